@@ -1,0 +1,36 @@
+#!/usr/bin/env bash
+# Installs the Debian packages the build and the tests need (only those that
+# are missing), then configures and builds. Safe to run again.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+PACKAGES=(
+  g++ cmake ninja-build pkg-config
+  libxml2-dev libarchive-dev
+  qt6-base-dev libgl-dev
+  googletest libgtest-dev
+  libxml2-utils unzip zip
+  fonts-noto-cjk xvfb xauth
+)
+
+missing=()
+for package in "${PACKAGES[@]}"; do
+  if ! dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "install ok installed"; then
+    missing+=("$package")
+  fi
+done
+
+if ((${#missing[@]})); then
+  echo "Installing: ${missing[*]}"
+  SUDO=""
+  if [[ $(id -u) -ne 0 ]]; then
+    command -v sudo >/dev/null || { echo "Run as root (apt-get needs it)." >&2; exit 1; }
+    SUDO=sudo
+  fi
+  $SUDO apt-get update -qq
+  DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}"
+fi
+
+BUILD_DIR=${BUILD_DIR:-build}
+cmake -S . -B "$BUILD_DIR" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+cmake --build "$BUILD_DIR" "$@"

@@ -1,0 +1,8 @@
+#include "app/commandline.h"
+
+#include <iostream>
+
+int main(int argc, char** argv) {
+    return morvik::app::runCommandLine(std::vector<std::string>(argv + 1, argv + argc), std::cout,
+                                       std::cerr);
+}

@@ -1,0 +1,77 @@
+// Path and file helpers (see paths.h).
+#include "inspection/paths.h"
+
+#include <cerrno>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace morvik::inspection {
+
+namespace {
+
+bool isBlank(const std::string& text) {
+    // Blank means nothing but spaces, as the trim of the original procedure.
+    return text.find_first_not_of(' ') == std::string::npos;
+}
+
+} // namespace
+
+std::string GetDirectoryMemberSplit(const std::string& FileName, std::string& MakeDir,
+                                    std::string& MakeFile, char separator) {
+    MakeDir.clear();
+    MakeFile.clear();
+    const std::size_t length = FileName.size();
+    // i: characters passed from the end (the name part's length once the scan
+    // stops); d: distance of the extension dot from the end, dot included.
+    // The last character of the name is never tested for a dot, so "b." keeps
+    // its dot and "a.b." is cut at the earlier one.
+    std::size_t i = 0;
+    std::size_t d = 0;
+    while (i < length && FileName[length - 1 - i] != separator) {
+        ++i;
+        if (d == 0 && i < length && FileName[length - 1 - i] == '.') {
+            d = i + 1;
+        }
+    }
+    MakeFile = FileName.substr(length - i);
+    MakeDir = MakeFile.substr(0, i - d);
+    return FileName.substr(0, length - i);
+}
+
+std::string Getpbsl(const std::string& FileName, char separator) {
+    if (!FileName.empty() && FileName.back() == separator) {
+        return {};
+    }
+    return std::string(1, separator);
+}
+
+std::int32_t FileChk(const std::string& FilePathName) {
+    if (isBlank(FilePathName)) {
+        return -1;
+    }
+    // O_NONBLOCK: opening a FIFO for reading must not wait for a writer.
+    const int fd = ::open(FilePathName.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
+    if (fd < 0) {
+        const int error = errno;
+        if (error == ENOENT || error == ENOTDIR) {
+            return -2;
+        }
+        return error != 0 ? error : -3;
+    }
+    struct stat info {};
+    std::int32_t result = 0;
+    if (::fstat(fd, &info) != 0) {
+        result = errno != 0 ? errno : -3;
+    } else if (S_ISDIR(info.st_mode)) {
+        // A folder named like a document is not a document.
+        result = EISDIR;
+    } else if (!S_ISREG(info.st_mode)) {
+        // Devices, FIFOs and sockets are no files to validate.
+        result = ENODEV;
+    }
+    ::close(fd);
+    return result;
+}
+
+} // namespace morvik::inspection

@@ -1,0 +1,30 @@
+// Path and file helpers: taking a path apart, the closing separator of a
+// folder path, and whether a file exists and can be opened for reading.
+// Paths are UTF-8; the separator and the extension dot are ASCII, so a scan
+// by bytes finds the same positions as a scan by characters.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+namespace morvik::inspection {
+
+inline constexpr char kPathSeparator = '/';
+
+// Splits FileName at its last separator. Returns the folder part (up to and
+// including that separator), sets MakeFile to the name part and MakeDir to
+// the name part without its extension. A path without any separator is all
+// name part, with an empty folder part; callers that need a folder decide
+// what that means for them.
+std::string GetDirectoryMemberSplit(const std::string& FileName, std::string& MakeDir,
+                                    std::string& MakeFile, char separator = kPathSeparator);
+
+// The empty text when FileName ends with the separator, else the separator.
+std::string Getpbsl(const std::string& FileName, char separator = kPathSeparator);
+
+// 0 when the file exists and can be opened for reading; -1 for a blank path;
+// -2 when it is not found; another non-zero code (the errno value) otherwise.
+// A folder is not a file. Nothing is created, changed or left open.
+std::int32_t FileChk(const std::string& FilePathName);
+
+} // namespace morvik::inspection

@@ -1,0 +1,32 @@
+// Document validation: one XML document against one XSD file of the schema
+// folder, with the outcome as status, message and detail.
+#pragma once
+
+#include "inspection/services.h"
+
+#include <string>
+
+namespace morvik::platform {
+class XmlParserFactory;
+}
+
+namespace morvik::inspection {
+
+inline constexpr const char* kTargetNamespace = "urn:hl7-org:v3";
+
+// Validates documentFolder + documentName against schemaFolder + schemaName
+// (joined as they are, nothing inserted). Returns 0 when the document is
+// valid, -1 otherwise. message is written on every path; detail only when the
+// parser reported an error (line + "行　" + source text + reason). The three
+// progress texts go to status.MsgDisp.
+int XmlSchemaChk(const std::string& documentFolder, const std::string& documentName,
+                 const std::string& schemaFolder, const std::string& schemaName,
+                 std::string& message, std::string& detail, StatusLine& status,
+                 platform::XmlParserFactory& parser);
+
+// The same with the libxml2 parser of this process.
+int XmlSchemaChk(const std::string& documentFolder, const std::string& documentName,
+                 const std::string& schemaFolder, const std::string& schemaName,
+                 std::string& message, std::string& detail, StatusLine& status);
+
+} // namespace morvik::inspection

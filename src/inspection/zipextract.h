@@ -1,0 +1,28 @@
+// Archive extraction: unpacks the ZIP file beside itself and names the
+// extraction folder, refusing when an extracted copy is already there.
+#pragma once
+
+#include "inspection/paths.h"
+#include "inspection/services.h"
+
+#include <functional>
+#include <string>
+
+namespace morvik::inspection {
+
+// The unzip library's entry point: owner window, command line, 0, 0.
+// Returns 0 when the archive was unpacked.
+using UnZipFunction = std::function<int(void* owner, const std::string& commandLine, int, int)>;
+
+// Returns 0 and sets extractionFolder (ZIP folder + base name + separator)
+// when the archive was unpacked; -1 otherwise, after telling the user why.
+// extractionFolder is written only on success.
+int ZipExtract(const std::string& zipPath, std::string& extractionFolder, MessageBox& messages,
+               ProgramStart& programs, const UnZipFunction& unzip, void* owner = nullptr,
+               char separator = kPathSeparator);
+
+// The same with the platform's unzip layer.
+int ZipExtract(const std::string& zipPath, std::string& extractionFolder, MessageBox& messages,
+               ProgramStart& programs);
+
+} // namespace morvik::inspection
