@@ -1,0 +1,35 @@
+// Which schema file of the schema folder checks a DATA or CLAIMS document.
+//
+// The summary schema is used whenever it declares the document's root
+// element. Real schema sets declare checkup and guidance documents and claims
+// in schemas of their own, so a document whose root the summary schema does
+// not know is checked against the standard schema that does declare it:
+// checkup or guidance result for DATA, checkup or guidance claim for CLAIMS.
+#pragma once
+
+#include <map>
+#include <string>
+#include <tuple>
+
+namespace morvik::inspection {
+
+class SchemaChoice {
+public:
+    enum class Stage { data, claims };
+
+    explicit SchemaChoice(std::string schemaFolder);
+
+    // The schema file name (relative to the schema folder) for one document.
+    std::string schemaFor(const std::string& documentFolder, const std::string& documentName,
+                          Stage stage);
+
+private:
+    bool declares(const std::string& schemaName, const std::string& namespaceUri,
+                  const std::string& localName);
+
+    std::string m_schemaFolder;
+    // Answers for this run's schema folder, which does not change during a run.
+    std::map<std::tuple<std::string, std::string, std::string>, bool> m_declares;
+};
+
+} // namespace morvik::inspection
