@@ -1,0 +1,70 @@
+// Archive extraction (see zipextract.h).
+#include "inspection/zipextract.h"
+
+#include "platform/folderlisting.h"
+#include "platform/unzip.h"
+
+#include <charconv>
+#include <cstdint>
+
+namespace morvik::inspection {
+
+namespace {
+
+// Upper-case hexadecimal without leading zeros; a negative value as the
+// eight digits of its 32-bit two's complement (-1 gives FFFFFFFF).
+std::string hexCode(int value) {
+    char digits[8];
+    const auto [end, error] =
+        std::to_chars(digits, digits + sizeof digits, static_cast<std::uint32_t>(value), 16);
+    std::string text(digits, error == std::errc() ? end : digits);
+    for (char& c : text) {
+        if (c >= 'a' && c <= 'f') {
+            c = static_cast<char>(c - 'a' + 'A');
+        }
+    }
+    return text;
+}
+
+} // namespace
+
+int ZipExtract(const std::string& zipPath, std::string& extractionFolder, MessageBox& messages,
+               ProgramStart& programs, const UnZipFunction& unzip, void* owner, char separator) {
+    std::string baseName;
+    std::string fileName;
+    std::string zipFolder = GetDirectoryMemberSplit(zipPath, baseName, fileName, separator);
+    // A ZIP path without any separator names a file in the current folder. An
+    // empty folder part must not stay empty: the destination would then read
+    // as a lone separator, the root of the file system.
+    if (zipFolder.empty()) {
+        zipFolder = std::string(".") + separator;
+    }
+    const std::string commandLine =
+        "-x -o -q \"" + zipPath + "\" \"" + zipFolder + separator + "\" *.*";
+
+    platform::FolderListing listing;
+    const std::string extracted = listing.first(zipFolder + baseName + separator + "*.*",
+                                                platform::FolderListing::Mask::files);
+    if (!extracted.empty()) {
+        messages.show("XMLZip圧縮フォルダには、すでに解凍済みのXMLファイルが含まれています。",
+                      kAppTitle, MessageIcon::none);
+        programs.openFolder(zipFolder);
+        return -1;
+    }
+
+    const int result = unzip(owner, commandLine, 0, 0);
+    if (result != 0) {
+        messages.show("解凍に失敗しました。Error Code:0x" + hexCode(result), "Failed",
+                      MessageIcon::critical);
+        return -1;
+    }
+    extractionFolder = zipFolder + baseName + separator;
+    return 0;
+}
+
+int ZipExtract(const std::string& zipPath, std::string& extractionFolder, MessageBox& messages,
+               ProgramStart& programs) {
+    return ZipExtract(zipPath, extractionFolder, messages, programs, platform::UnZip);
+}
+
+} // namespace morvik::inspection

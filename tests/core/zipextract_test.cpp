@@ -1,0 +1,220 @@
+// Archive extraction: the command line handed to the unzip library, the
+// already-extracted test and what counts as a file there, the failure
+// message's hexadecimal code, and the whole way through the platform unzip.
+#include "inspection/schemafolder.h"
+#include "inspection/zipextract.h"
+#include "support/testutil.h"
+#include "support/zipbuilder.h"
+
+#include <gtest/gtest.h>
+
+#include <climits>
+#include <filesystem>
+#include <sys/stat.h>
+
+using namespace morvik::inspection;
+using namespace morvik::test;
+namespace fs = std::filesystem;
+
+namespace {
+
+const std::string kAlreadyExtracted =
+    "XMLZip圧縮フォルダには、すでに解凍済みのXMLファイルが含まれています。";
+
+struct UnZipCall {
+    void* owner;
+    std::string commandLine;
+    int third;
+    int fourth;
+};
+
+struct RecordingUnZip {
+    std::vector<UnZipCall> calls;
+    int result = 0;
+    UnZipFunction function() {
+        return [this](void* owner, const std::string& commandLine, int third, int fourth) {
+            calls.push_back({owner, commandLine, third, fourth});
+            return result;
+        };
+    }
+};
+
+struct ZipExtractTest : ::testing::Test {
+    RecordingMessageBox messages;
+    RecordingProgramStart programs;
+    RecordingUnZip unzip;
+    std::string extractionFolder = "unchanged";
+};
+
+} // namespace
+
+TEST_F(ZipExtractTest, CommandLineAndExtractionFolder) {
+    TempDir dir;
+    struct Case {
+        std::string zipPath;
+        char separator;
+        std::string commandLine;
+        std::string extractionFolder;
+    };
+    const std::string blanks = dir.folder() + "my dir/";
+    const std::vector<Case> cases = {
+        {blanks + "健診 データ.ZIP", '/',
+         "-x -o -q \"" + blanks + "健診 データ.ZIP\" \"" + blanks + "/\" *.*",
+         blanks + "健診 データ/"},
+        {blanks + "b.c.zip", '/', "-x -o -q \"" + blanks + "b.c.zip\" \"" + blanks + "/\" *.*",
+         blanks + "b.c/"},
+        {R"(C:\a\b.zip)", '\\', R"(-x -o -q "C:\a\b.zip" "C:\a\\" *.*)", R"(C:\a\b\)"},
+        {R"(C:\b.zip)", '\\', R"(-x -o -q "C:\b.zip" "C:\\" *.*)", R"(C:\b\)"},
+    };
+    int marker = 0;
+    for (const Case& c : cases) {
+        unzip.calls.clear();
+        extractionFolder = "unchanged";
+        EXPECT_EQ(ZipExtract(c.zipPath, extractionFolder, messages, programs, unzip.function(),
+                             &marker, c.separator),
+                  0);
+        ASSERT_EQ(unzip.calls.size(), 1u) << c.zipPath;
+        EXPECT_EQ(unzip.calls[0].commandLine, c.commandLine);
+        EXPECT_EQ(unzip.calls[0].owner, &marker);
+        EXPECT_EQ(unzip.calls[0].third, 0);
+        EXPECT_EQ(unzip.calls[0].fourth, 0);
+        EXPECT_EQ(extractionFolder, c.extractionFolder);
+    }
+    EXPECT_TRUE(messages.shown.empty());
+    EXPECT_TRUE(programs.opened.empty());
+}
+
+TEST_F(ZipExtractTest, BareNameIsInTheCurrentFolderNeverTheRoot) {
+    TempDir dir;
+    const fs::path previous = fs::current_path();
+    fs::current_path(dir.path());
+    const int status = ZipExtract("b.zip", extractionFolder, messages, programs, unzip.function());
+    fs::current_path(previous);
+    EXPECT_EQ(status, 0);
+    ASSERT_EQ(unzip.calls.size(), 1u);
+    EXPECT_EQ(unzip.calls[0].commandLine, R"(-x -o -q "b.zip" ".//" *.*)");
+    EXPECT_EQ(extractionFolder, "./b/");
+}
+
+TEST_F(ZipExtractTest, AlreadyExtractedCountsOrdinaryFilesOnly) {
+    struct Case {
+        std::string label;
+        std::function<void(const fs::path&)> prepare;
+        bool blocked;
+    };
+    const std::vector<Case> cases = {
+        {"no folder", [](const fs::path&) {}, false},
+        {"only a subfolder", [](const fs::path& f) { fs::create_directories(f / "DATA"); }, false},
+        {"only a hidden file", [](const fs::path& f) { writeFile(f / ".hidden.xml", "x"); }, false},
+        {"only a FIFO",
+         [](const fs::path& f) {
+             fs::create_directories(f);
+             ASSERT_EQ(::mkfifo((f / "pipe.xml").c_str(), 0644), 0);
+         },
+         false},
+        {"only a broken link",
+         [](const fs::path& f) {
+             fs::create_directories(f);
+             fs::create_symlink("missing.xml", f / "broken.xml");
+         },
+         false},
+        {"a file in a subfolder only", [](const fs::path& f) { writeFile(f / "DATA/a.xml", "x"); },
+         false},
+        {"one ordinary file", [](const fs::path& f) { writeFile(f / "ix08_V08.xml", "x"); }, true},
+        {"a file without extension", [](const fs::path& f) { writeFile(f / "README", "x"); }, true},
+        {"a link to a file",
+         [](const fs::path& f) {
+             writeFile(f.parent_path() / "elsewhere.txt", "x");
+             fs::create_directories(f);
+             fs::create_symlink("../elsewhere.txt", f / "link");
+         },
+         true},
+    };
+    for (const Case& c : cases) {
+        TempDir dir;
+        c.prepare(dir.path() / "b");
+        messages.shown.clear();
+        programs.opened.clear();
+        unzip.calls.clear();
+        extractionFolder = "unchanged";
+        const int status = ZipExtract(dir.folder() + "b.zip", extractionFolder, messages, programs,
+                                      unzip.function());
+        if (c.blocked) {
+            EXPECT_EQ(status, -1) << c.label;
+            EXPECT_TRUE(unzip.calls.empty()) << c.label;
+            ASSERT_EQ(messages.shown.size(), 1u) << c.label;
+            EXPECT_EQ(messages.shown[0].text, kAlreadyExtracted);
+            EXPECT_EQ(messages.shown[0].caption, kAppTitle);
+            EXPECT_EQ(messages.shown[0].icon, MessageIcon::none);
+            EXPECT_EQ(programs.opened, std::vector<std::string>{dir.folder()}) << c.label;
+            EXPECT_EQ(extractionFolder, "unchanged") << c.label;
+        } else {
+            EXPECT_EQ(status, 0) << c.label;
+            EXPECT_EQ(unzip.calls.size(), 1u) << c.label;
+            EXPECT_TRUE(messages.shown.empty()) << c.label;
+            EXPECT_TRUE(programs.opened.empty()) << c.label;
+        }
+    }
+}
+
+TEST_F(ZipExtractTest, FailureShowsTheCodeInHexadecimal) {
+    const std::vector<std::pair<int, std::string>> cases = {
+        {255, "FF"},           {-1, "FFFFFFFF"},      {1, "1"},           {10, "A"}, {82, "52"},
+        {INT_MAX, "7FFFFFFF"}, {INT_MIN, "80000000"}, {-256, "FFFFFF00"},
+    };
+    TempDir dir;
+    for (const auto& [code, hex] : cases) {
+        messages.shown.clear();
+        unzip.result = code;
+        EXPECT_EQ(ZipExtract(dir.folder() + "b.zip", extractionFolder, messages, programs,
+                             unzip.function()),
+                  -1);
+        ASSERT_EQ(messages.shown.size(), 1u);
+        EXPECT_EQ(messages.shown[0].text, "解凍に失敗しました。Error Code:0x" + hex);
+        EXPECT_EQ(messages.shown[0].caption, "Failed");
+        EXPECT_EQ(messages.shown[0].icon, MessageIcon::critical);
+    }
+    EXPECT_EQ(extractionFolder, "unchanged");
+    EXPECT_TRUE(programs.opened.empty());
+}
+
+TEST_F(ZipExtractTest, PlatformUnzipUnpacksOnceThenRefusesOrFails) {
+    TempDir dir;
+    const std::string zipPath = dir.folder() + "健診 2024.zip";
+    writeZip(zipPath, {zipFolder("健診 2024/"), zipFile("健診 2024/ix08_V08.xml", "<ix/>")});
+    ASSERT_EQ(ZipExtract(zipPath, extractionFolder, messages, programs), 0);
+    EXPECT_EQ(extractionFolder, dir.folder() + "健診 2024/");
+    EXPECT_EQ(readFile(extractionFolder + "ix08_V08.xml"), "<ix/>");
+    EXPECT_TRUE(messages.shown.empty());
+
+    std::string second = "unchanged";
+    EXPECT_EQ(ZipExtract(zipPath, second, messages, programs), -1);
+    EXPECT_EQ(second, "unchanged");
+    ASSERT_EQ(messages.shown.size(), 1u);
+    EXPECT_EQ(messages.shown[0].text, kAlreadyExtracted);
+    EXPECT_EQ(programs.opened, std::vector<std::string>{dir.folder()});
+
+    // The layer's own code reaches the message: 9, the archive is no ZIP file.
+    messages.shown.clear();
+    writeFile(dir.path() / "b.zip", "not an archive");
+    EXPECT_EQ(ZipExtract(dir.folder() + "b.zip", second, messages, programs), -1);
+    ASSERT_EQ(messages.shown.size(), 1u);
+    EXPECT_EQ(messages.shown[0].text, "解凍に失敗しました。Error Code:0x9");
+    EXPECT_EQ(second, "unchanged");
+}
+
+TEST_F(ZipExtractTest, RealArchiveExtractsAndCarriesItsSchemaFolder) {
+    const fs::path real =
+        fs::path(MORVIK_REALDATA_DIR) / "mhlw-v08-2024" / "5521111111_00280081_202405271_1.zip";
+    if (!fs::exists(real)) {
+        GTEST_SKIP() << "real archive not present: " << real;
+    }
+    TempDir dir;
+    fs::copy_file(real, dir.path() / real.filename());
+    ASSERT_EQ(
+        ZipExtract((dir.path() / real.filename()).string(), extractionFolder, messages, programs),
+        0);
+    EXPECT_EQ(extractionFolder, dir.folder() + "5521111111_00280081_202405271_1/");
+    EXPECT_EQ(FileChk(extractionFolder + "su08_V08.xml"), 0);
+    EXPECT_EQ(resolveSchemaFolder("", extractionFolder), extractionFolder + "XSD/");
+}
