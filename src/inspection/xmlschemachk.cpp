@@ -1,0 +1,172 @@
+// Document validation (see xmlschemachk.h).
+//
+// Every step after the existence tests is guarded by itself: a step whose
+// parser call fails is abandoned without assigning anything and the next step
+// runs; the outcome is decided from what was assigned. A step that needs the
+// document or the schema collection while it does not exist first tries to
+// create it. So when no parser can be made at all, the three progress texts
+// still appear and the outcome is the "Microsoft XML6.0" message with an
+// empty detail.
+#include "inspection/xmlschemachk.h"
+
+#include "inspection/paths.h"
+#include "platform/xmlparser.h"
+
+#include <optional>
+
+namespace morvik::inspection {
+
+namespace {
+
+constexpr const char* kStartText = "XML出力ファイルの整合性チェック開始";
+constexpr const char* kSchemaLoadText = "XMLスキーマファイルのロード";
+constexpr const char* kCheckingText = "XML出力ファイルの整合性チェック中";
+
+constexpr const char* kDoneMessage = "XML出力ファイルの整合性チェック完了";
+constexpr const char* kErrorMessage = "XMLファイルの整合性チェックでエラーが発生しました。";
+// Both end with one ASCII space, as the messages always have.
+constexpr const char* kParserMissingMessage =
+    "整合性チェックに必要なMicrosoft XML6.0がインストールされていない可能性があります。 ";
+constexpr const char* kNotFoundTail = "」に存在しない為、XMLの検証が出来ません。 ";
+
+// "行" followed by the ideographic space U+3000.
+constexpr const char* kLineMark = "行　";
+
+constexpr int kFailure = -1; // True
+
+// The parser objects of one call, made again on demand when their creation
+// failed.
+class ParserObjects {
+public:
+    explicit ParserObjects(platform::XmlParserFactory& factory) : m_factory(factory) {}
+
+    platform::XmlDocument* document() {
+        if (!m_document) {
+            m_document = m_factory.createDocument();
+        }
+        return m_document.get();
+    }
+    platform::XmlSchemaCollection* schemas() {
+        if (!m_schemas) {
+            m_schemas = m_factory.createSchemaCollection();
+        }
+        return m_schemas.get();
+    }
+
+    // The document goes first: it holds the collection by reference.
+    ~ParserObjects() {
+        m_document.reset();
+        m_schemas.reset();
+    }
+
+private:
+    platform::XmlParserFactory& m_factory;
+    std::unique_ptr<platform::XmlDocument> m_document;
+    std::unique_ptr<platform::XmlSchemaCollection> m_schemas;
+};
+
+// One value of the document's parse error, obtained afresh for the read.
+template <class Value>
+std::optional<Value> readParseError(ParserObjects& objects,
+                                    std::optional<Value> (platform::XmlParseError::*read)()) {
+    platform::XmlDocument* document = objects.document();
+    if (document == nullptr) {
+        return std::nullopt;
+    }
+    std::unique_ptr<platform::XmlParseError> parseError = document->parseError();
+    if (!parseError) {
+        return std::nullopt;
+    }
+    return ((*parseError).*read)();
+}
+
+} // namespace
+
+int XmlSchemaChk(const std::string& documentFolder, const std::string& documentName,
+                 const std::string& schemaFolder, const std::string& schemaName,
+                 std::string& message, std::string& detail, StatusLine& status,
+                 platform::XmlParserFactory& parser) {
+    // Step 1.
+    status.MsgDisp(kStartText);
+
+    // Steps 2 and 3: the joined paths, tested as they are.
+    const std::string documentPath = documentFolder + documentName;
+    if (FileChk(documentPath) != 0) {
+        message = "XMLファイルが「" + documentPath + kNotFoundTail;
+        return kFailure;
+    }
+    const std::string schemaPath = schemaFolder + schemaName;
+    if (FileChk(schemaPath) != 0) {
+        message = "XMLスキーマファイルが「" + schemaPath + kNotFoundTail;
+        return kFailure;
+    }
+
+    int result = kFailure;
+    {
+        ParserObjects objects(parser);
+        // Steps 4 and 5.
+        objects.document();
+        objects.schemas();
+        // Step 6.
+        if (platform::XmlDocument* document = objects.document()) {
+            document->setAsync(false);
+        }
+        // Step 7.
+        status.MsgDisp(kSchemaLoadText);
+        // Step 8: a schema that cannot be added has no message of its own;
+        // the load below reports the document against what the collection
+        // then holds.
+        if (platform::XmlSchemaCollection* schemas = objects.schemas()) {
+            schemas->add(kTargetNamespace, schemaPath);
+        }
+        // Step 9.
+        if (platform::XmlDocument* document = objects.document()) {
+            if (platform::XmlSchemaCollection* schemas = objects.schemas()) {
+                document->setSchemas(*schemas);
+            }
+        }
+        // Step 10.
+        status.MsgDisp(kCheckingText);
+        // Step 11: the result of load itself is not used.
+        if (platform::XmlDocument* document = objects.document()) {
+            document->load(documentPath);
+        }
+        // Step 12: an error code that cannot be read leads down the error path.
+        const std::optional<std::int32_t> errorCode =
+            readParseError(objects, &platform::XmlParseError::errorCode);
+        if (errorCode && *errorCode == 0) {
+            // Steps 19 and 20.
+            message = kDoneMessage;
+            result = 0;
+        } else {
+            // Step 13.
+            std::string buffer;
+            // Step 14, all or nothing; line is read before srcText.
+            if (const auto line = readParseError(objects, &platform::XmlParseError::line)) {
+                if (const auto srcText =
+                        readParseError(objects, &platform::XmlParseError::srcText)) {
+                    buffer = std::to_string(*line) + kLineMark + *srcText;
+                }
+            }
+            // Step 15.
+            if (const auto reason = readParseError(objects, &platform::XmlParseError::reason)) {
+                buffer += *reason;
+            }
+            // Steps 16 to 18.
+            detail = buffer;
+            message = buffer.empty() ? kParserMissingMessage : kErrorMessage;
+            result = kFailure;
+        }
+        // Step 21: the objects are released, document first, as the block ends.
+    }
+    return result;
+}
+
+int XmlSchemaChk(const std::string& documentFolder, const std::string& documentName,
+                 const std::string& schemaFolder, const std::string& schemaName,
+                 std::string& message, std::string& detail, StatusLine& status) {
+    return XmlSchemaChk(documentFolder, documentName, schemaFolder, schemaName, message, detail,
+                        status, platform::defaultXmlParserFactory());
+}
+
+} // namespace morvik::inspection

@@ -1,0 +1,55 @@
+// A parser factory that puts failures in front of another one: the way to
+// see what a caller does when the parser is not installed, or when any one
+// operation of it fails. It also counts the calls of each operation.
+#pragma once
+
+#include "platform/xmlparser.h"
+
+#include <array>
+#include <cstddef>
+
+namespace morvik::platform {
+
+enum class XmlOperation {
+    createDocument,
+    createSchemaCollection,
+    setAsync,
+    setSchemas,
+    add,
+    load,
+    parseError,
+    errorCode,
+    line,
+    srcText,
+    reason,
+};
+inline constexpr std::size_t kXmlOperationCount = 11;
+
+class FaultyXmlParserFactory : public XmlParserFactory {
+public:
+    // inner must outlive this factory and every object made through it.
+    explicit FaultyXmlParserFactory(XmlParserFactory& inner);
+
+    // Every later call of op fails.
+    void failAlways(XmlOperation op);
+    // The next `times` calls of op fail, later ones go through.
+    void failNext(XmlOperation op, int times);
+    // Every operation fails: the parser is not installed.
+    void failEverything();
+    // How many times op has been called (failed calls included).
+    int calls(XmlOperation op) const;
+
+    std::unique_ptr<XmlDocument> createDocument() override;
+    std::unique_ptr<XmlSchemaCollection> createSchemaCollection() override;
+
+    // Counts the call and says whether it is to fail.
+    bool shouldFail(XmlOperation op);
+
+private:
+    static constexpr int kAlways = -1;
+    XmlParserFactory& m_inner;
+    std::array<int, kXmlOperationCount> m_failures{};
+    std::array<int, kXmlOperationCount> m_calls{};
+};
+
+} // namespace morvik::platform

@@ -1,0 +1,125 @@
+// The XML parser layer: a document that loads one file and validates it
+// against a schema collection, the collection itself, the parse error of the
+// last load, and the factory that makes documents and collections. The
+// libxml2 implementation lives in xmlparser.cpp; tests can put a
+// FaultyXmlParserFactory (xmlfaults.h) in front of it.
+//
+// Every operation can fail and says so in its result; none throws.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace morvik::platform {
+
+// Error codes that the layer reports for failures of its own. Errors that
+// the XML parser or the schema validator find keep the library's (positive)
+// code. Zero always means "no error".
+enum class XmlLoadError : std::int32_t {
+    cannotRead = -1,      // the document cannot be opened or read
+    notAFile = -2,        // a folder, device or other non-regular file
+    dtdProhibited = -3,   // the document has a DOCTYPE
+    noSchema = -4,        // no schema in the collection (every add failed)
+    rootNotDeclared = -5, // no registered schema declares the root element
+    parserFailure = -6,   // the parser stopped without saying why
+    notLoaded = -7,       // no load has run: nothing was checked
+};
+
+// The error of a document's last load. Each read can fail (nullopt).
+class XmlParseError {
+public:
+    virtual ~XmlParseError() = default;
+    // 0 when the last load found no error.
+    virtual std::optional<std::int32_t> errorCode() = 0;
+    // 1-based line of the first error; 0 when unknown.
+    virtual std::optional<std::int32_t> line() = 0;
+    // The text of that line without its line break; a long line is cut to a
+    // window of about 200 characters around the error, cuts marked "…".
+    virtual std::optional<std::string> srcText() = 0;
+    // The parser's message for the first error, on one line.
+    virtual std::optional<std::string> reason() = 0;
+};
+
+// A set of compiled XSD schemas, one per target namespace.
+class XmlSchemaCollection {
+public:
+    virtual ~XmlSchemaCollection() = default;
+    // Compiles the XSD file at path, with its includes and imports (local
+    // files only, resolved relative to the including file), and registers it
+    // for the target namespace the schema declares; a later schema for the
+    // same namespace replaces an earlier one. namespaceUri is the namespace
+    // the caller expects; a schema declaring another one is still registered
+    // (under its own), so that no document goes unchecked. Returns false when
+    // the schema cannot be read or is not valid; the reason is kept and given
+    // by a load that finds no schema to use.
+    virtual bool add(const std::string& namespaceUri, const std::string& path) = 0;
+};
+
+// One XML document.
+class XmlDocument {
+public:
+    virtual ~XmlDocument() = default;
+    // Only synchronous loading exists: setAsync(true) fails.
+    virtual bool setAsync(bool async) = 0;
+    // Attaches the collection by reference: it must outlive every later
+    // load. A collection of another implementation is refused.
+    virtual bool setSchemas(XmlSchemaCollection& schemas) = 0;
+    // Reads the file at path, streaming, and validates it against the
+    // attached collection, stopping at the first error. Returns true when
+    // the document is valid. A document is never valid without a schema that
+    // declares its root element. The outcome is also in parseError().
+    virtual bool load(const std::string& path) = 0;
+    // The error of the last load (errorCode 0 only after a valid load;
+    // notLoaded before any load); nullptr when it cannot be obtained.
+    virtual std::unique_ptr<XmlParseError> parseError() = 0;
+};
+
+class XmlParserFactory {
+public:
+    virtual ~XmlParserFactory() = default;
+    // Each returns nullptr when the object cannot be created.
+    virtual std::unique_ptr<XmlDocument> createDocument() = 0;
+    virtual std::unique_ptr<XmlSchemaCollection> createSchemaCollection() = 0;
+};
+
+// The libxml2 parser of this process.
+XmlParserFactory& defaultXmlParserFactory();
+
+// The root element of a document, as far as it can be known without reading
+// past its start tag.
+struct XmlRootElement {
+    std::string namespaceUri; // empty when the root is in no namespace
+    std::string localName;
+    // The file names (last path segment) of the locations named by the
+    // root's xsi:schemaLocation and xsi:noNamespaceSchemaLocation, in order.
+    // Nothing is ever loaded from them.
+    std::vector<std::string> schemaFileNames;
+    std::int32_t line = 0; // line on which the start tag ends
+};
+
+// Reads the document at path up to the end of its first start tag. Returns
+// nullopt when the file cannot be read, has a DOCTYPE, or is not well-formed
+// before its root element ends its start tag.
+std::optional<XmlRootElement> readRootElement(const std::string& path);
+
+// True when the XSD at schemaPath (with its includes and imports) compiles
+// and declares a global element localName in namespaceUri (empty: no
+// namespace). Uses the same compiled schemas as XmlSchemaCollection::add.
+bool schemaDeclaresGlobalElement(const std::string& schemaPath, const std::string& namespaceUri,
+                                 const std::string& localName);
+
+// Name of the environment variable that switches schema reuse off: when it is
+// set to anything but "" or "0", every add compiles its schema afresh.
+inline constexpr const char* kNoSchemaCacheVariable = "MORVIK_NO_SCHEMA_CACHE";
+
+// How many compiled schemas the process keeps for reuse.
+inline constexpr std::size_t kSchemaCacheCapacity = 8;
+
+// How many times this process has compiled a schema (reused ones not
+// counted): lets tests and benchmarks see whether reuse happened.
+std::uint64_t schemaCompilations();
+
+} // namespace morvik::platform

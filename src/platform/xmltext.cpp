@@ -1,0 +1,444 @@
+// Text helpers of the XML parser layer (see xmltext.h). Decoding uses the C
+// library's converter (iconv), which knows CP932, EUC-JP and UTF-16.
+#include "platform/xmltext.h"
+
+#include <algorithm>
+#include <cctype>
+#include <cerrno>
+#include <deque>
+#include <fcntl.h>
+#include <iconv.h>
+#include <memory>
+#include <unistd.h>
+#include <vector>
+
+namespace morvik::platform {
+
+namespace {
+
+constexpr const char* kReplacement = "\xEF\xBF\xBD"; // U+FFFD
+constexpr std::size_t kReadChunk = 64 * 1024;
+
+std::string upper(std::string_view text) {
+    std::string result(text);
+    for (char& c : result) {
+        c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    }
+    return result;
+}
+
+// Length of the valid UTF-8 sequence at the start of text, 0 when invalid.
+std::size_t validSequenceLength(std::string_view text) {
+    const auto byte = [&](std::size_t i) { return static_cast<unsigned char>(text[i]); };
+    const unsigned char lead = byte(0);
+    if (lead < 0x80) {
+        return 1;
+    }
+    std::size_t length = 0;
+    unsigned char min = 0x80;
+    unsigned char max = 0xBF;
+    if (lead >= 0xC2 && lead <= 0xDF) {
+        length = 2;
+    } else if (lead >= 0xE0 && lead <= 0xEF) {
+        length = 3;
+        if (lead == 0xE0) {
+            min = 0xA0; // no overlong forms
+        } else if (lead == 0xED) {
+            max = 0x9F; // no surrogates
+        }
+    } else if (lead >= 0xF0 && lead <= 0xF4) {
+        length = 4;
+        if (lead == 0xF0) {
+            min = 0x90;
+        } else if (lead == 0xF4) {
+            max = 0x8F; // nothing above U+10FFFF
+        }
+    } else {
+        return 0;
+    }
+    if (text.size() < length) {
+        return 0;
+    }
+    if (byte(1) < min || byte(1) > max) {
+        return 0;
+    }
+    for (std::size_t i = 2; i < length; ++i) {
+        if (byte(i) < 0x80 || byte(i) > 0xBF) {
+            return 0;
+        }
+    }
+    return length;
+}
+
+struct IconvCloser {
+    void operator()(void* handle) const noexcept { ::iconv_close(static_cast<iconv_t>(handle)); }
+};
+using Converter = std::unique_ptr<void, IconvCloser>;
+
+Converter openConverter(const std::string& from) {
+    iconv_t handle = ::iconv_open("UTF-8", from.c_str());
+    if (handle == reinterpret_cast<iconv_t>(-1)) {
+        handle = ::iconv_open("UTF-8", "UTF-8");
+    }
+    if (handle == reinterpret_cast<iconv_t>(-1)) {
+        return Converter();
+    }
+    return Converter(handle);
+}
+
+// Receives the characters of a decoded document one by one; decodable is
+// false for the stand-in of bytes that cannot be decoded. Returns false when
+// it needs no more.
+class CharacterSink {
+public:
+    virtual ~CharacterSink() = default;
+    virtual bool accept(std::string_view character, bool decodable) = 0;
+};
+
+// Keeps the characters that may end up in the window of the wanted line:
+// the first kSourceWindow characters, those within kSourceWindow of the
+// column, and the last kSourceWindow. Memory stays bounded however long the
+// line is.
+class LineWindow : public CharacterSink {
+public:
+    LineWindow(std::int32_t line, std::int32_t column)
+        : m_line(line), m_center(column > 0 ? static_cast<std::size_t>(column) - 1 : 0) {}
+
+    bool accept(std::string_view character, bool /*decodable*/) override {
+        feed(character);
+        return !m_done;
+    }
+
+    std::string text() const {
+        if (m_length <= kSourceWindow) {
+            return join(0, m_length);
+        }
+        const std::size_t half = kSourceWindow / 2;
+        std::size_t start = m_center > half ? m_center - half : 0;
+        start = std::min(start, m_length - kSourceWindow);
+        const std::size_t end = start + kSourceWindow;
+        std::string result;
+        if (start > 0) {
+            result += kCutMarker;
+        }
+        result += join(start, end);
+        if (end < m_length) {
+            result += kCutMarker;
+        }
+        return result;
+    }
+
+private:
+    void feed(std::string_view character) {
+        if (character == "\n") {
+            m_pendingReturn = false; // part of the line break
+            if (m_current == m_line) {
+                m_done = true;
+            }
+            ++m_current;
+            return;
+        }
+        if (m_current != m_line) {
+            return;
+        }
+        if (m_pendingReturn) {
+            m_pendingReturn = false;
+            keep(kReplacement);
+        }
+        if (character == "\r") {
+            m_pendingReturn = true;
+            return;
+        }
+        // The byte-order mark is no text of line 1.
+        if (m_current == 1 && m_length == 0 && character == "\xEF\xBB\xBF") {
+            return;
+        }
+        keep(sanitized(character));
+    }
+
+    void keep(std::string shown) {
+        const std::size_t index = m_length++;
+        if (index < kSourceWindow) {
+            m_head.push_back(shown);
+        }
+        if (index + kSourceWindow >= m_center && index <= m_center + kSourceWindow) {
+            if (m_middle.empty()) {
+                m_middleStart = index;
+            }
+            m_middle.push_back(shown);
+        }
+        m_tail.push_back(std::move(shown));
+        if (m_tail.size() > kSourceWindow) {
+            m_tail.pop_front();
+        }
+    }
+
+    static std::string sanitized(std::string_view character) {
+        if (character.size() == 1) {
+            const unsigned char c = static_cast<unsigned char>(character[0]);
+            if ((c < 0x20 && c != '\t') || c == 0x7F) {
+                return kReplacement;
+            }
+        }
+        return std::string(character);
+    }
+
+    std::string join(std::size_t start, std::size_t end) const {
+        std::string result;
+        const std::size_t tailStart = m_length - m_tail.size();
+        for (std::size_t i = start; i < end; ++i) {
+            if (i < m_head.size()) {
+                result += m_head[i];
+            } else if (i >= m_middleStart && i - m_middleStart < m_middle.size()) {
+                result += m_middle[i - m_middleStart];
+            } else if (i >= tailStart) {
+                result += m_tail[i - tailStart];
+            }
+        }
+        return result;
+    }
+
+    std::int32_t m_line;
+    std::size_t m_center;
+    std::int32_t m_current = 1;
+    bool m_done = false;
+    bool m_pendingReturn = false;
+    std::size_t m_length = 0;
+    std::vector<std::string> m_head;
+    std::vector<std::string> m_middle;
+    std::size_t m_middleStart = 0;
+    std::deque<std::string> m_tail;
+};
+
+// Splits decoded UTF-8 into characters for a sink; keeps an incomplete
+// sequence at the end for the next piece.
+class CharacterSplitter {
+public:
+    explicit CharacterSplitter(CharacterSink& sink) : m_sink(sink) {}
+
+    bool wantsMore() const { return m_wantsMore; }
+
+    void feed(std::string_view bytes) {
+        m_pending.append(bytes);
+        std::size_t pos = 0;
+        while (pos < m_pending.size() && m_wantsMore) {
+            const auto lead = static_cast<unsigned char>(m_pending[pos]);
+            const std::size_t need = lead < 0x80 ? 1 : lead < 0xE0 ? 2 : lead < 0xF0 ? 3 : 4;
+            if (pos + need > m_pending.size()) {
+                break;
+            }
+            m_wantsMore = m_sink.accept(std::string_view(m_pending).substr(pos, need), true);
+            pos += need;
+        }
+        m_pending.erase(0, pos);
+    }
+
+    void undecodable() {
+        if (m_wantsMore) {
+            m_wantsMore = m_sink.accept(kReplacement, false);
+        }
+    }
+
+private:
+    CharacterSink& m_sink;
+    std::string m_pending;
+    bool m_wantsMore = true;
+};
+
+// Decodes the document at path, in the encoding it is written in, into
+// characters for sink, until the end or until the sink has enough. False
+// when the file cannot be read.
+bool decodeDocument(const std::string& path, CharacterSink& sink) {
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
+    if (fd < 0) {
+        return false;
+    }
+    struct FdCloser {
+        int fd;
+        ~FdCloser() { ::close(fd); }
+    } closer{fd};
+
+    std::vector<char> input(kReadChunk);
+    std::vector<char> output(4 * kReadChunk);
+    std::size_t held = 0; // undecoded bytes at the start of input
+    CharacterSplitter splitter(sink);
+    Converter converter;
+    std::size_t unitSize = 1;
+    bool atEnd = false;
+    while (splitter.wantsMore() && !atEnd) {
+        const ssize_t got = ::read(fd, input.data() + held, input.size() - held);
+        if (got < 0) {
+            if (errno == EINTR) {
+                continue;
+            }
+            return false;
+        }
+        atEnd = got == 0;
+        std::size_t available = held + static_cast<std::size_t>(got);
+        if (!converter) {
+            const std::string encoding =
+                detectDocumentEncoding(std::string_view(input.data(), available));
+            unitSize = encoding.starts_with("UTF-16") ? 2 : 1;
+            converter = openConverter(encoding);
+            if (!converter) {
+                return false;
+            }
+        }
+        char* in = input.data();
+        std::size_t inLeft = available;
+        while (inLeft > 0 && splitter.wantsMore()) {
+            char* out = output.data();
+            std::size_t outLeft = output.size();
+            const std::size_t rc =
+                ::iconv(static_cast<iconv_t>(converter.get()), &in, &inLeft, &out, &outLeft);
+            splitter.feed(std::string_view(output.data(), output.size() - outLeft));
+            if (rc != static_cast<std::size_t>(-1)) {
+                continue;
+            }
+            if (errno == EILSEQ || (errno == EINVAL && atEnd)) {
+                // One unit that cannot be decoded stands for itself.
+                splitter.undecodable();
+                const std::size_t skip = std::min(unitSize, inLeft);
+                in += skip;
+                inLeft -= skip;
+            } else if (errno == EINVAL) {
+                break; // an incomplete sequence: wait for more bytes
+            } else if (errno != E2BIG) {
+                return false;
+            }
+        }
+        std::copy(in, in + inLeft, input.data());
+        held = inLeft;
+    }
+    return true;
+}
+
+// Finds the first character that cannot be decoded.
+class FirstUndecodable : public CharacterSink {
+public:
+    bool accept(std::string_view character, bool decodable) override {
+        if (!decodable) {
+            m_found = TextPosition{m_line, m_column};
+            return false;
+        }
+        if (character == "\n") {
+            ++m_line;
+            m_column = 1;
+        } else {
+            ++m_column;
+        }
+        return true;
+    }
+    std::optional<TextPosition> found() const { return m_found; }
+
+private:
+    std::int32_t m_line = 1;
+    std::int32_t m_column = 1;
+    std::optional<TextPosition> m_found;
+};
+
+} // namespace
+
+std::string converterNameForLabel(std::string_view label) {
+    const std::string name = upper(label);
+    for (const char* shiftJis : kShiftJisLabels) {
+        if (name == shiftJis) {
+            return kShiftJisConverter;
+        }
+    }
+    return std::string(label);
+}
+
+std::string detectDocumentEncoding(std::string_view head) {
+    const auto startsWith = [&](std::string_view prefix) { return head.starts_with(prefix); };
+    using namespace std::string_view_literals;
+    if (startsWith("\xEF\xBB\xBF"sv)) {
+        return "UTF-8";
+    }
+    if (startsWith("\xFF\xFE"sv) || startsWith("<\0?\0"sv)) {
+        return "UTF-16LE";
+    }
+    if (startsWith("\xFE\xFF"sv) || startsWith("\0<\0?"sv)) {
+        return "UTF-16BE";
+    }
+    if (!startsWith("<?xml")) {
+        return "UTF-8";
+    }
+    const std::string_view declaration = head.substr(0, head.find("?>"));
+    std::size_t pos = declaration.find("encoding");
+    if (pos == std::string_view::npos) {
+        return "UTF-8";
+    }
+    pos += 8;
+    const auto skipSpace = [&] {
+        while (pos < declaration.size() &&
+               std::isspace(static_cast<unsigned char>(declaration[pos]))) {
+            ++pos;
+        }
+    };
+    skipSpace();
+    if (pos >= declaration.size() || declaration[pos] != '=') {
+        return "UTF-8";
+    }
+    ++pos;
+    skipSpace();
+    if (pos >= declaration.size() || (declaration[pos] != '"' && declaration[pos] != '\'')) {
+        return "UTF-8";
+    }
+    const char quote = declaration[pos++];
+    const std::size_t end = declaration.find(quote, pos);
+    if (end == std::string_view::npos || end == pos) {
+        return "UTF-8";
+    }
+    return converterNameForLabel(declaration.substr(pos, end - pos));
+}
+
+std::string sourceLineText(const std::string& path, std::int32_t line, std::int32_t column) {
+    if (line <= 0) {
+        return {};
+    }
+    LineWindow window(line, column);
+    if (!decodeDocument(path, window)) {
+        return {};
+    }
+    return window.text();
+}
+
+std::optional<TextPosition> firstUndecodablePosition(const std::string& path) {
+    FirstUndecodable finder;
+    decodeDocument(path, finder);
+    return finder.found();
+}
+
+std::string oneLineUtf8(std::string_view text) {
+    std::string result;
+    result.reserve(text.size());
+    std::size_t pos = 0;
+    while (pos < text.size()) {
+        const std::size_t length = validSequenceLength(text.substr(pos));
+        if (length == 0) {
+            result += kReplacement;
+            ++pos;
+            continue;
+        }
+        if (length == 1) {
+            const unsigned char c = static_cast<unsigned char>(text[pos]);
+            if (c == '\n' || c == '\r' || c == '\t') {
+                result += ' ';
+            } else if (c < 0x20 || c == 0x7F) {
+                result += kReplacement;
+            } else {
+                result += static_cast<char>(c);
+            }
+        } else {
+            result.append(text.substr(pos, length));
+        }
+        pos += length;
+    }
+    while (!result.empty() && result.back() == ' ') {
+        result.pop_back();
+    }
+    return result;
+}
+
+} // namespace morvik::platform

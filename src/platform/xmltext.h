@@ -1,0 +1,58 @@
+// Text helpers of the XML parser layer that need no XML parser: which
+// encoding a document is written in, one source line of a document as UTF-8
+// (cut around the error column when it is long), and one-line UTF-8 texts.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace morvik::platform {
+
+// Characters of a source line shown at most; a longer line is cut to a window
+// of this many characters around the error column.
+inline constexpr std::size_t kSourceWindow = 200;
+
+// The marker of a cut in a shortened source line.
+inline constexpr const char* kCutMarker = "…";
+
+// Encoding labels of Shift_JIS (compared without letter case). Documents
+// under these labels are read as Windows code page 932: Japanese producers
+// write its extra characters (Ⅰ, ①, ～) under them.
+inline constexpr const char* kShiftJisLabels[] = {"SHIFT_JIS", "SHIFT-JIS",  "SJIS",
+                                                  "MS_KANJI",  "CSSHIFTJIS", "X-SJIS"};
+inline constexpr const char* kShiftJisConverter = "CP932";
+
+// The converter name for an encoding label found in a document.
+std::string converterNameForLabel(std::string_view label);
+
+// The encoding of an XML document, from its first bytes: a byte-order mark,
+// the UTF-16 form of "<?", or the encoding declaration; "UTF-8" otherwise.
+// Returned as a converter name.
+std::string detectDocumentEncoding(std::string_view head);
+
+// The text of line number `line` (1-based) of the file at path, decoded to
+// UTF-8 without its line break. When the line is longer than kSourceWindow
+// characters, only a window around `column` (1-based, 0 when unknown) is kept
+// and each cut is marked with kCutMarker. Empty when the line does not exist
+// or the file cannot be read. Undecodable bytes and control characters other
+// than tab become U+FFFD.
+std::string sourceLineText(const std::string& path, std::int32_t line, std::int32_t column);
+
+struct TextPosition {
+    std::int32_t line = 0;   // 1-based
+    std::int32_t column = 0; // 1-based, in characters
+};
+
+// Where the document at path first holds bytes that its encoding cannot
+// decode; nullopt when there are none or the file cannot be read. The
+// parser converts ahead of where it parses, so its own report of such an
+// error names the wrong line.
+std::optional<TextPosition> firstUndecodablePosition(const std::string& path);
+
+// text as valid UTF-8 on one line: invalid bytes become U+FFFD, line breaks
+// become spaces, and trailing white space is dropped.
+std::string oneLineUtf8(std::string_view text);
+
+} // namespace morvik::platform
