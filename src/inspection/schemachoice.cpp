@@ -1,0 +1,91 @@
+// Schema choice for DATA and CLAIMS documents (see schemachoice.h).
+#include "inspection/schemachoice.h"
+
+#include "inspection/paths.h"
+#include "platform/xmlparser.h"
+
+#include <algorithm>
+#include <array>
+#include <cctype>
+#include <optional>
+#include <strings.h>
+
+namespace morvik::inspection {
+
+namespace {
+
+constexpr const char* kSummarySchema = "su08_V08.xsd";
+
+struct Candidate {
+    const char* schemaName;
+    char namePrefix; // first letter of the standard document file name
+};
+
+constexpr std::array<Candidate, 2> kDataCandidates{{{"hc08_V08.xsd", 'h'}, {"hg08_V08.xsd", 'g'}}};
+constexpr std::array<Candidate, 2> kClaimsCandidates{{{"cc08_V08.xsd", 'c'}, {"gc08_V08.xsd", 'p'}}};
+
+bool sameFileName(const std::string& a, const char* b) {
+    return ::strcasecmp(a.c_str(), b) == 0;
+}
+
+} // namespace
+
+SchemaChoice::SchemaChoice(std::string schemaFolder) : m_schemaFolder(std::move(schemaFolder)) {}
+
+bool SchemaChoice::declares(const std::string& schemaName, const std::string& namespaceUri,
+                            const std::string& localName) {
+    const auto key = std::make_tuple(schemaName, namespaceUri, localName);
+    if (auto it = m_declares.find(key); it != m_declares.end()) {
+        return it->second;
+    }
+    const std::string path = m_schemaFolder + schemaName;
+    const bool answer = FileChk(path) == 0 &&
+                        platform::schemaDeclaresGlobalElement(path, namespaceUri, localName);
+    m_declares.emplace(key, answer);
+    return answer;
+}
+
+std::string SchemaChoice::schemaFor(const std::string& documentFolder,
+                                    const std::string& documentName, Stage stage) {
+    const std::optional<platform::XmlRootElement> root =
+        platform::readRootElement(documentFolder + documentName);
+    if (!root) {
+        return kSummarySchema;
+    }
+    if (declares(kSummarySchema, root->namespaceUri, root->localName)) {
+        return kSummarySchema;
+    }
+
+    const auto& candidates = stage == Stage::data ? kDataCandidates : kClaimsCandidates;
+    std::vector<const Candidate*> qualified;
+    for (const Candidate& candidate : candidates) {
+        if (declares(candidate.schemaName, root->namespaceUri, root->localName)) {
+            qualified.push_back(&candidate);
+        }
+    }
+    if (qualified.empty()) {
+        return kSummarySchema;
+    }
+    // The document's own schema location names the file it was written for;
+    // only the file name is used, nothing is loaded from there.
+    for (const Candidate* candidate : qualified) {
+        for (const std::string& hinted : root->schemaFileNames) {
+            if (sameFileName(hinted, candidate->schemaName)) {
+                return candidate->schemaName;
+            }
+        }
+    }
+    // Standard file names start with a letter that tells the kind of document.
+    if (!documentName.empty()) {
+        const char first =
+            static_cast<char>(std::tolower(static_cast<unsigned char>(documentName.front())));
+        for (const Candidate* candidate : qualified) {
+            if (candidate->namePrefix == first) {
+                return candidate->schemaName;
+            }
+        }
+    }
+    return qualified.front()->schemaName;
+}
+
+} // namespace morvik::inspection

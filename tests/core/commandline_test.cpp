@@ -1,0 +1,125 @@
+// morvik-inspect end to end: the built executable on archives built here.
+#include "support/archives.h"
+#include "support/testutil.h"
+
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <spawn.h>
+#include <sys/wait.h>
+
+using namespace morvik::test;
+
+extern char** environ;
+
+namespace {
+
+struct Result {
+    int status = -1;
+    std::string out;
+    std::string err;
+};
+
+Result runInspect(const std::vector<std::string>& args) {
+    TempDir io;
+    const std::string outPath = (io.path() / "out").string();
+    const std::string errPath = (io.path() / "err").string();
+    std::vector<std::string> argv{MORVIK_INSPECT_EXE};
+    argv.insert(argv.end(), args.begin(), args.end());
+    std::vector<char*> raw;
+    for (auto& arg : argv) {
+        raw.push_back(arg.data());
+    }
+    raw.push_back(nullptr);
+
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
+    posix_spawn_file_actions_addopen(&actions, 1, outPath.c_str(), O_WRONLY | O_CREAT, 0644);
+    posix_spawn_file_actions_addopen(&actions, 2, errPath.c_str(), O_WRONLY | O_CREAT, 0644);
+    pid_t pid = 0;
+    const int spawned = posix_spawn(&pid, raw[0], &actions, nullptr, raw.data(), environ);
+    posix_spawn_file_actions_destroy(&actions);
+    Result result;
+    if (spawned != 0) {
+        ADD_FAILURE() << "cannot start " << raw[0];
+        return result;
+    }
+    int status = 0;
+    waitpid(pid, &status, 0);
+    result.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    result.out = readFile(outPath);
+    result.err = readFile(errPath);
+    return result;
+}
+
+} // namespace
+
+TEST(CommandLine, UsageAndHelp) {
+    const auto help = runInspect({"--help"});
+    EXPECT_EQ(help.status, 0);
+    EXPECT_NE(help.out.find("Usage: morvik-inspect"), std::string::npos);
+    EXPECT_TRUE(help.err.empty());
+
+    for (const auto& args : std::vector<std::vector<std::string>>{
+             {}, {"--schema"}, {"--bogus", "a.zip"}, {"a.zip", "b.zip"}}) {
+        const auto bad = runInspect(args);
+        EXPECT_EQ(bad.status, 64);
+        EXPECT_TRUE(bad.out.empty());
+        EXPECT_NE(bad.err.find("Usage: morvik-inspect"), std::string::npos);
+    }
+}
+
+TEST(CommandLine, LogOnStdoutWithLineFeedsAndExitStatus) {
+    TempDir dir;
+    auto files = standardFiles();
+    files.push_back({"DATA/d1.xml", dataDocument("1")});
+    files.push_back({"DATA/d2.xml", dataDocument("bad")});
+    const auto zip = makeArchive(dir.path(), "arc", files);
+
+    const auto first = runInspect({"--verbose", zip.string()});
+    EXPECT_EQ(first.status, 1);
+    EXPECT_EQ(first.out.find('\r'), std::string::npos);
+    EXPECT_TRUE(first.out.starts_with("交換用基本情報ファイルの調査 ・・・・・OK\n"
+                                      "集計情報ファイルの調査 ・・・・・OK\n"
+                                      "特定健診・保健指導データの調査 \n"
+                                      "d1.xml・・・・・OK\n"
+                                      "d2.xml\nXMLファイルの整合性チェックでエラーが発生しました。\n"))
+        << first.out;
+    EXPECT_TRUE(first.out.ends_with("\n特定健診・保健指導決済情報の調査 \n")) << first.out;
+    // Verbose: progress texts and the schema of each document on stderr.
+    EXPECT_NE(first.err.find("XML出力ファイルの整合性チェック中\n"), std::string::npos);
+    EXPECT_NE(first.err.find("d2.xml -> " + dir.folder() + "arc/XSD/su08_V08.xsd"),
+              std::string::npos)
+        << first.err;
+
+    // The extracted copy stops the second run; the folder to look at is named.
+    const auto second = runInspect({zip.string()});
+    EXPECT_EQ(second.status, 2);
+    EXPECT_TRUE(second.out.empty());
+    EXPECT_EQ(second.err,
+              "Morvik: XMLZip圧縮フォルダには、すでに解凍済みのXMLファイルが含まれています。\n" +
+                  dir.folder() + "\n");
+}
+
+TEST(CommandLine, AllValidAndSchemaOption) {
+    TempDir dir;
+    writeFile(dir.path() / "my schemas" / "ix08_V08.xsd", kIndexSchema);
+    writeFile(dir.path() / "my schemas" / "su08_V08.xsd", kSummarySchema);
+    auto files = standardFiles();
+    std::erase_if(files, [](const auto& file) { return file.first.starts_with("XSD/"); });
+    files.push_back({"CLAIMS/c.xml", claimDocument()});
+    const auto zip = makeArchive(dir.path(), "arc", files);
+
+    const auto result = runInspect({"--schema", (dir.path() / "my schemas").string(), zip.string()});
+    EXPECT_EQ(result.status, 0) << result.err;
+    EXPECT_TRUE(result.out.ends_with("c.xml・・・・・OK\n")) << result.out;
+    EXPECT_TRUE(result.err.empty()) << result.err;
+}
+
+TEST(CommandLine, BadZipPathEndsBeforeValidating) {
+    const auto result = runInspect({"archive.tar"});
+    EXPECT_EQ(result.status, 2);
+    EXPECT_EQ(result.err, "Morvik: XMLファイルが圧縮されているZIPファイルを選択してください。\n");
+    EXPECT_TRUE(result.out.empty());
+}

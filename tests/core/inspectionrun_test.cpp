@@ -1,0 +1,259 @@
+// The inspection run end to end, through its services, on archives built by
+// the tests: the whole result log is compared byte for byte.
+#include "inspection/inspectionrun.h"
+#include "support/archives.h"
+#include "support/testutil.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <regex>
+
+using namespace morvik::inspection;
+using namespace morvik::test;
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr const char* kSection = "特定健診標準XML出力ファイル調査";
+constexpr const char* kOk = "・・・・・OK\r\n";
+constexpr const char* kParserFailure = "XMLファイルの整合性チェックでエラーが発生しました。";
+constexpr const char* kSelectZip = "XMLファイルが圧縮されているZIPファイルを選択してください。";
+constexpr const char* kNoSchema = "XMLスキーマとして指定されたフォルダにスキーマが見つかりません。";
+constexpr const char* kAlreadyExtracted =
+    "XMLZip圧縮フォルダには、すでに解凍済みのXMLファイルが含まれています。";
+
+std::string missingDocument(const std::string& path) {
+    return "XMLファイルが「" + path + "」に存在しない為、XMLの検証が出来ません。 ";
+}
+
+struct Harness {
+    MemorySettings settings;
+    RecordingMessageBox messages;
+    StringLog log;
+    RecordingStatusLine status;
+    RecordingProgramStart programs;
+    std::vector<std::pair<std::string, std::string>> chosen;
+
+    RunOutcome run(const std::string& zipPath, const std::string& schemaText = "") {
+        RunServices services{settings, messages, log, status, programs,
+                             [this](const std::string& document, const std::string& schema) {
+                                 chosen.emplace_back(document, schema);
+                             }};
+        return runInspection({zipPath, schemaText, "Morvik", kSection}, services);
+    }
+    std::string saved(const std::string& key) { return settings.read("Morvik", kSection, key); }
+};
+
+// Replaces each parser detail line (line number, 行, ideographic space, ...)
+// with a marker, after checking its form.
+std::string maskDetails(const std::string& log) {
+    static const std::regex detail("\r\n[0-9]+行　[^\r\n]*[^\r\n]\r\n");
+    return std::regex_replace(log, detail, "\r\n<detail>\r\n");
+}
+
+} // namespace
+
+TEST(InspectionRun, WorkedExampleLogByteForByte) {
+    TempDir dir;
+    auto files = standardFiles();
+    files.push_back({"DATA/doc001.xml", dataDocument("1")});
+    files.push_back({"DATA/doc002.xml", dataDocument("not a number")});
+    files.push_back({"CLAIMS/clm001.xml", claimDocument()});
+    const auto zip = makeArchive(dir.path(), "sample", files);
+
+    Harness h;
+    EXPECT_EQ(h.run(zip.string()), RunOutcome::someFailed);
+
+    const std::string expected = std::string("交換用基本情報ファイルの調査 ") + kOk +
+                                 "集計情報ファイルの調査 " + kOk +
+                                 "特定健診・保健指導データの調査 \r\n"
+                                 "doc001.xml" + kOk +
+                                 "doc002.xml\r\n" + kParserFailure + "\r\n<detail>\r\n"
+                                 "特定健診・保健指導決済情報の調査 \r\n"
+                                 "clm001.xml" + kOk;
+    EXPECT_EQ(maskDetails(h.log.text), expected) << h.log.text;
+    EXPECT_EQ(h.log.clears, 1);
+    EXPECT_TRUE(h.messages.shown.empty());
+    // The detail names the line of the bad value and the parser's reason.
+    EXPECT_NE(h.log.text.find("\r\n4行　  <value>not a number</value>Element"), std::string::npos)
+        << h.log.text;
+    // Panel 1 keeps the last progress text of the last document.
+    ASSERT_FALSE(h.status.texts.empty());
+    EXPECT_EQ(h.status.texts.back(), "XML出力ファイルの整合性チェック中");
+    EXPECT_EQ(h.status.texts.size(), 5u * 3u);
+    EXPECT_EQ(h.saved("TX_XmlFnm"), zip.string());
+    EXPECT_EQ(h.saved("TX_Schima"), "");
+    EXPECT_TRUE(fs::exists(dir.path() / "sample" / "DATA" / "doc002.xml"));
+}
+
+TEST(InspectionRun, AllValidArchiveReportsAllValid) {
+    TempDir dir;
+    auto files = standardFiles();
+    files.push_back({"DATA/a.xml", dataDocument()});
+    Harness h;
+    EXPECT_EQ(h.run(makeArchive(dir.path(), "ok", files).string()), RunOutcome::allValid);
+    EXPECT_EQ(h.log.text, std::string("交換用基本情報ファイルの調査 ") + kOk +
+                              "集計情報ファイルの調査 " + kOk +
+                              "特定健診・保健指導データの調査 \r\na.xml" + kOk +
+                              "特定健診・保健指導決済情報の調査 \r\n");
+}
+
+TEST(InspectionRun, MissingPiecesOfTheArchive) {
+    struct Case {
+        const char* what;
+        std::vector<std::string> drop;
+        std::string expected; // with {E} for the extraction folder
+    };
+    const std::vector<Case> cases = {
+        {"no summary file", {"su08_V08.xml"},
+         std::string("交換用基本情報ファイルの調査 ") + kOk +
+             "特定健診・保健指導データの調査 \r\n特定健診・保健指導決済情報の調査 \r\n"},
+        {"no index file", {"ix08_V08.xml"},
+         "交換用基本情報ファイルの調査 \r\n" + missingDocument("{E}ix08_V08.xml") + "\r\n\r\n" +
+             "集計情報ファイルの調査 " + kOk +
+             "特定健診・保健指導データの調査 \r\n特定健診・保健指導決済情報の調査 \r\n"},
+    };
+    for (const auto& c : cases) {
+        TempDir dir;
+        auto files = standardFiles();
+        std::erase_if(files, [&](const auto& file) {
+            return std::find(c.drop.begin(), c.drop.end(), file.first) != c.drop.end();
+        });
+        Harness h;
+        const auto zip = makeArchive(dir.path(), "arc", files);
+        const auto outcome = h.run(zip.string());
+        std::string expected = c.expected;
+        const std::string extraction = (dir.path() / "arc").string() + "/";
+        if (auto at = expected.find("{E}"); at != std::string::npos) {
+            expected.replace(at, 3, extraction);
+        }
+        EXPECT_EQ(h.log.text, expected) << c.what;
+        EXPECT_EQ(outcome, c.drop[0] == "ix08_V08.xml" ? RunOutcome::someFailed
+                                                        : RunOutcome::allValid)
+            << c.what;
+    }
+}
+
+TEST(InspectionRun, DataListingSkipsHiddenAndReportsFolders) {
+    TempDir dir;
+    auto files = standardFiles();
+    files.push_back({"DATA/a.xml", dataDocument("x")});
+    files.push_back({"DATA/.hidden.xml", dataDocument()});
+    files.push_back({"DATA/b.XML", dataDocument()});
+    files.push_back({"DATA/notes.txt", "not a document"});
+    files.push_back({"DATA/x.xml/", ""});
+    const auto zip = makeArchive(dir.path(), "arc", files);
+    Harness h;
+    EXPECT_EQ(h.run(zip.string()), RunOutcome::someFailed);
+    const std::string data = (dir.path() / "arc" / "DATA").string() + "/";
+    const std::string expected = std::string("交換用基本情報ファイルの調査 ") + kOk +
+                                 "集計情報ファイルの調査 " + kOk +
+                                 "特定健診・保健指導データの調査 \r\n"
+                                 "a.xml\r\n" + kParserFailure + "\r\n<detail>\r\n"
+                                 "b.XML" + kOk +
+                                 // The folder fails the existence test: empty detail line,
+                                 // although the document before it left a detail.
+                                 "x.xml\r\n" + missingDocument(data + "x.xml") + "\r\n\r\n" +
+                                 "特定健診・保健指導決済情報の調査 \r\n";
+    EXPECT_EQ(maskDetails(h.log.text), expected);
+}
+
+TEST(InspectionRun, LowerCaseDocumentFoldersAreFound) {
+    TempDir dir;
+    auto files = standardFiles();
+    files.push_back({"data/a.xml", dataDocument()});
+    files.push_back({"Claims/c.xml", claimDocument()});
+    Harness h;
+    EXPECT_EQ(h.run(makeArchive(dir.path(), "arc", files).string()), RunOutcome::allValid);
+    EXPECT_NE(h.log.text.find("\r\na.xml・・・・・OK\r\n"), std::string::npos);
+    EXPECT_NE(h.log.text.find("\r\nc.xml・・・・・OK\r\n"), std::string::npos);
+}
+
+TEST(InspectionRun, ZipPathChecksComeFirstAndKeepTheLog) {
+    TempDir dir;
+    struct Case {
+        std::string zipPath;
+        const char* message; // nullptr: passes the checks and reaches extraction
+    };
+    const std::vector<Case> cases = {
+        {"", kSelectZip},
+        {"   ", kSelectZip},
+        {"zip", kSelectZip},
+        {"a.zi", kSelectZip},
+        {dir.folder() + "a.zip ", kSelectZip},
+        {dir.folder() + "a.zipx", kSelectZip},
+        {dir.folder() + "missing.zip", nullptr},
+        {dir.folder() + "missing.Zip", nullptr},
+        {dir.folder() + "missing.ZIP", nullptr},
+    };
+    for (const auto& c : cases) {
+        Harness h;
+        h.log.text = "previous run";
+        h.settings.save("Morvik", kSection, "TX_Schima", "old");
+        h.settings.savedKeys.clear();
+        EXPECT_EQ(h.run(c.zipPath, " schema folder "), RunOutcome::endedEarly) << c.zipPath;
+        EXPECT_EQ(h.log.text, "previous run") << c.zipPath;
+        EXPECT_EQ(h.log.clears, 0);
+        // Both inputs are saved as typed before any check.
+        EXPECT_EQ(h.saved("TX_XmlFnm"), c.zipPath);
+        EXPECT_EQ(h.saved("TX_Schima"), " schema folder ");
+        EXPECT_EQ(h.settings.savedKeys, (std::vector<std::string>{"TX_XmlFnm", "TX_Schima"}));
+        ASSERT_EQ(h.messages.shown.size(), 1u) << c.zipPath;
+        if (c.message != nullptr) {
+            EXPECT_EQ(h.messages.shown[0].text, c.message);
+            EXPECT_EQ(h.messages.shown[0].caption, "Morvik");
+            EXPECT_EQ(h.messages.shown[0].icon, MessageIcon::none);
+        } else {
+            // A missing archive is the unzip layer's to report.
+            EXPECT_EQ(h.messages.shown[0].caption, "Failed") << c.zipPath;
+            EXPECT_EQ(h.messages.shown[0].icon, MessageIcon::critical);
+        }
+    }
+}
+
+TEST(InspectionRun, SecondRunStopsAtTheExtractedCopy) {
+    TempDir dir;
+    const auto zip = makeArchive(dir.path(), "arc", standardFiles());
+    Harness first;
+    ASSERT_EQ(first.run(zip.string()), RunOutcome::allValid);
+
+    Harness second;
+    second.log.text = first.log.text;
+    EXPECT_EQ(second.run(zip.string()), RunOutcome::endedEarly);
+    ASSERT_EQ(second.messages.shown.size(), 1u);
+    EXPECT_EQ(second.messages.shown[0].text, kAlreadyExtracted);
+    EXPECT_EQ(second.programs.opened, std::vector<std::string>{dir.folder()});
+    EXPECT_EQ(second.log.text, first.log.text);
+    EXPECT_EQ(second.log.clears, 0);
+}
+
+TEST(InspectionRun, NoSchemaFolderLeavesLogAndExtractedFiles) {
+    TempDir dir;
+    auto files = standardFiles();
+    std::erase_if(files, [](const auto& file) { return file.first.starts_with("XSD/"); });
+    const auto zip = makeArchive(dir.path(), "arc", files);
+    Harness h;
+    h.log.text = "previous";
+    EXPECT_EQ(h.run(zip.string()), RunOutcome::endedEarly);
+    ASSERT_EQ(h.messages.shown.size(), 1u);
+    EXPECT_EQ(h.messages.shown[0].text, kNoSchema);
+    EXPECT_EQ(h.log.text, "previous");
+    EXPECT_TRUE(fs::exists(dir.path() / "arc" / "ix08_V08.xml"));
+}
+
+TEST(InspectionRun, SchemaFolderTextIsUsedForEveryDocument) {
+    TempDir dir;
+    writeFile(dir.path() / "schemas" / "ix08_V08.xsd", kIndexSchema);
+    writeFile(dir.path() / "schemas" / "su08_V08.xsd", kSummarySchema);
+    auto files = standardFiles();
+    std::erase_if(files, [](const auto& file) { return file.first.starts_with("XSD/"); });
+    files.push_back({"DATA/a.xml", dataDocument()});
+    const auto zip = makeArchive(dir.path(), "arc", files);
+    Harness h;
+    EXPECT_EQ(h.run(zip.string(), (dir.path() / "schemas").string()), RunOutcome::allValid);
+    ASSERT_EQ(h.chosen.size(), 3u);
+    for (const auto& [document, schema] : h.chosen) {
+        EXPECT_TRUE(schema.starts_with((dir.path() / "schemas").string() + "/")) << schema;
+    }
+}
