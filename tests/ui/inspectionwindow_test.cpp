@@ -1,0 +1,245 @@
+// Whole inspection runs started with Command1 on archives built by the test:
+// the log in TX_Msg against the core's own log of the same archive, the status
+// bar afterwards, and what the window does while a run is under way (buttons
+// disabled, no second run, closing waits for the end).
+#include "inspection/inspectionrun.h"
+#include "platform/qsettingsstore.h"
+#include "support/archives.h"
+#include "support/testutil.h"
+#include "ui/mainwindow.h"
+#include "ui/statusbar.h"
+
+#include <QApplication>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+
+#include <filesystem>
+
+using morvik::ui::MainWindow;
+namespace fs = std::filesystem;
+
+namespace {
+
+const QString kCaption = QStringLiteral("特定健診標準XML出力ファイル調査");
+const QString kChecking = QStringLiteral("XML出力ファイルの整合性チェック中");
+
+template <class T> T* control(QWidget& window, const char* name) {
+    return window.findChild<T*>(QLatin1String(name), Qt::FindDirectChildrenOnly);
+}
+
+QPushButton* button(MainWindow& window, const char* name) {
+    return control<QPushButton>(window, name);
+}
+QString logText(MainWindow& window) {
+    return control<QPlainTextEdit>(window, "TX_Msg")->toPlainText();
+}
+QString panel1(MainWindow& window) {
+    return control<morvik::ui::StatusBar>(window, "ST_Msg")->panelText(1);
+}
+
+// Every modal dialog the window shows: message boxes are recorded and closed
+// with OK; anything else is a fault here and is turned down.
+struct DialogRecorder {
+    struct Box {
+        QString text;
+        QString caption;
+        QMessageBox::Icon icon;
+        QMessageBox::StandardButtons buttons;
+    };
+    QList<Box> boxes;
+    QStringList others;
+
+    morvik::ui::ModalRunner runner() {
+        return [this](QDialog& dialog) {
+            if (auto* box = qobject_cast<QMessageBox*>(&dialog)) {
+                boxes.append(
+                    {box->text(), box->windowTitle(), box->icon(), box->standardButtons()});
+                return int(QMessageBox::Ok);
+            }
+            others << dialog.metaObject()->className();
+            return int(QDialog::Rejected);
+        };
+    }
+};
+
+// The archive of the worked example: valid index and summary, one valid and
+// one invalid data document, one valid claim.
+fs::path makeExampleArchive(const fs::path& folder) {
+    auto files = morvik::test::standardFiles();
+    files.push_back({"DATA/doc001.xml", morvik::test::dataDocument("1")});
+    files.push_back({"DATA/doc002.xml", morvik::test::dataDocument("not a number")});
+    files.push_back({"CLAIMS/clm001.xml", morvik::test::claimDocument()});
+    return morvik::test::makeArchive(folder, "1310000001_example", files);
+}
+
+// The core's own log of a run on zip, after the window's extracted copy is
+// removed, so that both runs see the same paths. Line breaks as the box
+// shows them.
+QString coreLog(const fs::path& zip) {
+    fs::remove_all(zip.parent_path() / zip.stem());
+    morvik::test::MemorySettings settings;
+    morvik::test::RecordingMessageBox messages;
+    morvik::test::StringLog log;
+    morvik::test::RecordingStatusLine status;
+    morvik::test::RecordingProgramStart programs;
+    morvik::inspection::RunServices services{settings, messages, log, status, programs, {}};
+    morvik::inspection::runInspection({zip.string(), "", "Morvik", kCaption.toStdString()},
+                                      services);
+    return QString::fromStdString(log.text).replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+}
+
+} // namespace
+
+class InspectionWindowTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    void init();
+    void wholeRun();
+    void clicksAndClosingDuringRun();
+    void runEndingEarlyLeavesTheLog_data();
+    void runEndingEarlyLeavesTheLog();
+
+private:
+    std::unique_ptr<morvik::test::TempDir> m_folder;
+};
+
+void InspectionWindowTest::init() {
+    m_folder = std::make_unique<morvik::test::TempDir>();
+}
+
+void InspectionWindowTest::wholeRun() {
+    const fs::path zip = makeExampleArchive(m_folder->path());
+    MainWindow window;
+    DialogRecorder recorder;
+    window.setModalRunner(recorder.runner());
+    window.show();
+    control<QLineEdit>(window, "TX_XmlFnm")->setText(QString::fromStdString(zip.string()));
+    control<QPlainTextEdit>(window, "TX_Msg")->setPlainText("the previous run's log");
+
+    QTest::mouseClick(button(window, "Command1"), Qt::LeftButton);
+
+    const QString shown = logText(window);
+    const QStringList lines = shown.split(u'\n');
+    QCOMPARE(lines.size(), 10);
+    QCOMPARE(lines.mid(0, 6),
+             QStringList({"交換用基本情報ファイルの調査 ・・・・・OK",
+                          "集計情報ファイルの調査 ・・・・・OK", "特定健診・保健指導データの調査 ",
+                          "doc001.xml・・・・・OK", "doc002.xml",
+                          "XMLファイルの整合性チェックでエラーが発生しました。"}));
+    QVERIFY2(lines[6].startsWith(QStringLiteral("4行　")), qPrintable(lines[6]));
+    QCOMPARE(lines.mid(7),
+             QStringList({"特定健診・保健指導決済情報の調査 ", "clm001.xml・・・・・OK", ""}));
+    QCOMPARE(panel1(window), kChecking);
+    QVERIFY(recorder.boxes.isEmpty());
+    QVERIFY(recorder.others.isEmpty());
+    for (const char* name : {"Command1", "Command2", "Command3"}) {
+        QVERIFY2(button(window, name)->isEnabled(), name);
+    }
+    QVERIFY(!window.isRunning());
+
+    // The inputs were stored under this program's name and the window caption.
+    morvik::platform::QSettingsStore store;
+    QCOMPARE(
+        store.read(MainWindow::executableName().toStdString(), kCaption.toStdString(), "TX_XmlFnm"),
+        zip.string());
+    // Byte for byte what the core writes, detail line included.
+    QCOMPARE(shown, coreLog(zip));
+}
+
+void InspectionWindowTest::clicksAndClosingDuringRun() {
+    const fs::path zip = makeExampleArchive(m_folder->path());
+    MainWindow window;
+    DialogRecorder recorder;
+    window.setModalRunner(recorder.runner());
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    control<QLineEdit>(window, "TX_XmlFnm")->setText(QString::fromStdString(zip.string()));
+
+    // Runs at the run's first status text, when the window handles events:
+    // the user presses every button and then closes the window.
+    bool sawRun = false;
+    QStringList enabledDuringRun;
+    bool closedAtOnce = true;
+    QTimer::singleShot(0, this, [&] {
+        sawRun = window.isRunning();
+        for (const char* name : {"Command1", "Command2", "Command3"}) {
+            if (button(window, name)->isEnabled()) {
+                enabledDuringRun << name;
+            }
+            QTest::mouseClick(button(window, name), Qt::LeftButton);
+        }
+        QTest::keyClick(button(window, "Command1"), Qt::Key_Space);
+        window.Command1_Click();
+        closedAtOnce = window.close();
+    });
+    QTest::mouseClick(button(window, "Command1"), Qt::LeftButton);
+
+    QVERIFY(sawRun);
+    QCOMPARE(enabledDuringRun, QStringList());
+    QVERIFY(!closedAtOnce);
+    // The window closed once the run was over, with nothing lost.
+    QVERIFY(!window.isVisible());
+    // No second run: it would have stopped at the extracted copy with a
+    // message; no file dialog or picker either.
+    QVERIFY(recorder.boxes.isEmpty());
+    QVERIFY(recorder.others.isEmpty());
+    QCOMPARE(logText(window), coreLog(zip));
+    QCOMPARE(panel1(window), kChecking);
+}
+
+void InspectionWindowTest::runEndingEarlyLeavesTheLog_data() {
+    QTest::addColumn<QString>("archive"); // "missing" or "without schemas"
+    QTest::addColumn<QString>("message");
+    QTest::addColumn<QString>("caption");
+    QTest::addColumn<bool>("critical");
+    QTest::newRow("archive that is not there") << "missing"
+                                               << "解凍に失敗しました。Error Code:0x"
+                                               << "Failed" << true;
+    QTest::newRow("no schema folder")
+        << "without schemas"
+        << "XMLスキーマとして指定されたフォルダにスキーマが見つかりません。"
+        << "Morvik" << false;
+}
+
+void InspectionWindowTest::runEndingEarlyLeavesTheLog() {
+    QFETCH(QString, archive);
+    QFETCH(QString, message);
+    QFETCH(QString, caption);
+    QFETCH(bool, critical);
+    fs::path zip = m_folder->path() / "absent.zip";
+    if (archive == "without schemas") {
+        zip = morvik::test::makeArchive(m_folder->path(), "plain",
+                                        {{"ix08_V08.xml", morvik::test::indexDocument()}});
+    }
+    MainWindow window;
+    DialogRecorder recorder;
+    window.setModalRunner(recorder.runner());
+    control<QLineEdit>(window, "TX_XmlFnm")->setText(QString::fromStdString(zip.string()));
+    control<QPlainTextEdit>(window, "TX_Msg")->setPlainText("the previous run's log\n");
+
+    QTest::mouseClick(button(window, "Command1"), Qt::LeftButton);
+
+    QCOMPARE(recorder.boxes.size(), 1);
+    QVERIFY2(recorder.boxes[0].text.startsWith(message), qPrintable(recorder.boxes[0].text));
+    QCOMPARE(recorder.boxes[0].caption, caption);
+    QCOMPARE(recorder.boxes[0].icon, critical ? QMessageBox::Critical : QMessageBox::NoIcon);
+    QCOMPARE(recorder.boxes[0].buttons, QMessageBox::StandardButtons(QMessageBox::Ok));
+    QCOMPARE(logText(window), QStringLiteral("the previous run's log\n"));
+    QVERIFY(button(window, "Command1")->isEnabled());
+}
+
+int main(int argc, char** argv) {
+    QTemporaryDir config;
+    qputenv("XDG_CONFIG_HOME", config.path().toUtf8());
+    QApplication application(argc, argv);
+    InspectionWindowTest test;
+    return QTest::qExec(&test, argc, argv);
+}
+
+#include "inspectionwindow_test.moc"
