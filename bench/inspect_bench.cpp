@@ -328,6 +328,7 @@ int main(int argc, char** argv) {
     bool synthetic = false;
     fs::path self = fs::canonical("/proc/self/exe");
     fs::path inspect = self.parent_path().parent_path() / "morvik-inspect";
+    const fs::path desktop = self.parent_path() / "desktop_bench";
     fs::path out = fs::path(MORVIK_SOURCE_DIR) / "bench" / "results" / "inspect_bench.md";
     fs::path work = fs::temp_directory_path() / "morvik-bench";
     for (int i = 1; i < argc; ++i) {
@@ -386,14 +387,25 @@ int main(int argc, char** argv) {
         const Measure base = baseline(zip, work, top, set);
         part << row("morvik-inspect (extract + validate)", inspectRun) << "\n"
              << row("unzip -q + xmllint --schema per stage", base) << "\n";
+        std::string desktopRatio;
+        if (fs::exists(desktop)) {
+            const Measure desktopRun =
+                measureCommand({desktop.string(), freshCopy(zip, work, "desktop").string()},
+                               {"QT_QPA_PLATFORM=offscreen"});
+            part << row("desktop program, headless (same run)", desktopRun) << "\n";
+            desktopRatio = "; desktop / morvik-inspect wall: " + fmt(desktopRun.wall / inspectRun.wall);
+            fs::remove_all(work / "desktop");
+        }
         if (n <= noCacheMax) {
             const Measure noCache = measureCommand(
                 {inspect.string(), freshCopy(zip, work, "nocache").string()}, {"MORVIK_NO_SCHEMA_CACHE=1"});
             part << row("morvik-inspect, schema reuse off", noCache) << "\n";
             part << "\nmorvik-inspect / baseline wall: " << fmt(inspectRun.wall / base.wall) << "; "
-                 << "reuse off / reuse on wall: " << fmt(noCache.wall / inspectRun.wall) << "\n";
+                 << "reuse off / reuse on wall: " << fmt(noCache.wall / inspectRun.wall)
+                 << desktopRatio << "\n";
         } else {
-            part << "\nmorvik-inspect / baseline wall: " << fmt(inspectRun.wall / base.wall) << "\n";
+            part << "\nmorvik-inspect / baseline wall: " << fmt(inspectRun.wall / base.wall)
+                 << desktopRatio << "\n";
         }
         // Extraction alone: our unzip layer in a child process against unzip -q.
         const fs::path ours = freshCopy(zip, work, "extract-ours");
