@@ -14,7 +14,6 @@
 
 #include <algorithm>
 #include <chrono>
-#include <thread>
 #include <clocale>
 #include <cstdio>
 #include <cstdlib>
@@ -28,6 +27,7 @@
 #include <string>
 #include <sys/resource.h>
 #include <sys/wait.h>
+#include <thread>
 #include <unistd.h>
 #include <vector>
 
@@ -53,11 +53,12 @@ struct Measure {
     }
 };
 
-double seconds(const timeval& t) { return static_cast<double>(t.tv_sec) + t.tv_usec / 1e6; }
+double seconds(const timeval& t) {
+    return static_cast<double>(t.tv_sec) + t.tv_usec / 1e6;
+}
 
 // Runs a child (argv, or fn when given) and measures it alone.
-template <typename ChildFn>
-Measure measureChild(ChildFn&& child) {
+template <typename ChildFn> Measure measureChild(ChildFn&& child) {
     const auto start = std::chrono::steady_clock::now();
     const pid_t pid = ::fork();
     if (pid == 0) {
@@ -110,7 +111,7 @@ public:
     }
     void add(const std::string& name, const std::string& content) {
         std::unique_ptr<archive_entry, decltype(&archive_entry_free)> entry(archive_entry_new(),
-                                                                           archive_entry_free);
+                                                                            archive_entry_free);
         archive_entry_set_pathname_utf8(entry.get(), name.c_str());
         archive_entry_set_filetype(entry.get(), AE_IFREG);
         archive_entry_set_perm(entry.get(), 0644);
@@ -150,25 +151,26 @@ std::string synthCode(int i) {
 DataSet syntheticSet() {
     DataSet set;
     set.name = "synthetic (su08 declares the documents; 8,000-code vocabulary)";
-    std::string voc = "<?xml version=\"1.0\"?>\n<xs:schema xmlns:xs=\"http://www.w3.org/2001/XMLSchema\""
-                      " xmlns=\"urn:hl7-org:v3\" targetNamespace=\"urn:hl7-org:v3\">\n"
-                      "<xs:simpleType name=\"ObservationCode\"><xs:restriction base=\"xs:token\">\n";
+    std::string voc =
+        "<?xml version=\"1.0\"?>\n<xs:schema xmlns:xs=\"http://www.w3.org/2001/XMLSchema\""
+        " xmlns=\"urn:hl7-org:v3\" targetNamespace=\"urn:hl7-org:v3\">\n"
+        "<xs:simpleType name=\"ObservationCode\"><xs:restriction base=\"xs:token\">\n";
     for (int i = 0; i < 8000; ++i) {
         voc += "  <xs:enumeration value=\"" + synthCode(i) +
                "\"><xs:annotation><xs:documentation>code " + std::to_string(i) +
                "</xs:documentation></xs:annotation></xs:enumeration>\n";
     }
     voc += "</xs:restriction></xs:simpleType>\n</xs:schema>\n";
-    const std::string head = "<?xml version=\"1.0\"?>\n<xs:schema xmlns:xs=\"http://www.w3.org/2001/XMLSchema\""
-                             " xmlns=\"urn:hl7-org:v3\" targetNamespace=\"urn:hl7-org:v3\""
-                             " elementFormDefault=\"qualified\">\n"
-                             "<xs:include schemaLocation=\"coreschemas/voc.xsd\"/>\n";
+    const std::string head =
+        "<?xml version=\"1.0\"?>\n<xs:schema xmlns:xs=\"http://www.w3.org/2001/XMLSchema\""
+        " xmlns=\"urn:hl7-org:v3\" targetNamespace=\"urn:hl7-org:v3\""
+        " elementFormDefault=\"qualified\">\n"
+        "<xs:include schemaLocation=\"coreschemas/voc.xsd\"/>\n";
     set.schemas = {
         {"XSD/coreschemas/voc.xsd", voc},
-        {"XSD/ix08_V08.xsd",
-         head + "<xs:element name=\"index\"><xs:complexType><xs:sequence>"
-                "<xs:element name=\"count\" type=\"xs:positiveInteger\"/>"
-                "</xs:sequence></xs:complexType></xs:element>\n</xs:schema>\n"},
+        {"XSD/ix08_V08.xsd", head + "<xs:element name=\"index\"><xs:complexType><xs:sequence>"
+                                    "<xs:element name=\"count\" type=\"xs:positiveInteger\"/>"
+                                    "</xs:sequence></xs:complexType></xs:element>\n</xs:schema>\n"},
         {"XSD/su08_V08.xsd",
          head + "<xs:element name=\"summary\"><xs:complexType><xs:sequence>"
                 "<xs:element name=\"total\" type=\"xs:nonNegativeInteger\"/>"
@@ -186,17 +188,22 @@ DataSet syntheticSet() {
                 "<xs:element name=\"amount\" type=\"xs:nonNegativeInteger\"/>"
                 "</xs:sequence></xs:complexType></xs:element>\n</xs:schema>\n"},
     };
-    set.index = "<?xml version=\"1.0\"?>\n<index xmlns=\"urn:hl7-org:v3\"><count>1</count></index>\n";
-    set.summary = "<?xml version=\"1.0\"?>\n<summary xmlns=\"urn:hl7-org:v3\"><total>1</total></summary>\n";
-    std::string doc = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<checkupDocument xmlns=\"urn:hl7-org:v3\">\n"
-                      "  <name>山田　太郎</name>\n";
+    set.index =
+        "<?xml version=\"1.0\"?>\n<index xmlns=\"urn:hl7-org:v3\"><count>1</count></index>\n";
+    set.summary =
+        "<?xml version=\"1.0\"?>\n<summary xmlns=\"urn:hl7-org:v3\"><total>1</total></summary>\n";
+    std::string doc =
+        "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<checkupDocument xmlns=\"urn:hl7-org:v3\">\n"
+        "  <name>山田　太郎</name>\n";
     for (int i = 0; doc.size() < 30000; ++i) {
         doc += "  <observation code=\"" + synthCode(i * 31 % 8000) + "\" value=\"" +
-               std::to_string(100 + i % 50) + ".5\" unit=\"mg/dL\"><text>所見なし</text></observation>\n";
+               std::to_string(100 + i % 50) +
+               ".5\" unit=\"mg/dL\"><text>所見なし</text></observation>\n";
     }
     doc += "</checkupDocument>\n";
     set.dataTemplates = {doc};
-    set.claims = {"<?xml version=\"1.0\"?>\n<checkupClaim xmlns=\"urn:hl7-org:v3\"><amount>9900</amount></checkupClaim>\n"};
+    set.claims = {"<?xml version=\"1.0\"?>\n<checkupClaim "
+                  "xmlns=\"urn:hl7-org:v3\"><amount>9900</amount></checkupClaim>\n"};
     set.dataSchema = "su08_V08.xsd";
     set.claimsSchema = "su08_V08.xsd";
     return set;
@@ -209,16 +216,17 @@ bool realSet(const fs::path& zipPath, const fs::path& scratch, DataSet& set) {
     }
     fs::remove_all(scratch);
     fs::create_directories(scratch);
-    if (morvik::platform::UnZip(nullptr,
-                                "-x -o -q \"" + zipPath.string() + "\" \"" + scratch.string() + "//\" *.*",
-                                0, 0) != 0) {
+    if (morvik::platform::UnZip(
+            nullptr, "-x -o -q \"" + zipPath.string() + "\" \"" + scratch.string() + "//\" *.*", 0,
+            0) != 0) {
         return false;
     }
     const fs::path root = scratch / zipPath.stem();
     set.name = "real 2024 schema set and documents (DATA against hc08_V08.xsd)";
     for (const auto& entry : fs::recursive_directory_iterator(root / "XSD")) {
         if (entry.is_regular_file()) {
-            set.schemas.emplace_back(fs::relative(entry.path(), root).string(), readAll(entry.path()));
+            set.schemas.emplace_back(fs::relative(entry.path(), root).string(),
+                                     readAll(entry.path()));
         }
     }
     set.index = readAll(root / "ix08_V08.xml");
@@ -249,7 +257,8 @@ void writeArchive(const fs::path& zip, const std::string& top, const DataSet& se
         writer.add(top + "/" + path, content);
     }
     for (int i = 0; i < n; ++i) {
-        writer.add(top + "/DATA/" + docName('h', i), set.dataTemplates[i % set.dataTemplates.size()]);
+        writer.add(top + "/DATA/" + docName('h', i),
+                   set.dataTemplates[i % set.dataTemplates.size()]);
     }
     if (!bigDocument.empty()) {
         writer.add(top + "/DATA/" + docName('h', n), bigDocument);
@@ -383,7 +392,8 @@ int main(int argc, char** argv) {
              << fmt(static_cast<double>(fs::file_size(zip)) / 1e6, 1) << " MB archive)\n\n"
              << "| what | wall s | CPU s | peak MB |\n|---|---:|---:|---:|\n";
 
-        const Measure inspectRun = measureCommand({inspect.string(), freshCopy(zip, work, "inspect").string()});
+        const Measure inspectRun =
+            measureCommand({inspect.string(), freshCopy(zip, work, "inspect").string()});
         const Measure base = baseline(zip, work, top, set);
         part << row("morvik-inspect (extract + validate)", inspectRun) << "\n"
              << row("unzip -q + xmllint --schema per stage", base) << "\n";
@@ -393,12 +403,14 @@ int main(int argc, char** argv) {
                 measureCommand({desktop.string(), freshCopy(zip, work, "desktop").string()},
                                {"QT_QPA_PLATFORM=offscreen"});
             part << row("desktop program, headless (same run)", desktopRun) << "\n";
-            desktopRatio = "; desktop / morvik-inspect wall: " + fmt(desktopRun.wall / inspectRun.wall);
+            desktopRatio =
+                "; desktop / morvik-inspect wall: " + fmt(desktopRun.wall / inspectRun.wall);
             fs::remove_all(work / "desktop");
         }
         if (n <= noCacheMax) {
-            const Measure noCache = measureCommand(
-                {inspect.string(), freshCopy(zip, work, "nocache").string()}, {"MORVIK_NO_SCHEMA_CACHE=1"});
+            const Measure noCache =
+                measureCommand({inspect.string(), freshCopy(zip, work, "nocache").string()},
+                               {"MORVIK_NO_SCHEMA_CACHE=1"});
             part << row("morvik-inspect, schema reuse off", noCache) << "\n";
             part << "\nmorvik-inspect / baseline wall: " << fmt(inspectRun.wall / base.wall) << "; "
                  << "reuse off / reuse on wall: " << fmt(noCache.wall / inspectRun.wall)
@@ -420,8 +432,9 @@ int main(int argc, char** argv) {
             measureCommand({"unzip", "-q", theirs.string(), "-d", theirs.parent_path().string()});
         part << "\n| extraction alone | wall s | CPU s | peak MB |\n|---|---:|---:|---:|\n"
              << row("unzip layer of morvik", extractOurs) << "\n"
-             << row("unzip -q", extractUnzip) << "\n\nextraction ours / unzip wall: "
-             << fmt(extractOurs.wall / extractUnzip.wall) << "\n";
+             << row("unzip -q", extractUnzip)
+             << "\n\nextraction ours / unzip wall: " << fmt(extractOurs.wall / extractUnzip.wall)
+             << "\n";
         if (inspectRun.status > 1 || extractOurs.status != 0 || extractUnzip.status != 0) {
             part << "\n**A run failed**: morvik-inspect " << inspectRun.status << ", unzip layer "
                  << extractOurs.status << ", unzip " << extractUnzip.status << "\n";
@@ -444,7 +457,8 @@ int main(int argc, char** argv) {
         const std::string tail = "</checkupDocument>\n";
         doc.resize(doc.size() - tail.size());
         const std::string observation =
-            "  <observation code=\"" + synthCode(42) + "\" value=\"123.5\" unit=\"mg/dL\"><text>所見なし</text></observation>\n";
+            "  <observation code=\"" + synthCode(42) +
+            "\" value=\"123.5\" unit=\"mg/dL\"><text>所見なし</text></observation>\n";
         const std::size_t target = static_cast<std::size_t>(bigMb) * 1000 * 1000;
         doc.reserve(target + 1000);
         while (doc.size() < target) {

@@ -10,8 +10,8 @@ int main(int argc, char** argv) {
     // File names in archives and folders are UTF-8; the C locale cannot
     // convert them.
     const char* current = std::setlocale(LC_CTYPE, "");
-    if (current == nullptr || (std::strstr(current, "UTF-8") == nullptr &&
-                               std::strstr(current, "utf8") == nullptr)) {
+    if (current == nullptr ||
+        (std::strstr(current, "UTF-8") == nullptr && std::strstr(current, "utf8") == nullptr)) {
         std::setlocale(LC_CTYPE, "C.UTF-8");
     }
     try {

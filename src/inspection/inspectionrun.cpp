@@ -18,8 +18,10 @@ namespace {
 
 constexpr const char* kLineBreak = "\r\n";
 constexpr const char* kOkMarker = "・・・・・OK";
-constexpr const char* kSelectZipMessage = "XMLファイルが圧縮されているZIPファイルを選択してください。";
-constexpr const char* kNoSchemaMessage = "XMLスキーマとして指定されたフォルダにスキーマが見つかりません。";
+constexpr const char* kSelectZipMessage =
+    "XMLファイルが圧縮されているZIPファイルを選択してください。";
+constexpr const char* kNoSchemaMessage =
+    "XMLスキーマとして指定されたフォルダにスキーマが見つかりません。";
 
 constexpr const char* kIndexHeading = "交換用基本情報ファイルの調査 ";
 constexpr const char* kSummaryHeading = "集計情報ファイルの調査 ";
@@ -90,9 +92,7 @@ private:
                   const std::string& schemaName);
     void documentStage(const char* heading, const std::string& wantedFolder,
                        SchemaChoice::Stage stage);
-    void tell(const char* text) {
-        m_services.messages.show(text, kAppTitle, MessageIcon::none);
-    }
+    void tell(const char* text) { m_services.messages.show(text, kAppTitle, MessageIcon::none); }
 
     const RunInputs& m_inputs;
     RunServices& m_services;
@@ -106,8 +106,7 @@ private:
 RunOutcome Run::perform() {
     // The inputs are remembered on every press, before any check.
     m_services.settings.save(m_inputs.appName, m_inputs.section, "TX_XmlFnm", m_inputs.zipPath);
-    m_services.settings.save(m_inputs.appName, m_inputs.section, "TX_Schima",
-                             m_inputs.schemaText);
+    m_services.settings.save(m_inputs.appName, m_inputs.section, "TX_Schima", m_inputs.schemaText);
 
     if (isBlank(m_inputs.zipPath) || !endsWithZipExtension(m_inputs.zipPath)) {
         tell(kSelectZipMessage);
@@ -147,8 +146,8 @@ void Run::documentStage(const char* heading, const std::string& wantedFolder,
         m_extractionFolder + stageFolderName(m_extractionFolder, wantedFolder) + kPathSeparator;
 
     platform::FolderListing listing;
-    for (std::string entry =
-             listing.first(documentFolder + "*.xml", platform::FolderListing::Mask::filesAndFolders);
+    for (std::string entry = listing.first(documentFolder + "*.xml",
+                                           platform::FolderListing::Mask::filesAndFolders);
          !entry.empty(); entry = listing.next()) {
         m_log.append(entry);
         const std::string schemaName = m_choice->schemaFor(documentFolder, entry, stage);

@@ -22,7 +22,8 @@ struct Candidate {
 };
 
 constexpr std::array<Candidate, 2> kDataCandidates{{{"hc08_V08.xsd", 'h'}, {"hg08_V08.xsd", 'g'}}};
-constexpr std::array<Candidate, 2> kClaimsCandidates{{{"cc08_V08.xsd", 'c'}, {"gc08_V08.xsd", 'p'}}};
+constexpr std::array<Candidate, 2> kClaimsCandidates{
+    {{"cc08_V08.xsd", 'c'}, {"gc08_V08.xsd", 'p'}}};
 
 bool sameFileName(const std::string& a, const char* b) {
     return ::strcasecmp(a.c_str(), b) == 0;
@@ -39,8 +40,8 @@ bool SchemaChoice::declares(const std::string& schemaName, const std::string& na
         return it->second;
     }
     const std::string path = m_schemaFolder + schemaName;
-    const bool answer = FileChk(path) == 0 &&
-                        platform::schemaDeclaresGlobalElement(path, namespaceUri, localName);
+    const bool answer =
+        FileChk(path) == 0 && platform::schemaDeclaresGlobalElement(path, namespaceUri, localName);
     m_declares.emplace(key, answer);
     return answer;
 }

@@ -80,11 +80,12 @@ TEST(CommandLine, LogOnStdoutWithLineFeedsAndExitStatus) {
     const auto first = runInspect({"--verbose", zip.string()});
     EXPECT_EQ(first.status, 1);
     EXPECT_EQ(first.out.find('\r'), std::string::npos);
-    EXPECT_TRUE(first.out.starts_with("交換用基本情報ファイルの調査 ・・・・・OK\n"
-                                      "集計情報ファイルの調査 ・・・・・OK\n"
-                                      "特定健診・保健指導データの調査 \n"
-                                      "d1.xml・・・・・OK\n"
-                                      "d2.xml\nXMLファイルの整合性チェックでエラーが発生しました。\n"))
+    EXPECT_TRUE(
+        first.out.starts_with("交換用基本情報ファイルの調査 ・・・・・OK\n"
+                              "集計情報ファイルの調査 ・・・・・OK\n"
+                              "特定健診・保健指導データの調査 \n"
+                              "d1.xml・・・・・OK\n"
+                              "d2.xml\nXMLファイルの整合性チェックでエラーが発生しました。\n"))
         << first.out;
     EXPECT_TRUE(first.out.ends_with("\n特定健診・保健指導決済情報の調査 \n")) << first.out;
     // Verbose: progress texts and the schema of each document on stderr.
@@ -111,7 +112,8 @@ TEST(CommandLine, AllValidAndSchemaOption) {
     files.push_back({"CLAIMS/c.xml", claimDocument()});
     const auto zip = makeArchive(dir.path(), "arc", files);
 
-    const auto result = runInspect({"--schema", (dir.path() / "my schemas").string(), zip.string()});
+    const auto result =
+        runInspect({"--schema", (dir.path() / "my schemas").string(), zip.string()});
     EXPECT_EQ(result.status, 0) << result.err;
     EXPECT_TRUE(result.out.ends_with("c.xml・・・・・OK\n")) << result.out;
     EXPECT_TRUE(result.err.empty()) << result.err;

@@ -2,6 +2,7 @@
 // the tests: the whole result log is compared byte for byte.
 #include "inspection/inspectionrun.h"
 #include "support/archives.h"
+#include "support/runharness.h"
 #include "support/testutil.h"
 
 #include <gtest/gtest.h>
@@ -15,7 +16,7 @@ namespace fs = std::filesystem;
 
 namespace {
 
-constexpr const char* kSection = "特定健診標準XML出力ファイル調査";
+constexpr const char* kSection = kMainSection;
 constexpr const char* kOk = "・・・・・OK\r\n";
 constexpr const char* kParserFailure = "XMLファイルの整合性チェックでエラーが発生しました。";
 constexpr const char* kSelectZip = "XMLファイルが圧縮されているZIPファイルを選択してください。";
@@ -27,23 +28,7 @@ std::string missingDocument(const std::string& path) {
     return "XMLファイルが「" + path + "」に存在しない為、XMLの検証が出来ません。 ";
 }
 
-struct Harness {
-    MemorySettings settings;
-    RecordingMessageBox messages;
-    StringLog log;
-    RecordingStatusLine status;
-    RecordingProgramStart programs;
-    std::vector<std::pair<std::string, std::string>> chosen;
-
-    RunOutcome run(const std::string& zipPath, const std::string& schemaText = "") {
-        RunServices services{settings, messages, log, status, programs,
-                             [this](const std::string& document, const std::string& schema) {
-                                 chosen.emplace_back(document, schema);
-                             }};
-        return runInspection({zipPath, schemaText, "Morvik", kSection}, services);
-    }
-    std::string saved(const std::string& key) { return settings.read("Morvik", kSection, key); }
-};
+using Harness = RunHarness;
 
 // Replaces each parser detail line (line number, 行, ideographic space, ...)
 // with a marker, after checking its form.
@@ -68,10 +53,12 @@ TEST(InspectionRun, WorkedExampleLogByteForByte) {
     const std::string expected = std::string("交換用基本情報ファイルの調査 ") + kOk +
                                  "集計情報ファイルの調査 " + kOk +
                                  "特定健診・保健指導データの調査 \r\n"
-                                 "doc001.xml" + kOk +
-                                 "doc002.xml\r\n" + kParserFailure + "\r\n<detail>\r\n"
+                                 "doc001.xml" +
+                                 kOk + "doc002.xml\r\n" + kParserFailure +
+                                 "\r\n<detail>\r\n"
                                  "特定健診・保健指導決済情報の調査 \r\n"
-                                 "clm001.xml" + kOk;
+                                 "clm001.xml" +
+                                 kOk;
     EXPECT_EQ(maskDetails(h.log.text), expected) << h.log.text;
     EXPECT_EQ(h.log.clears, 1);
     EXPECT_TRUE(h.messages.shown.empty());
@@ -106,10 +93,12 @@ TEST(InspectionRun, MissingPiecesOfTheArchive) {
         std::string expected; // with {E} for the extraction folder
     };
     const std::vector<Case> cases = {
-        {"no summary file", {"su08_V08.xml"},
+        {"no summary file",
+         {"su08_V08.xml"},
          std::string("交換用基本情報ファイルの調査 ") + kOk +
              "特定健診・保健指導データの調査 \r\n特定健診・保健指導決済情報の調査 \r\n"},
-        {"no index file", {"ix08_V08.xml"},
+        {"no index file",
+         {"ix08_V08.xml"},
          "交換用基本情報ファイルの調査 \r\n" + missingDocument("{E}ix08_V08.xml") + "\r\n\r\n" +
              "集計情報ファイルの調査 " + kOk +
              "特定健診・保健指導データの調査 \r\n特定健診・保健指導決済情報の調査 \r\n"},
@@ -129,8 +118,8 @@ TEST(InspectionRun, MissingPiecesOfTheArchive) {
             expected.replace(at, 3, extraction);
         }
         EXPECT_EQ(h.log.text, expected) << c.what;
-        EXPECT_EQ(outcome, c.drop[0] == "ix08_V08.xml" ? RunOutcome::someFailed
-                                                        : RunOutcome::allValid)
+        EXPECT_EQ(outcome,
+                  c.drop[0] == "ix08_V08.xml" ? RunOutcome::someFailed : RunOutcome::allValid)
             << c.what;
     }
 }
@@ -150,8 +139,11 @@ TEST(InspectionRun, DataListingSkipsHiddenAndReportsFolders) {
     const std::string expected = std::string("交換用基本情報ファイルの調査 ") + kOk +
                                  "集計情報ファイルの調査 " + kOk +
                                  "特定健診・保健指導データの調査 \r\n"
-                                 "a.xml\r\n" + kParserFailure + "\r\n<detail>\r\n"
-                                 "b.XML" + kOk +
+                                 "a.xml\r\n" +
+                                 kParserFailure +
+                                 "\r\n<detail>\r\n"
+                                 "b.XML" +
+                                 kOk +
                                  // The folder fails the existence test: empty detail line,
                                  // although the document before it left a detail.
                                  "x.xml\r\n" + missingDocument(data + "x.xml") + "\r\n\r\n" +

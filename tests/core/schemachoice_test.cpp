@@ -3,6 +3,7 @@
 #include "inspection/inspectionrun.h"
 #include "inspection/schemachoice.h"
 #include "support/archives.h"
+#include "support/runharness.h"
 #include "support/testutil.h"
 
 #include <gtest/gtest.h>
@@ -126,16 +127,12 @@ TEST(SchemaChoice, RunLogsTheChosenSchemasOutcome) {
         {"DATA/h3.xml", document("Unknown", kHl7, "12")},
     };
     const auto zip = makeArchive(dir.path(), "arc", files);
-    MemorySettings settings;
-    RecordingMessageBox messages;
-    StringLog log;
-    RecordingStatusLine status;
-    RecordingProgramStart programs;
-    RunServices services{settings, messages, log, status, programs, {}};
-    EXPECT_EQ(runInspection({zip.string(), "", "Morvik", "s"}, services), RunOutcome::someFailed);
+    RunHarness h;
+    EXPECT_EQ(h.run(zip.string()), RunOutcome::someFailed);
+    const std::string& log = h.log.text;
 
     const std::string dataHeading = "特定健診・保健指導データの調査 \r\n";
-    const auto stage3 = log.text.substr(log.text.find(dataHeading) + dataHeading.size());
+    const auto stage3 = log.substr(log.find(dataHeading) + dataHeading.size());
     EXPECT_TRUE(stage3.starts_with("h1.xml・・・・・OK\r\nh2.xml\r\n"
                                    "XMLファイルの整合性チェックでエラーが発生しました。\r\n3行　"))
         << stage3;
@@ -149,40 +146,34 @@ TEST(SchemaChoice, RunLogsTheChosenSchemasOutcome) {
 }
 
 TEST(SchemaChoice, RealArchiveDataValidClaimsFailForTheirNamespace) {
-    const fs::path real = fs::path(MORVIK_REALDATA_DIR) / "mhlw-v08-2024" /
-                          "5521111111_00280081_202405271_1.zip";
+    const fs::path real =
+        fs::path(MORVIK_REALDATA_DIR) / "mhlw-v08-2024" / "5521111111_00280081_202405271_1.zip";
     if (!fs::exists(real)) {
         GTEST_SKIP() << "real archive not present";
     }
     TempDir dir;
     fs::copy_file(real, dir.path() / real.filename());
-    MemorySettings settings;
-    RecordingMessageBox messages;
-    StringLog log;
-    RecordingStatusLine status;
-    RecordingProgramStart programs;
-    std::vector<std::pair<std::string, std::string>> chosen;
-    RunServices services{settings, messages, log, status, programs,
-                         [&](const std::string& d, const std::string& s) { chosen.emplace_back(d, s); }};
-    EXPECT_EQ(runInspection({(dir.path() / real.filename()).string(), "", "Morvik", "s"}, services),
-              RunOutcome::someFailed);
-    EXPECT_TRUE(log.text.starts_with("交換用基本情報ファイルの調査 ・・・・・OK\r\n"
-                                     "集計情報ファイルの調査 ・・・・・OK\r\n"
-                                     "特定健診・保健指導データの調査 \r\n"))
-        << log.text;
+    RunHarness h;
+    EXPECT_EQ(h.run((dir.path() / real.filename()).string()), RunOutcome::someFailed);
+    const std::string& log = h.log.text;
+    EXPECT_TRUE(log.starts_with("交換用基本情報ファイルの調査 ・・・・・OK\r\n"
+                                "集計情報ファイルの調査 ・・・・・OK\r\n"
+                                "特定健診・保健指導データの調査 \r\n"))
+        << log;
     const std::string claimsHeading = "特定健診・保健指導決済情報の調査 \r\n";
-    const auto claimsAt = log.text.find(claimsHeading);
+    const auto claimsAt = log.find(claimsHeading);
     ASSERT_NE(claimsAt, std::string::npos);
-    const auto data = log.text.substr(0, claimsAt);
-    const auto claims = log.text.substr(claimsAt + claimsHeading.size());
+    const auto data = log.substr(0, claimsAt);
+    const auto claims = log.substr(claimsAt + claimsHeading.size());
     int dataOk = 0;
-    for (auto at = data.find("・・・・・OK"); at != std::string::npos; at = data.find("・・・・・OK", at + 1)) {
+    for (auto at = data.find("・・・・・OK"); at != std::string::npos;
+         at = data.find("・・・・・OK", at + 1)) {
         ++dataOk;
     }
     EXPECT_EQ(dataOk, 2 + 4) << data; // index, summary and the four checkup documents
     EXPECT_EQ(claims.find("・・・・・OK"), std::string::npos) << claims;
     EXPECT_NE(claims.find("http://tokuteikenshin.jp/checkup/2007"), std::string::npos) << claims;
-    for (const auto& [document, schema] : chosen) {
+    for (const auto& [document, schema] : h.chosen) {
         if (document.find("/DATA/") != std::string::npos) {
             EXPECT_TRUE(schema.ends_with("/XSD/hc08_V08.xsd")) << document;
         }

@@ -69,8 +69,8 @@ ArchiveFiles standardFiles() {
     };
 }
 
-std::filesystem::path makeArchive(const std::filesystem::path& folder,
-                                  const std::string& baseName, const ArchiveFiles& files) {
+std::filesystem::path makeArchive(const std::filesystem::path& folder, const std::string& baseName,
+                                  const ArchiveFiles& files) {
     std::vector<ZipEntry> entries;
     entries.reserve(files.size() + 1);
     entries.push_back(zipFolder(baseName + "/"));

@@ -29,7 +29,7 @@ ArchiveFiles standardFiles();
 
 // Writes folder/<baseName>.zip holding the files under "<baseName>/";
 // returns the ZIP path.
-std::filesystem::path makeArchive(const std::filesystem::path& folder,
-                                  const std::string& baseName, const ArchiveFiles& files);
+std::filesystem::path makeArchive(const std::filesystem::path& folder, const std::string& baseName,
+                                  const ArchiveFiles& files);
 
 } // namespace morvik::test

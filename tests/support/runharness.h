@@ -1,0 +1,39 @@
+// One inspection run driven through recording services.
+#pragma once
+
+#include "inspection/inspectionrun.h"
+#include "support/testutil.h"
+
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace morvik::test {
+
+inline constexpr const char* kMainSection = "特定健診標準XML出力ファイル調査";
+
+struct RunHarness {
+    MemorySettings settings;
+    RecordingMessageBox messages;
+    StringLog log;
+    RecordingStatusLine status;
+    RecordingProgramStart programs;
+    // Document path and schema path, in the order the run validated them.
+    std::vector<std::pair<std::string, std::string>> chosen;
+
+    inspection::RunOutcome run(const std::string& zipPath, const std::string& schemaText = "") {
+        inspection::RunServices services{
+            settings,
+            messages,
+            log,
+            status,
+            programs,
+            [this](const std::string& document, const std::string& schema) {
+                chosen.emplace_back(document, schema);
+            }};
+        return inspection::runInspection({zipPath, schemaText, "Morvik", kMainSection}, services);
+    }
+    std::string saved(const std::string& key) { return settings.read("Morvik", kMainSection, key); }
+};
+
+} // namespace morvik::test
