@@ -86,10 +86,9 @@ int XmlSchemaChk(const std::string& documentFolder, const std::string& documentN
                  const std::string& schemaFolder, const std::string& schemaName,
                  std::string& message, std::string& detail, StatusLine& status,
                  platform::XmlParserFactory& parser) {
-    // Step 1.
     status.MsgDisp(kStartText);
 
-    // Steps 2 and 3: the joined paths, tested as they are.
+    // The joined paths, tested as they are.
     const std::string documentPath = documentFolder + documentName;
     if (FileChk(documentPath) != 0) {
         message = "XMLファイルが「" + documentPath + kNotFoundTail;
@@ -104,60 +103,51 @@ int XmlSchemaChk(const std::string& documentFolder, const std::string& documentN
     int result = kFailure;
     {
         ParserObjects objects(parser);
-        // Steps 4 and 5.
         objects.document();
         objects.schemas();
-        // Step 6.
         if (platform::XmlDocument* document = objects.document()) {
             document->setAsync(false);
         }
-        // Step 7.
         status.MsgDisp(kSchemaLoadText);
-        // Step 8: a schema that cannot be added has no message of its own;
+        // A schema that cannot be added has no message of its own;
         // the load below reports the document against what the collection
         // then holds.
         if (platform::XmlSchemaCollection* schemas = objects.schemas()) {
             schemas->add(kTargetNamespace, schemaPath);
         }
-        // Step 9.
         if (platform::XmlDocument* document = objects.document()) {
             if (platform::XmlSchemaCollection* schemas = objects.schemas()) {
                 document->setSchemas(*schemas);
             }
         }
-        // Step 10.
         status.MsgDisp(kCheckingText);
-        // Step 11: the result of load itself is not used.
+        // The result of load itself is not used: the parse error tells.
         if (platform::XmlDocument* document = objects.document()) {
             document->load(documentPath);
         }
-        // Step 12: an error code that cannot be read leads down the error path.
+        // An error code that cannot be read leads down the error path.
         const std::optional<std::int32_t> errorCode =
             readParseError(objects, &platform::XmlParseError::errorCode);
         if (errorCode && *errorCode == 0) {
-            // Steps 19 and 20.
             message = kDoneMessage;
             result = 0;
         } else {
-            // Step 13.
             std::string buffer;
-            // Step 14, all or nothing; line is read before srcText.
+            // All or nothing; line is read before srcText.
             if (const auto line = readParseError(objects, &platform::XmlParseError::line)) {
                 if (const auto srcText =
                         readParseError(objects, &platform::XmlParseError::srcText)) {
                     buffer = std::to_string(*line) + kLineMark + *srcText;
                 }
             }
-            // Step 15.
             if (const auto reason = readParseError(objects, &platform::XmlParseError::reason)) {
                 buffer += *reason;
             }
-            // Steps 16 to 18.
             detail = buffer;
             message = buffer.empty() ? kParserMissingMessage : kErrorMessage;
             result = kFailure;
         }
-        // Step 21: the objects are released, document first, as the block ends.
+        // The objects are released, document first, as the block ends.
     }
     return result;
 }

@@ -263,8 +263,9 @@ TEST(XmlSchemaChk, ObjectsAreMadeAgainByEveryStepThatNeedsThem) {
     FaultyXmlParserFactory parser(defaultXmlParserFactory());
     parser.failEverything();
     check(f.folder, "valid.xml", f.folder, "s.xsd", &parser);
-    // The document is tried by steps 4, 6, 9, 11, 12, 14 and 15; the
-    // collection by steps 5 and 8 (step 9 ends with the document).
+    // The document is tried on creation, for async, for attaching the
+    // schemas, for the load and for each of the three parse error reads; the
+    // collection on creation and for add (attaching gives up at the document).
     EXPECT_EQ(parser.calls(XmlOperation::createDocument), 7);
     EXPECT_EQ(parser.calls(XmlOperation::createSchemaCollection), 2);
 
