@@ -264,7 +264,8 @@ TEST(XmlSchemaChk, ObjectsAreMadeAgainByEveryStepThatNeedsThem) {
     parser.failEverything();
     check(f.folder, "valid.xml", f.folder, "s.xsd", &parser);
     // The document is tried on creation, for async, for attaching the
-    // schemas, for the load and for each of the three parse error reads; the
+    // schemas, for the load, and for reading the error code, the line and the
+    // reason (the source text is skipped once the line is missing); the
     // collection on creation and for add (attaching gives up at the document).
     EXPECT_EQ(parser.calls(XmlOperation::createDocument), 7);
     EXPECT_EQ(parser.calls(XmlOperation::createSchemaCollection), 2);
