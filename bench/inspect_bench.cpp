@@ -7,13 +7,13 @@
 //                 [--big-mb 200] [--out FILE] [--work DIR] [--synthetic]
 //
 // Prints a table (Markdown) and writes it to --out as well.
+#include "measure.h"
 #include "platform/unzip.h"
 
 #include <archive.h>
 #include <archive_entry.h>
 
 #include <algorithm>
-#include <chrono>
 #include <clocale>
 #include <cstdio>
 #include <cstdlib>
@@ -25,8 +25,6 @@
 #include <memory>
 #include <sstream>
 #include <string>
-#include <sys/resource.h>
-#include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
 #include <vector>
@@ -40,58 +38,9 @@ struct ArchiveWriteFree {
 };
 using ArchiveWriter = std::unique_ptr<archive, ArchiveWriteFree>;
 
-struct Measure {
-    double wall = 0;
-    double cpu = 0;
-    long peakKb = 0;
-    int status = 0;
-    void add(const Measure& other) {
-        wall += other.wall;
-        cpu += other.cpu;
-        peakKb = std::max(peakKb, other.peakKb);
-        status = status != 0 ? status : other.status;
-    }
-};
-
-double seconds(const timeval& t) {
-    return static_cast<double>(t.tv_sec) + t.tv_usec / 1e6;
-}
-
-// Runs a child (argv, or fn when given) and measures it alone.
-template <typename ChildFn> Measure measureChild(ChildFn&& child) {
-    const auto start = std::chrono::steady_clock::now();
-    const pid_t pid = ::fork();
-    if (pid == 0) {
-        child();
-        ::_exit(127);
-    }
-    int status = 0;
-    rusage usage{};
-    ::wait4(pid, &status, 0, &usage);
-    Measure m;
-    m.wall = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-    m.cpu = seconds(usage.ru_utime) + seconds(usage.ru_stime);
-    m.peakKb = usage.ru_maxrss;
-    m.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-    return m;
-}
-
-Measure measureCommand(const std::vector<std::string>& args,
-                       const std::vector<std::string>& env = {}) {
-    return measureChild([&] {
-        for (const auto& assignment : env) {
-            ::putenv(const_cast<char*>(assignment.c_str()));
-        }
-        std::vector<char*> argv;
-        for (const auto& arg : args) {
-            argv.push_back(const_cast<char*>(arg.c_str()));
-        }
-        argv.push_back(nullptr);
-        std::freopen("/dev/null", "w", stdout);
-        std::freopen("/dev/null", "w", stderr);
-        ::execvp(argv[0], argv.data());
-    });
-}
+using morvik::bench::Measure;
+using morvik::bench::measureChild;
+using morvik::bench::measureCommand;
 
 std::string readAll(const fs::path& path) {
     std::ifstream in(path, std::ios::binary);
@@ -296,7 +245,7 @@ Measure baseline(const fs::path& zip, const fs::path& work, const std::string& t
         std::vector<std::string> args{"xmllint", "--noout", "--schema", (xsd / schema).string()};
         args.insert(args.end(), files.begin(), files.end());
         Measure m = measureCommand(args);
-        m.status = 0; // xmllint's status says whether documents failed; not an error here
+        m.exitCode = 0; // xmllint's status says whether documents failed; not an error here
         total.add(m);
     };
     auto list = [](const fs::path& dir) {
@@ -435,9 +384,9 @@ int main(int argc, char** argv) {
              << row("unzip -q", extractUnzip)
              << "\n\nextraction ours / unzip wall: " << fmt(extractOurs.wall / extractUnzip.wall)
              << "\n";
-        if (inspectRun.status > 1 || extractOurs.status != 0 || extractUnzip.status != 0) {
-            part << "\n**A run failed**: morvik-inspect " << inspectRun.status << ", unzip layer "
-                 << extractOurs.status << ", unzip " << extractUnzip.status << "\n";
+        if (inspectRun.exitCode > 1 || extractOurs.exitCode != 0 || extractUnzip.exitCode != 0) {
+            part << "\n**A run failed**: morvik-inspect " << inspectRun.exitCode << ", unzip layer "
+                 << extractOurs.exitCode << ", unzip " << extractUnzip.exitCode << "\n";
         }
         part << "\n";
         std::cout << part.str() << std::flush;
@@ -474,7 +423,7 @@ int main(int argc, char** argv) {
         std::ostringstream part;
         part << "## One document of " << bigMb << " MB\n\n| what | wall s | CPU s | peak MB |\n"
              << "|---|---:|---:|---:|\n"
-             << row("morvik-inspect (extract + validate)", m) << "\n\nexit status " << m.status
+             << row("morvik-inspect (extract + validate)", m) << "\n\nexit status " << m.exitCode
              << " (0: the document validated)\n\n";
         std::cout << part.str() << std::flush;
         table << part.str();

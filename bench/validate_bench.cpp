@@ -14,22 +14,19 @@
 // that is removed at the end; with --dir they are written to D and kept
 // (for profiling: validate_bench --worker D/xsd/main.xsd D/list.txt).
 #include "inspection/xmlschemachk.h"
+#include "measure.h"
 #include "platform/xmlparser.h"
 #include "support/testutil.h"
 
 #include <archive.h>
 #include <archive_entry.h>
-#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <fcntl.h>
 #include <filesystem>
 #include <fstream>
 #include <iostream>
 #include <string>
-#include <sys/resource.h>
-#include <sys/wait.h>
 #include <unistd.h>
 #include <vector>
 
@@ -172,57 +169,12 @@ void writeLargeDocument(const fs::path& path, std::size_t megabytes) {
 
 // --- measuring ----------------------------------------------------------------------
 
-struct Measure {
-    double wall = 0;
-    double cpu = 0;
-    long peakKb = 0;
-    int exitCode = 0;
-    std::string output;
-};
+using morvik::bench::Measure;
 
 // Runs argv as a process of its own; its stdout is kept, its stderr dropped.
 Measure run(const std::vector<std::string>& argv,
             const std::vector<std::string>& environment = {}) {
-    int pipeFds[2];
-    if (::pipe(pipeFds) != 0) {
-        std::perror("pipe");
-        std::exit(2);
-    }
-    const auto start = std::chrono::steady_clock::now();
-    const pid_t pid = ::fork();
-    if (pid == 0) {
-        ::dup2(pipeFds[1], STDOUT_FILENO);
-        const int null = ::open("/dev/null", O_WRONLY);
-        ::dup2(null, STDERR_FILENO);
-        ::close(pipeFds[0]);
-        for (const std::string& assignment : environment) {
-            ::putenv(const_cast<char*>(assignment.c_str()));
-        }
-        std::vector<char*> args;
-        for (const std::string& a : argv) {
-            args.push_back(const_cast<char*>(a.c_str()));
-        }
-        args.push_back(nullptr);
-        ::execvp(args[0], args.data());
-        ::_exit(127);
-    }
-    ::close(pipeFds[1]);
-    Measure m;
-    char buffer[4096];
-    ssize_t got;
-    while ((got = ::read(pipeFds[0], buffer, sizeof buffer)) > 0) {
-        m.output.append(buffer, static_cast<std::size_t>(got));
-    }
-    ::close(pipeFds[0]);
-    int status = 0;
-    rusage usage{};
-    ::wait4(pid, &status, 0, &usage);
-    m.wall = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-    m.cpu = static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
-            static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
-    m.peakKb = usage.ru_maxrss;
-    m.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    return m;
+    return morvik::bench::measureCommand(argv, environment, morvik::bench::Output::capture);
 }
 
 // xmllint over many files, in batches that fit a command line.
@@ -237,11 +189,7 @@ Measure runXmllint(const fs::path& schema, const std::vector<fs::path>& files,
         for (std::size_t i = from; i < std::min(files.size(), from + kBatch); ++i) {
             argv.push_back(files[i].string());
         }
-        const Measure m = run(argv);
-        total.wall += m.wall;
-        total.cpu += m.cpu;
-        total.peakKb = std::max(total.peakKb, m.peakKb);
-        total.exitCode = std::max(total.exitCode, m.exitCode);
+        total.add(run(argv));
     }
     return total;
 }

@@ -33,28 +33,17 @@ constexpr const char* kIndexSchema = "ix08_V08.xsd";
 constexpr const char* kSummaryDocument = "su08_V08.xml";
 constexpr const char* kSummarySchema = "su08_V08.xsd";
 
-bool isBlank(const std::string& text) {
-    return text.find_first_not_of(' ') == std::string::npos;
-}
-
-// The last four characters, upper-cased, must read ".ZIP". Non-ASCII bytes
-// can never match, so comparing bytes equals comparing characters.
-bool endsWithZipExtension(const std::string& path) {
-    if (path.size() < 4) {
-        return false;
-    }
-    std::string tail = path.substr(path.size() - 4);
-    for (char& c : tail) {
-        c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-    }
-    return tail == ".ZIP";
-}
-
 std::string upperAscii(std::string text) {
     for (char& c : text) {
         c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
     }
     return text;
+}
+
+// The last four characters, upper-cased, must read ".ZIP". Non-ASCII bytes
+// can never match, so comparing bytes equals comparing characters.
+bool endsWithZipExtension(const std::string& path) {
+    return path.size() >= 4 && upperAscii(path.substr(path.size() - 4)) == ".ZIP";
 }
 
 // The documents' folder as the archive spells it. File names on the platform

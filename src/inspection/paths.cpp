@@ -8,14 +8,9 @@
 
 namespace morvik::inspection {
 
-namespace {
-
 bool isBlank(const std::string& text) {
-    // Blank means nothing but spaces, as the trim of the original procedure.
     return text.find_first_not_of(' ') == std::string::npos;
 }
-
-} // namespace
 
 std::string GetDirectoryMemberSplit(const std::string& FileName, std::string& MakeDir,
                                     std::string& MakeFile, char separator) {

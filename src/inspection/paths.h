@@ -19,6 +19,9 @@ inline constexpr char kPathSeparator = '/';
 std::string GetDirectoryMemberSplit(const std::string& FileName, std::string& MakeDir,
                                     std::string& MakeFile, char separator = kPathSeparator);
 
+// True when text holds nothing but spaces (U+0020), the empty text included.
+bool isBlank(const std::string& text);
+
 // The empty text when FileName ends with the separator, else the separator.
 std::string Getpbsl(const std::string& FileName, char separator = kPathSeparator);
 

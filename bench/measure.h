@@ -1,0 +1,97 @@
+// Measuring one piece of work as a process of its own: wall and CPU seconds
+// and the peak resident set of that process alone.
+#pragma once
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <fcntl.h>
+#include <string>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+#include <vector>
+
+namespace morvik::bench {
+
+struct Measure {
+    double wall = 0;
+    double cpu = 0;
+    long peakKb = 0;
+    int exitCode = 0;   // 128 + signal number when the process was killed
+    std::string output; // standard output, when captured
+
+    // Several processes one after the other: times add up, the peak is the
+    // largest, the first non-zero exit code stays.
+    void add(const Measure& other) {
+        wall += other.wall;
+        cpu += other.cpu;
+        peakKb = std::max(peakKb, other.peakKb);
+        exitCode = exitCode != 0 ? exitCode : other.exitCode;
+    }
+};
+
+enum class Output { discard, capture };
+
+// Runs child() in a forked process; standard error is dropped, standard
+// output dropped or captured.
+template <typename ChildFn> Measure measureChild(ChildFn&& child, Output output = Output::discard) {
+    int pipeFds[2] = {-1, -1};
+    if (output == Output::capture && ::pipe(pipeFds) != 0) {
+        std::perror("pipe");
+        std::exit(2);
+    }
+    const auto start = std::chrono::steady_clock::now();
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        const int null = ::open("/dev/null", O_WRONLY);
+        ::dup2(output == Output::capture ? pipeFds[1] : null, STDOUT_FILENO);
+        ::dup2(null, STDERR_FILENO);
+        if (output == Output::capture) {
+            ::close(pipeFds[0]);
+        }
+        child();
+        ::_exit(127);
+    }
+    Measure m;
+    if (output == Output::capture) {
+        ::close(pipeFds[1]);
+        char buffer[4096];
+        ssize_t got;
+        while ((got = ::read(pipeFds[0], buffer, sizeof buffer)) > 0) {
+            m.output.append(buffer, static_cast<std::size_t>(got));
+        }
+        ::close(pipeFds[0]);
+    }
+    int status = 0;
+    rusage usage{};
+    ::wait4(pid, &status, 0, &usage);
+    m.wall = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    m.cpu = static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
+            static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+    m.peakKb = usage.ru_maxrss;
+    m.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+    return m;
+}
+
+// Runs a program (found on PATH) with extra environment assignments.
+inline Measure measureCommand(const std::vector<std::string>& args,
+                              const std::vector<std::string>& environment = {},
+                              Output output = Output::discard) {
+    return measureChild(
+        [&] {
+            for (const std::string& assignment : environment) {
+                ::putenv(const_cast<char*>(assignment.c_str()));
+            }
+            std::vector<char*> argv;
+            for (const std::string& arg : args) {
+                argv.push_back(const_cast<char*>(arg.c_str()));
+            }
+            argv.push_back(nullptr);
+            ::execvp(argv[0], argv.data());
+        },
+        output);
+}
+
+} // namespace morvik::bench
