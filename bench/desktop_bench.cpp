@@ -4,6 +4,7 @@
 //   QT_QPA_PLATFORM=offscreen desktop_bench ZIPFILE
 //
 // Exit status: 0 when the run filled the result log, 1 otherwise.
+#include "platform/utf8locale.h"
 #include "ui/desktop.h"
 #include "ui/mainwindow.h"
 
@@ -15,7 +16,7 @@
 #include <cstdio>
 
 int main(int argc, char** argv) {
-    morvik::ui::useUtf8Locale();
+    morvik::platform::useUtf8Locale();
     if (argc != 2) {
         std::fprintf(stderr, "usage: desktop_bench ZIPFILE\n");
         return 64;

@@ -4,6 +4,7 @@
 #include "app/commandline.h"
 
 #include "inspection/inspectionrun.h"
+#include "inspection/standardnames.h"
 
 #include <ostream>
 
@@ -161,8 +162,7 @@ int runCommandLine(const std::vector<std::string>& args, std::ostream& out, std:
             err << "schema: " << document << " -> " << schema << '\n' << std::flush;
         };
     }
-    const RunInputs inputs{options.zipPath, options.schemaText, "morvik-inspect",
-                           "特定健診標準XML出力ファイル調査"};
+    const RunInputs inputs{options.zipPath, options.schemaText, "morvik-inspect", kMainCaption};
     switch (runInspection(inputs, services)) {
     case RunOutcome::allValid:
         return 0;

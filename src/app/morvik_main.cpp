@@ -1,11 +1,12 @@
 // The desktop program: the main window and its event loop.
+#include "platform/utf8locale.h"
 #include "ui/desktop.h"
 
 #include <exception>
 #include <iostream>
 
 int main(int argc, char** argv) {
-    morvik::ui::useUtf8Locale();
+    morvik::platform::useUtf8Locale();
     try {
         return morvik::ui::runDesktop(argc, argv);
     } catch (const std::exception& error) {

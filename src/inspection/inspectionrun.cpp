@@ -4,11 +4,12 @@
 #include "inspection/paths.h"
 #include "inspection/schemachoice.h"
 #include "inspection/schemafolder.h"
+#include "inspection/standardnames.h"
 #include "inspection/xmlschemachk.h"
 #include "inspection/zipextract.h"
 #include "platform/folderlisting.h"
+#include "platform/utf8.h"
 
-#include <cctype>
 #include <filesystem>
 #include <optional>
 
@@ -28,22 +29,10 @@ constexpr const char* kSummaryHeading = "集計情報ファイルの調査 ";
 constexpr const char* kDataHeading = "特定健診・保健指導データの調査 ";
 constexpr const char* kClaimsHeading = "特定健診・保健指導決済情報の調査 ";
 
-constexpr const char* kIndexDocument = "ix08_V08.xml";
-constexpr const char* kIndexSchema = "ix08_V08.xsd";
-constexpr const char* kSummaryDocument = "su08_V08.xml";
-constexpr const char* kSummarySchema = "su08_V08.xsd";
-
-std::string upperAscii(std::string text) {
-    for (char& c : text) {
-        c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-    }
-    return text;
-}
-
 // The last four characters, upper-cased, must read ".ZIP". Non-ASCII bytes
 // can never match, so comparing bytes equals comparing characters.
 bool endsWithZipExtension(const std::string& path) {
-    return path.size() >= 4 && upperAscii(path.substr(path.size() - 4)) == ".ZIP";
+    return path.size() >= 4 && platform::upperAscii(path.substr(path.size() - 4)) == ".ZIP";
 }
 
 // The documents' folder as the archive spells it. File names on the platform
@@ -60,7 +49,7 @@ std::string stageFolderName(const std::string& extractionFolder, const std::stri
          it.increment(error)) {
         const std::string name = it->path().filename().string();
         std::error_code kindError;
-        if (upperAscii(name) == wanted && it->is_directory(kindError) &&
+        if (platform::upperAscii(name) == wanted && it->is_directory(kindError) &&
             (!found || name < *found)) {
             found = name;
         }
@@ -122,8 +111,8 @@ RunOutcome Run::perform() {
         validate(m_extractionFolder, kSummaryDocument, kSummarySchema);
     }
 
-    documentStage(kDataHeading, "DATA", SchemaChoice::Stage::data);
-    documentStage(kClaimsHeading, "CLAIMS", SchemaChoice::Stage::claims);
+    documentStage(kDataHeading, kDataFolder, SchemaChoice::Stage::data);
+    documentStage(kClaimsHeading, kClaimsFolder, SchemaChoice::Stage::claims);
 
     return m_anyFailure ? RunOutcome::someFailed : RunOutcome::allValid;
 }

@@ -1,10 +1,11 @@
-// Path and file helpers (see paths.h).
+// Path and file helpers: splitting a path, the closing separator, and the
+// existence test of a file.
 #include "inspection/paths.h"
 
+#include "platform/fd.h"
+
 #include <cerrno>
-#include <fcntl.h>
 #include <sys/stat.h>
-#include <unistd.h>
 
 namespace morvik::inspection {
 
@@ -45,9 +46,9 @@ std::int32_t FileChk(const std::string& FilePathName) {
     if (isBlank(FilePathName)) {
         return -1;
     }
-    // O_NONBLOCK: opening a FIFO for reading must not wait for a writer.
-    const int fd = ::open(FilePathName.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
-    if (fd < 0) {
+    // Opening a FIFO for reading must not wait for a writer.
+    const platform::Fd fd = platform::openForReading(FilePathName);
+    if (!fd) {
         const int error = errno;
         if (error == ENOENT || error == ENOTDIR) {
             return -2;
@@ -56,7 +57,7 @@ std::int32_t FileChk(const std::string& FilePathName) {
     }
     struct stat info {};
     std::int32_t result = 0;
-    if (::fstat(fd, &info) != 0) {
+    if (::fstat(fd.get(), &info) != 0) {
         result = errno != 0 ? errno : -3;
     } else if (S_ISDIR(info.st_mode)) {
         // A folder named like a document is not a document.
@@ -65,7 +66,6 @@ std::int32_t FileChk(const std::string& FilePathName) {
         // Devices, FIFOs and sockets are no files to validate.
         result = ENODEV;
     }
-    ::close(fd);
     return result;
 }
 

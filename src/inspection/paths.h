@@ -28,6 +28,6 @@ std::string Getpbsl(const std::string& FileName, char separator = kPathSeparator
 // 0 when the file exists and can be opened for reading; -1 for a blank path;
 // -2 when it is not found; another non-zero code (the errno value) otherwise.
 // A folder is not a file. Nothing is created, changed or left open.
-std::int32_t FileChk(const std::string& FilePathName);
+[[nodiscard]] std::int32_t FileChk(const std::string& FilePathName);
 
 } // namespace morvik::inspection

@@ -1,7 +1,9 @@
-// Schema choice for DATA and CLAIMS documents (see schemachoice.h).
+// Schema choice for DATA and CLAIMS documents: the summary schema, or the
+// standard schema that declares the document's root element.
 #include "inspection/schemachoice.h"
 
 #include "inspection/paths.h"
+#include "inspection/standardnames.h"
 #include "platform/xmlparser.h"
 
 #include <algorithm>
@@ -14,16 +16,14 @@ namespace morvik::inspection {
 
 namespace {
 
-constexpr const char* kSummarySchema = "su08_V08.xsd";
-
 struct Candidate {
     const char* schemaName;
     char namePrefix; // first letter of the standard document file name
 };
 
-constexpr std::array<Candidate, 2> kDataCandidates{{{"hc08_V08.xsd", 'h'}, {"hg08_V08.xsd", 'g'}}};
+constexpr std::array<Candidate, 2> kDataCandidates{{{kCheckupSchema, 'h'}, {kGuidanceSchema, 'g'}}};
 constexpr std::array<Candidate, 2> kClaimsCandidates{
-    {{"cc08_V08.xsd", 'c'}, {"gc08_V08.xsd", 'p'}}};
+    {{kCheckupClaimSchema, 'c'}, {kGuidanceClaimSchema, 'p'}}};
 
 bool sameFileName(const std::string& a, const char* b) {
     return ::strcasecmp(a.c_str(), b) == 0;

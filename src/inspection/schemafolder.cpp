@@ -1,34 +1,19 @@
-// Schema folder resolution (see schemafolder.h).
+// Schema folder resolution: the folder typed in, or the extraction folder,
+// or its XSD sub-folder, by the first *.xsd name each lists.
 #include "inspection/schemafolder.h"
 
+#include "inspection/standardnames.h"
 #include "platform/folderlisting.h"
+#include "platform/utf8.h"
 
-#include <array>
 #include <string_view>
 
 namespace morvik::inspection {
 
-namespace {
-
 using platform::FolderListing;
 
-std::string upperAscii(std::string text) {
-    for (char& c : text) {
-        if (c >= 'a' && c <= 'z') {
-            c = static_cast<char>(c - 'a' + 'A');
-        }
-    }
-    return text;
-}
-
-} // namespace
-
 bool isStandardSchemaName(const std::string& name) {
-    static constexpr std::array<std::string_view, 6> kStandardNames = {
-        "cc08_V08.xsd", "co08_V08.xsd", "gc08_V08.xsd",
-        "hc08_V08.xsd", "ix08_V08.xsd", "su08_V08.xsd",
-    };
-    for (const std::string_view standard : kStandardNames) {
+    for (const std::string_view standard : kStandardSchemaNames) {
         if (name == standard) {
             return true;
         }
@@ -54,7 +39,7 @@ std::string resolveSchemaFolder(const std::string& schemaText, const std::string
     }
     for (std::string entry = listing.first(folder + "*.*", FolderListing::Mask::filesAndFolders);
          !entry.empty(); entry = listing.next()) {
-        if (upperAscii(entry) != "XSD") {
+        if (platform::upperAscii(entry) != kSchemaSubFolder) {
             continue;
         }
         // The entry's own spelling: on this file system "XSD" does not reach a

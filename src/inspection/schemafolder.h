@@ -14,7 +14,8 @@ bool isStandardSchemaName(const std::string& name);
 // schemaText as typed (used when not empty) or else extractionFolder. Returns
 // the schema folder, ending with the separator, or the empty text when no
 // folder qualifies.
-std::string resolveSchemaFolder(const std::string& schemaText, const std::string& extractionFolder,
-                                char separator = kPathSeparator);
+[[nodiscard]] std::string resolveSchemaFolder(const std::string& schemaText,
+                                              const std::string& extractionFolder,
+                                              char separator = kPathSeparator);
 
 } // namespace morvik::inspection

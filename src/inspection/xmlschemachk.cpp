@@ -1,4 +1,5 @@
-// Document validation (see xmlschemachk.h).
+// Document validation: one document against one schema file, with the
+// progress texts and the outcome as status, message and detail.
 //
 // Every step after the existence tests is guarded by itself: a step whose
 // parser call fails is abandoned without assigning anything and the next step
@@ -32,7 +33,8 @@ constexpr const char* kNotFoundTail = "」に存在しない為、XMLの検証�
 // "行" followed by the ideographic space U+3000.
 constexpr const char* kLineMark = "行　";
 
-constexpr int kFailure = -1; // True
+// The status of every outcome but a valid document.
+constexpr int kFailure = -1;
 
 // The parser objects of one call, made again on demand when their creation
 // failed.

@@ -19,14 +19,14 @@ inline constexpr const char* kTargetNamespace = "urn:hl7-org:v3";
 // valid, -1 otherwise. message is written on every path; detail only when the
 // parser reported an error (line + "行　" + source text + reason). The three
 // progress texts go to status.MsgDisp.
-int XmlSchemaChk(const std::string& documentFolder, const std::string& documentName,
-                 const std::string& schemaFolder, const std::string& schemaName,
-                 std::string& message, std::string& detail, StatusLine& status,
-                 platform::XmlParserFactory& parser);
+[[nodiscard]] int XmlSchemaChk(const std::string& documentFolder, const std::string& documentName,
+                               const std::string& schemaFolder, const std::string& schemaName,
+                               std::string& message, std::string& detail, StatusLine& status,
+                               platform::XmlParserFactory& parser);
 
 // The same with the libxml2 parser of this process.
-int XmlSchemaChk(const std::string& documentFolder, const std::string& documentName,
-                 const std::string& schemaFolder, const std::string& schemaName,
-                 std::string& message, std::string& detail, StatusLine& status);
+[[nodiscard]] int XmlSchemaChk(const std::string& documentFolder, const std::string& documentName,
+                               const std::string& schemaFolder, const std::string& schemaName,
+                               std::string& message, std::string& detail, StatusLine& status);
 
 } // namespace morvik::inspection

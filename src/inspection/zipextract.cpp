@@ -1,8 +1,10 @@
-// Archive extraction (see zipextract.h).
+// Archive extraction: the unzip command line, the already-extracted check,
+// and the messages when extraction is refused or fails.
 #include "inspection/zipextract.h"
 
 #include "platform/folderlisting.h"
 #include "platform/unzip.h"
+#include "platform/utf8.h"
 
 #include <charconv>
 #include <cstdint>
@@ -17,13 +19,7 @@ std::string hexCode(int value) {
     char digits[8];
     const auto [end, error] =
         std::to_chars(digits, digits + sizeof digits, static_cast<std::uint32_t>(value), 16);
-    std::string text(digits, error == std::errc() ? end : digits);
-    for (char& c : text) {
-        if (c >= 'a' && c <= 'f') {
-            c = static_cast<char>(c - 'a' + 'A');
-        }
-    }
-    return text;
+    return platform::upperAscii(std::string_view(digits, error == std::errc() ? end : digits));
 }
 
 } // namespace

@@ -17,12 +17,13 @@ using UnZipFunction = std::function<int(void* owner, const std::string& commandL
 // Returns 0 and sets extractionFolder (ZIP folder + base name + separator)
 // when the archive was unpacked; -1 otherwise, after telling the user why.
 // extractionFolder is written only on success.
-int ZipExtract(const std::string& zipPath, std::string& extractionFolder, MessageBox& messages,
-               ProgramStart& programs, const UnZipFunction& unzip, void* owner = nullptr,
-               char separator = kPathSeparator);
+[[nodiscard]] int ZipExtract(const std::string& zipPath, std::string& extractionFolder,
+                             MessageBox& messages, ProgramStart& programs,
+                             const UnZipFunction& unzip, void* owner = nullptr,
+                             char separator = kPathSeparator);
 
 // The same with the platform's unzip layer.
-int ZipExtract(const std::string& zipPath, std::string& extractionFolder, MessageBox& messages,
-               ProgramStart& programs);
+[[nodiscard]] int ZipExtract(const std::string& zipPath, std::string& extractionFolder,
+                             MessageBox& messages, ProgramStart& programs);
 
 } // namespace morvik::inspection

@@ -1,8 +1,10 @@
-// Folder listing (see folderlisting.h). The names of the folder are read at
+// Folder listing with wildcard patterns. The names of the folder are read at
 // once, filtered by pattern and type, and handed out in name order: raw
 // directory order is arbitrary here, while the callers rely on the listing's
 // first "*.xsd" name being the same every time for the same folder.
 #include "platform/folderlisting.h"
+
+#include "platform/utf8.h"
 
 #include <algorithm>
 #include <dirent.h>
@@ -17,50 +19,6 @@ struct DirClose {
     void operator()(DIR* dir) const noexcept { ::closedir(dir); }
 };
 using DirHandle = std::unique_ptr<DIR, DirClose>;
-
-// Decodes UTF-8 into code points so that '?' stands for one character. A byte
-// that does not start a valid sequence becomes a code point of its own in the
-// surrogate range, which no valid character uses, so such names still compare.
-std::u32string decode(std::string_view text) {
-    std::u32string out;
-    out.reserve(text.size());
-    std::size_t i = 0;
-    while (i < text.size()) {
-        const auto lead = static_cast<unsigned char>(text[i]);
-        std::size_t length = 0;
-        char32_t cp = 0;
-        if (lead < 0x80) {
-            length = 1;
-            cp = lead;
-        } else if (lead >= 0xC2 && lead <= 0xDF) {
-            length = 2;
-            cp = lead & 0x1F;
-        } else if (lead >= 0xE0 && lead <= 0xEF) {
-            length = 3;
-            cp = lead & 0x0F;
-        } else if (lead >= 0xF0 && lead <= 0xF4) {
-            length = 4;
-            cp = lead & 0x07;
-        }
-        bool valid = length != 0 && i + length <= text.size();
-        for (std::size_t k = 1; valid && k < length; ++k) {
-            const auto next = static_cast<unsigned char>(text[i + k]);
-            valid = (next & 0xC0) == 0x80;
-            cp = (cp << 6) | (next & 0x3F);
-        }
-        // Overlong forms, surrogates and values past U+10FFFF are not characters.
-        static constexpr char32_t kSmallest[] = {0, 0, 0x80, 0x800, 0x10000};
-        valid = valid && cp >= kSmallest[length] && cp <= 0x10FFFF && (cp < 0xD800 || cp > 0xDFFF);
-        if (valid) {
-            out.push_back(cp);
-            i += length;
-        } else {
-            out.push_back(0xDC00 + lead);
-            ++i;
-        }
-    }
-    return out;
-}
 
 // Upper case for the letters that file names of this domain use: ASCII, the
 // Latin-1 letters and the full-width Latin letters of Japanese text.
@@ -77,8 +35,8 @@ char32_t foldCase(char32_t c) {
 } // namespace
 
 bool wildcardMatch(std::string_view patternText, std::string_view nameText) {
-    const std::u32string pattern = decode(patternText);
-    const std::u32string name = decode(nameText);
+    const std::u32string pattern = decodeUtf8(patternText);
+    const std::u32string name = decodeUtf8(nameText);
     const std::size_t p = pattern.size();
     const std::size_t n = name.size();
     // starsFrom[i]: pattern[i..] holds nothing but '*'.
@@ -110,8 +68,8 @@ bool wildcardMatch(std::string_view patternText, std::string_view nameText) {
 }
 
 bool lessByName(std::string_view a, std::string_view b) {
-    const std::u32string left = decode(a);
-    const std::u32string right = decode(b);
+    const std::u32string left = decodeUtf8(a);
+    const std::u32string right = decodeUtf8(b);
     const auto folded = [](char32_t x, char32_t y) { return foldCase(x) < foldCase(y); };
     if (std::lexicographical_compare(left.begin(), left.end(), right.begin(), right.end(),
                                      folded)) {

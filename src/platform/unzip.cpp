@@ -1,21 +1,20 @@
-// The unzip layer (see unzip.h), on libarchive. An archive from outside
-// parties is read twice: the first pass reads every entry to the end and
-// decides whether the archive may be unpacked at all; only then does the
-// second pass write, below the destination and nowhere else.
+// The unzip layer on libarchive. An archive from outside parties is read
+// twice: the first pass reads every entry to the end and decides whether the
+// archive may be unpacked at all; only then does the second pass write,
+// below the destination and nowhere else.
 #include "platform/unzip.h"
 
+#include "platform/fd.h"
 #include "platform/folderlisting.h"
+#include "platform/utf8locale.h"
 
 #include <archive.h>
 #include <archive_entry.h>
 
 #include <cerrno>
-#include <clocale>
 #include <cstring>
 #include <fcntl.h>
 #include <filesystem>
-#include <langinfo.h>
-#include <locale.h>
 #include <memory>
 #include <set>
 #include <string_view>
@@ -32,71 +31,6 @@ struct ArchiveReadFree {
     void operator()(archive* a) const noexcept { archive_read_free(a); }
 };
 using ArchiveReader = std::unique_ptr<archive, ArchiveReadFree>;
-
-class UniqueFd {
-public:
-    explicit UniqueFd(int fd = -1) : m_fd(fd) {}
-    ~UniqueFd() {
-        if (m_fd >= 0) {
-            ::close(m_fd);
-        }
-    }
-    UniqueFd(UniqueFd&& other) noexcept : m_fd(other.release()) {}
-    UniqueFd& operator=(UniqueFd&& other) noexcept {
-        if (this != &other) {
-            reset(other.release());
-        }
-        return *this;
-    }
-    UniqueFd(const UniqueFd&) = delete;
-    UniqueFd& operator=(const UniqueFd&) = delete;
-
-    int get() const { return m_fd; }
-    int release() { return std::exchange(m_fd, -1); }
-    void reset(int fd) {
-        if (m_fd >= 0) {
-            ::close(m_fd);
-        }
-        m_fd = fd;
-    }
-
-private:
-    int m_fd;
-};
-
-// libarchive turns entry names into the text of the current locale's
-// character set; in the C locale every non-ASCII name fails to convert. For
-// the time of one extraction this thread reads names in a UTF-8 locale, and
-// the process-wide locale (which the desktop front end owns) stays as it is.
-class Utf8NamesForThisThread {
-public:
-    Utf8NamesForThisThread() {
-        if (std::strcmp(::nl_langinfo(CODESET), "UTF-8") == 0) {
-            return;
-        }
-        for (const char* name : {"C.UTF-8", "en_US.UTF-8"}) {
-            m_locale = ::newlocale(LC_CTYPE_MASK, name, static_cast<locale_t>(nullptr));
-            if (m_locale != static_cast<locale_t>(nullptr)) {
-                m_previous = ::uselocale(m_locale);
-                return;
-            }
-        }
-        // No UTF-8 locale on this system: ASCII names still work, any other
-        // name fails to convert and the archive is refused.
-    }
-    ~Utf8NamesForThisThread() {
-        if (m_locale != static_cast<locale_t>(nullptr)) {
-            ::uselocale(m_previous);
-            ::freelocale(m_locale);
-        }
-    }
-    Utf8NamesForThisThread(const Utf8NamesForThisThread&) = delete;
-    Utf8NamesForThisThread& operator=(const Utf8NamesForThisThread&) = delete;
-
-private:
-    locale_t m_locale = static_cast<locale_t>(nullptr);
-    locale_t m_previous = static_cast<locale_t>(nullptr);
-};
 
 struct Piece {
     std::string text;
@@ -189,49 +123,49 @@ std::string joined(const std::vector<std::string>& components, std::size_t count
 }
 
 // The result for an error that libarchive reported while reading.
-int readFailure(archive* a) {
+UnzipResult readFailure(archive* a) {
     const char* message = archive_error_string(a);
     const std::string_view text = message != nullptr ? message : "";
     if (text.starts_with("Unsupported ZIP compression method")) {
-        return kUnzipUnsupportedMethod;
+        return UnzipResult::unsupportedMethod;
     }
     if (text.find("Truncated") != std::string_view::npos) {
-        return kUnzipUnexpectedEnd;
+        return UnzipResult::unexpectedEnd;
     }
     if (text.find("assphrase") != std::string_view::npos ||
         text.find("ncrypt") != std::string_view::npos) {
-        return kUnzipEncrypted;
+        return UnzipResult::encrypted;
     }
-    return kUnzipArchiveError;
+    return UnzipResult::archiveError;
 }
 
 // The result for an archive that libarchive does not accept as a ZIP archive,
 // told by its first bytes: a local header that never reaches its central
 // directory is cut short, an end record alone is an empty archive.
-int unopenableArchive(const std::string& path) {
-    const UniqueFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK));
+UnzipResult unopenableArchive(const std::string& path) {
+    const Fd fd = openForReading(path);
     char head[4] = {};
     if (fd.get() < 0 || ::read(fd.get(), head, sizeof head) != sizeof head) {
-        return kUnzipArchiveNotFound;
+        return UnzipResult::archiveNotFound;
     }
     if (std::memcmp(head, "PK\x03\x04", 4) == 0) {
-        return kUnzipUnexpectedEnd;
+        return UnzipResult::unexpectedEnd;
     }
     if (std::memcmp(head, "PK\x05\x06", 4) == 0) {
-        return kUnzipNoMatchingFiles;
+        return UnzipResult::noMatchingFiles;
     }
-    return kUnzipArchiveNotFound;
+    return UnzipResult::archiveNotFound;
 }
 
-int openArchive(const std::string& path, ArchiveReader& reader) {
+UnzipResult openArchive(const std::string& path, ArchiveReader& reader) {
     struct stat info {};
     if (::stat(path.c_str(), &info) != 0 || !S_ISREG(info.st_mode) ||
         ::access(path.c_str(), R_OK) != 0) {
-        return kUnzipArchiveNotFound;
+        return UnzipResult::archiveNotFound;
     }
     reader.reset(archive_read_new());
     if (!reader) {
-        return kUnzipArchiveError;
+        return UnzipResult::archiveError;
     }
     // The seekable reader takes names, types and sizes from the central
     // directory, the archive's own table of contents.
@@ -239,12 +173,12 @@ int openArchive(const std::string& path, ArchiveReader& reader) {
         // Names without the UTF-8 flag are CP932, as Japanese Windows tools write
         // them; flagged names stay UTF-8. (SHIFT_JIS would fail on "～" or "①".)
         archive_read_set_options(reader.get(), "hdrcharset=CP932") != ARCHIVE_OK) {
-        return kUnzipArchiveError;
+        return UnzipResult::archiveError;
     }
     if (archive_read_open_filename(reader.get(), path.c_str(), 64 * 1024) != ARCHIVE_OK) {
         return unopenableArchive(path);
     }
-    return kUnzipOk;
+    return UnzipResult::ok;
 }
 
 bool writeAll(int fd, const char* data, std::size_t size) {
@@ -274,8 +208,8 @@ public:
     Extraction(const UnzipCommand& command, const FreeSpaceFunction& freeSpace)
         : m_command(command), m_freeSpace(freeSpace) {}
 
-    int run() {
-        if (const int checked = check(); checked != kUnzipOk) {
+    UnzipResult run() {
+        if (const UnzipResult checked = check(); checked != UnzipResult::ok) {
             return checked;
         }
         return write();
@@ -296,12 +230,12 @@ private:
     }
 
     // The name, type and size of the next entry, as both passes see it.
-    int readHeader(archive* a, PlannedEntry& planned, bool& end) {
+    UnzipResult readHeader(archive* a, PlannedEntry& planned, bool& end) {
         archive_entry* entry = nullptr;
         const int status = archive_read_next_header(a, &entry);
         end = status == ARCHIVE_EOF;
         if (end) {
-            return kUnzipOk;
+            return UnzipResult::ok;
         }
         // A warning here is a name that does not convert or headers that
         // contradict each other: not an archive to unpack.
@@ -309,26 +243,26 @@ private:
             return readFailure(a);
         }
         if (archive_entry_is_encrypted(entry)) {
-            return kUnzipEncrypted;
+            return UnzipResult::encrypted;
         }
         const char* name = archive_entry_pathname(entry);
         if (name == nullptr) {
-            return kUnzipArchiveError;
+            return UnzipResult::archiveError;
         }
         const auto type = archive_entry_filetype(entry);
         // Links and devices are refused: a link planted by the archive would
         // let a later entry write through it, outside the destination.
         if (archive_entry_hardlink(entry) != nullptr || (type != AE_IFREG && type != AE_IFDIR)) {
-            return kUnzipArchiveError;
+            return UnzipResult::archiveError;
         }
         auto components = safeComponents(name);
         if (!components) {
-            return kUnzipArchiveError;
+            return UnzipResult::archiveError;
         }
         planned.folder = type == AE_IFDIR;
         // "./" stands for the destination itself; a file needs a name.
         if (components->empty() && !planned.folder) {
-            return kUnzipArchiveError;
+            return UnzipResult::archiveError;
         }
         planned.components = std::move(*components);
         planned.selected = !planned.components.empty() && selects(planned.components);
@@ -336,17 +270,18 @@ private:
         if (archive_entry_size_is_set(entry) && archive_entry_size(entry) >= 0) {
             planned.declaredSize = static_cast<std::uint64_t>(archive_entry_size(entry));
         }
-        return kUnzipOk;
+        return UnzipResult::ok;
     }
 
     // Reads the entry's data to its end and hands it on in blocks.
-    template <typename Sink> int readData(archive* a, const PlannedEntry& planned, Sink&& sink) {
+    template <typename Sink>
+    UnzipResult readData(archive* a, const PlannedEntry& planned, Sink&& sink) {
         char buffer[64 * 1024];
         std::uint64_t total = 0;
         for (;;) {
             const la_ssize_t n = archive_read_data(a, buffer, sizeof buffer);
             if (n == 0) {
-                return kUnzipOk;
+                return UnzipResult::ok;
             }
             // Warnings count too: libarchive reports a CRC error as one.
             if (n < 0) {
@@ -355,18 +290,19 @@ private:
             total += static_cast<std::uint64_t>(n);
             // Declared sizes are what the free space was checked against.
             if (planned.declaredSize && total > *planned.declaredSize) {
-                return kUnzipArchiveError;
+                return UnzipResult::archiveError;
             }
-            if (const int written = sink(buffer, static_cast<std::size_t>(n));
-                written != kUnzipOk) {
+            if (const UnzipResult written = sink(buffer, static_cast<std::size_t>(n));
+                written != UnzipResult::ok) {
                 return written;
             }
         }
     }
 
-    int check() {
+    UnzipResult check() {
         ArchiveReader reader;
-        if (const int opened = openArchive(m_command.archive, reader); opened != kUnzipOk) {
+        if (const UnzipResult opened = openArchive(m_command.archive, reader);
+            opened != UnzipResult::ok) {
             return opened;
         }
         const std::optional<std::uint64_t> available = m_freeSpace(m_command.destination);
@@ -376,7 +312,8 @@ private:
         for (;;) {
             PlannedEntry planned;
             bool end = false;
-            if (const int status = readHeader(reader.get(), planned, end); status != kUnzipOk) {
+            if (const UnzipResult status = readHeader(reader.get(), planned, end);
+                status != UnzipResult::ok) {
                 return status;
             }
             if (end) {
@@ -387,11 +324,12 @@ private:
                 // Checked as the sizes come in, so that an archive declaring
                 // more than fits is not decompressed first.
                 if (available && needed > *available) {
-                    return kUnzipDiskFull;
+                    return UnzipResult::diskFull;
                 }
             }
-            const auto ignore = [](const char*, std::size_t) { return static_cast<int>(kUnzipOk); };
-            if (const int status = readData(reader.get(), planned, ignore); status != kUnzipOk) {
+            const auto ignore = [](const char*, std::size_t) { return UnzipResult::ok; };
+            if (const UnzipResult status = readData(reader.get(), planned, ignore);
+                status != UnzipResult::ok) {
                 return status;
             }
             if (planned.selected) {
@@ -409,86 +347,86 @@ private:
         // A name that is a file and a folder at once cannot be unpacked whole.
         for (const std::string& file : files) {
             if (folders.count(file) != 0) {
-                return kUnzipArchiveError;
+                return UnzipResult::archiveError;
             }
         }
-        return files.empty() && folders.empty() ? kUnzipNoMatchingFiles : kUnzipOk;
+        return files.empty() && folders.empty() ? UnzipResult::noMatchingFiles : UnzipResult::ok;
     }
 
     // Opens the first count components below the destination as folders,
     // creating those that are missing. Links are not followed: whatever is
     // below the destination is a real folder or the extraction stops.
-    UniqueFd openFolders(const std::vector<std::string>& components, std::size_t count) const {
-        UniqueFd folder(::open(m_command.destination.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    Fd openFolders(const std::vector<std::string>& components, std::size_t count) const {
+        Fd folder(::open(m_command.destination.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
         for (std::size_t i = 0; i < count && folder.get() >= 0; ++i) {
             const char* name = components[i].c_str();
             if (::mkdirat(folder.get(), name, 0777) != 0 && errno != EEXIST) {
-                return UniqueFd();
+                return Fd();
             }
-            folder.reset(
-                ::openat(folder.get(), name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+            folder =
+                Fd(::openat(folder.get(), name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
         }
         return folder;
     }
 
-    int writeFile(archive* a, const PlannedEntry& planned) {
-        const UniqueFd parent = openFolders(planned.components, planned.components.size() - 1);
+    UnzipResult writeFile(archive* a, const PlannedEntry& planned) {
+        const Fd parent = openFolders(planned.components, planned.components.size() - 1);
         if (parent.get() < 0) {
-            return kUnzipDiskFull;
+            return UnzipResult::diskFull;
         }
         // O_NOFOLLOW: an existing link of that name is not written through.
-        UniqueFd file(::openat(parent.get(), planned.components.back().c_str(),
-                               O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC | O_NOCTTY,
-                               0666));
+        Fd file(::openat(parent.get(), planned.components.back().c_str(),
+                         O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC | O_NOCTTY, 0666));
         if (file.get() < 0) {
-            return kUnzipDiskFull;
+            return UnzipResult::diskFull;
         }
-        const int copied = readData(a, planned, [&](const char* data, std::size_t size) {
-            return writeAll(file.get(), data, size) ? static_cast<int>(kUnzipOk)
-                                                    : static_cast<int>(kUnzipDiskFull);
+        const UnzipResult copied = readData(a, planned, [&](const char* data, std::size_t size) {
+            return writeAll(file.get(), data, size) ? UnzipResult::ok : UnzipResult::diskFull;
         });
-        if (copied != kUnzipOk) {
+        if (copied != UnzipResult::ok) {
             return copied;
         }
         // A full disk or quota may show only when the file is closed.
-        return ::close(file.release()) == 0 ? static_cast<int>(kUnzipOk)
-                                            : static_cast<int>(kUnzipDiskFull);
+        return file.close() ? UnzipResult::ok : UnzipResult::diskFull;
     }
 
-    int write() {
+    UnzipResult write() {
         ArchiveReader reader;
-        if (const int opened = openArchive(m_command.archive, reader); opened != kUnzipOk) {
+        if (const UnzipResult opened = openArchive(m_command.archive, reader);
+            opened != UnzipResult::ok) {
             return opened;
         }
         std::error_code error;
         std::filesystem::create_directories(m_command.destination, error);
         if (error) {
-            return kUnzipDiskFull;
+            return UnzipResult::diskFull;
         }
         for (const PlannedEntry& expected : m_plan) {
             PlannedEntry planned;
             bool end = false;
-            if (const int status = readHeader(reader.get(), planned, end); status != kUnzipOk) {
+            if (const UnzipResult status = readHeader(reader.get(), planned, end);
+                status != UnzipResult::ok) {
                 return status;
             }
             // The archive changed between the passes.
             if (end || planned.components != expected.components ||
                 planned.folder != expected.folder ||
                 planned.declaredSize != expected.declaredSize) {
-                return kUnzipArchiveError;
+                return UnzipResult::archiveError;
             }
             if (!planned.selected) {
                 continue;
             }
             if (planned.folder) {
                 if (openFolders(planned.components, planned.components.size()).get() < 0) {
-                    return kUnzipDiskFull;
+                    return UnzipResult::diskFull;
                 }
-            } else if (const int status = writeFile(reader.get(), planned); status != kUnzipOk) {
+            } else if (const UnzipResult status = writeFile(reader.get(), planned);
+                       status != UnzipResult::ok) {
                 return status;
             }
         }
-        return kUnzipOk;
+        return UnzipResult::ok;
     }
 
     const UnzipCommand& m_command;
@@ -556,17 +494,19 @@ std::optional<std::uint64_t> freeSpaceOf(const std::string& folder) {
     }
 }
 
-int unzipCommandLine(const std::string& commandLine, const FreeSpaceFunction& freeSpace) {
+UnzipResult unzipCommandLine(const std::string& commandLine, const FreeSpaceFunction& freeSpace) {
     const std::optional<UnzipCommand> command = parseUnzipCommandLine(commandLine);
     if (!command) {
-        return kUnzipBadCommandLine;
+        return UnzipResult::badCommandLine;
     }
+    // libarchive turns entry names into the text of the current locale's
+    // character set; in the C locale every non-ASCII name fails to convert.
     const Utf8NamesForThisThread names;
     return Extraction(*command, freeSpace).run();
 }
 
 int UnZip(void* /*owner*/, const std::string& commandLine, int, int) {
-    return unzipCommandLine(commandLine, freeSpaceOf);
+    return static_cast<int>(unzipCommandLine(commandLine, freeSpaceOf));
 }
 
 } // namespace morvik::platform

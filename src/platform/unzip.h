@@ -11,28 +11,29 @@
 
 namespace morvik::platform {
 
-// Results, with the meanings of the classic unzip exit codes.
-enum UnzipResult : int {
-    kUnzipOk = 0,
+// Results, with the meanings of the classic unzip exit codes; UnZip gives
+// them to its caller as those numbers.
+enum class UnzipResult : int {
+    ok = 0,
     // Severe error in the archive: a damaged entry, a CRC error, a refused
     // entry (absolute name, drive letter, "..", link, device), a name that
     // cannot be decoded, an entry larger than it declared.
-    kUnzipArchiveError = 3,
+    archiveError = 3,
     // The archive is missing, unreadable or not a ZIP archive.
-    kUnzipArchiveNotFound = 9,
+    archiveNotFound = 9,
     // The command line cannot be parsed.
-    kUnzipBadCommandLine = 10,
+    badCommandLine = 10,
     // No entry matches the file patterns (also an empty archive).
-    kUnzipNoMatchingFiles = 11,
+    noMatchingFiles = 11,
     // The destination cannot take the files: too little free space for the
     // declared sizes, or a folder or file there cannot be created or written.
-    kUnzipDiskFull = 50,
+    diskFull = 50,
     // The archive ends early (truncated).
-    kUnzipUnexpectedEnd = 51,
+    unexpectedEnd = 51,
     // An entry uses a compression method that cannot be read.
-    kUnzipUnsupportedMethod = 81,
+    unsupportedMethod = 81,
     // An entry is encrypted; there is no password to give.
-    kUnzipEncrypted = 82,
+    encrypted = 82,
 };
 
 // What the command line asks for.
@@ -49,7 +50,7 @@ struct UnzipCommand {
 // end with '/' (extra closing separators are dropped, "/a//" is the folder
 // "/a/"), then any patterns. Double quotes group blanks into one piece.
 // Returns nothing when the text does not have that shape.
-std::optional<UnzipCommand> parseUnzipCommandLine(const std::string& commandLine);
+[[nodiscard]] std::optional<UnzipCommand> parseUnzipCommandLine(const std::string& commandLine);
 
 // Free bytes for an unprivileged writer in folder, or nothing when unknown.
 using FreeSpaceFunction = std::function<std::optional<std::uint64_t>(const std::string& folder)>;
@@ -59,11 +60,13 @@ std::optional<std::uint64_t> freeSpaceOf(const std::string& folder);
 // encryption, readable data) before anything is written, so that a refused
 // or damaged archive writes nothing; checks the declared sizes against
 // freeSpace(destination); then unpacks, creating folders and overwriting
-// existing files. Returns one of UnzipResult.
-int unzipCommandLine(const std::string& commandLine, const FreeSpaceFunction& freeSpace);
+// existing files.
+[[nodiscard]] UnzipResult unzipCommandLine(const std::string& commandLine,
+                                           const FreeSpaceFunction& freeSpace);
 
 // The unzip library's entry point: owner window (unused), command line, 0, 0.
-// The same as unzipCommandLine with the destination's real free space.
-int UnZip(void* owner, const std::string& commandLine, int, int);
+// The same as unzipCommandLine with the destination's real free space; the
+// result as its number.
+[[nodiscard]] int UnZip(void* owner, const std::string& commandLine, int, int);
 
 } // namespace morvik::platform

@@ -1,8 +1,7 @@
 // The XML parser layer: a document that loads one file and validates it
 // against a schema collection, the collection itself, the parse error of the
-// last load, and the factory that makes documents and collections. The
-// libxml2 implementation lives in xmlparser.cpp; tests can put a
-// FaultyXmlParserFactory (xmlfaults.h) in front of it.
+// last load, and the factory that makes documents and collections, all on
+// libxml2; tests can put a factory of their own in front of it.
 //
 // Every operation can fail and says so in its result; none throws.
 #pragma once
@@ -100,16 +99,18 @@ struct XmlRootElement {
     std::int32_t line = 0; // line on which the start tag ends
 };
 
-// Reads the document at path up to the end of its first start tag. Returns
+// Reads the document at path up to the end of its first start tag
+// (xmlstream.cpp). Returns
 // nullopt when the file cannot be read, has a DOCTYPE, or is not well-formed
 // before its root element ends its start tag.
-std::optional<XmlRootElement> readRootElement(const std::string& path);
+[[nodiscard]] std::optional<XmlRootElement> readRootElement(const std::string& path);
 
 // True when the XSD at schemaPath (with its includes and imports) compiles
 // and declares a global element localName in namespaceUri (empty: no
 // namespace). Uses the same compiled schemas as XmlSchemaCollection::add.
-bool schemaDeclaresGlobalElement(const std::string& schemaPath, const std::string& namespaceUri,
-                                 const std::string& localName);
+[[nodiscard]] bool schemaDeclaresGlobalElement(const std::string& schemaPath,
+                                               const std::string& namespaceUri,
+                                               const std::string& localName);
 
 // Name of the environment variable that switches schema reuse off: when it is
 // set to anything but "" or "0", every add compiles its schema afresh.

@@ -1,6 +1,10 @@
-// Text helpers of the XML parser layer (see xmltext.h). Decoding uses the C
-// library's converter (iconv), which knows CP932, EUC-JP and UTF-16.
+// Text helpers of the XML parser layer: encoding labels, source lines and
+// one-line texts. Decoding uses the C library's converter (iconv), which
+// knows CP932, EUC-JP and UTF-16.
 #include "platform/xmltext.h"
+
+#include "platform/fd.h"
+#include "platform/utf8.h"
 
 #include <algorithm>
 #include <cctype>
@@ -18,57 +22,6 @@ namespace {
 
 constexpr const char* kReplacement = "\xEF\xBF\xBD"; // U+FFFD
 constexpr std::size_t kReadChunk = 64 * 1024;
-
-std::string upper(std::string_view text) {
-    std::string result(text);
-    for (char& c : result) {
-        c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-    }
-    return result;
-}
-
-// Length of the valid UTF-8 sequence at the start of text, 0 when invalid.
-std::size_t validSequenceLength(std::string_view text) {
-    const auto byte = [&](std::size_t i) { return static_cast<unsigned char>(text[i]); };
-    const unsigned char lead = byte(0);
-    if (lead < 0x80) {
-        return 1;
-    }
-    std::size_t length = 0;
-    unsigned char min = 0x80;
-    unsigned char max = 0xBF;
-    if (lead >= 0xC2 && lead <= 0xDF) {
-        length = 2;
-    } else if (lead >= 0xE0 && lead <= 0xEF) {
-        length = 3;
-        if (lead == 0xE0) {
-            min = 0xA0; // no overlong forms
-        } else if (lead == 0xED) {
-            max = 0x9F; // no surrogates
-        }
-    } else if (lead >= 0xF0 && lead <= 0xF4) {
-        length = 4;
-        if (lead == 0xF0) {
-            min = 0x90;
-        } else if (lead == 0xF4) {
-            max = 0x8F; // nothing above U+10FFFF
-        }
-    } else {
-        return 0;
-    }
-    if (text.size() < length) {
-        return 0;
-    }
-    if (byte(1) < min || byte(1) > max) {
-        return 0;
-    }
-    for (std::size_t i = 2; i < length; ++i) {
-        if (byte(i) < 0x80 || byte(i) > 0xBF) {
-            return 0;
-        }
-    }
-    return length;
-}
 
 struct IconvCloser {
     void operator()(void* handle) const noexcept { ::iconv_close(static_cast<iconv_t>(handle)); }
@@ -249,14 +202,11 @@ private:
 // characters for sink, until the end or until the sink has enough. False
 // when the file cannot be read.
 bool decodeDocument(const std::string& path, CharacterSink& sink) {
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
-    if (fd < 0) {
+    const Fd file = openForReading(path);
+    if (!file) {
         return false;
     }
-    struct FdCloser {
-        int fd;
-        ~FdCloser() { ::close(fd); }
-    } closer{fd};
+    const int fd = file.get();
 
     std::vector<char> input(kReadChunk);
     std::vector<char> output(4 * kReadChunk);
@@ -340,7 +290,7 @@ private:
 } // namespace
 
 std::string converterNameForLabel(std::string_view label) {
-    const std::string name = upper(label);
+    const std::string name = upperAscii(label);
     for (const char* shiftJis : kShiftJisLabels) {
         if (name == shiftJis) {
             return kShiftJisConverter;
@@ -415,7 +365,7 @@ std::string oneLineUtf8(std::string_view text) {
     result.reserve(text.size());
     std::size_t pos = 0;
     while (pos < text.size()) {
-        const std::size_t length = validSequenceLength(text.substr(pos));
+        const std::size_t length = utf8SequenceLength(text.substr(pos));
         if (length == 0) {
             result += kReplacement;
             ++pos;

@@ -30,7 +30,7 @@ std::string converterNameForLabel(std::string_view label);
 // The encoding of an XML document, from its first bytes: a byte-order mark,
 // the UTF-16 form of "<?", or the encoding declaration; "UTF-8" otherwise.
 // Returned as a converter name.
-std::string detectDocumentEncoding(std::string_view head);
+[[nodiscard]] std::string detectDocumentEncoding(std::string_view head);
 
 // The text of line number `line` (1-based) of the file at path, decoded to
 // UTF-8 without its line break. When the line is longer than kSourceWindow
@@ -38,7 +38,8 @@ std::string detectDocumentEncoding(std::string_view head);
 // and each cut is marked with kCutMarker. Empty when the line does not exist
 // or the file cannot be read. Undecodable bytes and control characters other
 // than tab become U+FFFD.
-std::string sourceLineText(const std::string& path, std::int32_t line, std::int32_t column);
+[[nodiscard]] std::string sourceLineText(const std::string& path, std::int32_t line,
+                                         std::int32_t column);
 
 struct TextPosition {
     std::int32_t line = 0;   // 1-based
@@ -49,7 +50,7 @@ struct TextPosition {
 // decode; nullopt when there are none or the file cannot be read. The
 // parser converts ahead of where it parses, so its own report of such an
 // error names the wrong line.
-std::optional<TextPosition> firstUndecodablePosition(const std::string& path);
+[[nodiscard]] std::optional<TextPosition> firstUndecodablePosition(const std::string& path);
 
 // text as valid UTF-8 on one line: invalid bytes become U+FFFD, line breaks
 // become spaces, and trailing white space is dropped.

@@ -1,3 +1,4 @@
+// The windows' shared look: twips to pixels, the Gothic face, the icon.
 #include "ui/appearance.h"
 
 #include <QFontDatabase>

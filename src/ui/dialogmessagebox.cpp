@@ -1,3 +1,4 @@
+// The run's message boxes as Qt message boxes over the main window.
 #include "ui/dialogmessagebox.h"
 
 #include <QMessageBox>

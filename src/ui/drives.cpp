@@ -1,3 +1,4 @@
+// The drive list Drive1: the mounted file systems a user can pick from.
 #include "ui/drives.h"
 
 #include <QDir>

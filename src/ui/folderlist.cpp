@@ -1,3 +1,4 @@
+// The folder list Dir1: the folders of one drive as a tree-like list with an open folder.
 #include "ui/folderlist.h"
 
 #include <QDir>

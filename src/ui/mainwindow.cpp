@@ -1,6 +1,8 @@
+// The main window Morvik: layout, stored inputs, the browse buttons and the run.
 #include "ui/mainwindow.h"
 
 #include "inspection/inspectionrun.h"
+#include "inspection/standardnames.h"
 #include "ui/appearance.h"
 #include "ui/morvikdir.h"
 #include "ui/statusbar.h"
@@ -116,7 +118,7 @@ private:
 
 MainWindow::MainWindow(QWidget* parent) : QWidget(parent), m_runModal(execModal) {
     setObjectName(QStringLiteral("Morvik"));
-    setWindowTitle(QStringLiteral("特定健診標準XML出力ファイル調査"));
+    setWindowTitle(QString::fromUtf8(inspection::kMainCaption));
     setWindowIcon(morvikIcon());
     setFont(japaneseGothicFont());
     const Twips tw(logicalDpiX());

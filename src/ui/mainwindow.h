@@ -2,10 +2,10 @@
 // browse buttons, the start button, the result log and the status bar.
 #pragma once
 
-#include "platform/programstart.h"
-#include "platform/qsettingsstore.h"
 #include "ui/dialogmessagebox.h"
 #include "ui/modalrunner.h"
+#include "ui/programstart.h"
+#include "ui/qsettingsstore.h"
 #include "ui/resultlogbox.h"
 
 #include <QWidget>
@@ -58,8 +58,8 @@ private:
     class RunScope;
 
     ModalRunner m_runModal;
-    platform::QSettingsStore m_settings;
-    platform::DesktopProgramStart m_programs;
+    ui::QSettingsStore m_settings;
+    ui::DesktopProgramStart m_programs;
     bool m_running = false;
     bool m_closeRequested = false;
 

@@ -1,3 +1,4 @@
+// The schema folder picker MorvikDir: drive list, folder list and the Set button.
 #include "ui/morvikdir.h"
 
 #include "ui/appearance.h"

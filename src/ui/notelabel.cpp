@@ -1,3 +1,4 @@
+// A label of instruction lines set one em apart.
 #include "ui/notelabel.h"
 
 #include <QFontInfo>

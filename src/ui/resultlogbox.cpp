@@ -1,3 +1,4 @@
+// The result log written into TX_Msg in batches, through a cursor of its own.
 #include "ui/resultlogbox.h"
 
 #include <QPlainTextEdit>

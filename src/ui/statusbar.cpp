@@ -1,3 +1,4 @@
+// The status bar ST_Msg, its two panels, and MsgDisp.
 #include "ui/statusbar.h"
 
 #include <QCoreApplication>

@@ -2,9 +2,9 @@
 // path, the steps that are guarded one by one when parser operations fail,
 // and the real 2024 file set when it is at hand.
 #include "inspection/xmlschemachk.h"
-#include "platform/xmlfaults.h"
 #include "platform/xmlparser.h"
 #include "support/testutil.h"
+#include "support/xmlfaults.h"
 
 #include <gtest/gtest.h>
 
@@ -16,9 +16,11 @@
 
 using namespace morvik::inspection;
 using namespace morvik::platform;
+using morvik::test::FaultyXmlParserFactory;
 using morvik::test::RecordingStatusLine;
 using morvik::test::TempDir;
 using morvik::test::writeFile;
+using morvik::test::XmlOperation;
 namespace fs = std::filesystem;
 
 namespace {

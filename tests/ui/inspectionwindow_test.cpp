@@ -3,10 +3,11 @@
 // bar afterwards, and what the window does while a run is under way (buttons
 // disabled, no second run, closing waits for the end).
 #include "inspection/inspectionrun.h"
-#include "platform/qsettingsstore.h"
 #include "support/archives.h"
 #include "support/testutil.h"
+#include "support/windows.h"
 #include "ui/mainwindow.h"
+#include "ui/qsettingsstore.h"
 #include "ui/statusbar.h"
 
 #include <QApplication>
@@ -25,12 +26,11 @@ namespace fs = std::filesystem;
 
 namespace {
 
-const QString kCaption = QStringLiteral("特定健診標準XML出力ファイル調査");
-const QString kChecking = QStringLiteral("XML出力ファイルの整合性チェック中");
+using morvik::test::control;
+using morvik::test::DialogRecorder;
+using morvik::test::kCaption;
 
-template <class T> T* control(QWidget& window, const char* name) {
-    return window.findChild<T*>(QLatin1String(name), Qt::FindDirectChildrenOnly);
-}
+const QString kChecking = QStringLiteral("XML出力ファイルの整合性チェック中");
 
 QPushButton* button(MainWindow& window, const char* name) {
     return control<QPushButton>(window, name);
@@ -41,31 +41,6 @@ QString logText(MainWindow& window) {
 QString panel1(MainWindow& window) {
     return control<morvik::ui::StatusBar>(window, "ST_Msg")->panelText(1);
 }
-
-// Every modal dialog the window shows: message boxes are recorded and closed
-// with OK; anything else is a fault here and is turned down.
-struct DialogRecorder {
-    struct Box {
-        QString text;
-        QString caption;
-        QMessageBox::Icon icon;
-        QMessageBox::StandardButtons buttons;
-    };
-    QList<Box> boxes;
-    QStringList others;
-
-    morvik::ui::ModalRunner runner() {
-        return [this](QDialog& dialog) {
-            if (auto* box = qobject_cast<QMessageBox*>(&dialog)) {
-                boxes.append(
-                    {box->text(), box->windowTitle(), box->icon(), box->standardButtons()});
-                return int(QMessageBox::Ok);
-            }
-            others << dialog.metaObject()->className();
-            return int(QDialog::Rejected);
-        };
-    }
-};
 
 // The archive of the worked example: valid index and summary, one valid and
 // one invalid data document, one valid claim.
@@ -144,7 +119,7 @@ void InspectionWindowTest::wholeRun() {
     QVERIFY(!window.isRunning());
 
     // The inputs were stored under this program's name and the window caption.
-    morvik::platform::QSettingsStore store;
+    morvik::ui::QSettingsStore store;
     QCOMPARE(
         store.read(MainWindow::executableName().toStdString(), kCaption.toStdString(), "TX_XmlFnm"),
         zip.string());

@@ -2,11 +2,13 @@
 // the stored inputs (also for a copy of the program under another name) and
 // the two browse buttons. Dialogs are worked through the window's modal
 // runner, as a user would work them, without a nested event loop.
-#include "platform/qsettingsstore.h"
+#include "platform/utf8locale.h"
+#include "support/windows.h"
 #include "ui/appearance.h"
 #include "ui/desktop.h"
 #include "ui/mainwindow.h"
 #include "ui/morvikdir.h"
+#include "ui/qsettingsstore.h"
 #include "ui/resultlogbox.h"
 #include "ui/statusbar.h"
 
@@ -33,13 +35,12 @@ using morvik::ui::MainWindow;
 
 namespace {
 
-const QString kCaption = QStringLiteral("特定健診標準XML出力ファイル調査");
+using morvik::test::control;
+using morvik::test::DialogRecorder;
+using morvik::test::kCaption;
+
 const QString kZipMessage =
     QStringLiteral("XMLファイルが圧縮されているZIPファイルを選択してください。");
-
-template <class T> T* control(QWidget& window, const char* name) {
-    return window.findChild<T*>(QLatin1String(name), Qt::FindDirectChildrenOnly);
-}
 
 QLineEdit* zipBox(MainWindow& window) {
     return control<QLineEdit>(window, "TX_XmlFnm");
@@ -63,36 +64,8 @@ double shareOfColour(QWidget& widget, const QColor& colour) {
     return image.isNull() ? 0.0 : double(hits) / double(image.width() * image.height());
 }
 
-// What a message box looked like when the window showed it.
-struct ShownBox {
-    QString text;
-    QString caption;
-};
-
-// Records every modal dialog the window shows; message boxes are closed with
-// OK, other dialogs are handed to onDialog.
-struct DialogRecorder {
-    QList<ShownBox> boxes;
-    int dialogs = 0;
-    std::function<int(QDialog&)> onDialog = [](QDialog& dialog) {
-        dialog.reject();
-        return int(QDialog::Rejected);
-    };
-
-    morvik::ui::ModalRunner runner() {
-        return [this](QDialog& dialog) {
-            ++dialogs;
-            if (auto* box = qobject_cast<QMessageBox*>(&dialog)) {
-                boxes.append({box->text(), box->windowTitle()});
-                return int(QMessageBox::Ok);
-            }
-            return onDialog(dialog);
-        };
-    }
-};
-
 void saveInputs(const QString& zip, const QString& schema) {
-    morvik::platform::QSettingsStore store;
+    morvik::ui::QSettingsStore store;
     const std::string app = MainWindow::executableName().toStdString();
     store.save(app, kCaption.toStdString(), "TX_XmlFnm", zip.toStdString());
     store.save(app, kCaption.toStdString(), "TX_Schima", schema.toStdString());
@@ -581,7 +554,7 @@ static int probe(int argc, char** argv) {
     zipBox(window)->setText(QString::fromUtf8(argv[2]));
     schemaBox(window)->setText(QString::fromUtf8(argv[3]));
     control<QPushButton>(window, "Command1")->click();
-    for (const ShownBox& box : recorder.boxes) {
+    for (const auto& box : recorder.boxes) {
         std::cout << "message=[" << box.text.toStdString() << "]\n";
     }
     return 0;
@@ -591,7 +564,7 @@ int main(int argc, char** argv) {
     if (argc >= 2 && std::strcmp(argv[1], "--probe-locale") == 0) {
         // The character set the C library reads file names in, before Qt
         // has had a say.
-        morvik::ui::useUtf8Locale();
+        morvik::platform::useUtf8Locale();
         std::cout << nl_langinfo(CODESET) << '\n';
         return 0;
     }

@@ -1,6 +1,7 @@
 // The schema folder picker: layout at 96 dpi, the folder list and the drive
 // list as the user works them (double-click, Enter, arrow keys), what Set
 // hands back, and the drive list read from a mount table.
+#include "support/windows.h"
 #include "ui/drives.h"
 #include "ui/folderlist.h"
 #include "ui/morvikdir.h"
@@ -18,9 +19,7 @@ using morvik::ui::MorvikDir;
 
 namespace {
 
-template <class T> T* control(QWidget& window, const char* name) {
-    return window.findChild<T*>(QLatin1String(name), Qt::FindDirectChildrenOnly);
-}
+using morvik::test::control;
 
 FolderList* folders(MorvikDir& picker) {
     return control<FolderList>(picker, "Dir1");

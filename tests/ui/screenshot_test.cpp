@@ -3,6 +3,7 @@
 // "--screenshot OUT.png ZIPFILE" it is the tool behind scripts/screenshot.sh.
 #include "support/archives.h"
 #include "support/testutil.h"
+#include "support/windows.h"
 #include "ui/mainwindow.h"
 #include "ui/statusbar.h"
 
@@ -23,9 +24,7 @@ using morvik::ui::MainWindow;
 
 namespace {
 
-template <class T> T* control(QWidget& window, const char* name) {
-    return window.findChild<T*>(QLatin1String(name), Qt::FindDirectChildrenOnly);
-}
+using morvik::test::control;
 
 // Shows the window, runs an inspection of zip through Command1 and takes the
 // window's picture as the screen shows it. Message boxes are written to

@@ -5,7 +5,7 @@
 
 #include <string>
 
-namespace morvik::platform {
+namespace morvik::ui {
 
 // Opens the folder with xdg-open, as a detached process: the program goes on
 // at once and the browser outlives it. The folder is passed as one argument,
@@ -15,4 +15,4 @@ public:
     void openFolder(const std::string& folder) override;
 };
 
-} // namespace morvik::platform
+} // namespace morvik::ui

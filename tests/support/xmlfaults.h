@@ -8,7 +8,7 @@
 #include <array>
 #include <cstddef>
 
-namespace morvik::platform {
+namespace morvik::test {
 
 enum class XmlOperation {
     createDocument,
@@ -25,10 +25,10 @@ enum class XmlOperation {
 };
 inline constexpr std::size_t kXmlOperationCount = 11;
 
-class FaultyXmlParserFactory : public XmlParserFactory {
+class FaultyXmlParserFactory : public platform::XmlParserFactory {
 public:
     // inner must outlive this factory and every object made through it.
-    explicit FaultyXmlParserFactory(XmlParserFactory& inner);
+    explicit FaultyXmlParserFactory(platform::XmlParserFactory& inner);
 
     // Every later call of op fails.
     void failAlways(XmlOperation op);
@@ -39,17 +39,17 @@ public:
     // How many times op has been called (failed calls included).
     int calls(XmlOperation op) const;
 
-    std::unique_ptr<XmlDocument> createDocument() override;
-    std::unique_ptr<XmlSchemaCollection> createSchemaCollection() override;
+    std::unique_ptr<platform::XmlDocument> createDocument() override;
+    std::unique_ptr<platform::XmlSchemaCollection> createSchemaCollection() override;
 
     // Counts the call and says whether it is to fail.
     bool shouldFail(XmlOperation op);
 
 private:
     static constexpr int kAlways = -1;
-    XmlParserFactory& m_inner;
+    platform::XmlParserFactory& m_inner;
     std::array<int, kXmlOperationCount> m_failures{};
     std::array<int, kXmlOperationCount> m_calls{};
 };
 
-} // namespace morvik::platform
+} // namespace morvik::test

@@ -6,7 +6,7 @@
 
 #include <string>
 
-namespace morvik::platform {
+namespace morvik::ui {
 
 // Keeps values as typed: leading and trailing spaces and non-ASCII text come
 // back unchanged. The file is <config folder>/<appName>/<appName>.ini, where
@@ -20,4 +20,4 @@ public:
                      const std::string& key) override;
 };
 
-} // namespace morvik::platform
+} // namespace morvik::ui

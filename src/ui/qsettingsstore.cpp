@@ -1,10 +1,10 @@
 // QSettings in INI format, so that values survive byte for byte.
-#include "platform/qsettingsstore.h"
+#include "ui/qsettingsstore.h"
 
 #include <QSettings>
 #include <QString>
 
-namespace morvik::platform {
+namespace morvik::ui {
 namespace {
 
 QString fromUtf8(const std::string& text) {
@@ -34,4 +34,4 @@ std::string QSettingsStore::read(const std::string& appName, const std::string& 
     return text.toStdString();
 }
 
-} // namespace morvik::platform
+} // namespace morvik::ui

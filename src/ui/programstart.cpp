@@ -1,10 +1,11 @@
-#include "platform/programstart.h"
+// The desktop's file browser started on a folder with xdg-open.
+#include "ui/programstart.h"
 
 #include <QProcess>
 #include <QString>
 #include <QStringList>
 
-namespace morvik::platform {
+namespace morvik::ui {
 
 void DesktopProgramStart::openFolder(const std::string& folder) {
     // A desktop without xdg-open leaves the user without the browser window,
@@ -14,4 +15,4 @@ void DesktopProgramStart::openFolder(const std::string& folder) {
         {QString::fromUtf8(folder.data(), static_cast<qsizetype>(folder.size()))});
 }
 
-} // namespace morvik::platform
+} // namespace morvik::ui

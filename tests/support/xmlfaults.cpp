@@ -1,7 +1,10 @@
-// Failure injection in front of a parser factory (see xmlfaults.h).
-#include "platform/xmlfaults.h"
+// Failure injection in front of a parser factory: each object it makes
+// wraps the inner one and fails an operation when told to.
+#include "support/xmlfaults.h"
 
-namespace morvik::platform {
+namespace morvik::test {
+
+using namespace morvik::platform;
 
 namespace {
 
@@ -139,4 +142,4 @@ std::unique_ptr<XmlSchemaCollection> FaultyXmlParserFactory::createSchemaCollect
     return std::make_unique<FaultySchemaCollection>(*this, std::move(inner));
 }
 
-} // namespace morvik::platform
+} // namespace morvik::test

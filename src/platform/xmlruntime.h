@@ -1,0 +1,139 @@
+// Used only by the XML layer's own files: libxml2's process-wide set-up, the
+// policy of what its external entity loader may read, and the collector of
+// the errors that one call of ours meets.
+#pragma once
+
+#include "platform/filestamp.h"
+#include "platform/result.h"
+#include "platform/xmlparser.h"
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+struct _xmlParserCtxt;
+struct _xmlError;
+
+namespace morvik::platform {
+
+// An owner of a libxml2 object: Handle<xmlSchema, xmlSchemaFree>.
+template <auto Release> struct Releaser {
+    template <class T> void operator()(T* handle) const noexcept { Release(handle); }
+};
+template <class T, auto Release> using Handle = std::unique_ptr<T, Releaser<Release>>;
+
+// libxml2's xmlChar is an unsigned char holding UTF-8.
+inline const char* text(const unsigned char* value) {
+    return reinterpret_cast<const char*>(value);
+}
+inline const unsigned char* xml(const char* value) {
+    return reinterpret_cast<const unsigned char*>(value);
+}
+
+// libxml2's process-wide settings, made once: Shift_JIS read as CP932, and
+// the external entity loader of LoadScope.
+void ensureRuntime();
+
+std::string errnoText(int error);
+
+// One error as a load reports it. code is libxml2's (positive) or one of
+// XmlLoadError (negative).
+struct ErrorInfo {
+    std::int32_t code = 0;
+    std::int32_t line = 0;
+    std::int32_t column = 0;
+    std::string file;
+    std::string reason;
+};
+
+// A failure of our own layer, with its English reason.
+ErrorInfo loadError(XmlLoadError code, std::string reason, std::int32_t line = 0,
+                    std::int32_t column = 0);
+
+// Receives libxml2's errors on this thread while it lives and restores the
+// receivers that were there before when it goes. Keeps the first error
+// (warnings are no errors) and the text of generic messages, which some
+// failures (an encoder error) send instead of a structured error.
+class ErrorCollector {
+public:
+    ErrorCollector();
+    ~ErrorCollector();
+    ErrorCollector(const ErrorCollector&) = delete;
+    ErrorCollector& operator=(const ErrorCollector&) = delete;
+
+    // Validator errors carry no position in streaming mode: they happen where
+    // this parser stands.
+    void watch(_xmlParserCtxt* parser) { m_parser = parser; }
+
+    bool hasError() const { return m_first.has_value(); }
+    const ErrorInfo& first() const { return *m_first; }
+    const std::string& genericText() const { return m_generic; }
+
+    void record(ErrorInfo error);
+
+    std::int32_t parserLine() const;
+    std::int32_t parserColumn() const;
+
+private:
+    static void onStructured(void* self, _xmlError* error) noexcept;
+    static void onGeneric(void* self, const char* format, ...) noexcept;
+
+    void (*m_previousStructured)(void*, _xmlError*);
+    void* m_previousStructuredContext;
+    void (*m_previousGeneric)(void*, const char*, ...);
+    void* m_previousGenericContext;
+    _xmlParserCtxt* m_parser = nullptr;
+    std::optional<ErrorInfo> m_first;
+    std::string m_generic;
+};
+
+// schemaFiles: the loader serves local schema files (no DOCTYPE) while a
+// schema compiles. nothing: every request is refused.
+enum class LoadPolicy { schemaFiles, nothing };
+
+// What the external entity loader may do for the calls of this thread while
+// the scope lives, and what it did: the files it read (or looked for in
+// vain) and the first thing it refused. Scopes nest; the innermost rules.
+class LoadScope {
+public:
+    explicit LoadScope(LoadPolicy policy);
+    ~LoadScope();
+    LoadScope(const LoadScope&) = delete;
+    LoadScope& operator=(const LoadScope&) = delete;
+
+    static LoadScope* current();
+
+    LoadPolicy policy() const { return m_policy; }
+    const std::vector<FileStamp>& files() const { return m_files; }
+    // Empty when nothing was refused.
+    const std::string& refusal() const { return m_refusal; }
+
+    void noteFile(FileStamp stamp) { m_files.push_back(std::move(stamp)); }
+    void refuse(std::string why);
+
+private:
+    LoadPolicy m_policy;
+    LoadScope* m_previous;
+    std::vector<FileStamp> m_files;
+    std::string m_refusal;
+};
+
+// A whole file read at once, with the stamp of exactly what was read.
+struct FileContent {
+    FileStamp stamp;
+    std::string bytes;
+};
+
+// Reads a schema file: a regular file of at most 64 MiB. The failure names
+// the path and the cause. stamp receives what was looked at, also on failure.
+Result<FileContent> readWholeFile(const std::string& path, FileStamp& stamp);
+
+// Whether the prologue of an XML file (before its first element) holds a
+// document type declaration. UTF-16 files are looked at through their low
+// bytes, which is enough for the ASCII markup of a prologue.
+bool prologueHasDoctype(std::string_view bytes);
+
+} // namespace morvik::platform

@@ -1,0 +1,44 @@
+# Fails when a file under SOURCE_DIR includes against the direction of the
+# layers: platform/ <- inspection/ <- ui/ <- app/. Every target sees src/, so
+# the compiler alone would accept a wrong-way header include.
+#   cmake -DSOURCE_DIR=src -P include_direction.cmake
+if(NOT SOURCE_DIR)
+  message(FATAL_ERROR "SOURCE_DIR is not set")
+endif()
+
+# layer -> regular expression of include targets it must not name
+set(forbidden_platform "^\"(inspection|ui|app)/|^<Q")
+set(forbidden_inspection "^\"(ui|app)/|^<Q|^\"platform/(xmlruntime|xmlschemacache|xmlstream)\\.h\"|^<libxml/|^<archive")
+set(forbidden_ui "^\"app/|^\"platform/(xmlruntime|xmlschemacache|xmlstream)\\.h\"|^<libxml/|^<archive")
+set(forbidden_app "^\"platform/(xmlruntime|xmlschemacache|xmlstream)\\.h\"|^<libxml/|^<archive")
+
+set(violations "")
+foreach(layer platform inspection ui app)
+  file(GLOB_RECURSE files "${SOURCE_DIR}/${layer}/*.h" "${SOURCE_DIR}/${layer}/*.cpp")
+  foreach(file ${files})
+    file(STRINGS "${file}" lines REGEX "^[ \t]*#[ \t]*include")
+    foreach(line IN LISTS lines)
+      string(REGEX MATCH "[\"<][^\">]+[\">]" target "${line}")
+      if(target MATCHES "${forbidden_${layer}}")
+        file(RELATIVE_PATH shown "${SOURCE_DIR}" "${file}")
+        list(APPEND violations "${shown} includes ${target}")
+      endif()
+    endforeach()
+  endforeach()
+endforeach()
+
+# Only the adapters' own sources speak to the C libraries directly.
+file(GLOB platform_headers "${SOURCE_DIR}/platform/*.h")
+foreach(file ${platform_headers})
+  file(STRINGS "${file}" lines REGEX "^[ \t]*#[ \t]*include[ \t]*<(libxml/|archive)")
+  foreach(line IN LISTS lines)
+    file(RELATIVE_PATH shown "${SOURCE_DIR}" "${file}")
+    list(APPEND violations "${shown} (a header) includes a C library's header: ${line}")
+  endforeach()
+endforeach()
+
+if(violations)
+  list(JOIN violations "\n  " text)
+  message(FATAL_ERROR "Includes against the direction of the layers:\n  ${text}")
+endif()
+message(STATUS "include direction: no file includes against the layers")
