@@ -156,7 +156,7 @@ int runCommandLine(const std::vector<std::string>& args, std::ostream& out, std:
     StreamStatus status(err, options.verbose);
     NoSettings settings;
     FolderOnStderr programs(err);
-    RunServices services{settings, messages, log, status, programs, {}};
+    RunServices services{settings, messages, log, status, programs, {}, nullptr, {}};
     if (options.verbose) {
         services.schemaChosen = [&err](const std::string& document, const std::string& schema) {
             err << "schema: " << document << " -> " << schema << '\n' << std::flush;
@@ -169,6 +169,7 @@ int runCommandLine(const std::vector<std::string>& args, std::ostream& out, std:
     case RunOutcome::someFailed:
         return 1;
     case RunOutcome::endedEarly:
+    case RunOutcome::stopped:
         break;
     }
     return 2;

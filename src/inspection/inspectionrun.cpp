@@ -12,6 +12,7 @@
 
 #include <filesystem>
 #include <optional>
+#include <vector>
 
 namespace morvik::inspection {
 
@@ -57,6 +58,12 @@ std::string stageFolderName(const std::string& extractionFolder, const std::stri
     return found.value_or(wanted);
 }
 
+// The documents of one stage: their folder and their names in listing order.
+struct StageDocuments {
+    std::string folder;
+    std::vector<std::string> names;
+};
+
 class Run {
 public:
     Run(const RunInputs& inputs, RunServices& services)
@@ -65,12 +72,16 @@ public:
     RunOutcome perform();
 
 private:
+    // Extraction and schema folder; false when the run ended with a message.
+    bool prepare();
+    StageDocuments listStage(const std::string& wantedFolder) const;
     // Validates one document, appends its outcome and remembers a failure.
-    void validate(const std::string& documentFolder, const std::string& documentName,
+    void validate(Stage stage, const std::string& documentFolder, const std::string& documentName,
                   const std::string& schemaName);
-    void documentStage(const char* heading, const std::string& wantedFolder,
-                       SchemaChoice::Stage stage);
+    bool documentStage(const char* heading, Stage stage, const StageDocuments& documents);
+    bool stopNow() const { return m_services.stopRequested && m_services.stopRequested(); }
     void tell(const char* text) { m_services.messages.show(text, kAppTitle, MessageIcon::none); }
+    void endedEarly(EarlyEnd::Kind kind, int unzipCode = 0);
 
     const RunInputs& m_inputs;
     RunServices& m_services;
@@ -81,76 +92,138 @@ private:
     bool m_anyFailure = false;
 };
 
-RunOutcome Run::perform() {
-    // The inputs are remembered on every press, before any check.
-    m_services.settings.save(m_inputs.appName, m_inputs.section, "TX_XmlFnm", m_inputs.zipPath);
-    m_services.settings.save(m_inputs.appName, m_inputs.section, "TX_Schima", m_inputs.schemaText);
+void Run::endedEarly(EarlyEnd::Kind kind, int unzipCode) {
+    if (m_services.observer == nullptr) {
+        return;
+    }
+    EarlyEnd end;
+    end.kind = kind;
+    end.zipPath = m_inputs.zipPath;
+    end.extractionFolder = m_extractionFolder;
+    end.unzipCode = unzipCode;
+    m_services.observer->endedEarly(end);
+}
 
+bool Run::prepare() {
     if (isBlank(m_inputs.zipPath) || !endsWithZipExtension(m_inputs.zipPath)) {
         tell(kSelectZipMessage);
-        return RunOutcome::endedEarly;
+        endedEarly(EarlyEnd::Kind::zipPath);
+        return false;
     }
-    if (ZipExtract(m_inputs.zipPath, m_extractionFolder, m_services.messages,
-                   m_services.programs) != 0) {
-        return RunOutcome::endedEarly;
+    int unzipCode = 0;
+    if (ZipExtract(m_inputs.zipPath, m_extractionFolder, m_services.messages, m_services.programs,
+                   &unzipCode) != 0) {
+        endedEarly(unzipCode != 0 ? EarlyEnd::Kind::extractionFailed
+                                  : EarlyEnd::Kind::alreadyExtracted,
+                   unzipCode);
+        return false;
     }
     m_schemaFolder = resolveSchemaFolder(m_inputs.schemaText, m_extractionFolder);
     if (m_schemaFolder.empty()) {
         tell(kNoSchemaMessage);
-        return RunOutcome::endedEarly;
+        endedEarly(EarlyEnd::Kind::noSchemaFolder);
+        return false;
     }
     m_choice.emplace(m_schemaFolder);
+    return true;
+}
+
+StageDocuments Run::listStage(const std::string& wantedFolder) const {
+    StageDocuments documents;
+    documents.folder =
+        m_extractionFolder + stageFolderName(m_extractionFolder, wantedFolder) + kPathSeparator;
+    platform::FolderListing listing;
+    for (std::string entry = listing.first(documents.folder + "*.xml",
+                                           platform::FolderListing::Mask::filesAndFolders);
+         !entry.empty(); entry = listing.next()) {
+        documents.names.push_back(std::move(entry));
+    }
+    return documents;
+}
+
+RunOutcome Run::perform() {
+    // The inputs are remembered on every press, before any check.
+    m_services.settings.save(m_inputs.appName, m_inputs.section, "TX_XmlFnm", m_inputs.zipPath);
+    m_services.settings.save(m_inputs.appName, m_inputs.section, "TX_Schima", m_inputs.schemaText);
+    if (!prepare()) {
+        return RunOutcome::endedEarly;
+    }
+
+    const bool haveSummary = FileChk(m_extractionFolder + kSummaryDocument) == 0;
+    const StageDocuments data = listStage(kDataFolder);
+    const StageDocuments claims = listStage(kClaimsFolder);
+    if (m_services.observer != nullptr) {
+        m_services.observer->started(m_extractionFolder, m_schemaFolder,
+                                     1 + (haveSummary ? 1 : 0) + data.names.size() +
+                                         claims.names.size());
+    }
 
     m_log.clear();
 
-    m_log.append(kIndexHeading);
-    validate(m_extractionFolder, kIndexDocument, kIndexSchema);
-
-    if (FileChk(m_extractionFolder + kSummaryDocument) == 0) {
-        m_log.append(kSummaryHeading);
-        validate(m_extractionFolder, kSummaryDocument, kSummarySchema);
+    if (stopNow()) {
+        return RunOutcome::stopped;
     }
-
-    documentStage(kDataHeading, kDataFolder, SchemaChoice::Stage::data);
-    documentStage(kClaimsHeading, kClaimsFolder, SchemaChoice::Stage::claims);
-
+    m_log.append(kIndexHeading);
+    validate(Stage::index, m_extractionFolder, kIndexDocument, kIndexSchema);
+    if (haveSummary) {
+        if (stopNow()) {
+            return RunOutcome::stopped;
+        }
+        m_log.append(kSummaryHeading);
+        validate(Stage::summary, m_extractionFolder, kSummaryDocument, kSummarySchema);
+    }
+    if (!documentStage(kDataHeading, Stage::data, data) ||
+        !documentStage(kClaimsHeading, Stage::claims, claims)) {
+        return RunOutcome::stopped;
+    }
     return m_anyFailure ? RunOutcome::someFailed : RunOutcome::allValid;
 }
 
-void Run::documentStage(const char* heading, const std::string& wantedFolder,
-                        SchemaChoice::Stage stage) {
+bool Run::documentStage(const char* heading, Stage stage, const StageDocuments& documents) {
     m_log.append(std::string(heading) + kLineBreak);
-    const std::string documentFolder =
-        m_extractionFolder + stageFolderName(m_extractionFolder, wantedFolder) + kPathSeparator;
-
-    platform::FolderListing listing;
-    for (std::string entry = listing.first(documentFolder + "*.xml",
-                                           platform::FolderListing::Mask::filesAndFolders);
-         !entry.empty(); entry = listing.next()) {
-        m_log.append(entry);
-        const std::string schemaName = m_choice->schemaFor(documentFolder, entry, stage);
-        validate(documentFolder, entry, schemaName);
+    const SchemaChoice::Stage choiceStage =
+        stage == Stage::data ? SchemaChoice::Stage::data : SchemaChoice::Stage::claims;
+    for (const std::string& name : documents.names) {
+        if (stopNow()) {
+            return false;
+        }
+        m_log.append(name);
+        validate(stage, documents.folder, name,
+                 m_choice->schemaFor(documents.folder, name, choiceStage));
     }
+    return true;
 }
 
-void Run::validate(const std::string& documentFolder, const std::string& documentName,
+void Run::validate(Stage stage, const std::string& documentFolder, const std::string& documentName,
                    const std::string& schemaName) {
     if (m_services.schemaChosen) {
         m_services.schemaChosen(documentFolder + documentName, m_schemaFolder + schemaName);
     }
-    std::string message;
-    std::string detail;
-    const int status = XmlSchemaChk(documentFolder, documentName, m_schemaFolder, schemaName,
-                                    message, detail, m_services.status);
+    DocumentReport report;
+    const int status =
+        XmlSchemaChk(documentFolder, documentName, m_schemaFolder, schemaName, report.message,
+                     report.detail, m_services.status, &report.facts);
     if (status == 0) {
         m_log.append(std::string(kOkMarker) + kLineBreak);
-        return;
+    } else {
+        m_anyFailure = true;
+        std::string entry;
+        entry.reserve(report.message.size() + report.detail.size() + 6);
+        entry.append(kLineBreak)
+            .append(report.message)
+            .append(kLineBreak)
+            .append(report.detail)
+            .append(kLineBreak);
+        m_log.append(entry);
     }
-    m_anyFailure = true;
-    std::string entry;
-    entry.reserve(message.size() + detail.size() + 6);
-    entry.append(kLineBreak).append(message).append(kLineBreak).append(detail).append(kLineBreak);
-    m_log.append(entry);
+    if (m_services.observer != nullptr) {
+        report.stage = stage;
+        report.documentFolder = documentFolder;
+        report.documentName = documentName;
+        report.schemaPath = m_schemaFolder + schemaName;
+        report.status = status;
+        m_services.observer->documentChecked(report);
+    }
 }
 
 } // namespace

@@ -2,6 +2,7 @@
 // schema folder and validate the documents in four stages into the result log.
 #pragma once
 
+#include "inspection/runreport.h"
 #include "inspection/services.h"
 
 #include <functional>
@@ -25,12 +26,19 @@ struct RunServices {
     // Optional: told which schema file each document is validated against.
     std::function<void(const std::string& documentPath, const std::string& schemaPath)>
         schemaChosen;
+    // Optional: told what the run is about to check and how each document
+    // came out.
+    RunObserver* observer = nullptr;
+    // Optional: asked before each document; when it answers true the run
+    // stops there, with the log as far as it got.
+    std::function<bool()> stopRequested;
 };
 
 enum class RunOutcome {
     endedEarly, // a message was shown before validation began
     allValid,   // every document of every stage was OK
     someFailed, // the run reached its end with at least one failure entry
+    stopped,    // stopRequested answered true before the last document
 };
 
 RunOutcome runInspection(const RunInputs& inputs, RunServices& services);

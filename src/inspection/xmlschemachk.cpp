@@ -87,7 +87,7 @@ std::optional<Value> readParseError(ParserObjects& objects,
 int XmlSchemaChk(const std::string& documentFolder, const std::string& documentName,
                  const std::string& schemaFolder, const std::string& schemaName,
                  std::string& message, std::string& detail, StatusLine& status,
-                 platform::XmlParserFactory& parser) {
+                 platform::XmlParserFactory& parser, ValidationFacts* facts) {
     status.MsgDisp(kStartText);
 
     // The joined paths, tested as they are.
@@ -135,19 +135,31 @@ int XmlSchemaChk(const std::string& documentFolder, const std::string& documentN
             result = 0;
         } else {
             std::string buffer;
+            ValidationError error;
             // All or nothing; line is read before srcText.
             if (const auto line = readParseError(objects, &platform::XmlParseError::line)) {
                 if (const auto srcText =
                         readParseError(objects, &platform::XmlParseError::srcText)) {
                     buffer = std::to_string(*line) + kLineMark + *srcText;
+                    error.line = *line;
+                    error.srcText = *srcText;
                 }
             }
             if (const auto reason = readParseError(objects, &platform::XmlParseError::reason)) {
                 buffer += *reason;
+                error.reason = *reason;
             }
             detail = buffer;
             message = buffer.empty() ? kParserMissingMessage : kErrorMessage;
             result = kFailure;
+            if (facts != nullptr) {
+                facts->errorCode = errorCode.value_or(0);
+                if (!buffer.empty()) {
+                    error.column =
+                        readParseError(objects, &platform::XmlParseError::column).value_or(0);
+                    facts->errors.push_back(std::move(error));
+                }
+            }
         }
         // The objects are released, document first, as the block ends.
     }
@@ -156,9 +168,10 @@ int XmlSchemaChk(const std::string& documentFolder, const std::string& documentN
 
 int XmlSchemaChk(const std::string& documentFolder, const std::string& documentName,
                  const std::string& schemaFolder, const std::string& schemaName,
-                 std::string& message, std::string& detail, StatusLine& status) {
+                 std::string& message, std::string& detail, StatusLine& status,
+                 ValidationFacts* facts) {
     return XmlSchemaChk(documentFolder, documentName, schemaFolder, schemaName, message, detail,
-                        status, platform::defaultXmlParserFactory());
+                        status, platform::defaultXmlParserFactory(), facts);
 }
 
 } // namespace morvik::inspection

@@ -2,6 +2,7 @@
 // folder, with the outcome as status, message and detail.
 #pragma once
 
+#include "inspection/runreport.h"
 #include "inspection/services.h"
 
 #include <string>
@@ -18,15 +19,19 @@ inline constexpr const char* kTargetNamespace = "urn:hl7-org:v3";
 // (joined as they are, nothing inserted). Returns 0 when the document is
 // valid, -1 otherwise. message is written on every path; detail only when the
 // parser reported an error (line + "行　" + source text + reason). The three
-// progress texts go to status.MsgDisp.
+// progress texts go to status.MsgDisp. When facts is given, it receives the
+// parser's error code and its error (line, column, source text, reason) as
+// far as they could be read.
 [[nodiscard]] int XmlSchemaChk(const std::string& documentFolder, const std::string& documentName,
                                const std::string& schemaFolder, const std::string& schemaName,
                                std::string& message, std::string& detail, StatusLine& status,
-                               platform::XmlParserFactory& parser);
+                               platform::XmlParserFactory& parser,
+                               ValidationFacts* facts = nullptr);
 
 // The same with the libxml2 parser of this process.
 [[nodiscard]] int XmlSchemaChk(const std::string& documentFolder, const std::string& documentName,
                                const std::string& schemaFolder, const std::string& schemaName,
-                               std::string& message, std::string& detail, StatusLine& status);
+                               std::string& message, std::string& detail, StatusLine& status,
+                               ValidationFacts* facts = nullptr);
 
 } // namespace morvik::inspection

@@ -25,7 +25,8 @@ std::string hexCode(int value) {
 } // namespace
 
 int ZipExtract(const std::string& zipPath, std::string& extractionFolder, MessageBox& messages,
-               ProgramStart& programs, const UnZipFunction& unzip, void* owner, char separator) {
+               ProgramStart& programs, const UnZipFunction& unzip, void* owner, char separator,
+               int* unzipCode) {
     std::string baseName;
     std::string fileName;
     std::string zipFolder = GetDirectoryMemberSplit(zipPath, baseName, fileName, separator);
@@ -50,6 +51,9 @@ int ZipExtract(const std::string& zipPath, std::string& extractionFolder, Messag
 
     const int result = unzip(owner, commandLine, 0, 0);
     if (result != 0) {
+        if (unzipCode != nullptr) {
+            *unzipCode = result;
+        }
         messages.show("解凍に失敗しました。Error Code:0x" + hexCode(result), "Failed",
                       MessageIcon::critical);
         return -1;
@@ -59,8 +63,9 @@ int ZipExtract(const std::string& zipPath, std::string& extractionFolder, Messag
 }
 
 int ZipExtract(const std::string& zipPath, std::string& extractionFolder, MessageBox& messages,
-               ProgramStart& programs) {
-    return ZipExtract(zipPath, extractionFolder, messages, programs, platform::UnZip);
+               ProgramStart& programs, int* unzipCode) {
+    return ZipExtract(zipPath, extractionFolder, messages, programs, platform::UnZip, nullptr,
+                      kPathSeparator, unzipCode);
 }
 
 } // namespace morvik::inspection

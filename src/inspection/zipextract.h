@@ -16,14 +16,17 @@ using UnZipFunction = std::function<int(void* owner, const std::string& commandL
 
 // Returns 0 and sets extractionFolder (ZIP folder + base name + separator)
 // when the archive was unpacked; -1 otherwise, after telling the user why.
-// extractionFolder is written only on success.
+// extractionFolder is written only on success. When the library was called
+// and failed, *unzipCode (if given) receives its return value; it is left
+// alone when the run was refused before (an extracted copy is there).
 [[nodiscard]] int ZipExtract(const std::string& zipPath, std::string& extractionFolder,
                              MessageBox& messages, ProgramStart& programs,
                              const UnZipFunction& unzip, void* owner = nullptr,
-                             char separator = kPathSeparator);
+                             char separator = kPathSeparator, int* unzipCode = nullptr);
 
 // The same with the platform's unzip layer.
 [[nodiscard]] int ZipExtract(const std::string& zipPath, std::string& extractionFolder,
-                             MessageBox& messages, ProgramStart& programs);
+                             MessageBox& messages, ProgramStart& programs,
+                             int* unzipCode = nullptr);
 
 } // namespace morvik::inspection

@@ -25,6 +25,7 @@ namespace {
 struct LoadOutcome {
     std::int32_t errorCode = 0;
     std::int32_t line = 0;
+    std::int32_t column = 0;
     std::string srcText;
     std::string reason;
 };
@@ -64,6 +65,7 @@ LoadOutcome outcomeOf(const std::string& path, const ErrorInfo& error) {
             column = position->column;
         }
     }
+    outcome.column = std::max<std::int32_t>(column, 0);
     outcome.srcText = sourceLineText(path, outcome.line, column);
     outcome.reason = oneLineUtf8(error.reason);
     return outcome;
@@ -173,6 +175,7 @@ public:
     std::optional<std::int32_t> line() override { return m_outcome.line; }
     std::optional<std::string> srcText() override { return m_outcome.srcText; }
     std::optional<std::string> reason() override { return m_outcome.reason; }
+    std::optional<std::int32_t> column() override { return m_outcome.column; }
 
 private:
     LoadOutcome m_outcome;

@@ -40,6 +40,8 @@ public:
     virtual std::optional<std::string> srcText() = 0;
     // The parser's message for the first error, on one line.
     virtual std::optional<std::string> reason() = 0;
+    // 1-based column (in characters) of the first error; 0 when unknown.
+    virtual std::optional<std::int32_t> column() { return std::nullopt; }
 };
 
 // A set of compiled XSD schemas, one per target namespace.

@@ -220,7 +220,8 @@ void MainWindow::Command1_Click() {
         RunScope scope(*this);
         const inspection::RunInputs inputs{utf8(TX_XmlFnm->text()), utf8(TX_Schima->text()),
                                            utf8(executableName()), utf8(windowTitle())};
-        inspection::RunServices services{m_settings, *m_messages, *m_log, *ST_Msg, m_programs, {}};
+        inspection::RunServices services{m_settings, *m_messages, *m_log,  *ST_Msg,
+                                         m_programs, {},          nullptr, {}};
         inspection::runInspection(inputs, services);
     }
     if (m_closeRequested) {

@@ -249,3 +249,105 @@ TEST(InspectionRun, SchemaFolderTextIsUsedForEveryDocument) {
         EXPECT_TRUE(schema.starts_with((dir.path() / "schemas").string() + "/")) << schema;
     }
 }
+
+namespace {
+
+// Everything the run tells its observer, as text lines.
+struct RecordingObserver : RunObserver {
+    std::vector<std::string> events;
+    std::vector<DocumentReport> reports;
+    void started(const std::string&, const std::string&, std::size_t documents) override {
+        events.push_back("started " + std::to_string(documents));
+    }
+    void documentChecked(const DocumentReport& report) override {
+        events.push_back(std::to_string(static_cast<int>(report.stage)) + " " +
+                         report.documentName + " " + std::to_string(report.status));
+        reports.push_back(report);
+    }
+    void endedEarly(const EarlyEnd& end) override {
+        events.push_back("ended " + std::to_string(static_cast<int>(end.kind)) + " " +
+                         std::to_string(end.unzipCode));
+    }
+};
+
+} // namespace
+
+TEST(InspectionRun, ObserverHearsEveryDocumentInLogOrder) {
+    TempDir dir;
+    auto files = standardFiles();
+    files.push_back({"DATA/a.xml", dataDocument()});
+    files.push_back({"DATA/b.xml", dataDocument("x")});
+    files.push_back({"CLAIMS/c.xml", claimDocument()});
+    const auto zip = makeArchive(dir.path(), "arc", files);
+    Harness h;
+    RecordingObserver observer;
+    h.observer = &observer;
+    EXPECT_EQ(h.run(zip.string()), RunOutcome::someFailed);
+    EXPECT_EQ(observer.events,
+              (std::vector<std::string>{"started 5", "1 ix08_V08.xml 0", "2 su08_V08.xml 0",
+                                        "3 a.xml 0", "3 b.xml -1", "4 c.xml 0"}));
+    // The failed document's facts are those of its detail line.
+    const DocumentReport& failed = observer.reports[3];
+    ASSERT_EQ(failed.facts.errors.size(), 1u);
+    const ValidationError& error = failed.facts.errors[0];
+    EXPECT_EQ(failed.detail, std::to_string(error.line) + "行　" + error.srcText + error.reason);
+    EXPECT_GT(error.line, 0);
+    EXPECT_GT(error.column, 0);
+    EXPECT_NE(failed.facts.errorCode, 0);
+    EXPECT_EQ(failed.schemaPath, (dir.path() / "arc" / "XSD" / "su08_V08.xsd").string());
+}
+
+TEST(InspectionRun, StopRequestEndsTheRunBeforeTheNextDocument) {
+    TempDir dir;
+    auto files = standardFiles();
+    files.push_back({"DATA/a.xml", dataDocument()});
+    files.push_back({"DATA/b.xml", dataDocument()});
+    const auto zip = makeArchive(dir.path(), "arc", files);
+    for (int allowed : {0, 1, 3}) {
+        fs::remove_all(dir.path() / "arc");
+        Harness h;
+        RecordingObserver observer;
+        h.observer = &observer;
+        int asked = 0;
+        h.stopRequested = [&] { return asked++ >= allowed; };
+        EXPECT_EQ(h.run(zip.string()), RunOutcome::stopped) << allowed;
+        EXPECT_EQ(observer.reports.size(), static_cast<std::size_t>(allowed)) << allowed;
+        const std::vector<std::string> lines = {
+            "交換用基本情報ファイルの調査 ・・・・・OK\r\n",
+            "集計情報ファイルの調査 ・・・・・OK\r\n",
+            "特定健診・保健指導データの調査 \r\na.xml・・・・・OK\r\n"};
+        std::string expected;
+        for (int i = 0; i < allowed; ++i) {
+            expected += lines[static_cast<std::size_t>(i)];
+        }
+        EXPECT_EQ(h.log.text, expected) << allowed;
+    }
+}
+
+TEST(InspectionRun, ObserverHearsWhyARunEndedEarly) {
+    TempDir dir;
+    const auto zip = makeArchive(dir.path(), "arc", standardFiles());
+    writeFile(dir.path() / "broken.zip", "not a zip archive");
+    {
+        const auto noSchema = makeArchive(dir.path(), "bare", {{"ix08_V08.xml", indexDocument()}});
+        Harness h;
+        RecordingObserver observer;
+        h.observer = &observer;
+        EXPECT_EQ(h.run(noSchema.string()), RunOutcome::endedEarly);
+        EXPECT_EQ(observer.events, std::vector<std::string>{"ended 3 0"});
+    }
+    const std::vector<std::pair<std::string, std::string>> cases = {
+        {"", "ended 0 0"},
+        {(dir.path() / "broken.zip").string(), "ended 2 9"},
+        {zip.string(), "ended 1 0"}, // run once below first, so it is extracted already
+    };
+    Harness first;
+    ASSERT_EQ(first.run(zip.string()), RunOutcome::allValid);
+    for (const auto& [path, expected] : cases) {
+        Harness h;
+        RecordingObserver observer;
+        h.observer = &observer;
+        EXPECT_EQ(h.run(path), RunOutcome::endedEarly) << path;
+        EXPECT_EQ(observer.events, std::vector<std::string>{expected}) << path;
+    }
+}

@@ -4,6 +4,7 @@
 #include "inspection/inspectionrun.h"
 #include "support/testutil.h"
 
+#include <functional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -20,6 +21,8 @@ struct RunHarness {
     RecordingProgramStart programs;
     // Document path and schema path, in the order the run validated them.
     std::vector<std::pair<std::string, std::string>> chosen;
+    inspection::RunObserver* observer = nullptr;
+    std::function<bool()> stopRequested;
 
     inspection::RunOutcome run(const std::string& zipPath, const std::string& schemaText = "") {
         inspection::RunServices services{
@@ -30,7 +33,9 @@ struct RunHarness {
             programs,
             [this](const std::string& document, const std::string& schema) {
                 chosen.emplace_back(document, schema);
-            }};
+            },
+            observer,
+            stopRequested};
         return inspection::runInspection({zipPath, schemaText, "Morvik", kMainSection}, services);
     }
     std::string saved(const std::string& key) { return settings.read("Morvik", kMainSection, key); }

@@ -29,6 +29,8 @@ public:
     std::optional<std::string> reason() override {
         return m_faults.shouldFail(XmlOperation::reason) ? std::nullopt : m_inner->reason();
     }
+    // Not one of the operations a caller relies on: passed through.
+    std::optional<std::int32_t> column() override { return m_inner->column(); }
 
 private:
     FaultyXmlParserFactory& m_faults;

@@ -62,7 +62,8 @@ QString coreLog(const fs::path& zip) {
     morvik::test::StringLog log;
     morvik::test::RecordingStatusLine status;
     morvik::test::RecordingProgramStart programs;
-    morvik::inspection::RunServices services{settings, messages, log, status, programs, {}};
+    morvik::inspection::RunServices services{settings, messages, log,     status,
+                                             programs, {},       nullptr, {}};
     morvik::inspection::runInspection({zip.string(), "", "Morvik", kCaption.toStdString()},
                                       services);
     return QString::fromStdString(log.text).replace(QStringLiteral("\r\n"), QStringLiteral("\n"));

@@ -1,0 +1,77 @@
+// What a run tells besides its result log: the documents it is about to
+// check, each document's outcome with the parser's facts, and why it ended
+// early. Front ends that show progress or write a report listen to it; the
+// result log itself stays as the run writes it.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace morvik::inspection {
+
+// The four stages, in the order the run takes them.
+enum class Stage { index = 1, summary = 2, data = 3, claims = 4 };
+
+// One error the parser reported for a document.
+struct ValidationError {
+    std::int32_t line = 0;   // 1-based; 0 when unknown
+    std::int32_t column = 0; // 1-based, in characters; 0 when unknown
+    std::string srcText;     // the text of that line, possibly cut around the column
+    std::string reason;      // as the detail line shows it
+};
+
+// The parser's own account of a failed document. errors holds the first
+// error first; more than one only when every error was asked for.
+struct ValidationFacts {
+    std::int32_t errorCode = 0; // the parser's code; 0 when the document is valid
+    std::vector<ValidationError> errors;
+    bool errorsCapped = false; // more errors than were kept
+};
+
+struct DocumentReport {
+    Stage stage = Stage::index;
+    std::string documentFolder; // as the run passed it to the validation
+    std::string documentName;
+    std::string schemaPath; // schema folder and schema name
+    int status = 0;         // 0 valid, anything else a failure entry
+    std::string message;
+    std::string detail; // the detail line as the log shows it (empty when none)
+    ValidationFacts facts;
+};
+
+// Why a run ended before its validation stages.
+struct EarlyEnd {
+    enum class Kind {
+        zipPath,          // the ZIP path is blank or does not end in .zip
+        alreadyExtracted, // the extraction folder holds files already
+        extractionFailed, // the unzip layer refused or failed
+        noSchemaFolder,   // no folder qualifies as the schema folder
+    };
+    Kind kind = Kind::zipPath;
+    std::string zipPath;
+    std::string extractionFolder; // where the documents are (or would be) looked for
+    int unzipCode = 0;            // for extractionFailed
+    std::string unzipDetail;      // what the unzip layer knows of the cause, may be empty
+};
+
+// Every call comes from the thread that runs the inspection, in the order of
+// the result log. The defaults do nothing.
+class RunObserver {
+public:
+    virtual ~RunObserver() = default;
+    // Extraction and schema folder are done; documents is how many the four
+    // stages are about to validate (the index file always counts).
+    virtual void started(const std::string& extractionFolder, const std::string& schemaFolder,
+                         std::size_t documents) {
+        (void)extractionFolder;
+        (void)schemaFolder;
+        (void)documents;
+    }
+    virtual void documentChecked(const DocumentReport& report) { (void)report; }
+    // After the message the user has seen.
+    virtual void endedEarly(const EarlyEnd& end) { (void)end; }
+};
+
+} // namespace morvik::inspection
