@@ -1,9 +1,10 @@
 // Japanese reasons of XML errors: libxml2's real first error for one small
 // document per error kind (well-formedness, namespaces, encodings, every
-// schema rule), the XML layer's own refusals, and what is shown when no
-// Japanese sentence fits.
+// schema rule), the XML layer's own refusals, what is shown when no Japanese
+// sentence fits, and realistic errors against the standard schema set.
 #include "platform/xmlreason.h"
 
+#include "platform/unzip.h"
 #include "platform/xmlparser.h"
 #include "platform/xmltext.h"
 #include "support/testutil.h"
@@ -20,6 +21,7 @@
 #include <set>
 
 using namespace morvik::platform;
+using morvik::test::readFile;
 using morvik::test::TempDir;
 using morvik::test::writeFile;
 namespace fs = std::filesystem;
@@ -973,4 +975,78 @@ TEST(XmlReason, EnglishWhenNoJapaneseSentenceFits) {
         EXPECT_EQ(reasonText(f, ReasonLanguage::english), f.message);
     }
     EXPECT_EQ(reasonText(facts(0, ""), ReasonLanguage::japanese), "");
+}
+
+// Realistic mistakes in a real checkup document, against the standard schemas.
+TEST(XmlReason, RealCheckupDocument) {
+    const fs::path base = fs::path(MORVIK_REALDATA_DIR) / "mhlw-v08-2024";
+    const fs::path archive = base / "5521111111_00280081_202405271_1.zip";
+    if (!fs::exists(archive)) {
+        GTEST_SKIP() << "real archive not present";
+    }
+    TempDir dir;
+    ASSERT_EQ(
+        UnZip(nullptr, "-x -o -q \"" + archive.string() + "\" \"" + dir.folder() + "\"", 0, 0),
+        kUnzipOk);
+    const fs::path top = dir.path() / "5521111111_00280081_202405271_1";
+    const std::string original = readFile(top / "DATA/h28133035892024052701_0059_00280081.xml");
+    const std::string schema = (top / "XSD/hc08_V08.xsd").string();
+    const struct {
+        const char* name;
+        std::string from, to;
+        int code;
+        std::string want;
+    } cases[] = {
+        {"mood code", "moodCode=\"EVN\"", "moodCode=\"EVENT\"", XML_SCHEMAV_CVC_ENUMERATION_VALID,
+         "要素「observation」の属性「moodCode」の値「EVENT」は使える値ではありません。使える値: "
+         "「GOL」、「DEF」、「EVN」、「INT」、「PRMS」、「PRP」、「RQO」。"},
+        {"date with hyphens", "<effectiveTime value=\"20240527\" />",
+         "<effectiveTime value=\"2024-05-27\" />", XML_SCHEMAV_CVC_PATTERN_VALID,
+         "要素「effectiveTime」の属性「value」の値「2024-05-27」は決められた書式に合っていません。"
+         "書式のパターン: 「[0-9]{1,8}|([0-9]{9,14}|[0-9]{14,14}\\.[0-9]+)([+\\-][0-9]{1,4})?」。"},
+        {"participation type", "typeCode=\"HLD\"", "typeCode=\"HOLD\"",
+         XML_SCHEMAV_CVC_DATATYPE_VALID_1_2_3,
+         "要素「participant」の属性「typeCode」の値「HOLD」は、型「ParticipationType」で使える値"
+         "ではありません。"},
+        {"decimal comma", "value=\"168.2\"", "value=\"168,2\"",
+         XML_SCHEMAV_CVC_DATATYPE_VALID_1_2_3,
+         "要素「value」の属性「value」の値「168,2」は、型「real」で使える値ではありません。"},
+        {"unknown data type", "xsi:type=\"PQ\"", "xsi:type=\"PQQ\"", XML_SCHEMAV_CVC_ELT_4_2,
+         "要素「value」の「xsi:type」に指定された型「PQQ」（名前空間「urn:hl7-org:v3」）はスキーマ"
+         "にありません。"},
+        {"misspelt element", "<typeId ", "<typeID ", XML_SCHEMAV_ELEMENT_CONTENT,
+         "要素「typeID」はこの位置には書けません。ここに書けるのは次のいずれかです: "
+         "「realmCode」、「typeId」。"},
+        {"misspelt attribute", "<birthTime value=", "<birthTime valu=",
+         XML_SCHEMAV_CVC_COMPLEX_TYPE_3_2_1, "要素「birthTime」には属性「valu」は書けません。"},
+        {"missing element", "<confidentialityCode code=\"N\" />", "", XML_SCHEMAV_ELEMENT_CONTENT,
+         "要素「recordTarget」はこの位置には書けません。ここに書けるのは「confidentialityCode」"
+         "です。"},
+    };
+    Checker checker(schema);
+    ASSERT_TRUE(checker.ready());
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::string content = original;
+        const std::size_t at = content.find(c.from);
+        ASSERT_NE(at, std::string::npos);
+        content.replace(at, c.from.size(), c.to);
+        const std::vector<XmlErrorFacts> errors = checker.streamed(content);
+        ASSERT_FALSE(errors.empty());
+        EXPECT_EQ(errors.front().code, c.code) << errors.front().message;
+        EXPECT_EQ(reasonText(errors.front(), ReasonLanguage::japanese), c.want)
+            << errors.front().message;
+    }
+    // A claim document against the claim schema: the namespaces differ.
+    const fs::path claims = top / "CLAIMS";
+    const fs::path claim = fs::directory_iterator(claims)->path();
+    const std::vector<XmlErrorFacts> errors =
+        checker.loaded({(top / "XSD/cc08_V08.xsd").string()}, claim.string());
+    ASSERT_EQ(errors.size(), 1u);
+    const std::string japanese = reasonText(errors.front(), ReasonLanguage::japanese);
+    EXPECT_NE(japanese.find("（名前空間「http://tokuteikenshin.jp/checkup/2007」）を宣言している"
+                            "スキーマがありません"),
+              std::string::npos)
+        << japanese;
+    EXPECT_NE(japanese.find("文書の名前空間がスキーマと違います。"), std::string::npos) << japanese;
 }
