@@ -15,6 +15,9 @@ struct RunInputs {
     std::string schemaText; // text of TX_Schima, exactly as typed
     std::string appName;    // settings application name (executable name)
     std::string section;    // settings section (main window caption)
+    // How many errors of a failing document the observer hears of; the log
+    // shows the first alone.
+    std::size_t errorLimit = 1;
 };
 
 struct RunServices {

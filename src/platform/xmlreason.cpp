@@ -22,6 +22,7 @@
 
 #include <algorithm>
 #include <array>
+#include <atomic>
 #include <charconv>
 #include <cstdio>
 #include <optional>
@@ -308,7 +309,7 @@ constexpr int own(XmlLoadError code) {
 }
 
 constexpr ReasonRule kOwnRules[] = {
-    {kIdrefNotFoundCode, idrefNotFound},
+    {own(XmlLoadError::idrefNotFound), idrefNotFound},
     {own(XmlLoadError::notLoaded), notLoaded},
     {own(XmlLoadError::parserFailure), parserFailure},
     {own(XmlLoadError::rootNotDeclared), rootNotDeclared},
@@ -317,6 +318,8 @@ constexpr ReasonRule kOwnRules[] = {
     {own(XmlLoadError::notAFile), notAFile},
     {own(XmlLoadError::cannotRead), cannotRead},
 };
+
+static_assert(kIdrefNotFoundCode == own(XmlLoadError::idrefNotFound));
 
 static_assert(std::is_sorted(std::begin(kOwnRules), std::end(kOwnRules), ruleBefore),
               "the rules are looked up by binary search");
@@ -337,6 +340,18 @@ const ReasonRule* ruleFor(int code) {
 }
 
 } // namespace
+
+namespace {
+std::atomic<ReasonLanguage> g_language{ReasonLanguage::japanese};
+} // namespace
+
+void setReasonLanguage(ReasonLanguage language) {
+    g_language.store(language);
+}
+
+ReasonLanguage reasonLanguage() {
+    return g_language.load();
+}
 
 std::string reasonText(const XmlErrorFacts& facts, ReasonLanguage language) {
     if (language == ReasonLanguage::japanese) {

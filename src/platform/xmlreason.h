@@ -35,6 +35,11 @@ struct XmlErrorFacts {
 
 enum class ReasonLanguage { japanese, english };
 
+// The language in which this process words the reasons of its loads;
+// Japanese unless set otherwise.
+void setReasonLanguage(ReasonLanguage language);
+[[nodiscard]] ReasonLanguage reasonLanguage();
+
 // The reason to show: Japanese for a covered code; otherwise (and for
 // ReasonLanguage::english) the English message unchanged. Never empty when
 // message is not empty.
@@ -44,9 +49,7 @@ std::string reasonText(const XmlErrorFacts& facts, ReasonLanguage language);
 std::vector<int> japaneseReasonCodes();
 
 // The code of an IDREF value that matches no ID of the document, a check
-// libxml2's schema validator never makes (and duplicate IDs it finds only in a
-// tree, not while streaming). Reserved for the XML layer's own errors, next to
-// XmlLoadError::notLoaded (-7).
+// libxml2's schema validator never makes (XmlLoadError::idrefNotFound).
 inline constexpr int kIdrefNotFoundCode = -8;
 
 // The English reason of that error, in the shape reasonText reads:

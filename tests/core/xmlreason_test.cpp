@@ -3,6 +3,7 @@
 // schema rule), the XML layer's own refusals, what is shown when no Japanese
 // sentence fits, and realistic errors against the standard schema set.
 #include "platform/xmlreason.h"
+#include "support/reasonlanguage.h"
 
 #include "platform/unzip.h"
 #include "platform/xmlparser.h"
@@ -894,6 +895,8 @@ std::vector<std::string> englishLeftOvers(const std::string& text) {
 } // namespace
 
 TEST(XmlReason, EachErrorKindInJapanese) {
+    // The layer hands over its English facts; the test translates them itself.
+    const morvik::test::ReasonLanguageScope english(morvik::platform::ReasonLanguage::english);
     Checker checker;
     ASSERT_TRUE(checker.ready());
     for (const Row& row : rows()) {
@@ -979,6 +982,8 @@ TEST(XmlReason, EnglishWhenNoJapaneseSentenceFits) {
 
 // Realistic mistakes in a real checkup document, against the standard schemas.
 TEST(XmlReason, RealCheckupDocument) {
+    // The layer hands over its English facts; the test translates them itself.
+    const morvik::test::ReasonLanguageScope english(morvik::platform::ReasonLanguage::english);
     const fs::path base = fs::path(MORVIK_REALDATA_DIR) / "mhlw-v08-2024";
     const fs::path archive = base / "5521111111_00280081_202405271_1.zip";
     if (!fs::exists(archive)) {
