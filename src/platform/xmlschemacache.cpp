@@ -33,17 +33,22 @@ std::string describe(const ErrorInfo& error) {
     if (!error.file.empty()) {
         where = error.file + (error.line > 0 ? ":" + std::to_string(error.line) : "") + ": ";
     }
-    return where + oneLineUtf8(error.reason());
+    return pathsForUris(where + oneLineUtf8(error.reason()));
 }
 
 Result<SchemaRef> compileFresh(const std::string& path) {
     ensureRuntime();
     ++g_compilations;
     ErrorCollector errors;
-    LoadScope scope(LoadPolicy::schemaFiles);
+    // The schema folder is the main schema's own folder, as the disk has it.
+    std::error_code error;
+    const std::string folder =
+        std::filesystem::weakly_canonical(std::filesystem::path(path).parent_path(), error)
+            .string();
+    LoadScope scope(LoadPolicy::schemaFiles, error ? std::string("/nonexistent") : folder);
     SchemaHandle schema;
     {
-        SchemaParserHandle parser(xmlSchemaNewParserCtxt(path.c_str()));
+        SchemaParserHandle parser(xmlSchemaNewParserCtxt(fileUri(path).c_str()));
         if (!parser) {
             return Failure{"the schema parser cannot be created"};
         }
@@ -51,7 +56,7 @@ Result<SchemaRef> compileFresh(const std::string& path) {
     }
     if (!schema) {
         // What our loader refused says most; libxml2's report follows.
-        std::string failure = scope.refusal();
+        std::string failure = pathsForUris(scope.refusal());
         if (errors.hasError()) {
             const std::string report = describe(errors.first());
             failure += failure.empty() ? report : " (" + report + ")";
