@@ -28,6 +28,10 @@ using DocHandle = Handle<xmlDoc, xmlFreeDoc>;
 
 std::atomic<std::uint64_t> g_compilations{0};
 
+// Reuse scopes alive, and the number of the latest one (0: none yet).
+std::atomic<int> g_reuseScopes{0};
+std::atomic<std::uint64_t> g_reuseScope{0};
+
 std::string describe(const ErrorInfo& error) {
     std::string where;
     if (!error.file.empty()) {
@@ -101,6 +105,7 @@ public:
         }
         Result<SchemaRef> result = compileFresh(key);
         if (result) {
+            (*result)->markUnchanged();
             m_entries.push_front(*result);
             if (m_entries.size() > kSchemaCacheCapacity) {
                 m_entries.pop_back();
@@ -133,12 +138,30 @@ CompiledSchema::CompiledSchema(SchemaHandle schema, std::string key, std::vector
 }
 
 bool CompiledSchema::unchanged() const {
+    const std::uint64_t scope = g_reuseScopes.load() > 0 ? g_reuseScope.load() : 0;
+    if (scope != 0 && m_verifiedIn.load() == scope) {
+        return true;
+    }
     for (const FileStamp& file : m_files) {
         if (stampOf(file.path) != file) {
             return false;
         }
     }
+    m_verifiedIn.store(scope);
     return true;
+}
+
+void CompiledSchema::markUnchanged() const {
+    m_verifiedIn.store(g_reuseScopes.load() > 0 ? g_reuseScope.load() : 0);
+}
+
+SchemaReuseScope::SchemaReuseScope() {
+    ++g_reuseScope;
+    ++g_reuseScopes;
+}
+
+SchemaReuseScope::~SchemaReuseScope() {
+    --g_reuseScopes;
 }
 
 bool CompiledSchema::declaresGlobalElement(const std::string& namespaceUri,
