@@ -20,6 +20,7 @@ const std::vector<platform::FolderEntry>& CaseInsensitiveNames::entries(const st
 
 std::string CaseInsensitiveNames::actual(const std::string& folder, const std::string& wanted,
                                          Kind kind) {
+    std::lock_guard lock(m_mutex);
     const std::string* firstOther = nullptr;
     for (const platform::FolderEntry& entry : entries(folder)) {
         if (entry.folder != (kind == Kind::folder) || !sameNameIgnoringCase(entry.name, wanted)) {
@@ -37,6 +38,7 @@ std::string CaseInsensitiveNames::actual(const std::string& folder, const std::s
 
 std::vector<std::string> CaseInsensitiveNames::folders(const std::string& folder,
                                                        const std::string& wanted) {
+    std::lock_guard lock(m_mutex);
     std::vector<std::string> found;
     for (const platform::FolderEntry& entry : entries(folder)) {
         if (entry.folder && sameNameIgnoringCase(entry.name, wanted)) {

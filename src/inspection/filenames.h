@@ -1,11 +1,13 @@
 // File and folder names as the platform the archives come from sees them:
 // letter case does not matter there, so "data/" is the DATA folder and
-// "SU08_V08.XML" the summary file. Each folder is read once per object.
+// "SU08_V08.XML" the summary file. Each folder is read once per object; an
+// object may be asked from several threads at once.
 #pragma once
 
 #include "platform/folderlisting.h"
 
 #include <map>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -28,6 +30,7 @@ public:
 private:
     const std::vector<platform::FolderEntry>& entries(const std::string& folder);
 
+    std::mutex m_mutex;
     std::map<std::string, std::vector<platform::FolderEntry>> m_folders;
 };
 

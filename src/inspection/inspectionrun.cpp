@@ -6,6 +6,7 @@
 #include "inspection/schemachoice.h"
 #include "inspection/schemafolder.h"
 #include "inspection/standardnames.h"
+#include "inspection/validationpool.h"
 #include "inspection/xmlschemachk.h"
 #include "inspection/zipextract.h"
 #include "platform/folderlisting.h"
@@ -60,10 +61,30 @@ private:
     std::string schemaFile(const char* standardName) {
         return m_names.actual(m_schemaFolder, standardName, CaseInsensitiveNames::Kind::file);
     }
-    // Validates one document, appends its outcome and remembers a failure.
-    void validate(Stage stage, const std::string& documentFolder, const std::string& documentName,
-                  const std::string& schemaName);
-    bool documentStage(const char* heading, Stage stage, const StageDocuments& documents);
+    // One document to validate: where it is, and its schema when the stage
+    // fixes it (empty: chosen for the document).
+    struct Job {
+        Stage stage = Stage::index;
+        std::string folder;
+        std::string name;
+        std::string schemaName;
+    };
+    // A document validated on some thread: its schema, the progress texts
+    // the status line is to show for it, and its outcome.
+    struct Outcome {
+        std::string schemaName;
+        std::vector<std::string> statusTexts;
+        DocumentReport report;
+    };
+    using Pool = ValidationPool<Job, Outcome>;
+
+    std::vector<Job> plan(const std::string& indexName, const std::string& summaryName,
+                          bool haveSummary);
+    Outcome check(const Job& job);
+    // Appends the next document's outcome, as it would have been written had
+    // it been validated just now, and remembers a failure.
+    void report(Pool& pool, std::size_t& next);
+    bool documentStage(const char* heading, Stage stage, Pool& pool, std::size_t& next);
     bool stopNow() const { return m_services.stopRequested && m_services.stopRequested(); }
     void tell(const char* text) { m_services.messages.show(text, kAppTitle, MessageIcon::none); }
     void endedEarly(EarlyEnd::Kind kind, int unzipCode = 0);
@@ -160,62 +181,105 @@ RunOutcome Run::perform() {
     const std::string summaryName =
         m_names.actual(m_extractionFolder, kSummaryDocument, Kind::file);
     const bool haveSummary = FileChk(m_extractionFolder + summaryName) == 0;
-    const StageDocuments data = listStage(kDataFolder);
-    const StageDocuments claims = listStage(kClaimsFolder);
-    if (m_services.observer != nullptr) {
-        m_services.observer->started(m_extractionFolder, m_schemaFolder,
-                                     1 + (haveSummary ? 1 : 0) + data.size() + claims.size());
-    }
 
     // The schema files are looked at once for the whole run.
     const platform::SchemaReuseScope reuse;
+    Pool pool(
+        plan(indexName, summaryName, haveSummary), [this](const Job& job) { return check(job); },
+        m_inputs.validationThreads != 0 ? m_inputs.validationThreads : defaultValidationThreads());
+    std::size_t next = 0;
+    if (m_services.observer != nullptr) {
+        m_services.observer->started(m_extractionFolder, m_schemaFolder, pool.size());
+    }
     m_log.clear();
 
     if (stopNow()) {
         return RunOutcome::stopped;
     }
     m_log.append(kIndexHeading);
-    validate(Stage::index, m_extractionFolder, indexName, schemaFile(kIndexSchema));
+    report(pool, next);
     if (haveSummary) {
         if (stopNow()) {
             return RunOutcome::stopped;
         }
         m_log.append(kSummaryHeading);
-        validate(Stage::summary, m_extractionFolder, summaryName, schemaFile(kSummarySchema));
+        report(pool, next);
     }
-    if (!documentStage(kDataHeading, Stage::data, data) ||
-        !documentStage(kClaimsHeading, Stage::claims, claims)) {
+    if (!documentStage(kDataHeading, Stage::data, pool, next) ||
+        !documentStage(kClaimsHeading, Stage::claims, pool, next)) {
         return RunOutcome::stopped;
     }
     return m_anyFailure ? RunOutcome::someFailed : RunOutcome::allValid;
 }
 
-bool Run::documentStage(const char* heading, Stage stage, const StageDocuments& documents) {
+std::vector<Run::Job> Run::plan(const std::string& indexName, const std::string& summaryName,
+                                bool haveSummary) {
+    std::vector<Job> jobs;
+    jobs.push_back({Stage::index, m_extractionFolder, indexName, schemaFile(kIndexSchema)});
+    if (haveSummary) {
+        jobs.push_back(
+            {Stage::summary, m_extractionFolder, summaryName, schemaFile(kSummarySchema)});
+    }
+    for (const Stage stage : {Stage::data, Stage::claims}) {
+        for (StageDocument& document :
+             listStage(stage == Stage::data ? kDataFolder : kClaimsFolder)) {
+            jobs.push_back({stage, std::move(document.folder), std::move(document.name), {}});
+        }
+    }
+    return jobs;
+}
+
+Run::Outcome Run::check(const Job& job) {
+    // Keeps the progress texts for the run to show in order.
+    struct Recorded : StatusLine {
+        std::vector<std::string>& texts;
+        explicit Recorded(std::vector<std::string>& into) : texts(into) {}
+        void MsgDisp(const std::string& MsgStr) override { texts.push_back(MsgStr); }
+    };
+    Outcome outcome;
+    outcome.schemaName = job.schemaName;
+    if (outcome.schemaName.empty()) {
+        outcome.schemaName = m_choice->schemaFor(
+            job.folder, job.name,
+            job.stage == Stage::data ? SchemaChoice::Stage::data : SchemaChoice::Stage::claims);
+    }
+    Recorded status(outcome.statusTexts);
+    DocumentReport& report = outcome.report;
+    report.stage = job.stage;
+    report.documentFolder = job.folder;
+    report.documentName = job.name;
+    report.schemaPath = m_schemaFolder + outcome.schemaName;
+    report.facts.errorLimit = m_inputs.errorLimit;
+    platform::XmlParserFactory& parser =
+        m_services.parser != nullptr ? *m_services.parser : platform::defaultXmlParserFactory();
+    report.status = XmlSchemaChk(job.folder, job.name, m_schemaFolder, outcome.schemaName,
+                                 report.message, report.detail, status, parser, &report.facts);
+    return outcome;
+}
+
+bool Run::documentStage(const char* heading, Stage stage, Pool& pool, std::size_t& next) {
     m_log.append(std::string(heading) + kLineBreak);
-    const SchemaChoice::Stage choiceStage =
-        stage == Stage::data ? SchemaChoice::Stage::data : SchemaChoice::Stage::claims;
-    for (const StageDocument& document : documents) {
+    while (next < pool.size() && pool.job(next).stage == stage) {
         if (stopNow()) {
             return false;
         }
-        m_log.append(printable(document.name));
-        validate(stage, document.folder, document.name,
-                 m_choice->schemaFor(document.folder, document.name, choiceStage));
+        m_log.append(printable(pool.job(next).name));
+        report(pool, next);
     }
     return true;
 }
 
-void Run::validate(Stage stage, const std::string& documentFolder, const std::string& documentName,
-                   const std::string& schemaName) {
+void Run::report(Pool& pool, std::size_t& next) {
+    const std::size_t index = next++;
+    Outcome outcome = pool.take(index);
+    const DocumentReport& report = outcome.report;
     if (m_services.schemaChosen) {
-        m_services.schemaChosen(documentFolder + documentName, m_schemaFolder + schemaName);
+        m_services.schemaChosen(report.documentFolder + report.documentName, report.schemaPath);
     }
-    DocumentReport report;
-    report.facts.errorLimit = m_inputs.errorLimit;
-    const int status =
-        XmlSchemaChk(documentFolder, documentName, m_schemaFolder, schemaName, report.message,
-                     report.detail, m_services.status, &report.facts);
-    if (status == 0) {
+    for (const std::string& text : outcome.statusTexts) {
+        m_services.status.MsgDisp(text);
+    }
+    if (report.status == 0) {
         m_log.append(std::string(kOkMarker) + kLineBreak);
     } else {
         m_anyFailure = true;
@@ -229,11 +293,6 @@ void Run::validate(Stage stage, const std::string& documentFolder, const std::st
         m_log.append(entry);
     }
     if (m_services.observer != nullptr) {
-        report.stage = stage;
-        report.documentFolder = documentFolder;
-        report.documentName = documentName;
-        report.schemaPath = m_schemaFolder + schemaName;
-        report.status = status;
         m_services.observer->documentChecked(report);
     }
 }

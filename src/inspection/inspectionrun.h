@@ -8,6 +8,10 @@
 #include <functional>
 #include <string>
 
+namespace morvik::platform {
+class XmlParserFactory;
+}
+
 namespace morvik::inspection {
 
 struct RunInputs {
@@ -18,6 +22,10 @@ struct RunInputs {
     // How many errors of a failing document the observer hears of; the log
     // shows the first alone.
     std::size_t errorLimit = 1;
+    // How many threads validate documents at once; 0: as many as the
+    // process may run on, at most a few. The log and every text the run
+    // shows come in the same order whatever the number.
+    std::size_t validationThreads = 0;
 };
 
 struct RunServices {
@@ -35,6 +43,9 @@ struct RunServices {
     // Optional: asked before each document; when it answers true the run
     // stops there, with the log as far as it got.
     std::function<bool()> stopRequested;
+    // Optional: the XML parser to validate with; the process's libxml2 when
+    // null. Used from the validation threads.
+    platform::XmlParserFactory* parser = nullptr;
 };
 
 enum class RunOutcome {

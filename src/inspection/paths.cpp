@@ -2,10 +2,10 @@
 // existence test of a file.
 #include "inspection/paths.h"
 
-#include "platform/fd.h"
-
 #include <cerrno>
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace morvik::inspection {
 
@@ -64,27 +64,31 @@ std::int32_t FileChk(const std::string& FilePathName) {
     if (isBlank(FilePathName)) {
         return -1;
     }
-    // Opening a FIFO for reading must not wait for a writer.
-    const platform::Fd fd = platform::openForReading(FilePathName);
-    if (!fd) {
-        const int error = errno;
+    // Whether the file could be opened for reading, told without opening it:
+    // what it is, then whether this process may read it. Nothing is opened,
+    // so a FIFO never makes the test wait for a writer.
+    const auto failure = [](int error) -> std::int32_t {
         if (error == ENOENT || error == ENOTDIR) {
             return -2;
         }
         return error != 0 ? error : -3;
-    }
+    };
     struct stat info {};
-    std::int32_t result = 0;
-    if (::fstat(fd.get(), &info) != 0) {
-        result = errno != 0 ? errno : -3;
-    } else if (S_ISDIR(info.st_mode)) {
-        // A folder named like a document is not a document.
-        result = EISDIR;
-    } else if (!S_ISREG(info.st_mode)) {
-        // Devices, FIFOs and sockets are no files to validate.
-        result = ENODEV;
+    if (::stat(FilePathName.c_str(), &info) != 0) {
+        return failure(errno);
     }
-    return result;
+    if (S_ISDIR(info.st_mode)) {
+        // A folder named like a document is not a document.
+        return EISDIR;
+    }
+    if (!S_ISREG(info.st_mode)) {
+        // Devices, FIFOs and sockets are no files to validate.
+        return ENODEV;
+    }
+    if (::faccessat(AT_FDCWD, FilePathName.c_str(), R_OK, AT_EACCESS) != 0) {
+        return failure(errno);
+    }
+    return 0;
 }
 
 } // namespace morvik::inspection

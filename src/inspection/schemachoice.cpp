@@ -41,12 +41,16 @@ std::string SchemaChoice::actual(const std::string& standardName) {
 bool SchemaChoice::declares(const std::string& schemaName, const std::string& namespaceUri,
                             const std::string& localName) {
     const auto key = std::make_tuple(schemaName, namespaceUri, localName);
-    if (auto it = m_declares.find(key); it != m_declares.end()) {
-        return it->second;
+    {
+        std::lock_guard lock(m_mutex);
+        if (auto it = m_declares.find(key); it != m_declares.end()) {
+            return it->second;
+        }
     }
     const std::string path = m_schemaFolder + actual(schemaName);
     const bool answer =
         FileChk(path) == 0 && platform::schemaDeclaresGlobalElement(path, namespaceUri, localName);
+    std::lock_guard lock(m_mutex);
     m_declares.emplace(key, answer);
     return answer;
 }

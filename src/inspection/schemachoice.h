@@ -10,6 +10,7 @@
 #include "inspection/filenames.h"
 
 #include <map>
+#include <mutex>
 #include <string>
 #include <tuple>
 
@@ -37,7 +38,9 @@ private:
 
     std::string m_schemaFolder;
     CaseInsensitiveNames& m_names;
-    // Answers for this run's schema folder, which does not change during a run.
+    // Answers for this run's schema folder, which does not change during a
+    // run; asked from the validation threads.
+    std::mutex m_mutex;
     std::map<std::tuple<std::string, std::string, std::string>, bool> m_declares;
 };
 

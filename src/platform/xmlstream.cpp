@@ -257,6 +257,12 @@ bool readBlock(ReadSource& source) {
         return false;
     }
     source.block.resize(static_cast<std::size_t>(got));
+    // A file read to the size it had when opened needs no read to find its
+    // end (documents do not grow during a run).
+    document.read += static_cast<std::uint64_t>(got);
+    if (document.read >= document.size) {
+        document.atEnd = true;
+    }
     if (source.recordHead && document.head.size() <= kMaxHead) {
         document.head += source.block;
     }
@@ -312,6 +318,7 @@ int parseDocument(StreamedDocument& document, xmlSAXHandlerPtr sax, void* userDa
         // The probe did not keep all it read.
         document.head.clear();
         document.atEnd = false;
+        document.read = 0;
         if (::lseek(document.fd.get(), 0, SEEK_SET) != 0) {
             errors.record(loadError(XmlLoadError::cannotRead,
                                     "The document '" + document.path +
@@ -410,6 +417,7 @@ std::variant<StreamedDocument, ErrorInfo> openStreamedDocument(const std::string
     if (!S_ISREG(info.st_mode)) {
         return loadError(XmlLoadError::notAFile, "'" + path + "' is not a regular file.");
     }
+    document.size = static_cast<std::uint64_t>(info.st_size);
     return document;
 }
 

@@ -26,7 +26,9 @@ struct RootProbe {
 struct StreamedDocument {
     std::string path; // names it in messages
     Fd fd;
-    std::string head; // read by the root probe, handed on to the validation
+    std::string head;       // read by the root probe, handed on to the validation
+    std::uint64_t size = 0; // as the file was when it was opened
+    std::uint64_t read = 0; // bytes read from the file so far
     bool atEnd = false;
 };
 

@@ -23,6 +23,8 @@ struct RunHarness {
     std::vector<std::pair<std::string, std::string>> chosen;
     inspection::RunObserver* observer = nullptr;
     std::function<bool()> stopRequested;
+    platform::XmlParserFactory* parser = nullptr;
+    std::size_t validationThreads = 0;
 
     inspection::RunOutcome run(const std::string& zipPath, const std::string& schemaText = "") {
         inspection::RunServices services{
@@ -35,8 +37,11 @@ struct RunHarness {
                 chosen.emplace_back(document, schema);
             },
             observer,
-            stopRequested};
-        return inspection::runInspection({zipPath, schemaText, "Morvik", kMainSection}, services);
+            stopRequested,
+            parser};
+        inspection::RunInputs inputs{zipPath, schemaText, "Morvik", kMainSection};
+        inputs.validationThreads = validationThreads;
+        return inspection::runInspection(inputs, services);
     }
     std::string saved(const std::string& key) { return settings.read("Morvik", kMainSection, key); }
 };

@@ -105,7 +105,9 @@ void FaultyXmlParserFactory::failNext(XmlOperation op, int times) {
 }
 
 void FaultyXmlParserFactory::failEverything() {
-    m_failures.fill(kAlways);
+    for (std::atomic<int>& failures : m_failures) {
+        failures = kAlways;
+    }
 }
 
 int FaultyXmlParserFactory::calls(XmlOperation op) const {
@@ -114,15 +116,14 @@ int FaultyXmlParserFactory::calls(XmlOperation op) const {
 
 bool FaultyXmlParserFactory::shouldFail(XmlOperation op) {
     ++m_calls[indexOf(op)];
-    int& failures = m_failures[indexOf(op)];
-    if (failures == kAlways) {
-        return true;
+    std::atomic<int>& failures = m_failures[indexOf(op)];
+    int left = failures.load();
+    while (left != kAlways && left > 0) {
+        if (failures.compare_exchange_weak(left, left - 1)) {
+            return true;
+        }
     }
-    if (failures > 0) {
-        --failures;
-        return true;
-    }
-    return false;
+    return left == kAlways;
 }
 
 std::unique_ptr<XmlDocument> FaultyXmlParserFactory::createDocument() {

@@ -1,11 +1,13 @@
 // A parser factory that puts failures in front of another one: the way to
 // see what a caller does when the parser is not installed, or when any one
-// operation of it fails. It also counts the calls of each operation.
+// operation of it fails. It also counts the calls of each operation. It may
+// be used from several threads at once.
 #pragma once
 
 #include "platform/xmlparser.h"
 
 #include <array>
+#include <atomic>
 #include <cstddef>
 
 namespace morvik::test {
@@ -48,8 +50,8 @@ public:
 private:
     static constexpr int kAlways = -1;
     platform::XmlParserFactory& m_inner;
-    std::array<int, kXmlOperationCount> m_failures{};
-    std::array<int, kXmlOperationCount> m_calls{};
+    std::array<std::atomic<int>, kXmlOperationCount> m_failures{};
+    std::array<std::atomic<int>, kXmlOperationCount> m_calls{};
 };
 
 } // namespace morvik::test

@@ -1,0 +1,137 @@
+// Runs that validate on several threads tell exactly what a run on one
+// thread tells: the same log byte for byte, the same progress texts, the
+// same observer events, in the same order, whatever fails where.
+#include "inspection/inspectionrun.h"
+#include "support/archives.h"
+#include "support/runharness.h"
+#include "support/testutil.h"
+#include "support/xmlfaults.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+using namespace morvik::inspection;
+using namespace morvik::test;
+namespace fs = std::filesystem;
+
+namespace {
+
+struct EventLog : RunObserver {
+    std::vector<std::string> events;
+    void started(const std::string& extraction, const std::string& schema,
+                 std::size_t documents) override {
+        events.push_back("started " + extraction + " " + schema + " " + std::to_string(documents));
+    }
+    void documentChecked(const DocumentReport& report) override {
+        events.push_back(report.documentFolder + report.documentName + " " + report.schemaPath +
+                         " " + std::to_string(report.status) + " " + report.message + " " +
+                         report.detail);
+    }
+};
+
+struct Seen {
+    RunOutcome outcome;
+    std::string log;
+    std::vector<std::string> status;
+    std::vector<std::string> events;
+    std::vector<std::pair<std::string, std::string>> chosen;
+};
+
+Seen runWith(const fs::path& zip, std::size_t threads,
+             morvik::platform::XmlParserFactory* parser = nullptr) {
+    fs::remove_all(zip.parent_path() / zip.stem());
+    RunHarness h;
+    EventLog observer;
+    h.observer = &observer;
+    h.parser = parser;
+    h.validationThreads = threads;
+    Seen seen;
+    seen.outcome = h.run(zip.string());
+    seen.log = h.log.text;
+    seen.status = h.status.texts;
+    seen.events = observer.events;
+    seen.chosen = h.chosen;
+    return seen;
+}
+
+void expectSame(const Seen& one, const Seen& many, const std::string& what) {
+    EXPECT_EQ(one.outcome, many.outcome) << what;
+    EXPECT_EQ(one.log, many.log) << what;
+    EXPECT_EQ(one.status, many.status) << what;
+    EXPECT_EQ(one.events, many.events) << what;
+    EXPECT_EQ(one.chosen, many.chosen) << what;
+}
+
+} // namespace
+
+TEST(ParallelRun, SameAsOneThreadWhateverFailsWhere) {
+    const auto documents = [](std::size_t count, const std::vector<std::size_t>& bad) {
+        ArchiveFiles files;
+        for (std::size_t i = 0; i < count; ++i) {
+            const bool fails = std::find(bad.begin(), bad.end(), i) != bad.end();
+            char name[32];
+            std::snprintf(name, sizeof name, "DATA/d%04zu.xml", i);
+            files.push_back({name, dataDocument(fails ? "x" + std::to_string(i) : "1")});
+        }
+        return files;
+    };
+    struct Case {
+        const char* what;
+        ArchiveFiles files;
+        std::vector<std::string> drop;
+    };
+    std::vector<Case> cases = {
+        {"failures first, last and between", documents(300, {0, 7, 150, 151, 299}), {}},
+        {"every document fails",
+         documents(120,
+                   [] {
+                       std::vector<std::size_t> all;
+                       for (std::size_t i = 0; i < 120; ++i) {
+                           all.push_back(i);
+                       }
+                       return all;
+                   }()),
+         {}},
+        {"no summary schema", documents(40, {3}), {"XSD/su08_V08.xsd"}},
+        {"no index file", documents(40, {}), {"ix08_V08.xml"}},
+    };
+    cases[0].files.push_back({"DATA/empty.xml", ""});
+    cases[0].files.push_back({"DATA/folder.xml/", ""});
+    cases[0].files.push_back({"DATA/broken.xml", "<doc xmlns=\"urn:hl7-org:v3\"><name>"});
+    cases[0].files.push_back({"CLAIMS/c1.xml", claimDocument()});
+    cases[0].files.push_back({"CLAIMS/c2.xml", dataDocument()});
+    for (Case& c : cases) {
+        TempDir dir;
+        ArchiveFiles files = standardFiles();
+        files.insert(files.end(), c.files.begin(), c.files.end());
+        std::erase_if(files, [&](const auto& file) {
+            return std::find(c.drop.begin(), c.drop.end(), file.first) != c.drop.end();
+        });
+        const fs::path zip = makeArchive(dir.path(), "arc", files);
+        const Seen one = runWith(zip, 1);
+        EXPECT_EQ(one.outcome, RunOutcome::someFailed) << c.what;
+        for (std::size_t threads : {2u, 4u}) {
+            expectSame(one, runWith(zip, threads),
+                       c.what + std::string(" on ") + std::to_string(threads) + " threads");
+        }
+    }
+}
+
+// When no parser object can be made on a validation thread, each document
+// reports what it reports on one thread.
+TEST(ParallelRun, ParserFailuresReportAsOnOneThread) {
+    TempDir dir;
+    ArchiveFiles files = standardFiles();
+    for (int i = 0; i < 30; ++i) {
+        files.push_back({"DATA/d" + std::to_string(i) + ".xml", dataDocument()});
+    }
+    const fs::path zip = makeArchive(dir.path(), "arc", files);
+    FaultyXmlParserFactory brokenOnce(morvik::platform::defaultXmlParserFactory());
+    brokenOnce.failEverything();
+    const Seen one = runWith(zip, 1, &brokenOnce);
+    EXPECT_NE(one.log.find("Microsoft XML6.0"), std::string::npos) << one.log;
+    FaultyXmlParserFactory brokenMany(morvik::platform::defaultXmlParserFactory());
+    brokenMany.failEverything();
+    expectSame(one, runWith(zip, 4, &brokenMany), "no parser");
+}
