@@ -39,7 +39,10 @@ struct DocumentReport {
     std::string documentFolder; // as the run passed it to the validation
     std::string documentName;
     std::string schemaPath; // schema folder and schema name
-    int status = 0;         // 0 valid, anything else a failure entry
+    // Why the root element could not be read when the schema was chosen
+    // (the summary schema was then used); empty when it was read.
+    std::string rootProblem;
+    int status = 0; // 0 valid, anything else a failure entry
     std::string message;
     std::string detail; // the detail line as the log shows it (empty when none)
     ValidationFacts facts;

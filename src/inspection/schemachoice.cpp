@@ -56,14 +56,16 @@ bool SchemaChoice::declares(const std::string& schemaName, const std::string& na
 }
 
 std::string SchemaChoice::schemaFor(const std::string& documentFolder,
-                                    const std::string& documentName, Stage stage) {
-    return actual(standardSchemaFor(documentFolder, documentName, stage));
+                                    const std::string& documentName, Stage stage,
+                                    std::string* rootProblem) {
+    return actual(standardSchemaFor(documentFolder, documentName, stage, rootProblem));
 }
 
 std::string SchemaChoice::standardSchemaFor(const std::string& documentFolder,
-                                            const std::string& documentName, Stage stage) {
+                                            const std::string& documentName, Stage stage,
+                                            std::string* rootProblem) {
     const std::optional<platform::XmlRootElement> root =
-        platform::readRootElement(documentFolder + documentName);
+        platform::readRootElement(documentFolder + documentName, rootProblem);
     if (!root) {
         return kSummarySchema;
     }

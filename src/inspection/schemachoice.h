@@ -24,16 +24,18 @@ public:
     SchemaChoice(std::string schemaFolder, CaseInsensitiveNames& names);
 
     // The schema file name (relative to the schema folder, as the folder
-    // spells it) for one document.
+    // spells it) for one document. When the document's root element cannot
+    // be read, that is the summary schema and rootProblem (if given) says why.
     std::string schemaFor(const std::string& documentFolder, const std::string& documentName,
-                          Stage stage);
+                          Stage stage, std::string* rootProblem = nullptr);
 
 private:
     bool declares(const std::string& schemaName, const std::string& namespaceUri,
                   const std::string& localName);
 
     std::string standardSchemaFor(const std::string& documentFolder,
-                                  const std::string& documentName, Stage stage);
+                                  const std::string& documentName, Stage stage,
+                                  std::string* rootProblem);
     std::string actual(const std::string& standardName);
 
     std::string m_schemaFolder;

@@ -131,7 +131,10 @@ struct XmlRootElement {
 // (xmlstream.cpp). Returns
 // nullopt when the file cannot be read, has a DOCTYPE, or is not well-formed
 // before its root element ends its start tag.
-[[nodiscard]] std::optional<XmlRootElement> readRootElement(const std::string& path);
+// When given, problem receives why not (the reason of the first error, in the
+// process's reason language).
+[[nodiscard]] std::optional<XmlRootElement> readRootElement(const std::string& path,
+                                                            std::string* problem = nullptr);
 
 // True when the XSD at schemaPath (with its includes and imports) compiles
 // and declares a global element localName in namespaceUri (empty: no

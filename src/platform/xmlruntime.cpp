@@ -249,7 +249,9 @@ void ErrorCollector::onStructured(void* self, xmlErrorPtr error) noexcept {
         facts.str2 = copy(error->str2);
         facts.str3 = copy(error->str3);
         facts.int1 = error->int1;
-        facts.message = copy(error->message);
+        // On one line, without libxml2's closing line break: the form the
+        // reasons are worded from.
+        facts.message = oneLineUtf8(copy(error->message));
         if (error->line > 0) {
             info.line = error->line;
             info.column = error->domain == XML_FROM_PARSER ? error->int2 : 0;

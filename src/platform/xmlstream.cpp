@@ -486,18 +486,25 @@ std::optional<ProbedDocument> takeProbedDocument(const std::string& path) {
     return taken;
 }
 
-std::optional<XmlRootElement> readRootElement(const std::string& path) {
+std::optional<XmlRootElement> readRootElement(const std::string& path, std::string* problem) {
     ensureRuntime();
     t_probed.reset();
     ErrorCollector errors;
     LoadScope scope(LoadPolicy::nothing);
+    const auto tell = [&](const ErrorInfo& error) {
+        if (problem != nullptr) {
+            *problem = oneLineUtf8(reasonText(error.facts, reasonLanguage()));
+        }
+    };
     std::variant<StreamedDocument, ErrorInfo> opened = openStreamedDocument(path);
     auto* document = std::get_if<StreamedDocument>(&opened);
     if (document == nullptr) {
+        tell(std::get<ErrorInfo>(opened));
         return std::nullopt;
     }
     std::optional<RootProbe> probe = probeRoot(*document, errors);
     if (!probe) {
+        tell(errors.first());
         return std::nullopt;
     }
     XmlRootElement element = probe->element;

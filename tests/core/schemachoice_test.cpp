@@ -181,3 +181,36 @@ TEST(SchemaChoice, RealArchiveDataValidClaimsFailForTheirNamespace) {
         }
     }
 }
+
+// A document whose root cannot be read gets the summary schema, and the
+// choice says why instead of naming a schema as if it had chosen one.
+TEST(SchemaChoice, RootThatCannotBeReadIsSaidSo) {
+    TempDir dir;
+    writeFile(dir.path() / "su08_V08.xsd", schemaDeclaring(kHl7, {"summary"}));
+    writeFile(dir.path() / "hc08_V08.xsd", schemaDeclaring(kHl7, {"ClinicalDocument"}));
+    const struct {
+        const char* file;
+        std::string content;
+        std::string problem; // a piece of it; empty: the root was read
+    } cases[] = {
+        {"h1.xml", document("ClinicalDocument", kHl7, "1"), ""},
+        {"h2.xml",
+         "<?xml version=\"1.0\" encoding=\"Shift_JIS\"?>\n<!-- \x82 -->\n<ClinicalDocument/>",
+         "文字コード"},
+        {"h3.xml", "", "空"},
+    };
+    CaseInsensitiveNames names;
+    SchemaChoice choice(dir.folder(), names);
+    for (const auto& c : cases) {
+        writeFile(dir.path() / c.file, c.content);
+        std::string problem;
+        const std::string schema =
+            choice.schemaFor(dir.folder(), c.file, SchemaChoice::Stage::data, &problem);
+        EXPECT_EQ(schema, c.problem.empty() ? "hc08_V08.xsd" : "su08_V08.xsd") << c.file;
+        if (c.problem.empty()) {
+            EXPECT_EQ(problem, "") << c.file;
+        } else {
+            EXPECT_NE(problem.find(c.problem), std::string::npos) << c.file << ": " << problem;
+        }
+    }
+}
