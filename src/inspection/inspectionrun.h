@@ -15,6 +15,8 @@ struct RunInputs {
     std::string schemaText; // text of TX_Schima, exactly as typed
     std::string appName;    // settings application name (executable name)
     std::string section;    // settings section (main window caption)
+    // Folder to unpack the archive into; empty: the ZIP file's own folder.
+    std::string extractInto;
 };
 
 struct RunServices {

@@ -36,7 +36,12 @@ struct RunHarness {
             },
             observer,
             stopRequested};
-        return inspection::runInspection({zipPath, schemaText, "Morvik", kMainSection}, services);
+        inspection::RunInputs inputs;
+        inputs.zipPath = zipPath;
+        inputs.schemaText = schemaText;
+        inputs.appName = "Morvik";
+        inputs.section = kMainSection;
+        return inspection::runInspection(inputs, services);
     }
     std::string saved(const std::string& key) { return settings.read("Morvik", kMainSection, key); }
 };
