@@ -8,9 +8,9 @@ endif()
 
 # layer -> regular expression of include targets it must not name
 set(forbidden_platform "^\"(inspection|ui|app)/|^<Q")
-set(forbidden_inspection "^\"(ui|app)/|^<Q|^\"platform/(xmlruntime|xmlschemacache|xmlstream)\\.h\"|^<libxml/|^<archive")
-set(forbidden_ui "^\"app/|^\"platform/(xmlruntime|xmlschemacache|xmlstream)\\.h\"|^<libxml/|^<archive")
-set(forbidden_app "^\"platform/(xmlruntime|xmlschemacache|xmlstream)\\.h\"|^<libxml/|^<archive")
+set(forbidden_inspection "^\"(ui|app)/|^<Q|^\"platform/(xmlruntime|xmlschemacache|xmlstream|xmlreasonwords|xmlidattributes)\\.h\"|^<libxml/|^<archive")
+set(forbidden_ui "^\"app/|^\"platform/(xmlruntime|xmlschemacache|xmlstream|xmlreasonwords|xmlidattributes)\\.h\"|^<libxml/|^<archive")
+set(forbidden_app "^\"platform/(xmlruntime|xmlschemacache|xmlstream|xmlreasonwords|xmlidattributes)\\.h\"|^<libxml/|^<archive")
 
 set(violations "")
 foreach(layer platform inspection ui app)

@@ -200,6 +200,7 @@ void Run::validate(Stage stage, const std::string& documentFolder, const std::st
         m_services.schemaChosen(documentFolder + documentName, m_schemaFolder + schemaName);
     }
     DocumentReport report;
+    report.facts.errorLimit = m_inputs.errorLimit;
     const int status =
         XmlSchemaChk(documentFolder, documentName, m_schemaFolder, schemaName, report.message,
                      report.detail, m_services.status, &report.facts);

@@ -25,9 +25,13 @@ struct ValidationError {
 // The parser's own account of a failed document. errors holds the first
 // error first; more than one only when every error was asked for.
 struct ValidationFacts {
+    // Asked for: how many errors of a failing document to keep (the log
+    // shows the first alone). A document that is not well-formed has one.
+    std::size_t errorLimit = 1;
+    // Found:
     std::int32_t errorCode = 0; // the parser's code; 0 when the document is valid
     std::vector<ValidationError> errors;
-    bool errorsCapped = false; // more errors than were kept
+    bool errorsCapped = false; // more errors may have followed those kept
 };
 
 struct DocumentReport {

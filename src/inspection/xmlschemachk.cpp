@@ -82,6 +82,23 @@ std::optional<Value> readParseError(ParserObjects& objects,
     return ((*parseError).*read)();
 }
 
+// The errors after the first, when more than one was asked for.
+void addFurtherErrors(ParserObjects& objects, ValidationFacts& facts) {
+    platform::XmlDocument* document = objects.document();
+    if (document == nullptr) {
+        return;
+    }
+    const std::unique_ptr<platform::XmlParseError> parseError = document->parseError();
+    if (!parseError) {
+        return;
+    }
+    const std::vector<platform::XmlErrorRecord> all = parseError->errors();
+    for (std::size_t i = 1; i < all.size() && i < facts.errorLimit; ++i) {
+        facts.errors.push_back({all[i].line, all[i].column, all[i].srcText, all[i].reason});
+    }
+    facts.errorsCapped = parseError->errorsCapped();
+}
+
 } // namespace
 
 int XmlSchemaChk(const std::string& documentFolder, const std::string& documentName,
@@ -109,6 +126,9 @@ int XmlSchemaChk(const std::string& documentFolder, const std::string& documentN
         objects.schemas();
         if (platform::XmlDocument* document = objects.document()) {
             document->setAsync(false);
+            if (facts != nullptr && facts->errorLimit > 1) {
+                document->setErrorLimit(facts->errorLimit);
+            }
         }
         status.MsgDisp(kSchemaLoadText);
         // A schema that cannot be added has no message of its own;
@@ -158,6 +178,9 @@ int XmlSchemaChk(const std::string& documentFolder, const std::string& documentN
                     error.column =
                         readParseError(objects, &platform::XmlParseError::column).value_or(0);
                     facts->errors.push_back(std::move(error));
+                }
+                if (facts->errorLimit > 1) {
+                    addFurtherErrors(objects, *facts);
                 }
             }
         }

@@ -13,8 +13,9 @@ bool Fd::close() {
     return ::close(std::exchange(m_fd, -1)) == 0;
 }
 
-Fd openForReading(const std::string& path) {
-    return Fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK));
+Fd openForReading(const std::string& path, FollowLinks follow) {
+    const int noFollow = follow == FollowLinks::no ? O_NOFOLLOW : 0;
+    return Fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK | noFollow));
 }
 
 } // namespace morvik::platform

@@ -39,10 +39,13 @@ private:
     int m_fd = -1;
 };
 
+enum class FollowLinks { yes, no };
+
 // Opens path for reading only. Never waits: a FIFO opens at once instead of
 // waiting for a writer, and a terminal never becomes the controlling one.
-// The descriptor is not inherited by programs this process starts. An empty
-// Fd with errno set when the open fails.
-[[nodiscard]] Fd openForReading(const std::string& path);
+// The descriptor is not inherited by programs this process starts. With
+// FollowLinks::no a symbolic link as the last component fails with ELOOP.
+// An empty Fd with errno set when the open fails.
+[[nodiscard]] Fd openForReading(const std::string& path, FollowLinks follow = FollowLinks::yes);
 
 } // namespace morvik::platform

@@ -5,6 +5,7 @@
 #include "platform/xmlparser.h"
 
 #include "platform/fd.h"
+#include "platform/xmlreason.h"
 #include "platform/xmlruntime.h"
 #include "platform/xmlschemacache.h"
 #include "platform/xmlstream.h"
@@ -24,10 +25,8 @@ namespace {
 
 struct LoadOutcome {
     std::int32_t errorCode = 0;
-    std::int32_t line = 0;
-    std::int32_t column = 0;
-    std::string srcText;
-    std::string reason;
+    std::vector<XmlErrorRecord> errors; // the first error first; empty when valid
+    bool capped = false;
 };
 
 struct RegisteredSchemas {
@@ -51,49 +50,71 @@ std::string failuresText(const RegisteredSchemas* registered) {
     return result;
 }
 
-LoadOutcome outcomeOf(const std::string& path, const ErrorInfo& error) {
+// The errors as a person reads them: lines as XML counts them, the text of
+// each error's line, the reason in this process's language.
+LoadOutcome outcomeOf(const std::string& path, const std::vector<ErrorInfo>& errors, bool capped) {
     LoadOutcome outcome;
-    outcome.errorCode =
-        error.code != 0 ? error.code : static_cast<std::int32_t>(XmlLoadError::parserFailure);
-    outcome.line = std::max<std::int32_t>(error.line, 0);
-    std::int32_t column = error.column;
-    // The parser converts the input ahead of where it parses: a conversion
-    // failure is reported where the parser stands, not where the bytes are.
-    if (error.code == XML_I18N_CONV_FAILED || error.code == XML_IO_ENCODER) {
-        if (const std::optional<TextPosition> position = firstUndecodablePosition(path)) {
-            outcome.line = position->line;
-            column = position->column;
+    outcome.capped = capped;
+    std::vector<TextPosition> positions;
+    for (const ErrorInfo& error : errors) {
+        TextPosition position{std::max<std::int32_t>(error.line, 0), error.column};
+        // The parser converts the input ahead of where it parses: a
+        // conversion failure is reported where the parser stands, not where
+        // the bytes are.
+        if (error.code() == XML_I18N_CONV_FAILED || error.code() == XML_IO_ENCODER) {
+            if (const std::optional<TextPosition> bytes = firstUndecodablePosition(path)) {
+                position = *bytes;
+            }
         }
+        positions.push_back(position);
     }
-    outcome.column = std::max<std::int32_t>(column, 0);
-    outcome.srcText = sourceLineText(path, outcome.line, column);
-    outcome.reason = oneLineUtf8(error.reason);
+    const std::vector<SourceSpot> spots = locateInDocument(path, positions);
+    const ReasonLanguage language = reasonLanguage();
+    for (std::size_t i = 0; i < errors.size(); ++i) {
+        const ErrorInfo& error = errors[i];
+        XmlErrorRecord record;
+        record.code = error.code() != 0 ? error.code()
+                                        : static_cast<std::int32_t>(XmlLoadError::parserFailure);
+        const bool undecodable =
+            error.code() == XML_I18N_CONV_FAILED || error.code() == XML_IO_ENCODER;
+        if (undecodable) {
+            // Already counted as XML counts lines.
+            record.line = positions[i].line;
+            record.column = positions[i].column;
+            record.srcText = sourceLineText(path, record.line, record.column);
+        } else {
+            record.line = spots[i].position.line;
+            record.column = spots[i].position.column;
+            record.srcText = spots[i].text;
+        }
+        XmlErrorFacts facts = error.facts;
+        facts.message = oneLineUtf8(facts.message);
+        record.reason = oneLineUtf8(reasonText(facts, language));
+        outcome.errors.push_back(std::move(record));
+    }
+    if (!outcome.errors.empty()) {
+        outcome.errorCode = outcome.errors.front().code;
+    }
     return outcome;
 }
 
-// Step 1: the document's file, open for reading, or why it cannot be read.
-std::variant<Fd, ErrorInfo> openDocument(const std::string& path) {
-    Fd fd = openForReading(path);
-    if (!fd) {
-        return loadError(XmlLoadError::cannotRead,
-                         "The document '" + path + "' cannot be opened: " + errnoText(errno) + ".");
-    }
-    struct stat info {};
-    if (::fstat(fd.get(), &info) != 0) {
-        return loadError(XmlLoadError::cannotRead,
-                         "The document '" + path + "' cannot be read: " + errnoText(errno) + ".");
-    }
-    if (S_ISDIR(info.st_mode)) {
-        return loadError(XmlLoadError::notAFile, "'" + path + "' is a folder, not a document.");
-    }
-    if (!S_ISREG(info.st_mode)) {
-        return loadError(XmlLoadError::notAFile, "'" + path + "' is not a regular file.");
-    }
-    return fd;
+LoadOutcome outcomeOf(const std::string& path, const ErrorInfo& error) {
+    return outcomeOf(path, std::vector<ErrorInfo>{error}, false);
 }
 
-// Step 2: the first registered schema that declares the root element, or the
-// error that says none does (and why earlier adds failed).
+// A failure before anything of the document was read: no line, no text.
+LoadOutcome failureWithoutText(const ErrorInfo& error) {
+    LoadOutcome outcome;
+    XmlErrorRecord record;
+    record.code = error.code();
+    record.reason = oneLineUtf8(reasonText(error.facts, reasonLanguage()));
+    outcome.errorCode = record.code;
+    outcome.errors.push_back(std::move(record));
+    return outcome;
+}
+
+// The first registered schema that declares the root element, or the error
+// that says none does (and why earlier adds failed).
 std::variant<const CompiledSchema*, ErrorInfo> chooseSchema(const RootProbe& root,
                                                             const RegisteredSchemas* registered) {
     const XmlRootElement& element = root.element;
@@ -122,48 +143,47 @@ std::variant<const CompiledSchema*, ErrorInfo> chooseSchema(const RootProbe& roo
                      element.line, root.column);
 }
 
-// Step 3: the document through the chosen schema's validator; the first
-// error, or nothing when the document is valid.
-std::optional<ErrorInfo> validateDocument(int fd, const std::string& path,
-                                          const CompiledSchema& schema, ErrorCollector& errors,
-                                          const LoadScope& scope) {
-    validateStream(fd, path, schema, errors);
+// A load in three steps: the document open and its root element known (from
+// an earlier look at the same file on this thread, or now); the schema that
+// declares that root; the whole document through that schema's validator.
+LoadOutcome loadDocument(const std::string& path, const RegisteredSchemas* registered,
+                         std::size_t errorLimit) {
+    ensureRuntime();
+    ErrorCollector errors;
+    errors.setLimit(errorLimit);
+    LoadScope scope(LoadPolicy::nothing);
+
+    StreamedDocument document;
+    RootProbe root;
+    if (std::optional<ProbedDocument> probed = takeProbedDocument(path)) {
+        document = std::move(probed->document);
+        root = std::move(probed->root);
+    } else {
+        std::variant<StreamedDocument, ErrorInfo> opened = openStreamedDocument(path);
+        if (auto* error = std::get_if<ErrorInfo>(&opened)) {
+            return failureWithoutText(*error);
+        }
+        document = std::move(std::get<StreamedDocument>(opened));
+        std::optional<RootProbe> probe = probeRoot(document, errors);
+        if (!probe) {
+            return outcomeOf(path, errors.first());
+        }
+        root = std::move(*probe);
+    }
+
+    const std::variant<const CompiledSchema*, ErrorInfo> chosen = chooseSchema(root, registered);
+    if (auto* error = std::get_if<ErrorInfo>(&chosen)) {
+        return outcomeOf(path, *error);
+    }
+    validateStream(document, *std::get<const CompiledSchema*>(chosen), errors);
     if (errors.hasError()) {
-        return errors.first();
+        return outcomeOf(path, errors.errors(), errors.capped());
     }
     // The loader refuses silently as far as libxml2 is concerned; a document
     // that needed something from outside is not valid.
     if (!scope.refusal().empty()) {
-        return loadError(XmlLoadError::parserFailure, "Refused: " + scope.refusal() + ".");
-    }
-    return std::nullopt;
-}
-
-LoadOutcome loadDocument(const std::string& path, const RegisteredSchemas* registered) {
-    ensureRuntime();
-    ErrorCollector errors;
-    LoadScope scope(LoadPolicy::nothing);
-
-    std::variant<Fd, ErrorInfo> opened = openDocument(path);
-    if (auto* error = std::get_if<ErrorInfo>(&opened)) {
-        LoadOutcome outcome;
-        outcome.errorCode = error->code;
-        outcome.reason = oneLineUtf8(error->reason);
-        return outcome;
-    }
-    const Fd& fd = std::get<Fd>(opened);
-
-    const std::optional<RootProbe> root = probeRoot(fd.get(), path, errors);
-    if (!root) {
-        return outcomeOf(path, errors.first());
-    }
-    const std::variant<const CompiledSchema*, ErrorInfo> chosen = chooseSchema(*root, registered);
-    if (auto* error = std::get_if<ErrorInfo>(&chosen)) {
-        return outcomeOf(path, *error);
-    }
-    if (const std::optional<ErrorInfo> error = validateDocument(
-            fd.get(), path, *std::get<const CompiledSchema*>(chosen), errors, scope)) {
-        return outcomeOf(path, *error);
+        return outcomeOf(
+            path, loadError(XmlLoadError::parserFailure, "Refused: " + scope.refusal() + "."));
     }
     return LoadOutcome();
 }
@@ -172,12 +192,20 @@ class LibxmlParseError : public XmlParseError {
 public:
     explicit LibxmlParseError(LoadOutcome outcome) : m_outcome(std::move(outcome)) {}
     std::optional<std::int32_t> errorCode() override { return m_outcome.errorCode; }
-    std::optional<std::int32_t> line() override { return m_outcome.line; }
-    std::optional<std::string> srcText() override { return m_outcome.srcText; }
-    std::optional<std::string> reason() override { return m_outcome.reason; }
-    std::optional<std::int32_t> column() override { return m_outcome.column; }
+    std::optional<std::int32_t> line() override { return first().line; }
+    std::optional<std::string> srcText() override { return first().srcText; }
+    std::optional<std::string> reason() override { return first().reason; }
+    std::optional<std::int32_t> column() override { return first().column; }
+    std::vector<XmlErrorRecord> errors() override { return m_outcome.errors; }
+    bool errorsCapped() override { return m_outcome.capped; }
 
 private:
+    // A valid load has no error: line 0, empty texts.
+    const XmlErrorRecord& first() const {
+        static const XmlErrorRecord kNone;
+        return m_outcome.errors.empty() ? kNone : m_outcome.errors.front();
+    }
+
     LoadOutcome m_outcome;
 };
 
@@ -221,12 +249,17 @@ public:
 
     bool load(const std::string& path) override {
         try {
-            m_outcome =
-                loadDocument(path, m_schemas != nullptr ? &m_schemas->registered() : nullptr);
+            m_outcome = loadDocument(
+                path, m_schemas != nullptr ? &m_schemas->registered() : nullptr, m_errorLimit);
         } catch (const std::bad_alloc&) {
             m_outcome = failed(XmlLoadError::parserFailure, "Out of memory.");
         }
         return m_outcome.errorCode == 0;
+    }
+
+    bool setErrorLimit(std::size_t limit) override {
+        m_errorLimit = limit > 0 ? limit : 1;
+        return true;
     }
 
     std::unique_ptr<XmlParseError> parseError() override {
@@ -235,13 +268,11 @@ public:
 
 private:
     static LoadOutcome failed(XmlLoadError code, std::string reason) {
-        LoadOutcome outcome;
-        outcome.errorCode = static_cast<std::int32_t>(code);
-        outcome.reason = std::move(reason);
-        return outcome;
+        return failureWithoutText(loadError(code, std::move(reason)));
     }
 
     LibxmlSchemaCollection* m_schemas = nullptr;
+    std::size_t m_errorLimit = 1;
     LoadOutcome m_outcome = failed(XmlLoadError::notLoaded, "No document has been loaded.");
 };
 

@@ -6,6 +6,7 @@
 // Every operation can fail and says so in its result; none throws.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <optional>
@@ -25,6 +26,16 @@ enum class XmlLoadError : std::int32_t {
     rootNotDeclared = -5, // no registered schema declares the root element
     parserFailure = -6,   // the parser stopped without saying why
     notLoaded = -7,       // no load has run: nothing was checked
+    idrefNotFound = -8,   // an ID reference names no ID of the document
+};
+
+// One error of a load, as the detail line shows it.
+struct XmlErrorRecord {
+    std::int32_t code = 0;
+    std::int32_t line = 0;   // 1-based, as XML counts lines; 0 when unknown
+    std::int32_t column = 0; // 1-based, in characters; 0 when unknown
+    std::string srcText;
+    std::string reason;
 };
 
 // The error of a document's last load. Each read can fail (nullopt).
@@ -42,6 +53,12 @@ public:
     virtual std::optional<std::string> reason() = 0;
     // 1-based column (in characters) of the first error; 0 when unknown.
     virtual std::optional<std::int32_t> column() { return std::nullopt; }
+    // Every error the load kept, the first one first (as many as the
+    // document's error limit allows); empty when there is none or when they
+    // cannot be obtained.
+    virtual std::vector<XmlErrorRecord> errors() { return {}; }
+    // Whether more errors may have followed those kept.
+    virtual bool errorsCapped() { return false; }
 };
 
 // A set of compiled XSD schemas, one per target namespace.
@@ -69,13 +86,22 @@ public:
     // load. A collection of another implementation is refused.
     virtual bool setSchemas(XmlSchemaCollection& schemas) = 0;
     // Reads the file at path, streaming, and validates it against the
-    // attached collection, stopping at the first error. Returns true when
-    // the document is valid. A document is never valid without a schema that
-    // declares its root element. The outcome is also in parseError().
+    // attached collection. Returns true when the document is valid. A
+    // document is never valid without a schema that declares its root
+    // element. A document that is not well-formed reports its first
+    // well-formedness error, whatever schema errors came before it. The
+    // outcome is also in parseError().
     virtual bool load(const std::string& path) = 0;
     // The error of the last load (errorCode 0 only after a valid load;
     // notLoaded before any load); nullptr when it cannot be obtained.
     virtual std::unique_ptr<XmlParseError> parseError() = 0;
+    // How many errors of the schema a later load keeps (at least one; a
+    // document that is not well-formed reports its first well-formedness
+    // error alone). False when not supported.
+    virtual bool setErrorLimit(std::size_t limit) {
+        (void)limit;
+        return false;
+    }
 };
 
 class XmlParserFactory {

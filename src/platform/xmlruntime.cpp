@@ -136,10 +136,10 @@ std::string errnoText(int error) {
 
 ErrorInfo loadError(XmlLoadError code, std::string reason, std::int32_t line, std::int32_t column) {
     ErrorInfo error;
-    error.code = static_cast<std::int32_t>(code);
+    error.facts.code = static_cast<int>(code);
+    error.facts.message = std::move(reason);
     error.line = line;
     error.column = column;
-    error.reason = std::move(reason);
     return error;
 }
 
@@ -158,9 +158,23 @@ ErrorCollector::~ErrorCollector() {
     xmlSetGenericErrorFunc(m_previousGenericContext, m_previousGeneric);
 }
 
-void ErrorCollector::record(ErrorInfo error) {
-    if (!m_first) {
-        m_first = std::move(error);
+void ErrorCollector::record(ErrorInfo error, ErrorWeight weight) {
+    if (m_fatal) {
+        return;
+    }
+    if (weight == ErrorWeight::fatal) {
+        // A document that is not well-formed reports that, not a schema
+        // complaint about what was read before.
+        m_errors.clear();
+        m_errors.push_back(std::move(error));
+        m_fatal = true;
+        m_capped = false;
+        return;
+    }
+    if (m_errors.size() < m_limit) {
+        m_errors.push_back(std::move(error));
+    } else {
+        m_capped = true;
     }
 }
 
@@ -174,12 +188,26 @@ std::int32_t ErrorCollector::parserColumn() const {
 
 void ErrorCollector::onStructured(void* self, xmlErrorPtr error) noexcept {
     auto* collector = static_cast<ErrorCollector*>(self);
-    if (error == nullptr || error->level < XML_ERR_ERROR || collector->m_first) {
+    if (error == nullptr || error->level < XML_ERR_ERROR || collector->m_fatal) {
+        return;
+    }
+    const ErrorWeight weight =
+        error->domain == XML_FROM_SCHEMASV ? ErrorWeight::invalid : ErrorWeight::fatal;
+    if (weight == ErrorWeight::invalid && collector->full()) {
+        collector->m_capped = true;
         return;
     }
     try {
         ErrorInfo info;
-        info.code = error->code != 0 ? error->code : static_cast<int>(XmlLoadError::parserFailure);
+        XmlErrorFacts& facts = info.facts;
+        facts.domain = error->domain;
+        facts.code = error->code != 0 ? error->code : static_cast<int>(XmlLoadError::parserFailure);
+        const auto copy = [](const char* from) { return std::string(from != nullptr ? from : ""); };
+        facts.str1 = copy(error->str1);
+        facts.str2 = copy(error->str2);
+        facts.str3 = copy(error->str3);
+        facts.int1 = error->int1;
+        facts.message = copy(error->message);
         if (error->line > 0) {
             info.line = error->line;
             info.column = error->domain == XML_FROM_PARSER ? error->int2 : 0;
@@ -190,10 +218,10 @@ void ErrorCollector::onStructured(void* self, xmlErrorPtr error) noexcept {
         if (error->file != nullptr) {
             info.file = error->file;
         }
-        info.reason = error->message != nullptr ? error->message : "";
-        collector->m_first = std::move(info);
+        collector->record(std::move(info), weight);
     } catch (...) {
         // Out of memory while recording: the load still fails, without text.
+        collector->m_fatal = true;
     }
 }
 

@@ -6,6 +6,7 @@
 #include "platform/filestamp.h"
 #include "platform/result.h"
 #include "platform/xmlparser.h"
+#include "platform/xmlreason.h"
 
 #include <cstdint>
 #include <memory>
@@ -39,24 +40,39 @@ void ensureRuntime();
 
 std::string errnoText(int error);
 
-// One error as a load reports it. code is libxml2's (positive) or one of
-// XmlLoadError (negative).
+// One error as a load reports it: where the parser stood (lines counted as
+// libxml2 counts them), and the facts from which its reason is worded.
+// facts.code is libxml2's (positive) or one of XmlLoadError (negative);
+// facts.message is the English reason.
 struct ErrorInfo {
-    std::int32_t code = 0;
     std::int32_t line = 0;
     std::int32_t column = 0;
     std::string file;
-    std::string reason;
+    XmlErrorFacts facts;
+
+    std::int32_t code() const { return facts.code; }
+    const std::string& reason() const { return facts.message; }
 };
 
 // A failure of our own layer, with its English reason.
 ErrorInfo loadError(XmlLoadError code, std::string reason, std::int32_t line = 0,
                     std::int32_t column = 0);
 
+// What an error means for the rest of the document.
+enum class ErrorWeight {
+    // The document is not well-formed, or cannot be read at all: the parse
+    // ends, and this error is the one reported, whatever came before.
+    fatal,
+    // A rule of the schema is broken: the parse goes on, so that a later
+    // well-formedness error still wins and further errors can be kept.
+    invalid,
+};
+
 // Receives libxml2's errors on this thread while it lives and restores the
-// receivers that were there before when it goes. Keeps the first error
-// (warnings are no errors) and the text of generic messages, which some
-// failures (an encoder error) send instead of a structured error.
+// receivers that were there before when it goes. Keeps the first fatal error,
+// or else up to limit errors of the schema (warnings are no errors), and the
+// text of generic messages, which some failures (an encoder error) send
+// instead of a structured error.
 class ErrorCollector {
 public:
     ErrorCollector();
@@ -64,15 +80,26 @@ public:
     ErrorCollector(const ErrorCollector&) = delete;
     ErrorCollector& operator=(const ErrorCollector&) = delete;
 
+    // How many schema errors to keep; at least one.
+    void setLimit(std::size_t limit) { m_limit = limit > 0 ? limit : 1; }
+
     // Validator errors carry no position in streaming mode: they happen where
     // this parser stands.
     void watch(_xmlParserCtxt* parser) { m_parser = parser; }
 
-    bool hasError() const { return m_first.has_value(); }
-    const ErrorInfo& first() const { return *m_first; }
+    bool hasError() const { return !m_errors.empty(); }
+    const ErrorInfo& first() const { return m_errors.front(); }
+    const std::vector<ErrorInfo>& errors() const { return m_errors; }
+    // A fatal error was met: nothing after it is read.
+    bool fatal() const { return m_fatal; }
+    // As many schema errors as wanted are kept: no more need be looked for.
+    bool full() const { return !m_fatal && m_errors.size() >= m_limit; }
+    // More schema errors may have followed those kept.
+    bool capped() const { return m_capped; }
+    void markCapped() { m_capped = true; }
     const std::string& genericText() const { return m_generic; }
 
-    void record(ErrorInfo error);
+    void record(ErrorInfo error, ErrorWeight weight = ErrorWeight::fatal);
 
     std::int32_t parserLine() const;
     std::int32_t parserColumn() const;
@@ -86,7 +113,10 @@ private:
     void (*m_previousGeneric)(void*, const char*, ...);
     void* m_previousGenericContext;
     _xmlParserCtxt* m_parser = nullptr;
-    std::optional<ErrorInfo> m_first;
+    std::size_t m_limit = 1;
+    std::vector<ErrorInfo> m_errors;
+    bool m_fatal = false;
+    bool m_capped = false;
     std::string m_generic;
 };
 

@@ -33,7 +33,7 @@ std::string describe(const ErrorInfo& error) {
     if (!error.file.empty()) {
         where = error.file + (error.line > 0 ? ":" + std::to_string(error.line) : "") + ": ";
     }
-    return where + oneLineUtf8(error.reason);
+    return where + oneLineUtf8(error.reason());
 }
 
 Result<SchemaRef> compileFresh(const std::string& path) {
@@ -173,8 +173,21 @@ bool CompiledSchema::probeDeclaration(const std::string& namespaceUri,
     LoadScope scope(LoadPolicy::nothing);
     const int rc = xmlSchemaValidateDoc(validator.get(), doc.get());
     const bool undeclared = rc == XML_SCHEMAV_CVC_ELT_1 ||
-                            (errors.hasError() && errors.first().code == XML_SCHEMAV_CVC_ELT_1);
+                            (errors.hasError() && errors.first().code() == XML_SCHEMAV_CVC_ELT_1);
     return rc >= 0 && !undeclared;
+}
+
+const IdAttributes& CompiledSchema::idAttributes() const {
+    std::call_once(m_idAttributesRead, [this] {
+        std::vector<std::string> paths;
+        for (const FileStamp& file : m_files) {
+            if (file.exists) {
+                paths.push_back(file.path);
+            }
+        }
+        m_idAttributes = IdAttributes::fromSchemaFiles(paths);
+    });
+    return m_idAttributes;
 }
 
 Result<SchemaRef> compiledSchema(const std::string& path) {

@@ -5,6 +5,7 @@
 
 #include "platform/filestamp.h"
 #include "platform/result.h"
+#include "platform/xmlidattributes.h"
 
 #include <map>
 #include <memory>
@@ -41,6 +42,10 @@ public:
     // that says "not declared" is the one about the validation root.
     bool declaresGlobalElement(const std::string& namespaceUri, const std::string& localName) const;
 
+    // The attributes its documents hold IDs and ID references in, read from
+    // its files once.
+    const IdAttributes& idAttributes() const;
+
 private:
     bool probeDeclaration(const std::string& namespaceUri, const std::string& localName) const;
 
@@ -50,6 +55,8 @@ private:
     std::string m_targetNamespace;
     mutable std::mutex m_mutex;
     mutable std::map<std::pair<std::string, std::string>, bool> m_declared;
+    mutable std::once_flag m_idAttributesRead;
+    mutable IdAttributes m_idAttributes;
 };
 
 using SchemaRef = std::shared_ptr<const CompiledSchema>;

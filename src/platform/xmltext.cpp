@@ -12,6 +12,7 @@
 #include <deque>
 #include <fcntl.h>
 #include <iconv.h>
+#include <map>
 #include <memory>
 #include <unistd.h>
 #include <vector>
@@ -48,18 +49,77 @@ public:
     virtual bool accept(std::string_view character, bool decodable) = 0;
 };
 
-// Keeps the characters that may end up in the window of the wanted line:
-// the first kSourceWindow characters, those within kSourceWindow of the
-// column, and the last kSourceWindow. Memory stays bounded however long the
-// line is.
-class LineWindow : public CharacterSink {
+// Counts lines as XML does: a CR, a CR LF pair and an LF each end one line.
+// The byte-order mark is no character of the text.
+class LineCounter {
 public:
-    LineWindow(std::int32_t line, std::int32_t column)
-        : m_line(line), m_center(column > 0 ? static_cast<std::size_t>(column) - 1 : 0) {}
+    // Takes the next character; false for a character that belongs to no
+    // line (a byte-order mark, or the LF of a CR LF pair).
+    bool advance(std::string_view character) {
+        if (m_first) {
+            m_first = false;
+            if (character == "\xEF\xBB\xBF") {
+                return false;
+            }
+        }
+        if (m_afterCr && character == "\n") {
+            m_afterCr = false;
+            return false;
+        }
+        m_afterCr = false;
+        m_line = m_nextLine;
+        m_column = m_nextColumn;
+        if (character == "\r" || character == "\n") {
+            m_afterCr = character == "\r";
+            m_nextLine = m_line + 1;
+            m_nextColumn = 1;
+            m_lineEnd = true;
+        } else {
+            m_nextColumn = m_column + 1;
+            m_lineEnd = false;
+        }
+        return true;
+    }
+    // Where the character last taken stands, and whether it ends its line.
+    std::int32_t line() const { return m_line; }
+    std::int32_t column() const { return m_column; }
+    bool lineEnd() const { return m_lineEnd; }
+    // Where the next character will stand.
+    TextPosition next() const { return {m_nextLine, m_nextColumn}; }
 
-    bool accept(std::string_view character, bool /*decodable*/) override {
-        feed(character);
-        return !m_done;
+private:
+    bool m_first = true;
+    bool m_afterCr = false;
+    bool m_lineEnd = false;
+    std::int32_t m_line = 1;
+    std::int32_t m_column = 1;
+    std::int32_t m_nextLine = 1;
+    std::int32_t m_nextColumn = 1;
+};
+
+// Keeps the characters of one line that may end up in its shown window: the
+// first kSourceWindow characters, those within kSourceWindow of the column,
+// and the last kSourceWindow. Memory stays bounded however long the line is.
+class LineWindow {
+public:
+    explicit LineWindow(std::int32_t column)
+        : m_center(column > 0 ? static_cast<std::size_t>(column) - 1 : 0) {}
+
+    void keep(std::string shown) {
+        const std::size_t index = m_length++;
+        if (index < kSourceWindow) {
+            m_head.push_back(shown);
+        }
+        if (index + kSourceWindow >= m_center && index <= m_center + kSourceWindow) {
+            if (m_middle.empty()) {
+                m_middleStart = index;
+            }
+            m_middle.push_back(shown);
+        }
+        m_tail.push_back(std::move(shown));
+        if (m_tail.size() > kSourceWindow) {
+            m_tail.pop_front();
+        }
     }
 
     std::string text() const {
@@ -82,60 +142,6 @@ public:
     }
 
 private:
-    void feed(std::string_view character) {
-        if (character == "\n") {
-            m_pendingReturn = false; // part of the line break
-            if (m_current == m_line) {
-                m_done = true;
-            }
-            ++m_current;
-            return;
-        }
-        if (m_current != m_line) {
-            return;
-        }
-        if (m_pendingReturn) {
-            m_pendingReturn = false;
-            keep(kReplacement);
-        }
-        if (character == "\r") {
-            m_pendingReturn = true;
-            return;
-        }
-        // The byte-order mark is no text of line 1.
-        if (m_current == 1 && m_length == 0 && character == "\xEF\xBB\xBF") {
-            return;
-        }
-        keep(sanitized(character));
-    }
-
-    void keep(std::string shown) {
-        const std::size_t index = m_length++;
-        if (index < kSourceWindow) {
-            m_head.push_back(shown);
-        }
-        if (index + kSourceWindow >= m_center && index <= m_center + kSourceWindow) {
-            if (m_middle.empty()) {
-                m_middleStart = index;
-            }
-            m_middle.push_back(shown);
-        }
-        m_tail.push_back(std::move(shown));
-        if (m_tail.size() > kSourceWindow) {
-            m_tail.pop_front();
-        }
-    }
-
-    static std::string sanitized(std::string_view character) {
-        if (character.size() == 1) {
-            const unsigned char c = static_cast<unsigned char>(character[0]);
-            if ((c < 0x20 && c != '\t') || c == 0x7F) {
-                return kReplacement;
-            }
-        }
-        return std::string(character);
-    }
-
     std::string join(std::size_t start, std::size_t end) const {
         std::string result;
         const std::size_t tailStart = m_length - m_tail.size();
@@ -151,16 +157,134 @@ private:
         return result;
     }
 
-    std::int32_t m_line;
     std::size_t m_center;
-    std::int32_t m_current = 1;
-    bool m_done = false;
-    bool m_pendingReturn = false;
     std::size_t m_length = 0;
     std::vector<std::string> m_head;
     std::vector<std::string> m_middle;
     std::size_t m_middleStart = 0;
     std::deque<std::string> m_tail;
+};
+
+// A control character other than tab is shown as U+FFFD.
+std::string sanitized(std::string_view character) {
+    if (character.size() == 1) {
+        const unsigned char c = static_cast<unsigned char>(character[0]);
+        if ((c < 0x20 && c != '\t') || c == 0x7F) {
+            return kReplacement;
+        }
+    }
+    return std::string(character);
+}
+
+// Collects the wanted lines (line number and column to centre on), each
+// without its line break.
+class LineCollector : public CharacterSink {
+public:
+    explicit LineCollector(const std::vector<TextPosition>& wanted) {
+        for (const TextPosition& position : wanted) {
+            if (position.line > 0) {
+                m_windows.try_emplace(position.line, position.column);
+                m_last = std::max(m_last, position.line);
+            }
+        }
+    }
+
+    bool accept(std::string_view character, bool /*decodable*/) override {
+        if (!m_lines.advance(character)) {
+            return true;
+        }
+        if (m_lines.line() > m_last) {
+            return false;
+        }
+        if (!m_lines.lineEnd()) {
+            if (auto it = m_windows.find(m_lines.line()); it != m_windows.end()) {
+                it->second.keep(sanitized(character));
+            }
+        }
+        return true;
+    }
+
+    // The text of line, empty when the document has no such line.
+    std::string text(std::int32_t line) const {
+        const auto it = m_windows.find(line);
+        const bool reached = line < m_lines.next().line ||
+                             (line == m_lines.next().line && m_lines.next().column > 1);
+        return it != m_windows.end() && reached ? it->second.text() : std::string();
+    }
+
+private:
+    LineCounter m_lines;
+    std::map<std::int32_t, LineWindow> m_windows;
+    std::int32_t m_last = 0;
+};
+
+// Maps positions as libxml2's parser counts them (a new line only after an
+// LF; a CR is a character of its line) to positions as XML counts them.
+class PositionMapper : public CharacterSink {
+public:
+    explicit PositionMapper(const std::vector<TextPosition>& parserPositions)
+        : m_result(parserPositions.size()) {
+        for (std::size_t i = 0; i < parserPositions.size(); ++i) {
+            TextPosition position = parserPositions[i];
+            position.column = std::max(position.column, 1);
+            m_pending.push_back({position, i});
+        }
+        std::sort(m_pending.begin(), m_pending.end(), [](const Request& a, const Request& b) {
+            return before(a.position, b.position);
+        });
+    }
+
+    bool accept(std::string_view character, bool /*decodable*/) override {
+        if (!m_started) {
+            m_started = true;
+            if (character == "\xEF\xBB\xBF") {
+                return true; // the parser skips the byte-order mark too
+            }
+        }
+        const TextPosition here = m_parser;
+        if (character == "\n") {
+            ++m_parser.line;
+            m_parser.column = 1;
+        } else {
+            ++m_parser.column;
+        }
+        const bool counted = m_lines.advance(character);
+        const TextPosition actual =
+            counted ? TextPosition{m_lines.line(), m_lines.column()} : m_lastActual;
+        // A position past the end of its line stands at that line's end.
+        while (m_next < m_pending.size() && !before(here, m_pending[m_next].position)) {
+            const bool exact = here.line == m_pending[m_next].position.line;
+            m_result[m_pending[m_next].index] = exact ? actual : m_lastActual;
+            ++m_next;
+        }
+        m_lastActual = actual;
+        return m_next < m_pending.size();
+    }
+
+    // Positions never reached lie past the end of the document.
+    std::vector<TextPosition> result() {
+        for (; m_next < m_pending.size(); ++m_next) {
+            m_result[m_pending[m_next].index] = m_lines.next();
+        }
+        return m_result;
+    }
+
+private:
+    struct Request {
+        TextPosition position;
+        std::size_t index;
+    };
+    static bool before(const TextPosition& a, const TextPosition& b) {
+        return a.line != b.line ? a.line < b.line : a.column < b.column;
+    }
+
+    std::vector<Request> m_pending;
+    std::size_t m_next = 0;
+    std::vector<TextPosition> m_result;
+    bool m_started = false;
+    TextPosition m_parser{1, 1};
+    TextPosition m_lastActual{1, 1};
+    LineCounter m_lines;
 };
 
 // Splits decoded UTF-8 into characters for a sink; keeps an incomplete
@@ -268,22 +392,16 @@ class FirstUndecodable : public CharacterSink {
 public:
     bool accept(std::string_view character, bool decodable) override {
         if (!decodable) {
-            m_found = TextPosition{m_line, m_column};
+            m_found = m_lines.next();
             return false;
         }
-        if (character == "\n") {
-            ++m_line;
-            m_column = 1;
-        } else {
-            ++m_column;
-        }
+        m_lines.advance(character);
         return true;
     }
     std::optional<TextPosition> found() const { return m_found; }
 
 private:
-    std::int32_t m_line = 1;
-    std::int32_t m_column = 1;
+    LineCounter m_lines;
     std::optional<TextPosition> m_found;
 };
 
@@ -347,11 +465,45 @@ std::string sourceLineText(const std::string& path, std::int32_t line, std::int3
     if (line <= 0) {
         return {};
     }
-    LineWindow window(line, column);
-    if (!decodeDocument(path, window)) {
+    LineCollector lines({TextPosition{line, column}});
+    if (!decodeDocument(path, lines)) {
         return {};
     }
-    return window.text();
+    return lines.text(line);
+}
+
+std::vector<SourceSpot> locateInDocument(const std::string& path,
+                                         const std::vector<TextPosition>& parserPositions) {
+    std::vector<SourceSpot> spots(parserPositions.size());
+    std::vector<TextPosition> wanted;
+    for (const TextPosition& position : parserPositions) {
+        wanted.push_back(position.line > 0 ? position : TextPosition{0, 0});
+    }
+    PositionMapper mapper(wanted);
+    if (!decodeDocument(path, mapper)) {
+        return spots;
+    }
+    const std::vector<TextPosition> actual = mapper.result();
+    for (std::size_t i = 0; i < actual.size(); ++i) {
+        if (parserPositions[i].line > 0) {
+            spots[i].position = actual[i];
+            // An unknown column stays unknown.
+            if (parserPositions[i].column <= 0) {
+                spots[i].position.column = 0;
+            }
+        }
+    }
+    std::vector<TextPosition> lines;
+    for (const SourceSpot& spot : spots) {
+        lines.push_back(spot.position);
+    }
+    LineCollector collector(lines);
+    if (decodeDocument(path, collector)) {
+        for (SourceSpot& spot : spots) {
+            spot.text = spot.position.line > 0 ? collector.text(spot.position.line) : "";
+        }
+    }
+    return spots;
 }
 
 std::optional<TextPosition> firstUndecodablePosition(const std::string& path) {

@@ -7,6 +7,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace morvik::platform {
 
@@ -32,8 +33,9 @@ std::string converterNameForLabel(std::string_view label);
 // Returned as a converter name.
 [[nodiscard]] std::string detectDocumentEncoding(std::string_view head);
 
-// The text of line number `line` (1-based) of the file at path, decoded to
-// UTF-8 without its line break. When the line is longer than kSourceWindow
+// The text of line number `line` (1-based; a CR, a CR LF pair and an LF
+// each end one line) of the file at path, decoded to UTF-8 without its line
+// break. When the line is longer than kSourceWindow
 // characters, only a window around `column` (1-based, 0 when unknown) is kept
 // and each cut is marked with kCutMarker. Empty when the line does not exist
 // or the file cannot be read. Undecodable bytes and control characters other
@@ -45,6 +47,21 @@ struct TextPosition {
     std::int32_t line = 0;   // 1-based
     std::int32_t column = 0; // 1-based, in characters
 };
+
+// A place in a document as a person counts it, with the text of its line.
+struct SourceSpot {
+    TextPosition position; // line 0 when unknown
+    std::string text;      // as sourceLineText gives it
+};
+
+// Where the positions that libxml2's parser reports for the document at path
+// really are, with their lines' texts. The parser starts a new line only
+// after an LF and counts a CR as a character of its line, so in a document
+// whose lines end in a bare CR everything is on its line 1; XML counts a CR,
+// a CR LF pair and an LF each as one line end. A position of line 0 stays
+// unknown; a column of 0 (unknown) keeps the line and stays 0.
+[[nodiscard]] std::vector<SourceSpot>
+locateInDocument(const std::string& path, const std::vector<TextPosition>& parserPositions);
 
 // Where the document at path first holds bytes that its encoding cannot
 // decode; nullopt when there are none or the file cannot be read. The

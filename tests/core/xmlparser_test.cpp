@@ -4,6 +4,7 @@
 // element and global declaration helpers.
 #include "platform/xmlparser.h"
 #include "platform/xmltext.h"
+#include "support/reasonlanguage.h"
 #include "support/testutil.h"
 
 #include <gtest/gtest.h>
@@ -204,6 +205,8 @@ bool isUtf8(const std::string& text) {
 } // namespace
 
 TEST(XmlParser, LoadOutcomesOfDocuments) {
+    // The layer's own English facts, as libxml2 and the layer word them.
+    const morvik::test::ReasonLanguageScope english(morvik::platform::ReasonLanguage::english);
     SchemaSet set;
     const std::string sjis = R"(<?xml version="1.0" encoding="Shift_JIS"?>)";
     const std::string eucJp = R"(<?xml version="1.0" encoding="EUC-JP"?>)";
@@ -335,6 +338,8 @@ TEST(XmlParser, MultiMegabyteLine) {
 }
 
 TEST(XmlParser, NothingThatADoctypeNamesIsRead) {
+    // The layer's own English facts, as libxml2 and the layer word them.
+    const morvik::test::ReasonLanguageScope english(morvik::platform::ReasonLanguage::english);
     SchemaSet set;
     const fs::path secret = set.dir.path() / "secret.txt";
     const fs::path dtd = set.dir.path() / "doc.dtd";
@@ -395,6 +400,8 @@ TEST(XmlParser, SchemaLocationHintsAreNeverLoaded) {
 }
 
 TEST(XmlParser, FilesThatAreNoDocuments) {
+    // The layer's own English facts, as libxml2 and the layer word them.
+    const morvik::test::ReasonLanguageScope english(morvik::platform::ReasonLanguage::english);
     SchemaSet set;
     const fs::path folder = set.dir.path() / "folder.xml";
     fs::create_directory(folder);
@@ -420,6 +427,8 @@ TEST(XmlParser, FilesThatAreNoDocuments) {
 }
 
 TEST(XmlParser, SchemasThatCannotBeUsed) {
+    // The layer's own English facts, as libxml2 and the layer word them.
+    const morvik::test::ReasonLanguageScope english(morvik::platform::ReasonLanguage::english);
     SchemaSet set;
     const fs::path dir = set.dir.path();
     const fs::path secret = dir / "secret.txt";
@@ -475,6 +484,8 @@ TEST(XmlParser, SchemasThatCannotBeUsed) {
 }
 
 TEST(XmlParser, CollectionStates) {
+    // The layer's own English facts, as libxml2 and the layer word them.
+    const morvik::test::ReasonLanguageScope english(morvik::platform::ReasonLanguage::english);
     SchemaSet set;
     const fs::path dir = set.dir.path();
     // The same element in another namespace, and a second schema for the
@@ -551,6 +562,8 @@ TEST(XmlParser, IncludesResolveInFoldersWithSpacesAndJapaneseNames) {
 }
 
 TEST(XmlParser, NetworkSchemaLocationsAreNotFetched) {
+    // The layer's own English facts, as libxml2 and the layer word them.
+    const morvik::test::ReasonLanguageScope english(morvik::platform::ReasonLanguage::english);
     LocalListener listener;
     TempDir dir;
     const std::string url = "http://127.0.0.1:" + std::to_string(listener.port());

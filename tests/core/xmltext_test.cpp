@@ -58,8 +58,12 @@ TEST(XmlText, SourceLineOfShortLines) {
         {"<a>\n</a>\n", 5, ""},
         {"<a>\n</a>\n", 0, ""},
         {"\xEF\xBB\xBF<a/>\n", 1, "<a/>"},
-        // A carriage return inside a line is no line break.
-        {"<a>\r<b/>\n", 1, "<a>\xEF\xBF\xBD<b/>"},
+        // A carriage return alone ends a line, as a CR LF pair and an LF do.
+        {"<a>\r<b/>\n", 1, "<a>"},
+        {"<a>\r<b/>\n", 2, "<b/>"},
+        {"<a>\r<b/>\r</a>\r", 3, "</a>"},
+        {"<a>\r\n<b/>\r<c/>\n</a>", 3, "<c/>"},
+        {"<a>\r\r<b/>", 3, "<b/>"},
         {"<a>\x01\t<b/>\n", 1, "<a>\xEF\xBF\xBD\t<b/>"},
         // Bytes that are not UTF-8 in a document that says it is.
         {"<a>\xFF\xFE</a>\n", 1, "<a>\xEF\xBF\xBD\xEF\xBF\xBD</a>"},
@@ -134,6 +138,48 @@ TEST(XmlText, FirstUndecodablePosition) {
             EXPECT_EQ(position->column, c.position->column) << c.content;
         }
     }
+}
+
+// libxml2 starts a new line only after an LF and counts a CR as a character;
+// the positions it reports are moved to lines as XML counts them.
+TEST(XmlText, ParserPositionsBecomeXmlLines) {
+    TempDir dir;
+    const auto file = dir.path() / "d.xml";
+    const struct {
+        std::string content;
+        TextPosition parser;
+        TextPosition actual;
+        std::string text;
+    } cases[] = {
+        {"<a>\n  <b>x</b>\n</a>\n", {2, 5}, {2, 5}, "  <b>x</b>"},
+        {"<a>\r\n  <b>x</b>\r\n</a>\r\n", {2, 5}, {2, 5}, "  <b>x</b>"},
+        // Lines ended by CR alone: the parser sees one line.
+        {"<a>\r  <b>x</b>\r</a>\r", {1, 8}, {2, 4}, "  <b>x</b>"},
+        {"<a>\r  <b>x</b>\r</a>\r", {1, 16}, {3, 1}, "</a>"},
+        // Mixed line ends.
+        {"<a>\n<b/>\r<c/>\r\n<d/>\n", {2, 6}, {3, 1}, "<c/>"},
+        {"<a>\n<b/>\r<c/>\r\n<d/>\n", {3, 3}, {4, 3}, "<d/>"},
+        // The byte-order mark is not counted.
+        {"\xEF\xBB\xBF<a>\r<b/>", {1, 5}, {2, 1}, "<b/>"},
+        // An unknown column keeps the line's start; past the end, the end.
+        {"<a>\r<b/>\r", {1, 0}, {1, 0}, "<a>"},
+        {"<a>\n<b/>", {9, 1}, {2, 5}, "<b/>"},
+        {"<a/>", {0, 0}, {0, 0}, ""},
+    };
+    for (const auto& c : cases) {
+        writeFile(file, c.content);
+        const std::vector<SourceSpot> spots = locateInDocument(file.string(), {c.parser});
+        ASSERT_EQ(spots.size(), 1u);
+        EXPECT_EQ(spots[0].position.line, c.actual.line) << c.content;
+        EXPECT_EQ(spots[0].position.column, c.actual.column) << c.content;
+        EXPECT_EQ(spots[0].text, c.text) << c.content;
+    }
+    // Several positions in one call, in any order.
+    writeFile(file, "<a>\r<b/>\r<c/>\r");
+    const auto spots = locateInDocument(file.string(), {{1, 10}, {1, 5}});
+    ASSERT_EQ(spots.size(), 2u);
+    EXPECT_EQ(spots[0].text, "<c/>");
+    EXPECT_EQ(spots[1].text, "<b/>");
 }
 
 TEST(XmlText, OneLineUtf8) {

@@ -31,6 +31,8 @@ public:
     }
     // Not one of the operations a caller relies on: passed through.
     std::optional<std::int32_t> column() override { return m_inner->column(); }
+    std::vector<XmlErrorRecord> errors() override { return m_inner->errors(); }
+    bool errorsCapped() override { return m_inner->errorsCapped(); }
 
 private:
     FaultyXmlParserFactory& m_faults;
@@ -73,6 +75,7 @@ public:
     bool load(const std::string& path) override {
         return !m_faults.shouldFail(XmlOperation::load) && m_inner->load(path);
     }
+    bool setErrorLimit(std::size_t limit) override { return m_inner->setErrorLimit(limit); }
     std::unique_ptr<XmlParseError> parseError() override {
         if (m_faults.shouldFail(XmlOperation::parseError)) {
             return nullptr;
