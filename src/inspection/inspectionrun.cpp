@@ -1,6 +1,7 @@
 // The inspection run: from the two input texts to the last log entry.
 #include "inspection/inspectionrun.h"
 
+#include "inspection/filenames.h"
 #include "inspection/paths.h"
 #include "inspection/schemachoice.h"
 #include "inspection/schemafolder.h"
@@ -10,7 +11,7 @@
 #include "platform/folderlisting.h"
 #include "platform/utf8.h"
 
-#include <filesystem>
+#include <algorithm>
 #include <optional>
 #include <vector>
 
@@ -36,33 +37,12 @@ bool endsWithZipExtension(const std::string& path) {
     return path.size() >= 4 && platform::upperAscii(path.substr(path.size() - 4)) == ".ZIP";
 }
 
-// The documents' folder as the archive spells it. File names on the platform
-// the archives come from ignore letter case, so "data/" is the DATA folder; an
-// exact match wins, else the first in name order.
-std::string stageFolderName(const std::string& extractionFolder, const std::string& wanted) {
-    namespace fs = std::filesystem;
-    std::error_code error;
-    if (fs::is_directory(fs::path(extractionFolder + wanted), error)) {
-        return wanted;
-    }
-    std::optional<std::string> found;
-    for (fs::directory_iterator it(fs::path(extractionFolder), error), end; !error && it != end;
-         it.increment(error)) {
-        const std::string name = it->path().filename().string();
-        std::error_code kindError;
-        if (platform::upperAscii(name) == wanted && it->is_directory(kindError) &&
-            (!found || name < *found)) {
-            found = name;
-        }
-    }
-    return found.value_or(wanted);
-}
-
-// The documents of one stage: their folder and their names in listing order.
-struct StageDocuments {
+// One document of a stage: the folder it lies in and its name.
+struct StageDocument {
     std::string folder;
-    std::vector<std::string> names;
+    std::string name;
 };
+using StageDocuments = std::vector<StageDocument>;
 
 class Run {
 public:
@@ -74,7 +54,11 @@ public:
 private:
     // Extraction and schema folder; false when the run ended with a message.
     bool prepare();
-    StageDocuments listStage(const std::string& wantedFolder) const;
+    StageDocuments listStage(const std::string& wantedFolder);
+    std::string actualExtractionFolder(const std::string& named);
+    std::string schemaFile(const char* standardName) {
+        return m_names.actual(m_schemaFolder, standardName, CaseInsensitiveNames::Kind::file);
+    }
     // Validates one document, appends its outcome and remembers a failure.
     void validate(Stage stage, const std::string& documentFolder, const std::string& documentName,
                   const std::string& schemaName);
@@ -88,6 +72,7 @@ private:
     ResultLog& m_log;
     std::string m_extractionFolder;
     std::string m_schemaFolder;
+    CaseInsensitiveNames m_names;
     std::optional<SchemaChoice> m_choice;
     bool m_anyFailure = false;
 };
@@ -118,26 +103,46 @@ bool Run::prepare() {
                    unzipCode);
         return false;
     }
+    m_extractionFolder = actualExtractionFolder(m_extractionFolder);
     m_schemaFolder = resolveSchemaFolder(m_inputs.schemaText, m_extractionFolder);
     if (m_schemaFolder.empty()) {
         tell(kNoSchemaMessage);
         endedEarly(EarlyEnd::Kind::noSchemaFolder);
         return false;
     }
-    m_choice.emplace(m_schemaFolder);
+    m_choice.emplace(m_schemaFolder, m_names);
     return true;
 }
 
-StageDocuments Run::listStage(const std::string& wantedFolder) const {
+std::string Run::actualExtractionFolder(const std::string& named) {
+    // The top folder named like the ZIP file, in whatever letter case the
+    // archive spells it.
+    std::string baseName;
+    std::string fileName;
+    const std::string folder =
+        GetDirectoryMemberSplit(named.substr(0, named.size() - 1), baseName, fileName);
+    const std::vector<std::string> found = m_names.folders(folder, fileName);
+    return found.empty() ? named : folder + found.front() + kPathSeparator;
+}
+
+StageDocuments Run::listStage(const std::string& wantedFolder) {
+    // Folders whose names differ only in letter case are one folder where
+    // the archives come from: their documents are listed together, in the
+    // listing's order, each under its own path.
     StageDocuments documents;
-    documents.folder =
-        m_extractionFolder + stageFolderName(m_extractionFolder, wantedFolder) + kPathSeparator;
-    platform::FolderListing listing;
-    for (std::string entry = listing.first(documents.folder + "*.xml",
-                                           platform::FolderListing::Mask::filesAndFolders);
-         !entry.empty(); entry = listing.next()) {
-        documents.names.push_back(std::move(entry));
+    for (const std::string& name : m_names.folders(m_extractionFolder, wantedFolder)) {
+        const std::string folder = m_extractionFolder + name + kPathSeparator;
+        platform::FolderListing listing;
+        for (std::string entry =
+                 listing.first(folder + "*.xml", platform::FolderListing::Mask::filesAndFolders);
+             !entry.empty(); entry = listing.next()) {
+            documents.push_back({folder, std::move(entry)});
+        }
     }
+    std::stable_sort(documents.begin(), documents.end(),
+                     [](const StageDocument& a, const StageDocument& b) {
+                         return platform::lessByName(a.name, b.name);
+                     });
     return documents;
 }
 
@@ -149,13 +154,16 @@ RunOutcome Run::perform() {
         return RunOutcome::endedEarly;
     }
 
-    const bool haveSummary = FileChk(m_extractionFolder + kSummaryDocument) == 0;
+    using Kind = CaseInsensitiveNames::Kind;
+    const std::string indexName = m_names.actual(m_extractionFolder, kIndexDocument, Kind::file);
+    const std::string summaryName =
+        m_names.actual(m_extractionFolder, kSummaryDocument, Kind::file);
+    const bool haveSummary = FileChk(m_extractionFolder + summaryName) == 0;
     const StageDocuments data = listStage(kDataFolder);
     const StageDocuments claims = listStage(kClaimsFolder);
     if (m_services.observer != nullptr) {
         m_services.observer->started(m_extractionFolder, m_schemaFolder,
-                                     1 + (haveSummary ? 1 : 0) + data.names.size() +
-                                         claims.names.size());
+                                     1 + (haveSummary ? 1 : 0) + data.size() + claims.size());
     }
 
     m_log.clear();
@@ -164,13 +172,13 @@ RunOutcome Run::perform() {
         return RunOutcome::stopped;
     }
     m_log.append(kIndexHeading);
-    validate(Stage::index, m_extractionFolder, kIndexDocument, kIndexSchema);
+    validate(Stage::index, m_extractionFolder, indexName, schemaFile(kIndexSchema));
     if (haveSummary) {
         if (stopNow()) {
             return RunOutcome::stopped;
         }
         m_log.append(kSummaryHeading);
-        validate(Stage::summary, m_extractionFolder, kSummaryDocument, kSummarySchema);
+        validate(Stage::summary, m_extractionFolder, summaryName, schemaFile(kSummarySchema));
     }
     if (!documentStage(kDataHeading, Stage::data, data) ||
         !documentStage(kClaimsHeading, Stage::claims, claims)) {
@@ -183,13 +191,13 @@ bool Run::documentStage(const char* heading, Stage stage, const StageDocuments& 
     m_log.append(std::string(heading) + kLineBreak);
     const SchemaChoice::Stage choiceStage =
         stage == Stage::data ? SchemaChoice::Stage::data : SchemaChoice::Stage::claims;
-    for (const std::string& name : documents.names) {
+    for (const StageDocument& document : documents) {
         if (stopNow()) {
             return false;
         }
-        m_log.append(name);
-        validate(stage, documents.folder, name,
-                 m_choice->schemaFor(documents.folder, name, choiceStage));
+        m_log.append(document.name);
+        validate(stage, document.folder, document.name,
+                 m_choice->schemaFor(document.folder, document.name, choiceStage));
     }
     return true;
 }

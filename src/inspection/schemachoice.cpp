@@ -31,7 +31,12 @@ bool sameFileName(const std::string& a, const char* b) {
 
 } // namespace
 
-SchemaChoice::SchemaChoice(std::string schemaFolder) : m_schemaFolder(std::move(schemaFolder)) {}
+SchemaChoice::SchemaChoice(std::string schemaFolder, CaseInsensitiveNames& names)
+    : m_schemaFolder(std::move(schemaFolder)), m_names(names) {}
+
+std::string SchemaChoice::actual(const std::string& standardName) {
+    return m_names.actual(m_schemaFolder, standardName, CaseInsensitiveNames::Kind::file);
+}
 
 bool SchemaChoice::declares(const std::string& schemaName, const std::string& namespaceUri,
                             const std::string& localName) {
@@ -39,7 +44,7 @@ bool SchemaChoice::declares(const std::string& schemaName, const std::string& na
     if (auto it = m_declares.find(key); it != m_declares.end()) {
         return it->second;
     }
-    const std::string path = m_schemaFolder + schemaName;
+    const std::string path = m_schemaFolder + actual(schemaName);
     const bool answer =
         FileChk(path) == 0 && platform::schemaDeclaresGlobalElement(path, namespaceUri, localName);
     m_declares.emplace(key, answer);
@@ -48,6 +53,11 @@ bool SchemaChoice::declares(const std::string& schemaName, const std::string& na
 
 std::string SchemaChoice::schemaFor(const std::string& documentFolder,
                                     const std::string& documentName, Stage stage) {
+    return actual(standardSchemaFor(documentFolder, documentName, stage));
+}
+
+std::string SchemaChoice::standardSchemaFor(const std::string& documentFolder,
+                                            const std::string& documentName, Stage stage) {
     const std::optional<platform::XmlRootElement> root =
         platform::readRootElement(documentFolder + documentName);
     if (!root) {

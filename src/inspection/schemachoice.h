@@ -7,6 +7,8 @@
 // checkup or guidance result for DATA, checkup or guidance claim for CLAIMS.
 #pragma once
 
+#include "inspection/filenames.h"
+
 #include <map>
 #include <string>
 #include <tuple>
@@ -17,9 +19,11 @@ class SchemaChoice {
 public:
     enum class Stage { data, claims };
 
-    explicit SchemaChoice(std::string schemaFolder);
+    // names finds the schema files in any letter case; it must outlive this.
+    SchemaChoice(std::string schemaFolder, CaseInsensitiveNames& names);
 
-    // The schema file name (relative to the schema folder) for one document.
+    // The schema file name (relative to the schema folder, as the folder
+    // spells it) for one document.
     std::string schemaFor(const std::string& documentFolder, const std::string& documentName,
                           Stage stage);
 
@@ -27,7 +31,12 @@ private:
     bool declares(const std::string& schemaName, const std::string& namespaceUri,
                   const std::string& localName);
 
+    std::string standardSchemaFor(const std::string& documentFolder,
+                                  const std::string& documentName, Stage stage);
+    std::string actual(const std::string& standardName);
+
     std::string m_schemaFolder;
+    CaseInsensitiveNames& m_names;
     // Answers for this run's schema folder, which does not change during a run.
     std::map<std::tuple<std::string, std::string, std::string>, bool> m_declares;
 };

@@ -82,6 +82,41 @@ bool lessByName(std::string_view a, std::string_view b) {
     return a < b;
 }
 
+std::vector<FolderEntry> folderEntries(const std::string& folder) {
+    std::vector<FolderEntry> entries;
+    const DirHandle dir(::opendir(folder.c_str()));
+    if (!dir) {
+        return entries;
+    }
+    while (const dirent* entry = ::readdir(dir.get())) {
+        const std::string name = entry->d_name;
+        // Covers "." and "..", which are never listed, and the hidden names.
+        if (name.empty() || name.front() == '.') {
+            continue;
+        }
+        bool regular = entry->d_type == DT_REG;
+        bool isFolder = entry->d_type == DT_DIR;
+        if (!regular && !isFolder) {
+            // A link, or a file system that does not say: stat follows a link
+            // to what it points to; a broken link fails here and is left out
+            // like any other system entry.
+            struct stat info {};
+            if (::fstatat(::dirfd(dir.get()), name.c_str(), &info, 0) != 0) {
+                continue;
+            }
+            regular = S_ISREG(info.st_mode);
+            isFolder = S_ISDIR(info.st_mode);
+        }
+        if (regular || isFolder) {
+            entries.push_back({name, isFolder});
+        }
+    }
+    std::sort(entries.begin(), entries.end(), [](const FolderEntry& a, const FolderEntry& b) {
+        return lessByName(a.name, b.name);
+    });
+    return entries;
+}
+
 std::string FolderListing::first(const std::string& wildcardPath, Mask mask) {
     m_entries.clear();
     m_next = 0;
@@ -93,27 +128,12 @@ std::string FolderListing::first(const std::string& wildcardPath, Mask mask) {
     if (pattern.empty()) {
         return {};
     }
-    const DirHandle dir(::opendir(folder.c_str()));
-    if (!dir) {
-        return {};
-    }
-    while (const dirent* entry = ::readdir(dir.get())) {
-        const std::string name = entry->d_name;
-        // Covers "." and "..", which are never listed, and the hidden names.
-        if (name.empty() || name.front() == '.' || !wildcardMatch(pattern, name)) {
-            continue;
-        }
-        // stat follows a link to what it points to; a broken link fails here
-        // and is left out like any other system entry.
-        struct stat info {};
-        if (::fstatat(::dirfd(dir.get()), name.c_str(), &info, 0) != 0) {
-            continue;
-        }
-        if (S_ISREG(info.st_mode) || (S_ISDIR(info.st_mode) && mask == Mask::filesAndFolders)) {
-            m_entries.push_back(name);
+    for (FolderEntry& entry : folderEntries(folder)) {
+        if ((!entry.folder || mask == Mask::filesAndFolders) &&
+            wildcardMatch(pattern, entry.name)) {
+            m_entries.push_back(std::move(entry.name));
         }
     }
-    std::sort(m_entries.begin(), m_entries.end(), lessByName);
     return next();
 }
 

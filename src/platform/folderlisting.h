@@ -35,6 +35,18 @@ private:
     std::size_t m_next = 0;
 };
 
+// One entry of a folder: its bare name and whether it is a folder (else a
+// regular file).
+struct FolderEntry {
+    std::string name;
+    bool folder = false;
+};
+
+// The files and folders of folder, hidden and system entries left out as in a
+// listing (links count as what they point to), sorted by lessByName; empty
+// when the folder is missing or unreadable.
+[[nodiscard]] std::vector<FolderEntry> folderEntries(const std::string& folder);
+
 // Wildcard matching by file-name rules: '*' any run of characters, '?' exactly
 // one character (not byte), letters compared without regard to case; a ".*"
 // that ends the pattern also matches the end of a name without a dot, so

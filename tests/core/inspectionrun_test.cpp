@@ -1,8 +1,8 @@
 // The inspection run end to end, through its services, on archives built by
 // the tests: the whole result log is compared byte for byte.
 #include "inspection/inspectionrun.h"
-#include "support/reasonlanguage.h"
 #include "support/archives.h"
+#include "support/reasonlanguage.h"
 #include "support/runharness.h"
 #include "support/testutil.h"
 
@@ -352,5 +352,71 @@ TEST(InspectionRun, ObserverHearsWhyARunEndedEarly) {
         h.observer = &observer;
         EXPECT_EQ(h.run(path), RunOutcome::endedEarly) << path;
         EXPECT_EQ(observer.events, std::vector<std::string>{expected}) << path;
+    }
+}
+
+// Where the archives come from, file names ignore letter case: every fixed
+// name is found however the archive spells it, and folders that differ only
+// in case are one folder.
+TEST(InspectionRun, FixedNamesInAnyLetterCase) {
+    const std::string ok = "・・・・・OK\r\n";
+    const std::string failed = std::string("\r\n") + kParserFailure + "\r\n<detail>\r\n";
+    const std::string index = "交換用基本情報ファイルの調査 ";
+    const std::string summary = "集計情報ファイルの調査 ";
+    const std::string data = "特定健診・保健指導データの調査 \r\n";
+    const std::string claims = "特定健診・保健指導決済情報の調査 \r\n";
+    struct Case {
+        const char* what;
+        std::string zipName;
+        std::string topFolder;
+        ArchiveFiles files;
+        std::string log;
+    };
+    const std::vector<Case> cases = {
+        {"DATA and data are one folder",
+         "arc",
+         "arc",
+         {{"ix08_V08.xml", indexDocument()},
+          {"su08_V08.xml", summaryDocument()},
+          {"XSD/ix08_V08.xsd", kIndexSchema},
+          {"XSD/su08_V08.xsd", kSummarySchema},
+          {"DATA/a.xml", dataDocument()},
+          {"DATA/b.xml", dataDocument()},
+          {"data/b.xml", dataDocument("not a number")},
+          {"data/c.xml", dataDocument()},
+          {"Claims/k.xml", claimDocument()}},
+         index + ok + summary + ok + data + "a.xml" + ok + "b.xml" + ok + "b.xml" + failed +
+             "c.xml" + ok + claims + "k.xml" + ok},
+        {"index and summary file names in capitals",
+         "arc",
+         "arc",
+         {{"IX08_V08.XML", indexDocument()},
+          {"Su08_V08.xml", summaryDocument()},
+          {"XSD/ix08_V08.xsd", kIndexSchema},
+          {"XSD/su08_V08.xsd", kSummarySchema}},
+         index + ok + summary + ok + data + claims},
+        {"top folder in another case than the ZIP file", "ARC2", "Arc2", standardFiles(),
+         index + ok + summary + ok + data + claims},
+        {"schema file in another case",
+         "arc",
+         "arc",
+         {{"ix08_V08.xml", indexDocument()},
+          {"su08_V08.xml", summaryDocument()},
+          {"xsd/ix08_V08.xsd", kIndexSchema},
+          {"xsd/SU08_V08.XSD", kSummarySchema},
+          {"DATA/a.xml", dataDocument()}},
+         index + ok + summary + ok + data + "a.xml" + ok + claims},
+    };
+    for (const Case& c : cases) {
+        TempDir dir;
+        const fs::path made = makeArchive(dir.path(), c.topFolder, c.files);
+        const fs::path zip = dir.path() / (c.zipName + ".zip");
+        if (made != zip) {
+            fs::rename(made, zip);
+        }
+        Harness h;
+        h.run(zip.string());
+        EXPECT_TRUE(h.messages.shown.empty()) << c.what;
+        EXPECT_EQ(maskDetails(h.log.text), c.log) << c.what << "\n" << h.log.text;
     }
 }

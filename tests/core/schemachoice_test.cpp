@@ -97,7 +97,8 @@ TEST(SchemaChoice, ByDeclarationHintAndFileName) {
             writeFile(documents / c.file, c.content);
         }
     }
-    SchemaChoice choice(schemas.string() + "/");
+    CaseInsensitiveNames names;
+    SchemaChoice choice(schemas.string() + "/", names);
     for (const auto& c : cases) {
         EXPECT_EQ(choice.schemaFor(documents.string() + "/", c.file, c.stage), c.expected)
             << c.file;
@@ -109,7 +110,8 @@ TEST(SchemaChoice, CandidateMustExistInTheSchemaFolder) {
     writeFile(dir.path() / "su08_V08.xsd", schemaDeclaring(kHl7, {"summary"}));
     writeFile(dir.path() / "hg08_V08.xsd", schemaDeclaring(kHl7, {"ClinicalDocument"}));
     writeFile(dir.path() / "d" / "h1.xml", document("ClinicalDocument", kHl7, "1"));
-    SchemaChoice choice(dir.folder());
+    CaseInsensitiveNames names;
+    SchemaChoice choice(dir.folder(), names);
     // hc08 is absent, so the guidance schema is the only candidate left.
     EXPECT_EQ(choice.schemaFor(dir.folder() + "d/", "h1.xml", SchemaChoice::Stage::data),
               "hg08_V08.xsd");
