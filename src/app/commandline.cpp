@@ -25,7 +25,7 @@ using namespace morvik::inspection;
 constexpr const char* kProgram = "morvik-inspect";
 constexpr const char* kPrefix = "morvik-inspect: ";
 // How many errors of one failing document --all-errors keeps.
-constexpr int kAllErrorsLimit = 100;
+constexpr std::size_t kAllErrorsLimit = 100;
 
 constexpr const char* kUsage =
     "Usage: morvik-inspect [OPTIONS] ZIPFILE...\n"
@@ -317,6 +317,7 @@ ArchiveReport CommandLine::inspect(const std::string& zipPath) {
     inputs.appName = kProgram;
     inputs.section = kMainCaption;
     inputs.extractInto = m_options.extractInto;
+    inputs.errorLimit = m_options.allErrors ? kAllErrorsLimit : 1;
 
     const RunContext context{zipPath, m_options.schemaText, m_options.extractInto};
     const RunOutcome outcome = runInspection(inputs, services);

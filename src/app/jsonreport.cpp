@@ -85,7 +85,9 @@ json documentJson(const DocumentReport& report, const ArchiveReport& archive) {
         {"detail", ok ? json(nullptr) : json(report.detail)},
         {"errorCode", report.facts.errorCode != 0 ? json(report.facts.errorCode) : json(nullptr)},
         {"errors", errors},
-        {"errorsCapped", report.facts.errorsCapped},
+        // Whether more errors followed is known only when more than the
+        // first were asked for.
+        {"errorsCapped", archive.allErrors ? json(report.facts.errorsCapped) : json(nullptr)},
     };
 }
 

@@ -128,7 +128,8 @@ TEST(InspectJson, DemoArchive) {
         EXPECT_EQ(document["stage"], expected[i].stage) << i;
         EXPECT_EQ(document["path"], expected[i].path) << i;
         EXPECT_EQ(document["verdict"], expected[i].verdict) << i;
-        EXPECT_EQ(document["errorsCapped"], false);
+        // Whether more errors followed is not looked at without --all-errors.
+        EXPECT_TRUE(document["errorsCapped"].is_null());
         if (expected[i].verdict == "ok") {
             EXPECT_TRUE(document["message"].is_null());
             EXPECT_TRUE(document["errors"].empty());
@@ -298,4 +299,96 @@ TEST(InspectSeveral, MixedOutcomes) {
                                 "\n==> " +
                                 badZip + " <==\n";
     EXPECT_TRUE(pair.out.starts_with(goodLog)) << pair.out;
+}
+
+namespace {
+
+// A summary schema whose <doc> holds any number of integer values, and a
+// document with one bad value per line from line 3 on.
+const char* const kManyValuesSchema = R"(<?xml version="1.0" encoding="UTF-8"?>
+<xs:schema xmlns:xs="http://www.w3.org/2001/XMLSchema" xmlns="urn:hl7-org:v3"
+           targetNamespace="urn:hl7-org:v3" elementFormDefault="qualified">
+  <xs:element name="summary">
+    <xs:complexType><xs:sequence>
+      <xs:element name="total" type="xs:nonNegativeInteger"/>
+    </xs:sequence></xs:complexType>
+  </xs:element>
+  <xs:element name="doc">
+    <xs:complexType><xs:sequence>
+      <xs:element name="value" type="xs:integer" maxOccurs="unbounded"/>
+    </xs:sequence></xs:complexType>
+  </xs:element>
+</xs:schema>
+)";
+
+std::string manyBadValues(int count) {
+    std::string text =
+        "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<doc xmlns=\"urn:hl7-org:v3\">\n";
+    for (int i = 0; i < count; ++i) {
+        text += "  <value>bad" + std::to_string(i) + "</value>\n";
+    }
+    return text + "</doc>\n";
+}
+
+fs::path manyErrorsArchive(const fs::path& folder, const std::string& name, int count) {
+    auto files = standardFiles();
+    for (auto& [path, content] : files) {
+        if (path == "XSD/su08_V08.xsd") {
+            content = kManyValuesSchema;
+        }
+    }
+    files.push_back({"DATA/many.xml", manyBadValues(count)});
+    return makeArchive(folder, name, files);
+}
+
+} // namespace
+
+// --all-errors: every error in the report (and on standard error with
+// --verbose), up to 100; the result log keeps the first alone.
+TEST(InspectAllErrors, EveryErrorOfAFailingDocument) {
+    struct Case {
+        std::vector<std::string> options;
+        int badValues;
+        std::size_t errors;
+        json capped;
+    };
+    const std::vector<Case> cases = {
+        {{}, 3, 1, nullptr},
+        {{"--all-errors"}, 3, 3, false},
+        {{"--all-errors", "--verbose"}, 3, 3, false},
+        {{"--all-errors"}, 120, 100, true},
+    };
+    std::string firstLog;
+    for (const auto& c : cases) {
+        TempDir dir;
+        const auto zip = manyErrorsArchive(dir.path(), "arc", c.badValues);
+        std::vector<std::string> args = c.options;
+        args.insert(args.end(), {"--json", dir.folder() + "r.json", zip.string()});
+        const auto result = runInspect(args);
+        EXPECT_EQ(result.status, 1) << result.err;
+        const json report = parsed(readFile(dir.path() / "r.json"));
+        expectDocumentedShape(report);
+        const json& many = report["documents"].back();
+        ASSERT_EQ(many["path"], "DATA/many.xml");
+        EXPECT_EQ(report["allErrors"], !c.options.empty());
+        EXPECT_EQ(many["errorsCapped"], c.capped) << c.badValues;
+        ASSERT_EQ(many["errors"].size(), c.errors) << c.badValues;
+        for (std::size_t i = 0; i < c.errors; ++i) {
+            // One bad value per line, from line 3 on, each error on its own line.
+            EXPECT_EQ(many["errors"][i]["line"], 3 + i) << i;
+            EXPECT_NE(
+                many["errors"][i]["srcText"].get<std::string>().find("bad" + std::to_string(i)),
+                std::string::npos)
+                << i;
+        }
+        const bool verbose = c.options.size() == 2;
+        EXPECT_EQ(result.err.find("  line 5, column ") != std::string::npos, verbose) << result.err;
+        // The log is the same whatever was asked of the report.
+        if (c.badValues == 3) {
+            if (firstLog.empty()) {
+                firstLog = result.out;
+            }
+            EXPECT_EQ(result.out, firstLog);
+        }
+    }
 }
