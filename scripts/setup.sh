@@ -14,7 +14,7 @@ PACKAGES=(
   googletest libgtest-dev
   libxml2-utils unzip zip
   fonts-noto-cjk xvfb xauth
-  desktop-file-utils dpkg-dev file
+  desktop-file-utils dpkg-dev file groff-base
 )
 
 missing=()
