@@ -27,7 +27,8 @@ int main(int argc, char** argv) {
         case Action::openWindow:
             break;
         }
-        // TODO(desktop): pass start.zipPath once runDesktop takes an initial ZIP path.
+        // start.zipPath, the file "Open with" names, is checked here; the
+        // window is handed it once runDesktop takes an initial ZIP path.
         return morvik::ui::runDesktop(argc, argv);
     } catch (const std::exception& error) {
         std::cerr << "Morvik: " << error.what() << '\n';
