@@ -14,9 +14,10 @@ namespace {
 constexpr const char* kDesktopUsage =
     "Usage: Morvik [--help] [--version] [ZIPFILE]\n"
     "\n"
-    "Opens the main window of 特定健診標準XML出力ファイル調査; ZIPFILE, when given,\n"
-    "fills the ZIP path. Qt's own options (-platform NAME, -style NAME, ...) are\n"
-    "passed on. Without a window: morvik-inspect --help.\n"
+    "Opens the main window of 特定健診標準XML出力ファイル調査. One ZIPFILE is\n"
+    "accepted, as the desktop's \"Open with\" passes it. Qt's own options\n"
+    "(-platform NAME, -style NAME, ...) are passed on. Without a window:\n"
+    "morvik-inspect --help.\n"
     "\n"
     "Exit status: 0 the window was closed, 64 usage error, 69 no display,\n"
     "70 internal error.\n";
