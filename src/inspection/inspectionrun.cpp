@@ -10,6 +10,7 @@
 #include "inspection/zipextract.h"
 #include "platform/folderlisting.h"
 #include "platform/utf8.h"
+#include "platform/xmlparser.h"
 
 #include <algorithm>
 #include <optional>
@@ -166,6 +167,8 @@ RunOutcome Run::perform() {
                                      1 + (haveSummary ? 1 : 0) + data.size() + claims.size());
     }
 
+    // The schema files are looked at once for the whole run.
+    const platform::SchemaReuseScope reuse;
     m_log.clear();
 
     if (stopNow()) {
@@ -195,7 +198,7 @@ bool Run::documentStage(const char* heading, Stage stage, const StageDocuments& 
         if (stopNow()) {
             return false;
         }
-        m_log.append(document.name);
+        m_log.append(printable(document.name));
         validate(stage, document.folder, document.name,
                  m_choice->schemaFor(document.folder, document.name, choiceStage));
     }

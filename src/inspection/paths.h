@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 namespace morvik::inspection {
 
@@ -24,6 +25,11 @@ bool isBlank(const std::string& text);
 
 // The empty text when FileName ends with the separator, else the separator.
 std::string Getpbsl(const std::string& FileName, char separator = kPathSeparator);
+
+// text with each control character (C0 and DEL) shown as its Unicode control
+// picture (U+2400 to U+241F, U+2421): a file name printed in the log or on a
+// terminal can neither break a line nor send an escape sequence.
+[[nodiscard]] std::string printable(std::string_view text);
 
 // 0 when the file exists and can be opened for reading; -1 for a blank path;
 // -2 when it is not found; another non-zero code (the errno value) otherwise.

@@ -110,12 +110,12 @@ int XmlSchemaChk(const std::string& documentFolder, const std::string& documentN
     // The joined paths, tested as they are.
     const std::string documentPath = documentFolder + documentName;
     if (FileChk(documentPath) != 0) {
-        message = "XMLファイルが「" + documentPath + kNotFoundTail;
+        message = "XMLファイルが「" + printable(documentPath) + kNotFoundTail;
         return kFailure;
     }
     const std::string schemaPath = schemaFolder + schemaName;
     if (FileChk(schemaPath) != 0) {
-        message = "XMLスキーマファイルが「" + schemaPath + kNotFoundTail;
+        message = "XMLスキーマファイルが「" + printable(schemaPath) + kNotFoundTail;
         return kFailure;
     }
 

@@ -14,6 +14,8 @@ FileStamp stampFrom(const std::string& path, const struct stat& info) {
     stamp.size = info.st_size;
     stamp.modifiedNs =
         static_cast<std::int64_t>(info.st_mtim.tv_sec) * 1'000'000'000 + info.st_mtim.tv_nsec;
+    stamp.changedNs =
+        static_cast<std::int64_t>(info.st_ctim.tv_sec) * 1'000'000'000 + info.st_ctim.tv_nsec;
     return stamp;
 }
 

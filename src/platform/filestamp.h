@@ -17,6 +17,9 @@ struct FileStamp {
     ino_t inode = 0;
     off_t size = 0;
     std::int64_t modifiedNs = 0;
+    // The status change time: a file rewritten in place with its length and
+    // modification time restored still shows here.
+    std::int64_t changedNs = 0;
 
     bool operator==(const FileStamp&) const = default;
 };

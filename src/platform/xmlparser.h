@@ -144,6 +144,18 @@ struct XmlRootElement {
 // set to anything but "" or "0", every add compiles its schema afresh.
 inline constexpr const char* kNoSchemaCacheVariable = "MORVIK_NO_SCHEMA_CACHE";
 
+// While one lives (on any thread), a compiled schema whose files were found
+// unchanged once is reused without looking at its files again: a run checks
+// its schema files once, not once per document. Outside of one, every add
+// looks at the files.
+class SchemaReuseScope {
+public:
+    SchemaReuseScope();
+    ~SchemaReuseScope();
+    SchemaReuseScope(const SchemaReuseScope&) = delete;
+    SchemaReuseScope& operator=(const SchemaReuseScope&) = delete;
+};
+
 // How many compiled schemas the process keeps for reuse.
 inline constexpr std::size_t kSchemaCacheCapacity = 8;
 

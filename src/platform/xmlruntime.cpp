@@ -20,6 +20,7 @@
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <mutex>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -81,6 +82,33 @@ xmlParserInputPtr inputFromBytes(xmlParserCtxtPtr context, const std::string& by
     return input;
 }
 
+// A schema file's document type declaration stops its parse before anything
+// it declares or names is read, whatever encoding the file is written in.
+void refuseSchemaDoctype(void* context, const xmlChar* name, const xmlChar* /*publicId*/,
+                         const xmlChar* /*systemId*/) noexcept {
+    auto* parser = static_cast<xmlParserCtxtPtr>(context);
+    try {
+        if (LoadScope* scope = LoadScope::current()) {
+            const char* file = parser->input != nullptr && parser->input->filename != nullptr
+                                   ? parser->input->filename
+                                   : "";
+            scope->refuse("DTD is prohibited in the schema file '" + std::string(file) +
+                          "' (<!DOCTYPE " + (name != nullptr ? text(name) : "") + ")");
+        }
+    } catch (...) {
+    }
+    xmlStopParser(parser);
+}
+
+// Whether the canonical form of path lies inside folder (canonical, without
+// a closing separator).
+bool insideFolder(const std::string& path, const std::string& folder) {
+    std::error_code error;
+    const std::string canonical = std::filesystem::weakly_canonical(path, error).string();
+    return !error && canonical.size() > folder.size() &&
+           canonical.compare(0, folder.size(), folder) == 0 && canonical[folder.size()] == '/';
+}
+
 xmlParserInputPtr policyLoader(const char* address, const char* id,
                                xmlParserCtxtPtr context) noexcept {
     LoadScope* scope = LoadScope::current();
@@ -99,6 +127,13 @@ xmlParserInputPtr policyLoader(const char* address, const char* id,
             scope->refuse("'" + name + "' is not a local file; nothing is fetched from a network");
             return nullptr;
         }
+        // A schema may use the files of its own folder and its subfolders,
+        // nothing else on this disk.
+        if (!scope->schemaFolder().empty() && !insideFolder(*path, scope->schemaFolder())) {
+            scope->refuse("the schema file '" + *path + "' lies outside the schema folder '" +
+                          scope->schemaFolder() + "'");
+            return nullptr;
+        }
         FileStamp stamp;
         const Result<FileContent> content = readWholeFile(*path, stamp);
         scope->noteFile(stamp);
@@ -110,7 +145,14 @@ xmlParserInputPtr policyLoader(const char* address, const char* id,
             scope->refuse("DTD is prohibited in the schema file '" + *path + "'");
             return nullptr;
         }
-        return inputFromBytes(context, content->bytes, *path);
+        xmlParserInputPtr input = inputFromBytes(context, content->bytes, name);
+        // The schema parser's own parser context reads this file: its
+        // DOCTYPE is refused where the parser meets it.
+        if (input != nullptr && context != nullptr && context->sax != nullptr) {
+            context->sax->internalSubset = refuseSchemaDoctype;
+            context->sax->externalSubset = refuseSchemaDoctype;
+        }
+        return input;
     } catch (...) {
         return nullptr;
     }
@@ -246,6 +288,11 @@ LoadScope::LoadScope(LoadPolicy policy) : m_policy(policy), m_previous(t_current
     t_currentScope = this;
 }
 
+LoadScope::LoadScope(LoadPolicy policy, std::string schemaFolder)
+    : m_policy(policy), m_schemaFolder(std::move(schemaFolder)), m_previous(t_currentScope) {
+    t_currentScope = this;
+}
+
 LoadScope::~LoadScope() {
     t_currentScope = m_previous;
 }
@@ -300,6 +347,47 @@ Result<FileContent> readWholeFile(const std::string& path, FileStamp& stamp) {
     }
     content.bytes.resize(done);
     return content;
+}
+
+std::string fileUri(const std::string& absolutePath) {
+    static constexpr char kHex[] = "0123456789ABCDEF";
+    std::string uri = "file://";
+    for (const char c : absolutePath) {
+        const auto byte = static_cast<unsigned char>(c);
+        const bool unreserved = (byte >= 'A' && byte <= 'Z') || (byte >= 'a' && byte <= 'z') ||
+                                (byte >= '0' && byte <= '9') || byte == '-' || byte == '.' ||
+                                byte == '_' || byte == '~' || byte == '/';
+        if (unreserved) {
+            uri += c;
+        } else {
+            uri += '%';
+            uri += kHex[byte >> 4];
+            uri += kHex[byte & 0x0F];
+        }
+    }
+    return uri;
+}
+
+std::string pathsForUris(std::string text) {
+    static constexpr std::string_view kScheme = "file://";
+    std::size_t at = 0;
+    while ((at = text.find(kScheme, at)) != std::string::npos) {
+        std::size_t end = text.find_first_of("' \"", at);
+        if (end == std::string::npos) {
+            end = text.size();
+        }
+        const std::string escaped = text.substr(at + kScheme.size(), end - at - kScheme.size());
+        char* unescaped = xmlURIUnescapeString(escaped.c_str(), 0, nullptr);
+        if (unescaped == nullptr) {
+            at = end;
+            continue;
+        }
+        const std::string path = unescaped;
+        xmlFree(unescaped);
+        text.replace(at, end - at, path);
+        at += path.size();
+    }
+    return text;
 }
 
 bool prologueHasDoctype(std::string_view bytes) {

@@ -120,8 +120,9 @@ private:
     std::string m_generic;
 };
 
-// schemaFiles: the loader serves local schema files (no DOCTYPE) while a
-// schema compiles. nothing: every request is refused.
+// schemaFiles: the loader serves regular files inside the schema folder
+// (without a DOCTYPE) while a schema compiles. nothing: every request is
+// refused.
 enum class LoadPolicy { schemaFiles, nothing };
 
 // What the external entity loader may do for the calls of this thread while
@@ -130,6 +131,9 @@ enum class LoadPolicy { schemaFiles, nothing };
 class LoadScope {
 public:
     explicit LoadScope(LoadPolicy policy);
+    // The schemaFiles policy, for files inside schemaFolder (a canonical path
+    // without a closing separator).
+    LoadScope(LoadPolicy policy, std::string schemaFolder);
     ~LoadScope();
     LoadScope(const LoadScope&) = delete;
     LoadScope& operator=(const LoadScope&) = delete;
@@ -137,6 +141,7 @@ public:
     static LoadScope* current();
 
     LoadPolicy policy() const { return m_policy; }
+    const std::string& schemaFolder() const { return m_schemaFolder; }
     const std::vector<FileStamp>& files() const { return m_files; }
     // Empty when nothing was refused.
     const std::string& refusal() const { return m_refusal; }
@@ -146,6 +151,7 @@ public:
 
 private:
     LoadPolicy m_policy;
+    std::string m_schemaFolder;
     LoadScope* m_previous;
     std::vector<FileStamp> m_files;
     std::string m_refusal;
@@ -160,6 +166,15 @@ struct FileContent {
 // Reads a schema file: a regular file of at most 64 MiB. The failure names
 // the path and the cause. stamp receives what was looked at, also on failure.
 Result<FileContent> readWholeFile(const std::string& path, FileStamp& stamp);
+
+// path as a file: URI, every byte but the unreserved ones and '/' escaped, so
+// that libxml2 resolves includes against it as a path: '#', '?' and '%' in a
+// folder name are characters of the name, not URI syntax.
+std::string fileUri(const std::string& absolutePath);
+
+// text with every file: URI (up to a quote or a blank) written as its path
+// again, for messages that name schema files.
+std::string pathsForUris(std::string text);
 
 // Whether the prologue of an XML file (before its first element) holds a
 // document type declaration. UTF-16 files are looked at through their low

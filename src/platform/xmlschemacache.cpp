@@ -28,22 +28,31 @@ using DocHandle = Handle<xmlDoc, xmlFreeDoc>;
 
 std::atomic<std::uint64_t> g_compilations{0};
 
+// Reuse scopes alive, and the number of the latest one (0: none yet).
+std::atomic<int> g_reuseScopes{0};
+std::atomic<std::uint64_t> g_reuseScope{0};
+
 std::string describe(const ErrorInfo& error) {
     std::string where;
     if (!error.file.empty()) {
         where = error.file + (error.line > 0 ? ":" + std::to_string(error.line) : "") + ": ";
     }
-    return where + oneLineUtf8(error.reason());
+    return pathsForUris(where + oneLineUtf8(error.reason()));
 }
 
 Result<SchemaRef> compileFresh(const std::string& path) {
     ensureRuntime();
     ++g_compilations;
     ErrorCollector errors;
-    LoadScope scope(LoadPolicy::schemaFiles);
+    // The schema folder is the main schema's own folder, as the disk has it.
+    std::error_code error;
+    const std::string folder =
+        std::filesystem::weakly_canonical(std::filesystem::path(path).parent_path(), error)
+            .string();
+    LoadScope scope(LoadPolicy::schemaFiles, error ? std::string("/nonexistent") : folder);
     SchemaHandle schema;
     {
-        SchemaParserHandle parser(xmlSchemaNewParserCtxt(path.c_str()));
+        SchemaParserHandle parser(xmlSchemaNewParserCtxt(fileUri(path).c_str()));
         if (!parser) {
             return Failure{"the schema parser cannot be created"};
         }
@@ -51,7 +60,7 @@ Result<SchemaRef> compileFresh(const std::string& path) {
     }
     if (!schema) {
         // What our loader refused says most; libxml2's report follows.
-        std::string failure = scope.refusal();
+        std::string failure = pathsForUris(scope.refusal());
         if (errors.hasError()) {
             const std::string report = describe(errors.first());
             failure += failure.empty() ? report : " (" + report + ")";
@@ -96,6 +105,7 @@ public:
         }
         Result<SchemaRef> result = compileFresh(key);
         if (result) {
+            (*result)->markUnchanged();
             m_entries.push_front(*result);
             if (m_entries.size() > kSchemaCacheCapacity) {
                 m_entries.pop_back();
@@ -128,12 +138,30 @@ CompiledSchema::CompiledSchema(SchemaHandle schema, std::string key, std::vector
 }
 
 bool CompiledSchema::unchanged() const {
+    const std::uint64_t scope = g_reuseScopes.load() > 0 ? g_reuseScope.load() : 0;
+    if (scope != 0 && m_verifiedIn.load() == scope) {
+        return true;
+    }
     for (const FileStamp& file : m_files) {
         if (stampOf(file.path) != file) {
             return false;
         }
     }
+    m_verifiedIn.store(scope);
     return true;
+}
+
+void CompiledSchema::markUnchanged() const {
+    m_verifiedIn.store(g_reuseScopes.load() > 0 ? g_reuseScope.load() : 0);
+}
+
+SchemaReuseScope::SchemaReuseScope() {
+    ++g_reuseScope;
+    ++g_reuseScopes;
+}
+
+SchemaReuseScope::~SchemaReuseScope() {
+    --g_reuseScopes;
 }
 
 bool CompiledSchema::declaresGlobalElement(const std::string& namespaceUri,

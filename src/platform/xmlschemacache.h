@@ -7,6 +7,8 @@
 #include "platform/result.h"
 #include "platform/xmlidattributes.h"
 
+#include <atomic>
+#include <cstdint>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -34,8 +36,11 @@ public:
     const std::string& key() const { return m_key; }
     const std::string& targetNamespace() const { return m_targetNamespace; }
 
-    // Whether every file it was compiled from is as it was then.
+    // Whether every file it was compiled from is as it was then; looked at
+    // once per reuse scope while one lives.
     bool unchanged() const;
+    // Its files were just read: no need to look at them again in this scope.
+    void markUnchanged() const;
 
     // Whether the schema has a global declaration for the element: a
     // document made of that element alone is validated, and the only error
@@ -55,6 +60,7 @@ private:
     std::string m_targetNamespace;
     mutable std::mutex m_mutex;
     mutable std::map<std::pair<std::string, std::string>, bool> m_declared;
+    mutable std::atomic<std::uint64_t> m_verifiedIn{0};
     mutable std::once_flag m_idAttributesRead;
     mutable IdAttributes m_idAttributes;
 };

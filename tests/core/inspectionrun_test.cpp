@@ -420,3 +420,21 @@ TEST(InspectionRun, FixedNamesInAnyLetterCase) {
         EXPECT_EQ(maskDetails(h.log.text), c.log) << c.what << "\n" << h.log.text;
     }
 }
+
+// A file name with control characters (planted beside the archive's own
+// documents) can neither break the log's lines nor reach a terminal raw.
+TEST(InspectionRun, ControlCharactersInNamesAreShownNotObeyed) {
+    TempDir dir;
+    auto files = standardFiles();
+    files.push_back({"DATA/a.xml", dataDocument()});
+    const auto zip = makeArchive(dir.path(), "arc", files);
+    const std::string planted = "b\r\n\x1B[2J・・・・・OK\x7F.xml";
+    writeFile(dir.path() / "arc" / "DATA" / planted, dataDocument());
+    Harness h;
+    EXPECT_EQ(h.run(zip.string()), RunOutcome::allValid);
+    EXPECT_NE(h.log.text.find("a.xml・・・・・OK\r\nb␍␊␛[2J・・・・・OK␡.xml・・・・・OK\r\n"),
+              std::string::npos)
+        << h.log.text;
+    EXPECT_EQ(h.log.text.find('\x1B'), std::string::npos);
+    EXPECT_EQ(h.log.text.find('\x7F'), std::string::npos);
+}

@@ -4,6 +4,7 @@
 // element and global declaration helpers.
 #include "platform/xmlparser.h"
 #include "platform/xmltext.h"
+#include "support/accesswatch.h"
 #include "support/reasonlanguage.h"
 #include "support/testutil.h"
 
@@ -19,6 +20,7 @@
 #include <unistd.h>
 
 using namespace morvik::platform;
+using morvik::test::AccessWatch;
 using morvik::test::TempDir;
 using morvik::test::writeFile;
 namespace fs = std::filesystem;
@@ -147,24 +149,6 @@ struct SchemaSet {
         writeFile(path, content);
         return load({main.string()}, path.string());
     }
-};
-
-// Reports whether anything opened or read a file since the watch began.
-class AccessWatch {
-public:
-    explicit AccessWatch(const fs::path& path) {
-        m_fd = ::inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
-        EXPECT_GE(m_fd, 0);
-        EXPECT_GE(::inotify_add_watch(m_fd, path.c_str(), IN_OPEN | IN_ACCESS), 0);
-    }
-    ~AccessWatch() { ::close(m_fd); }
-    bool touched() {
-        char buffer[4096];
-        return ::read(m_fd, buffer, sizeof buffer) > 0;
-    }
-
-private:
-    int m_fd = -1;
 };
 
 // A listening socket on the loopback interface: tells whether anyone

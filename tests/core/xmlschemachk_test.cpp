@@ -2,8 +2,8 @@
 // path, the steps that are guarded one by one when parser operations fail,
 // and the real 2024 file set when it is at hand.
 #include "inspection/xmlschemachk.h"
-#include "support/reasonlanguage.h"
 #include "platform/xmlparser.h"
+#include "support/reasonlanguage.h"
 #include "support/testutil.h"
 #include "support/xmlfaults.h"
 

@@ -140,6 +140,12 @@ TEST(XmlSchemaReuse, AnyChangedSourceFileRecompiles) {
              writeFile(d / "main.xsd", mainSchema("xs:decimal"));
              setModified(d / "main.xsd", when + std::chrono::seconds(1));
          }},
+        {"schema rewritten in place, same size, time restored",
+         [](const fs::path& d) {
+             const auto when = fs::last_write_time(d / "main.xsd");
+             writeFile(d / "main.xsd", mainSchema("xs:decimal"));
+             setModified(d / "main.xsd", when);
+         }},
         {"schema replaced by another file, same size and time",
          [](const fs::path& d) {
              const auto when = fs::last_write_time(d / "main.xsd");
@@ -193,6 +199,25 @@ TEST(XmlSchemaReuse, AnyChangedSourceFileRecompiles) {
         EXPECT_EQ(numAfter, freshValidate(dir.path(), "num.xml"));
         EXPECT_NE(std::make_pair(docAfter, numAfter), std::make_pair(docBefore, numBefore));
     }
+}
+
+// A run looks at its schema files once: while a reuse scope lives, a schema
+// found unchanged is not looked at again; after it, it is.
+TEST(XmlSchemaReuse, FilesAreLookedAtOncePerScope) {
+    TempDir dir;
+    writeFile(dir.path() / "main.xsd", mainSchema("xs:integer"));
+    writeFile(dir.path() / "inc" / "types.xsd", typesSchema(enumeration("健診")));
+    writeFile(dir.path() / "num.xml", document("<n>1.5</n>"));
+    const std::uint64_t before = schemaCompilations();
+    {
+        const SchemaReuseScope run;
+        EXPECT_EQ(validate(dir.path(), "num.xml").status, -1);
+        writeFile(dir.path() / "main.xsd", mainSchema("xs:string"));
+        EXPECT_EQ(validate(dir.path(), "num.xml").status, -1);
+        EXPECT_EQ(schemaCompilations() - before, 1u);
+    }
+    EXPECT_EQ(validate(dir.path(), "num.xml").status, 0);
+    EXPECT_EQ(schemaCompilations() - before, 2u);
 }
 
 TEST(XmlSchemaReuse, KeepsOnlyAFewSchemas) {
