@@ -1,7 +1,7 @@
 #!/usr/bin/env python3
-"""Draws the window icon (a checked document) at 16, 32 and 48 pixels.
+"""Draws the window icon (a checked document) at 16, 32, 48, 128 and 256 pixels.
 
-Run it from anywhere: writes morvik-16.png, morvik-32.png and morvik-48.png
+Run it from anywhere: writes morvik-SIZE.png for each size
 beside itself. Needs only the Python standard library.
 """
 import math
@@ -88,7 +88,7 @@ def png(size, pixels):
 
 def main():
     here = os.path.dirname(os.path.abspath(__file__))
-    for size in (16, 32, 48):
+    for size in (16, 32, 48, 128, 256):
         with open(os.path.join(here, "morvik-%d.png" % size), "wb") as out:
             out.write(png(size, render(size)))
 

@@ -1,16 +1,20 @@
 #!/usr/bin/env bash
 # Installs the Debian packages the build and the tests need (only those that
-# are missing), then configures and builds. Safe to run again.
+# are missing), then configures and builds. Safe to run again. Arguments go to
+# `cmake --build`: `bash scripts/setup.sh --target morvik-inspect` builds that
+# program alone (scripts/demo.sh does so); without them everything is built,
+# the tests too.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
 PACKAGES=(
   g++ cmake ninja-build pkg-config
-  libxml2-dev libarchive-dev
+  libxml2-dev libarchive-dev nlohmann-json3-dev
   qt6-base-dev libgl-dev
   googletest libgtest-dev
   libxml2-utils unzip zip
   fonts-noto-cjk xvfb xauth
+  desktop-file-utils dpkg-dev file groff-base
 )
 
 missing=()

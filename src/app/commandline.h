@@ -1,4 +1,4 @@
-// The command-line front end: one inspection run from arguments, with the
+// The command-line front end: inspection runs from arguments, with the
 // result log on out and messages on err.
 #pragma once
 
@@ -8,8 +8,19 @@
 
 namespace morvik::app {
 
-// Returns the process exit status: 0 all valid, 1 some failed, 2 ended before
-// validating, 64 usage error.
+// Exit statuses, from best to worst; with several archives the worst counts.
+enum ExitStatus : int {
+    exitAllValid = 0,   // every document of every archive valid
+    exitSomeFailed = 1, // at least one failure entry
+    exitEndedEarly = 2, // a run stopped before validating (message and cause printed)
+    exitUsage = 64,     // the arguments cannot be used; nothing was run
+    exitInternal = 70,  // an internal error, or the JSON report could not be written
+};
+
+// The worse of two exit statuses: 70 > 64 > 2 > 1 > 0.
+int worseExit(int a, int b);
+
+// Returns the process exit status.
 int runCommandLine(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
 
 } // namespace morvik::app

@@ -119,7 +119,7 @@ bool Run::prepare() {
     }
     int unzipCode = 0;
     if (ZipExtract(m_inputs.zipPath, m_extractionFolder, m_services.messages, m_services.programs,
-                   &unzipCode) != 0) {
+                   &unzipCode, m_inputs.extractInto) != 0) {
         endedEarly(unzipCode != 0 ? EarlyEnd::Kind::extractionFailed
                                   : EarlyEnd::Kind::alreadyExtracted,
                    unzipCode);

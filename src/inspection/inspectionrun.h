@@ -19,6 +19,8 @@ struct RunInputs {
     std::string schemaText; // text of TX_Schima, exactly as typed
     std::string appName;    // settings application name (executable name)
     std::string section;    // settings section (main window caption)
+    // Folder to unpack the archive into; empty: the ZIP file's own folder.
+    std::string extractInto;
     // How many errors of a failing document the observer hears of; the log
     // shows the first alone.
     std::size_t errorLimit = 1;

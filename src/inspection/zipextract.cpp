@@ -26,7 +26,7 @@ std::string hexCode(int value) {
 
 int ZipExtract(const std::string& zipPath, std::string& extractionFolder, MessageBox& messages,
                ProgramStart& programs, const UnZipFunction& unzip, void* owner, char separator,
-               int* unzipCode) {
+               int* unzipCode, const std::string& destinationFolder) {
     std::string baseName;
     std::string fileName;
     std::string zipFolder = GetDirectoryMemberSplit(zipPath, baseName, fileName, separator);
@@ -35,6 +35,17 @@ int ZipExtract(const std::string& zipPath, std::string& extractionFolder, Messag
     // as a lone separator, the root of the file system.
     if (zipFolder.empty()) {
         zipFolder = std::string(".") + separator;
+    }
+    // Another destination is used like the ZIP folder: with one closing
+    // separator, to which the command line adds the second.
+    if (!destinationFolder.empty()) {
+        zipFolder = destinationFolder;
+        while (zipFolder.size() > 1 && zipFolder.back() == separator) {
+            zipFolder.pop_back();
+        }
+        if (zipFolder.back() != separator) {
+            zipFolder += separator;
+        }
     }
     const std::string commandLine =
         "-x -o -q \"" + zipPath + "\" \"" + zipFolder + separator + "\" *.*";
@@ -63,9 +74,9 @@ int ZipExtract(const std::string& zipPath, std::string& extractionFolder, Messag
 }
 
 int ZipExtract(const std::string& zipPath, std::string& extractionFolder, MessageBox& messages,
-               ProgramStart& programs, int* unzipCode) {
+               ProgramStart& programs, int* unzipCode, const std::string& destinationFolder) {
     return ZipExtract(zipPath, extractionFolder, messages, programs, platform::UnZip, nullptr,
-                      kPathSeparator, unzipCode);
+                      kPathSeparator, unzipCode, destinationFolder);
 }
 
 } // namespace morvik::inspection

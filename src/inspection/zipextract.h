@@ -19,14 +19,19 @@ using UnZipFunction = std::function<int(void* owner, const std::string& commandL
 // extractionFolder is written only on success. When the library was called
 // and failed, *unzipCode (if given) receives its return value; it is left
 // alone when the run was refused before (an extracted copy is there).
+// destinationFolder, when not empty, takes the place of the ZIP folder: the
+// archive is unpacked there, the extraction folder is destinationFolder +
+// base name + separator, and that is where an extracted copy is looked for
+// and the folder shown to the user when there is one.
 [[nodiscard]] int ZipExtract(const std::string& zipPath, std::string& extractionFolder,
                              MessageBox& messages, ProgramStart& programs,
                              const UnZipFunction& unzip, void* owner = nullptr,
-                             char separator = kPathSeparator, int* unzipCode = nullptr);
+                             char separator = kPathSeparator, int* unzipCode = nullptr,
+                             const std::string& destinationFolder = {});
 
 // The same with the platform's unzip layer.
 [[nodiscard]] int ZipExtract(const std::string& zipPath, std::string& extractionFolder,
-                             MessageBox& messages, ProgramStart& programs,
-                             int* unzipCode = nullptr);
+                             MessageBox& messages, ProgramStart& programs, int* unzipCode = nullptr,
+                             const std::string& destinationFolder = {});
 
 } // namespace morvik::inspection

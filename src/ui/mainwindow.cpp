@@ -218,8 +218,11 @@ void MainWindow::Command1_Click() {
     }
     {
         RunScope scope(*this);
-        const inspection::RunInputs inputs{utf8(TX_XmlFnm->text()), utf8(TX_Schima->text()),
-                                           utf8(executableName()), utf8(windowTitle())};
+        inspection::RunInputs inputs;
+        inputs.zipPath = utf8(TX_XmlFnm->text());
+        inputs.schemaText = utf8(TX_Schima->text());
+        inputs.appName = utf8(executableName());
+        inputs.section = utf8(windowTitle());
         inspection::RunServices services{m_settings, *m_messages, *m_log,  *ST_Msg,
                                          m_programs, {},          nullptr, {}};
         inspection::runInspection(inputs, services);

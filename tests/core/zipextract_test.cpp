@@ -218,3 +218,66 @@ TEST_F(ZipExtractTest, RealArchiveExtractsAndCarriesItsSchemaFolder) {
     EXPECT_EQ(FileChk(extractionFolder + "su08_V08.xml"), 0);
     EXPECT_EQ(resolveSchemaFolder("", extractionFolder), extractionFolder + "XSD/");
 }
+
+// Another destination folder: the command line names it (doubled closing
+// separator), the extraction folder lies below it, and the extracted copy is
+// looked for there, not beside the ZIP file.
+TEST_F(ZipExtractTest, DestinationFolderTakesThePlaceOfTheZipFolder) {
+    TempDir dir;
+    const std::string zipPath = dir.folder() + "share/b.zip";
+    struct Case {
+        std::string destination;
+        std::string commandLine;
+        std::string extractionFolder;
+    };
+    const std::vector<Case> cases = {
+        {dir.folder() + "out", "-x -o -q \"" + zipPath + "\" \"" + dir.folder() + "out//\" *.*",
+         dir.folder() + "out/b/"},
+        {dir.folder() + "out/", "-x -o -q \"" + zipPath + "\" \"" + dir.folder() + "out//\" *.*",
+         dir.folder() + "out/b/"},
+        {dir.folder() + "out//", "-x -o -q \"" + zipPath + "\" \"" + dir.folder() + "out//\" *.*",
+         dir.folder() + "out/b/"},
+        {"rel", "-x -o -q \"" + zipPath + "\" \"rel//\" *.*", "rel/b/"},
+    };
+    for (const auto& c : cases) {
+        unzip.calls.clear();
+        std::string folder;
+        ASSERT_EQ(ZipExtract(zipPath, folder, messages, programs, unzip.function(), nullptr, '/',
+                             nullptr, c.destination),
+                  0)
+            << c.destination;
+        ASSERT_EQ(unzip.calls.size(), 1u);
+        EXPECT_EQ(unzip.calls[0].commandLine, c.commandLine);
+        EXPECT_EQ(folder, c.extractionFolder);
+    }
+
+    // A copy beside the ZIP file does not count; one in the destination does,
+    // and the destination is the folder shown.
+    writeFile(dir.path() / "share" / "b" / "old.xml", "<old/>");
+    unzip.calls.clear();
+    std::string folder;
+    EXPECT_EQ(ZipExtract(zipPath, folder, messages, programs, unzip.function(), nullptr, '/',
+                         nullptr, dir.folder() + "out"),
+              0);
+    writeFile(dir.path() / "out" / "b" / "old.xml", "<old/>");
+    EXPECT_EQ(ZipExtract(zipPath, extractionFolder, messages, programs, unzip.function(), nullptr,
+                         '/', nullptr, dir.folder() + "out"),
+              -1);
+    EXPECT_EQ(unzip.calls.size(), 1u);
+    EXPECT_EQ(extractionFolder, "unchanged");
+    ASSERT_EQ(messages.shown.size(), 1u);
+    EXPECT_EQ(messages.shown[0].text, kAlreadyExtracted);
+    EXPECT_EQ(programs.opened, std::vector<std::string>{dir.folder() + "out/"});
+
+    // The platform unzip writes below the destination only.
+    TempDir real;
+    const std::string realZip = real.folder() + "c.zip";
+    writeZip(realZip, {zipFolder("c/"), zipFile("c/ix08_V08.xml", "<ix/>")});
+    fs::create_directory(real.path() / "dest");
+    std::string realFolder;
+    ASSERT_EQ(ZipExtract(realZip, realFolder, messages, programs, nullptr, real.folder() + "dest"),
+              0);
+    EXPECT_EQ(realFolder, real.folder() + "dest/c/");
+    EXPECT_EQ(readFile(realFolder + "ix08_V08.xml"), "<ix/>");
+    EXPECT_FALSE(fs::exists(real.path() / "c"));
+}

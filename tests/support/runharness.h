@@ -39,7 +39,11 @@ struct RunHarness {
             observer,
             stopRequested,
             parser};
-        inspection::RunInputs inputs{zipPath, schemaText, "Morvik", kMainSection};
+        inspection::RunInputs inputs;
+        inputs.zipPath = zipPath;
+        inputs.schemaText = schemaText;
+        inputs.appName = "Morvik";
+        inputs.section = kMainSection;
         inputs.validationThreads = validationThreads;
         return inspection::runInspection(inputs, services);
     }

@@ -64,8 +64,11 @@ QString coreLog(const fs::path& zip) {
     morvik::test::RecordingProgramStart programs;
     morvik::inspection::RunServices services{settings, messages, log,     status,
                                              programs, {},       nullptr, {}};
-    morvik::inspection::runInspection({zip.string(), "", "Morvik", kCaption.toStdString()},
-                                      services);
+    morvik::inspection::RunInputs inputs;
+    inputs.zipPath = zip.string();
+    inputs.appName = "Morvik";
+    inputs.section = kCaption.toStdString();
+    morvik::inspection::runInspection(inputs, services);
     return QString::fromStdString(log.text).replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
 }
 

@@ -1,0 +1,258 @@
+// morvik-inspect end to end: usage errors and --version, and the cause line
+// after each message that ends a run before validating.
+#include "cli/process.h"
+#include "support/archives.h"
+#include "support/testutil.h"
+#include "support/zipbuilder.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <functional>
+
+using namespace morvik::test;
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr const char* kUsageLine = "Usage: morvik-inspect [OPTIONS] ZIPFILE...";
+const std::string kUnzipFailed = "morvik-inspect: Failed: 解凍に失敗しました。Error Code:0x";
+const std::string kCodeTable = "コードの一覧は morvik-inspect(1) の UNZIP CODES にあります）";
+
+} // namespace
+
+TEST(InspectUsage, ErrorsNameWhatWasWrongBeforeTheUsage) {
+    TempDir dir;
+    const std::string zip = dir.folder() + "a.zip";
+    struct Case {
+        std::vector<std::string> args;
+        std::string firstLine;
+    };
+    const std::vector<Case> cases = {
+        {{"--bogus", zip}, "morvik-inspect: unknown option --bogus"},
+        {{zip, "-x"}, "morvik-inspect: unknown option -x"},
+        {{zip, "--schema"}, "morvik-inspect: --schema needs a folder"},
+        {{"--schema=", zip}, "morvik-inspect: --schema needs a folder"},
+        {{zip, "--into"}, "morvik-inspect: --into needs a folder"},
+        {{zip, "--json"}, "morvik-inspect: --json needs a file name (- for standard output)"},
+        {{}, "morvik-inspect: no ZIP file given"},
+        {{"--verbose", "--"}, "morvik-inspect: no ZIP file given"},
+        {{"--into", dir.folder() + "nowhere", zip},
+         "morvik-inspect: --into " + dir.folder() + "nowhere: no such folder"},
+        {{"--json", dir.folder() + "no/such/folder/r.json", zip},
+         "morvik-inspect: --json " + dir.folder() + "no/such/folder/r.json: cannot be written"},
+    };
+    for (const auto& c : cases) {
+        const auto result = runInspect(c.args);
+        EXPECT_EQ(result.status, 64) << c.firstLine;
+        EXPECT_TRUE(result.out.empty()) << c.firstLine;
+        const auto lines = linesOf(result.err);
+        ASSERT_GE(lines.size(), 3u) << result.err;
+        EXPECT_EQ(lines[0], c.firstLine);
+        EXPECT_EQ(lines[1], "");
+        EXPECT_EQ(lines[2], kUsageLine);
+    }
+    // Nothing was run: no extraction folder, no report file.
+    EXPECT_TRUE(fs::is_empty(dir.path()));
+}
+
+TEST(InspectUsage, VersionAndHelpPrintAndExitZero) {
+    struct Case {
+        std::vector<std::string> args;
+        std::string out;
+    };
+    const std::vector<Case> cases = {
+        {{"--version"}, std::string("morvik-inspect ") + MORVIK_VERSION + "\n"},
+        {{"--version", "a.zip", "--verbose"},
+         std::string("morvik-inspect ") + MORVIK_VERSION + "\n"},
+        {{"--help"}, ""},
+        {{"-h", "a.zip"}, ""},
+    };
+    for (const auto& c : cases) {
+        const auto result = runInspect(c.args);
+        EXPECT_EQ(result.status, 0);
+        EXPECT_TRUE(result.err.empty()) << result.err;
+        if (c.out.empty()) {
+            EXPECT_TRUE(result.out.starts_with(kUsageLine)) << result.out;
+            EXPECT_NE(result.out.find("70 internal error"), std::string::npos);
+            EXPECT_NE(result.out.find("man morvik-inspect"), std::string::npos);
+        } else {
+            EXPECT_EQ(result.out, c.out);
+        }
+    }
+}
+
+// Each way the unzip layer can refuse the ZIP file: the system's message,
+// then the cause with the absolute path, then (when the unzip layer knows
+// more) a line of detail.
+TEST(InspectCauses, UnzipFailuresNameTheFileAndTheCause) {
+    const std::string content = "DISTINCT-CONTENT-0123456789";
+    struct Case {
+        std::string label;
+        std::function<void(const fs::path& zip)> make;
+        std::string hex;
+        std::string cause; // after the absolute ZIP path
+    };
+    const std::vector<Case> cases = {
+        {"missing", [](const fs::path&) {}, "9", "ZIPファイル {} がありません。"},
+        {"folder", [](const fs::path& zip) { fs::create_directory(zip); }, "9",
+         "{} はフォルダです。ZIPファイルを指定してください。"},
+        {"empty file", [](const fs::path& zip) { writeFile(zip, ""); }, "9",
+         "ZIPファイル {} は空（0バイト）です。"},
+        {"text file", [](const fs::path& zip) { writeFile(zip, "just some text\n"); }, "9",
+         "{} はZIPアーカイブではありません（中身がZIP形式ではありません）。"},
+        {"truncated",
+         [&](const fs::path& zip) {
+             writeZip(zip, {zipFile("a/x.xml", content), zipFile("a/y.xml", content)});
+             fs::resize_file(zip, fs::file_size(zip) / 2);
+         },
+         "33",
+         "ZIPアーカイブ {} が途中で切れています（ダウンロードやコピーが途中で終わった可能性が"
+         "あります）。"},
+        {"damaged",
+         [&](const fs::path& zip) {
+             writeZip(zip, {zipFile("a/x.xml", content, ZipMethod::store)});
+             std::string bytes = readFile(zip);
+             bytes[bytes.find(content) + 3] ^= 0x01;
+             writeFile(zip, bytes);
+         },
+         "3",
+         "ZIPアーカイブ {} が壊れているか、受け付けられない項目を含んでいます（壊れた項目・CRC"
+         "の誤り、絶対パスや「..」を含む名前、リンクやデバイスなど）。"},
+        {"no entries", [](const fs::path& zip) { writeZip(zip, {}); }, "B",
+         "ZIPアーカイブ {} には項目がありません（空のアーカイブです）。"},
+        {"encrypted",
+         [&](const fs::path& zip) { writeZip(zip, {zipFile("a/x.xml", content)}, {"secret"}); },
+         "52",
+         "ZIPアーカイブ {} の項目は暗号化されています（パスワード付きのZIPは解凍できません）。"},
+    };
+    for (const auto& c : cases) {
+        TempDir dir;
+        const fs::path zip = dir.path() / "a.zip";
+        c.make(zip);
+        const auto result = runInspect({zip.string()});
+        EXPECT_EQ(result.status, 2) << c.label;
+        EXPECT_TRUE(result.out.empty()) << c.label;
+        std::string cause = c.cause;
+        cause.replace(cause.find("{}"), 2, zip.string());
+        const auto lines = linesOf(result.err);
+        ASSERT_GE(lines.size(), 2u) << c.label << ": " << result.err;
+        EXPECT_EQ(lines[0], kUnzipFailed + c.hex) << c.label;
+        EXPECT_EQ(lines[1], "morvik-inspect: " + cause + "（解凍コード " +
+                                std::to_string(std::stoi(c.hex, nullptr, 16)) + "。" + kCodeTable)
+            << c.label;
+        for (std::size_t i = 2; i < lines.size(); ++i) {
+            EXPECT_TRUE(lines[i].starts_with("morvik-inspect: 詳細: ")) << c.label << lines[i];
+        }
+    }
+}
+
+TEST(InspectCauses, RelativeZipPathIsNamedAbsolute) {
+    TempDir dir;
+    const auto result = runProgram(
+        "/bin/sh", {"-c", "cd " + dir.folder() + " && exec '" + MORVIK_INSPECT_EXE + "' gone.zip"});
+    EXPECT_EQ(result.status, 2);
+    EXPECT_NE(result.err.find("ZIPファイル " + dir.folder() + "gone.zip がありません。"),
+              std::string::npos)
+        << result.err;
+}
+
+// An archive renamed after it was made: its top folder keeps the old name, so
+// the run finds no schema folder where it looks. The cause says so, lists
+// what the archive holds at the top, and where that was unpacked.
+TEST(InspectCauses, RenamedArchiveNamesItsTopFolder) {
+    TempDir dir;
+    const auto made = makeArchive(dir.path(), "original", standardFiles());
+    const fs::path renamed = dir.path() / "renamed.zip";
+    fs::rename(made, renamed);
+
+    const auto result = runInspect({renamed.string()});
+    EXPECT_EQ(result.status, 2);
+    EXPECT_TRUE(result.out.empty());
+    EXPECT_EQ(result.err,
+              "morvik-inspect: XMLスキーマとして指定されたフォルダにスキーマが見つかりません。\n"
+              "morvik-inspect: ZIPアーカイブ " +
+                  renamed.string() +
+                  " の最上位に、ZIPファイルと同じ名前のフォルダ「renamed/」がありません。"
+                  "最上位にあるもの: 「original/」。\n"
+                  "morvik-inspect: 中身は " +
+                  dir.folder() +
+                  "original/ に解凍されました。ZIPファイルの名前を 「original.zip」 に戻し、この"
+                  "フォルダを移動または削除してから、もう一度実行してください。\n");
+
+    // With a schema folder of its own the run goes on, every document is
+    // missing, and the same cause follows the log.
+    writeFile(dir.path() / "xsd" / "ix08_V08.xsd", kIndexSchema);
+    writeFile(dir.path() / "xsd" / "su08_V08.xsd", kSummarySchema);
+    fs::remove_all(dir.path() / "original");
+    const auto withSchema = runInspect({"--schema", dir.folder() + "xsd", renamed.string()});
+    EXPECT_EQ(withSchema.status, 1);
+    EXPECT_TRUE(withSchema.out.starts_with("交換用基本情報ファイルの調査 \n")) << withSchema.out;
+    EXPECT_NE(withSchema.err.find("最上位にあるもの: 「original/」。\n"), std::string::npos)
+        << withSchema.err;
+}
+
+// Files at the top of the archive, and no schema anywhere: each gets the
+// cause that fits it.
+TEST(InspectCauses, SchemaFolderCauses) {
+    struct Case {
+        std::string label;
+        std::vector<std::string> extraArgs;
+        std::function<fs::path(const TempDir&)> make;
+        std::string cause; // {} is the temporary folder
+    };
+    const std::vector<Case> cases = {
+        {"loose files",
+         {},
+         [](const TempDir& dir) {
+             writeZip(dir.path() / "arc.zip",
+                      {zipFile("ix08_V08.xml", indexDocument()), zipFile("DATA/d.xml", "<d/>")});
+             return dir.path() / "arc.zip";
+         },
+         "morvik-inspect: ZIPアーカイブ {}arc.zip の最上位に、ZIPファイルと同じ名前のフォルダ"
+         "「arc/」がありません。最上位にあるもの: 「ix08_V08.xml」「DATA/」。\n"
+         "morvik-inspect: 中身は {} に解凍されました。書類は最上位のフォルダ 「arc/」 の下にある"
+         "必要があります。\n"},
+        {"no schema in the archive",
+         {},
+         [](const TempDir& dir) {
+             return makeArchive(dir.path(), "arc", {{"ix08_V08.xml", indexDocument()}});
+         },
+         "morvik-inspect: 解凍先フォルダ {}arc/ にも {}arc/XSD/ にも、標準の名前のスキーマファイル"
+         "（ix08_V08.xsd など）がありません。--schema でスキーマのフォルダを指定してください。\n"},
+        {"missing --schema folder",
+         {"--schema", "{}nowhere"},
+         [](const TempDir& dir) { return makeArchive(dir.path(), "arc", standardFiles()); },
+         "morvik-inspect: --schema のフォルダ {}nowhere がありません。\n"},
+        {"--schema folder without schemas",
+         {"--schema", "{}empty"},
+         [](const TempDir& dir) {
+             writeFile(dir.path() / "empty" / "other.xsd", kIndexSchema);
+             return makeArchive(dir.path(), "arc", standardFiles());
+         },
+         "morvik-inspect: --schema のフォルダ {}empty/ にも {}empty/XSD/ にも、標準の名前の"
+         "スキーマファイル（ix08_V08.xsd など）が最初の *.xsd としてありません。\n"},
+    };
+    const auto fill = [](std::string text, const std::string& folder) {
+        for (auto at = text.find("{}"); at != std::string::npos; at = text.find("{}", at)) {
+            text.replace(at, 2, folder);
+        }
+        return text;
+    };
+    for (const auto& c : cases) {
+        TempDir dir;
+        const fs::path zip = c.make(dir);
+        std::vector<std::string> args;
+        for (const auto& arg : c.extraArgs) {
+            args.push_back(fill(arg, dir.folder()));
+        }
+        args.push_back(zip.string());
+        const auto result = runInspect(args);
+        EXPECT_EQ(result.status, 2) << c.label;
+        EXPECT_EQ(
+            result.err,
+            "morvik-inspect: XMLスキーマとして指定されたフォルダにスキーマが見つかりません。\n" +
+                fill(c.cause, dir.folder()))
+            << c.label;
+    }
+}
