@@ -173,7 +173,10 @@ LoadOutcome loadDocument(const std::string& path, const RegisteredSchemas* regis
 
     const std::variant<const CompiledSchema*, ErrorInfo> chosen = chooseSchema(root, registered);
     if (auto* error = std::get_if<ErrorInfo>(&chosen)) {
-        return outcomeOf(path, *error);
+        // A document that is not well-formed says so, even when no schema
+        // declares its root.
+        checkWellFormed(document, errors);
+        return outcomeOf(path, errors.fatal() ? errors.first() : *error);
     }
     validateStream(document, *std::get<const CompiledSchema*>(chosen), errors);
     if (errors.hasError()) {

@@ -477,6 +477,15 @@ void validateStream(StreamedDocument& document, const CompiledSchema& schema,
     }
 }
 
+void checkWellFormed(StreamedDocument& document, ErrorCollector& errors) {
+    xmlSAXHandler sax{};
+    sax.initialized = XML_SAX2_MAGIC;
+    sax.internalSubset = onInternalSubset;
+    StreamState state;
+    state.errors = &errors;
+    parseDocument(document, &sax, &state, state, false);
+}
+
 std::optional<ProbedDocument> takeProbedDocument(const std::string& path) {
     if (!t_probed || t_probed->document.path != path) {
         return std::nullopt;

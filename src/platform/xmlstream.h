@@ -50,6 +50,10 @@ openStreamedDocument(const std::string& path);
 void validateStream(StreamedDocument& document, const CompiledSchema& schema,
                     ErrorCollector& errors);
 
+// Streams the whole document for well-formedness alone (no schema): a fatal
+// error, if any, ends up in errors.
+void checkWellFormed(StreamedDocument& document, ErrorCollector& errors);
+
 // The document at path, open and probed by readRootElement on this thread,
 // when that was the last document it probed: a load of the same path takes it
 // instead of opening and probing the file again.

@@ -199,3 +199,20 @@ TEST(XmlRules, EveryErrorOnRequest) {
     EXPECT_EQ(broken.errors[0].code, XML_ERR_TAG_NAME_MISMATCH);
     EXPECT_EQ(broken.errors[0].line, 5);
 }
+
+// With no schema for its root, a document that is not well-formed still
+// reports its well-formedness error.
+TEST(XmlRules, WellFormednessFirstAlsoWithoutASchemaForTheRoot) {
+    const ReasonLanguageScope english(ReasonLanguage::english);
+    const std::string other = "<?xml version=\"1.0\"?>\n<claim xmlns=\"urn:other\">\n";
+    const Case cases[] = {
+        {"root of another namespace, well-formed", other + "<n>1</n>\n</claim>\n",
+         static_cast<std::int32_t>(XmlLoadError::rootNotDeclared), 2, "<claim xmlns=\"urn:other\">",
+         "No matching global declaration"},
+        {"root of another namespace, cut in a start tag", other + "<n>1</n>\n<nam",
+         XML_ERR_GT_REQUIRED, 4, "<nam", "Couldn't find end of Start Tag nam"},
+    };
+    for (const Case& c : cases) {
+        check(c);
+    }
+}
