@@ -8,7 +8,9 @@
 #include "app/jsonreport.h"
 #include "app/version.h"
 #include "inspection/inspectionrun.h"
+#include "inspection/paths.h"
 #include "inspection/standardnames.h"
+#include "platform/xmlreason.h"
 
 #include <exception>
 #include <filesystem>
@@ -39,6 +41,8 @@ constexpr const char* kUsage =
     "                  and the result log to standard error\n"
     "  --all-errors    every error of a failing document in the JSON report (and,\n"
     "                  with --verbose, on standard error); the log keeps the first\n"
+    "  --reasons=LANG  the reason in a failure's detail line: ja (Japanese, the\n"
+    "                  default) or en (the XML parser's English)\n"
     "  --verbose       also print progress and the schema chosen for each document\n"
     "  --version       print the name and version\n"
     "  --help          print this help\n"
@@ -166,6 +170,7 @@ struct Options {
     std::optional<std::string> jsonPath;
     bool verbose = false;
     bool allErrors = false;
+    morvik::platform::ReasonLanguage reasons = morvik::platform::ReasonLanguage::japanese;
     bool help = false;
     bool version = false;
 };
@@ -207,6 +212,14 @@ std::string parse(const std::vector<std::string>& args, Options& options) {
             options.verbose = true;
         } else if (arg == "--all-errors") {
             options.allErrors = true;
+        } else if (auto reasons = valueOption("--reasons", args, i, error)) {
+            if (*reasons == "ja") {
+                options.reasons = morvik::platform::ReasonLanguage::japanese;
+            } else if (*reasons == "en") {
+                options.reasons = morvik::platform::ReasonLanguage::english;
+            } else {
+                return "--reasons needs ja or en";
+            }
         } else if (auto schema = valueOption("--schema", args, i, error)) {
             if (!error.empty() || schema->empty()) {
                 return "--schema needs a folder";
@@ -307,8 +320,18 @@ ArchiveReport CommandLine::inspect(const std::string& zipPath) {
                             ? static_cast<RunObserver*>(&lister)
                             : static_cast<RunObserver*>(&collector);
     if (m_options.verbose) {
-        services.schemaChosen = [this](const std::string& document, const std::string& schema) {
-            m_err << "schema: " << document << " -> " << schema << '\n' << std::flush;
+        services.schemaChosen = [this](const std::string& document, const std::string& schema,
+                                       const std::string& rootProblem) {
+            // A document whose root cannot be read has no schema of its own:
+            // say why, not the summary schema it falls back to.
+            if (!rootProblem.empty()) {
+                m_err << "schema: " << printable(document)
+                      << " -> root element not read: " << rootProblem << '\n'
+                      << std::flush;
+                return;
+            }
+            m_err << "schema: " << printable(document) << " -> " << printable(schema) << '\n'
+                  << std::flush;
         };
     }
     RunInputs inputs;
@@ -373,6 +396,7 @@ int runCommandLine(const std::vector<std::string>& args, std::ostream& out, std:
         out << kProgram << ' ' << kVersion << '\n';
         return exitAllValid;
     }
+    morvik::platform::setReasonLanguage(options.reasons);
 
     // The report file is opened before any run, so that a place it cannot be
     // written to is told before the archives are unpacked.

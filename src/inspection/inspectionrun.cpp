@@ -241,7 +241,8 @@ Run::Outcome Run::check(const Job& job) {
     if (outcome.schemaName.empty()) {
         outcome.schemaName = m_choice->schemaFor(
             job.folder, job.name,
-            job.stage == Stage::data ? SchemaChoice::Stage::data : SchemaChoice::Stage::claims);
+            job.stage == Stage::data ? SchemaChoice::Stage::data : SchemaChoice::Stage::claims,
+            &outcome.report.rootProblem);
     }
     Recorded status(outcome.statusTexts);
     DocumentReport& report = outcome.report;
@@ -274,7 +275,8 @@ void Run::report(Pool& pool, std::size_t& next) {
     Outcome outcome = pool.take(index);
     const DocumentReport& report = outcome.report;
     if (m_services.schemaChosen) {
-        m_services.schemaChosen(report.documentFolder + report.documentName, report.schemaPath);
+        m_services.schemaChosen(report.documentFolder + report.documentName, report.schemaPath,
+                                report.rootProblem);
     }
     for (const std::string& text : outcome.statusTexts) {
         m_services.status.MsgDisp(text);

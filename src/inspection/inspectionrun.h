@@ -36,8 +36,11 @@ struct RunServices {
     ResultLog& log;
     StatusLine& status;
     ProgramStart& programs;
-    // Optional: told which schema file each document is validated against.
-    std::function<void(const std::string& documentPath, const std::string& schemaPath)>
+    // Optional: told which schema file each document is validated against,
+    // and, when the document's root element could not be read to choose it
+    // (the summary schema is then used), why not.
+    std::function<void(const std::string& documentPath, const std::string& schemaPath,
+                       const std::string& rootProblem)>
         schemaChosen;
     // Optional: told what the run is about to check and how each document
     // came out.

@@ -35,6 +35,7 @@ TEST(InspectUsage, ErrorsNameWhatWasWrongBeforeTheUsage) {
         {{"--schema=", zip}, "morvik-inspect: --schema needs a folder"},
         {{zip, "--into"}, "morvik-inspect: --into needs a folder"},
         {{zip, "--json"}, "morvik-inspect: --json needs a file name (- for standard output)"},
+        {{"--reasons=fr", zip}, "morvik-inspect: --reasons needs ja or en"},
         {{}, "morvik-inspect: no ZIP file given"},
         {{"--verbose", "--"}, "morvik-inspect: no ZIP file given"},
         {{"--into", dir.folder() + "nowhere", zip},
@@ -254,5 +255,38 @@ TEST(InspectCauses, SchemaFolderCauses) {
             "morvik-inspect: XMLスキーマとして指定されたフォルダにスキーマが見つかりません。\n" +
                 fill(c.cause, dir.folder()))
             << c.label;
+    }
+}
+
+// The reason at the end of a detail line: Japanese by default, the parser's
+// English on request; --verbose says why a document's root could not be read
+// instead of naming a schema for it.
+TEST(InspectReasons, LanguageOfTheReasonAndTheVerboseSchemaLine) {
+    const std::vector<std::pair<std::vector<std::string>, std::string>> cases = {
+        {{}, "4行　  <value>x</value>要素「value」の値「x」は"},
+        {{"--reasons=ja"}, "4行　  <value>x</value>要素「value」の値「x」は"},
+        {{"--reasons", "en"},
+         "4行　  <value>x</value>Element '{urn:hl7-org:v3}value': 'x' is not a valid value"},
+    };
+    for (const auto& [options, detail] : cases) {
+        TempDir dir;
+        auto files = standardFiles();
+        files.push_back({"DATA/bad.xml", dataDocument("x")});
+        files.push_back(
+            {"DATA/sjis.xml",
+             "<?xml version=\"1.0\" encoding=\"Shift_JIS\"?>\n<!-- \x82 -->\n<doc/>\n"});
+        const fs::path zip = makeArchive(dir.path(), "arc", files);
+        std::vector<std::string> args = options;
+        args.push_back("--verbose");
+        args.push_back(zip.string());
+        const auto result = runInspect(args);
+        EXPECT_EQ(result.status, 1) << result.err;
+        EXPECT_NE(result.out.find(detail), std::string::npos) << result.out;
+        const std::string data = (dir.path() / "arc" / "DATA").string() + "/";
+        EXPECT_NE(result.err.find("schema: " + data + "bad.xml -> "), std::string::npos)
+            << result.err;
+        EXPECT_NE(result.err.find("schema: " + data + "sjis.xml -> root element not read: "),
+                  std::string::npos)
+            << result.err;
     }
 }

@@ -33,7 +33,7 @@ struct RunHarness {
             log,
             status,
             programs,
-            [this](const std::string& document, const std::string& schema) {
+            [this](const std::string& document, const std::string& schema, const std::string&) {
                 chosen.emplace_back(document, schema);
             },
             observer,
