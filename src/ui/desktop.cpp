@@ -1,15 +1,42 @@
-// The desktop program's start: the application object and the main window.
+// The desktop program's start: the application object, Qt's Japanese texts
+// and the main window.
 #include "ui/desktop.h"
 
 #include "ui/mainwindow.h"
 
 #include <QApplication>
+#include <QDir>
+#include <QFileInfo>
+#include <QLibraryInfo>
+#include <QLocale>
+#include <QTranslator>
+#include <QUrl>
 
 namespace morvik::ui {
 
-int runDesktop(int argc, char** argv) {
+bool loadQtTranslation(QTranslator& translator) {
+    return translator.load(QLocale(QLocale::Japanese, QLocale::Japan), QStringLiteral("qtbase"),
+                           QStringLiteral("_"), QLibraryInfo::path(QLibraryInfo::TranslationsPath));
+}
+
+QString zipPathFromArgument(const QString& argument) {
+    if (argument.startsWith(QLatin1String("file:"), Qt::CaseInsensitive)) {
+        return QUrl(argument).toLocalFile();
+    }
+    return QDir::cleanPath(QFileInfo(argument).absoluteFilePath());
+}
+
+int runDesktop(int argc, char** argv, const std::string& zipArgument) {
     QApplication application(argc, argv);
+    // The program's own texts are Japanese; Qt's dialogs and menus follow.
+    QTranslator qtTexts;
+    if (loadQtTranslation(qtTexts)) {
+        QApplication::installTranslator(&qtTexts);
+    }
     MainWindow window;
+    if (!zipArgument.empty()) {
+        window.setZipPath(zipPathFromArgument(QString::fromStdString(zipArgument)));
+    }
     window.show();
     return QApplication::exec();
 }
