@@ -89,7 +89,7 @@ private:
 };
 
 // What became of a drag over target, as a file manager makes one offering
-// copy, move and link.
+// copy, move and link, with move proposed (Shift held).
 struct DropResult {
     bool enterAccepted = false;
     bool dropAccepted = false;
@@ -102,15 +102,16 @@ inline DropResult dropOn(QWidget& target, const QMimeData& data) {
     const Qt::DropActions offered = Qt::CopyAction | Qt::MoveAction | Qt::LinkAction;
     const QPoint centre = target.rect().center();
     DropResult result;
-    QDragEnterEvent enter(centre, offered, &data, Qt::LeftButton, Qt::NoModifier);
-    enter.setDropAction(Qt::MoveAction);
+    QDragEnterEvent enter(centre, offered, &data, Qt::LeftButton, Qt::ShiftModifier);
     QApplication::sendEvent(&target, &enter);
     result.enterAccepted = enter.isAccepted();
     if (!result.enterAccepted) {
         return result;
     }
-    QDropEvent drop(centre, offered, &data, Qt::LeftButton, Qt::NoModifier);
-    drop.setDropAction(Qt::MoveAction);
+    QDropEvent drop(centre, offered, &data, Qt::LeftButton, Qt::ShiftModifier);
+    if (drop.proposedAction() != Qt::MoveAction) {
+        return result; // the platform does not propose as asked: nothing taken
+    }
     QApplication::sendEvent(&target, &drop);
     result.dropAccepted = drop.isAccepted();
     result.action = drop.dropAction();
