@@ -94,6 +94,11 @@ std::string utf8(const QString& text) {
     return text.toStdString();
 }
 
+// Panel 1 from the press until the first document is validated: the
+// previous run's completion text would otherwise stand through a long
+// extraction.
+const QString kPreparing = QStringLiteral("調査の準備中（ZIPファイルの解凍）…");
+
 QString count(std::size_t n) {
     return QLocale(QLocale::Japanese, QLocale::Japan).toString(qulonglong(n));
 }
@@ -335,6 +340,7 @@ void MainWindow::Command1_Click() {
     BackgroundRun::Progress progress;
     {
         RunScope scope(*this);
+        ST_Msg->setPanelText(1, kPreparing);
         BackgroundRun run(inputs, m_settings, *m_messages, *m_programs, m_runObserver);
         m_run = &run;
         // A message box shows over the log and status as they stand.

@@ -297,18 +297,22 @@ void DesktopRunTest::progressDuringRun() {
     QProgressBar* progress = bar->progressBar();
 
     QList<QPair<int, QString>> seen; // value and text of the bar
-    QStringList texts;
+    QStringList texts;               // panel 1
     auto look = [&] {
         // The window shows progress at its own frames; wait for one.
         QTest::qWait(3 * MainWindow::kFrameInterval);
-        seen.append({progress->value(), progress->text()});
+        seen.append({progress->value(), progress->isTextVisible() ? progress->text() : "busy"});
         texts << bar->panelText(1);
     };
-    // Pauses after the second and the fifth document.
+    // Pauses when the documents are known, and after the second and the
+    // fifth document.
     struct Pauses : morvik::inspection::RunObserver {
         QObject* context = nullptr;
         std::function<void()> act;
         std::atomic<int> checked{0};
+        void started(const std::string&, const std::string&, std::size_t) override {
+            QMetaObject::invokeMethod(context, act, Qt::BlockingQueuedConnection);
+        }
         void documentChecked(const morvik::inspection::DocumentReport&) override {
             const int n = ++checked;
             if (n == 2 || n == 5) {
@@ -319,13 +323,17 @@ void DesktopRunTest::progressDuringRun() {
     pauses.context = &window;
     pauses.act = look;
     window.setRunObserver(&pauses);
+    bar->setPanelText(1, QStringLiteral("調査完了　OK 1件／エラー 0件"));
 
     QTest::mouseClick(button(window, "Command1"), Qt::LeftButton);
 
     QCOMPARE(progress->maximum(), 6);
-    QCOMPARE(seen, (QList<QPair<int, QString>>{{2, "2／6件"}, {5, "5／6件"}}));
-    // Panel 1 showed the validation's progress texts meanwhile.
-    for (const QString& text : texts) {
+    QCOMPARE(seen, (QList<QPair<int, QString>>{{0, "0／6件"}, {2, "2／6件"}, {5, "5／6件"}}));
+    // Until validation began panel 1 said that the run was preparing, not
+    // what the previous run said; then it showed the validation's texts.
+    QCOMPARE(texts.size(), 3);
+    QCOMPARE(texts[0], QStringLiteral("調査の準備中（ZIPファイルの解凍）…"));
+    for (const QString& text : texts.mid(1)) {
         QVERIFY2(text.startsWith(QStringLiteral("XML")), qPrintable(text));
     }
     QVERIFY(!progress->isVisible());
