@@ -28,7 +28,9 @@ QString zipPathFromArgument(const QString& argument) {
 
 int runDesktop(int argc, char** argv, const std::string& zipArgument) {
     QApplication application(argc, argv);
-    // The program's own texts are Japanese; Qt's dialogs and menus follow.
+    // The program's own texts are Japanese; Qt's dialogs and menus follow,
+    // and so do the dates and file types the file dialog lists.
+    QLocale::setDefault(QLocale(QLocale::Japanese, QLocale::Japan));
     QTranslator qtTexts;
     if (loadQtTranslation(qtTexts)) {
         QApplication::installTranslator(&qtTexts);
