@@ -39,13 +39,18 @@ public:
         m_run.m_pending.statusChanged = true;
     }
 
-    // The run waits until the user has closed the box.
+    // The run waits until the user has closed the box. Once the run is
+    // asked to stop, the user has closed the window: nothing more pops up.
     void show(const std::string& text, const std::string& caption,
               inspection::MessageIcon icon) override {
-        m_run.onGuiThread([&] { m_run.m_messages.show(text, caption, icon); });
+        if (!m_run.m_stop) {
+            m_run.onGuiThread([&] { m_run.m_messages.show(text, caption, icon); });
+        }
     }
     void openFolder(const std::string& folder) override {
-        m_run.onGuiThread([&] { m_run.m_programs.openFolder(folder); });
+        if (!m_run.m_stop) {
+            m_run.onGuiThread([&] { m_run.m_programs.openFolder(folder); });
+        }
     }
 
     void started(const std::string& extractionFolder, const std::string& schemaFolder,

@@ -42,6 +42,7 @@ public:
 
     void start();
     // The run stops before its next document; the log keeps what it wrote.
+    // Messages the run would show from then on are left out.
     void requestStop() { m_stop = true; }
     bool stopRequested() const { return m_stop; }
 

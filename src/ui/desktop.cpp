@@ -36,6 +36,11 @@ int runDesktop(int argc, char** argv, const std::string& zipArgument) {
         QApplication::installTranslator(&qtTexts);
     }
     MainWindow window;
+    // Not on the last visible window closing: a window closed during a run
+    // is hidden at once and closes for good only when the run has stopped.
+    QApplication::setQuitOnLastWindowClosed(false);
+    QObject::connect(&window, &MainWindow::closed, &application, &QCoreApplication::quit,
+                     Qt::QueuedConnection);
     if (!zipArgument.empty()) {
         window.setZipPath(zipPathFromArgument(QString::fromStdString(zipArgument)));
     }

@@ -456,17 +456,21 @@ void MainWindow::saveLog() {
 
 void MainWindow::closeEvent(QCloseEvent* event) {
     if (m_running) {
-        // The run stops before its next document and the window closes when
-        // it has (Command1_Click); the log keeps what the run wrote.
+        // The run stops before its next document; an extraction under way
+        // is finished first, so that no half-extracted tree is left. The
+        // window goes at once and closes for good when the run has stopped
+        // (Command1_Click); the log keeps what the run wrote.
         m_closeRequested = true;
         if (m_run != nullptr) {
             m_run->requestStop();
         }
+        hide();
         event->ignore();
         return;
     }
     m_closeRequested = false;
     QWidget::closeEvent(event);
+    emit closed();
 }
 
 MainWindow::DropUse MainWindow::dropUse(const QObject* target, const QMimeData* mime,

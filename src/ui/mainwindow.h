@@ -61,6 +61,11 @@ public:
     // panel 2: the executable's file name without its extension.
     static QString executableName();
 
+signals:
+    // The window has closed for good (a close during a run waits for the run
+    // to stop, with the window already out of sight). The program ends here.
+    void closed();
+
 public slots:
     // Restores both inputs from the settings and shows the program's name.
     void Form_Load();

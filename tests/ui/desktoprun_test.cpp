@@ -7,6 +7,7 @@
 #include "support/runharness.h"
 #include "support/testutil.h"
 #include "support/windows.h"
+#include "ui/backgroundrun.h"
 #include "ui/mainwindow.h"
 #include "ui/qsettingsstore.h"
 #include "ui/statusbar.h"
@@ -19,6 +20,7 @@
 #include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QUrl>
@@ -113,6 +115,7 @@ private slots:
 
     void closingDuringRun_data();
     void closingDuringRun();
+    void nothingPopsUpAfterClosing();
 
     void completionText_data();
     void completionText();
@@ -402,21 +405,26 @@ void DesktopRunTest::closingDuringRun() {
     zipBox(window)->setText(QString::fromStdString(zip.string()));
     logBox(window)->setPlainText("the previous run's log");
 
+    QSignalSpy closed(&window, &MainWindow::closed);
     bool closedAtOnce = true;
-    bool visibleAfterClose = false;
+    bool visibleAfterClose = true;
+    int closedSignals = -1;
     PauseAfterDocument pause(window, std::size_t(closeAfter), [&] {
         closedAtOnce = window.close();
         visibleAfterClose = window.isVisible();
+        closedSignals = int(closed.count());
     });
     window.setRunObserver(&pause);
 
     QTest::mouseClick(button(window, "Command1"), Qt::LeftButton);
 
-    // The window stayed while the document at hand was finished, then the
-    // run stopped before the next one and the window closed.
+    // The window went at once; the run finished the document at hand,
+    // stopped before the next one, and then the window closed for good.
     QVERIFY(!closedAtOnce);
-    QVERIFY(visibleAfterClose);
+    QVERIFY(!visibleAfterClose);
+    QCOMPARE(closedSignals, 0);
     QVERIFY(!window.isVisible());
+    QCOMPARE(closed.count(), 1);
     QVERIFY(!window.isRunning());
     // The log holds exactly what the run wrote up to there, the panel says
     // how far it got, and no message was shown.
@@ -428,6 +436,27 @@ void DesktopRunTest::closingDuringRun() {
     for (const char* name : {"ix08_V08.xml", "DATA/doc003.xml", "CLAIMS/clm001.xml"}) {
         QVERIFY2(fs::is_regular_file(extracted / name), name);
     }
+}
+
+void DesktopRunTest::nothingPopsUpAfterClosing() {
+    // The window was closed while the archive was being extracted, and the
+    // extraction then fails: the run ends without a message box or a file
+    // browser over a window the user has closed.
+    morvik::test::writeFile(m_folder->path() / "broken.zip", "not a ZIP archive");
+    morvik::test::MemorySettings settings;
+    morvik::test::RecordingMessageBox messages;
+    morvik::test::RecordingProgramStart programs;
+    morvik::ui::BackgroundRun run(
+        {(m_folder->path() / "broken.zip").string(), "", "Morvik", kCaption.toStdString()},
+        settings, messages, programs);
+    run.requestStop();
+    run.start();
+    QCOMPARE(run.waitHandlingEvents(), morvik::inspection::RunOutcome::endedEarly);
+    QCOMPARE(messages.shown.size(), std::size_t(0));
+    QCOMPARE(programs.opened.size(), std::size_t(0));
+    const morvik::ui::BackgroundRun::Progress progress = run.take();
+    QVERIFY(progress.endedEarly);
+    QVERIFY(progress.logText.empty());
 }
 
 void DesktopRunTest::completionText_data() {
