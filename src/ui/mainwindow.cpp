@@ -344,12 +344,16 @@ void MainWindow::Command1_Click() {
         BackgroundRun run(inputs, m_settings, *m_messages, *m_programs, m_runObserver);
         m_run = &run;
         // A message box shows over the log and status as they stand.
-        connect(&run, &BackgroundRun::aboutToInteract, this, &MainWindow::showRunProgress);
+        connect(&run, &BackgroundRun::aboutToInteract, this, [this] {
+            showRunProgress();
+            m_log->flush();
+        });
         m_frameTimer.start();
         run.start();
         outcome = run.waitHandlingEvents();
         // The last entries and the last status text.
         showRunProgress();
+        m_log->flush();
         progress = run.take();
     }
     ST_Msg->setPanelText(1, completionText(outcome, progress));
@@ -366,10 +370,10 @@ void MainWindow::showRunProgress() {
     if (progress.clearLog) {
         m_log->clear();
     }
+    // The log box writes what it is given at its own, slower pace.
     if (!progress.logText.empty()) {
         m_log->append(progress.logText);
     }
-    m_log->flush();
     if (progress.statusChanged) {
         ST_Msg->setPanelText(1, progress.status);
     }
