@@ -181,7 +181,7 @@ public:
         for (QPushButton* button : buttons()) {
             button->setEnabled(true);
         }
-        // Back where the user was, unless he has moved on since.
+        // Back where the user was, unless the focus has been moved since.
         if (m_hadFocus != nullptr && m_window.focusWidget() == m_window.TX_Msg) {
             m_hadFocus->setFocus(Qt::OtherFocusReason);
         }

@@ -30,8 +30,6 @@ using morvik::test::control;
 using morvik::test::DialogRecorder;
 using morvik::test::kCaption;
 
-const QString kChecking = QStringLiteral("XML出力ファイルの整合性チェック中");
-
 QPushButton* button(MainWindow& window, const char* name) {
     return control<QPushButton>(window, name);
 }
