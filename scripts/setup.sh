@@ -13,6 +13,7 @@ PACKAGES=(
   qt6-base-dev libgl-dev
   googletest libgtest-dev
   libxml2-utils unzip zip
+  qt6-translations-l10n
   fonts-noto-cjk xvfb xauth
   desktop-file-utils dpkg-dev file groff-base
 )

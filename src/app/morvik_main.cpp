@@ -27,9 +27,8 @@ int main(int argc, char** argv) {
         case Action::openWindow:
             break;
         }
-        // start.zipPath, the file "Open with" names, is checked here; the
-        // window is handed it once runDesktop takes an initial ZIP path.
-        return morvik::ui::runDesktop(argc, argv);
+        // The file "Open with" names fills the ZIP path box.
+        return morvik::ui::runDesktop(argc, argv, start.zipPath);
     } catch (const std::exception& error) {
         std::cerr << "Morvik: " << error.what() << '\n';
         return 70;

@@ -2,23 +2,36 @@
 #include "ui/mainwindow.h"
 
 #include "inspection/inspectionrun.h"
+#include "inspection/paths.h"
 #include "inspection/standardnames.h"
 #include "ui/appearance.h"
+#include "ui/backgroundrun.h"
+#include "ui/enterkey.h"
+#include "ui/logfile.h"
 #include "ui/morvikdir.h"
+#include "ui/pathinput.h"
 #include "ui/statusbar.h"
 
 #include <QCloseEvent>
 #include <QCoreApplication>
+#include <QDir>
+#include <QDragEnterEvent>
+#include <QDropEvent>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QFontMetrics>
 #include <QFrame>
 #include <QLabel>
 #include <QLineEdit>
+#include <QLocale>
+#include <QMenu>
+#include <QMimeData>
 #include <QPalette>
 #include <QPlainTextEdit>
 #include <QPointer>
 #include <QPushButton>
+
+#include <vector>
 
 namespace morvik::ui {
 namespace {
@@ -72,6 +85,8 @@ QLineEdit* makeTextBox(QWidget* window, const char* name, const QRect& place) {
     auto* box = new QLineEdit(window);
     box->setObjectName(QLatin1String(name));
     box->setGeometry(place);
+    // A path pasted or dropped as text comes without its line breaks.
+    box->setValidator(new NoLineBreaks(box));
     return box;
 }
 
@@ -79,29 +94,96 @@ std::string utf8(const QString& text) {
     return text.toStdString();
 }
 
+// Panel 1 from the press until the first document is validated: the
+// previous run's completion text would otherwise stand through a long
+// extraction.
+const QString kPreparing = QStringLiteral("調査の準備中（ZIPファイルの解凍）…");
+
+QString count(std::size_t n) {
+    return QLocale(QLocale::Japanese, QLocale::Japan).toString(qulonglong(n));
+}
+
+// What panel 1 says when a run is over, in place of the last progress text,
+// which would read as if the run were still going.
+QString completionText(inspection::RunOutcome outcome, const BackgroundRun::Progress& progress) {
+    const std::size_t failed = progress.failed;
+    const std::size_t ok = progress.checked - failed;
+    switch (outcome) {
+    case inspection::RunOutcome::allValid:
+    case inspection::RunOutcome::someFailed:
+        return QStringLiteral("調査完了　OK %1件／エラー %2件").arg(count(ok), count(failed));
+    case inspection::RunOutcome::stopped:
+        return QStringLiteral("調査を中止しました　OK %1件／エラー %2件（全 %3件）")
+            .arg(count(ok), count(failed), count(progress.total));
+    case inspection::RunOutcome::endedEarly:
+        break;
+    }
+    return QStringLiteral("調査を中止しました");
+}
+
+// Where the run looks for an earlier extracted copy of the archive: the ZIP
+// file's folder and base name, as a full path.
+QString extractionFolderOf(const std::string& zipPath) {
+    std::string baseName;
+    std::string fileName;
+    const std::string folder = inspection::GetDirectoryMemberSplit(zipPath, baseName, fileName);
+    return QDir::cleanPath(
+        QFileInfo(QString::fromStdString((folder.empty() ? "./" : folder) + baseName))
+            .absoluteFilePath());
+}
+
 } // namespace
 
-// Holds Command1, Command2 and Command3 disabled while a run is under way,
-// so that no second run, file dialog or picker can start while the status
-// line lets events through; puts them back however the run ends.
+// The window while a run is under way: the inputs locked, so that no key or
+// click can change them or start a second run, a busy cursor and the progress
+// bar. The focus goes first to the log, which ignores typing during the run;
+// a disabled button would otherwise hand it to TX_XmlFnm with its text
+// selected, and the next key typed would replace the path. Puts everything
+// back however the run ends.
 class MainWindow::RunScope {
 public:
     explicit RunScope(MainWindow& window) : m_window(window) {
         m_window.m_running = true;
         m_hadFocus = m_window.focusWidget();
+        m_logWasReadOnly = m_window.TX_Msg->isReadOnly();
+        m_window.TX_Msg->setFocus(Qt::OtherFocusReason);
+        for (QLineEdit* box : {m_window.TX_XmlFnm, m_window.TX_Schima}) {
+            box->setReadOnly(true);
+        }
+        m_window.TX_Msg->setReadOnly(true);
         for (QPushButton* button : buttons()) {
             button->setEnabled(false);
         }
+        for (QWidget* widget :
+             {static_cast<QWidget*>(&m_window), static_cast<QWidget*>(m_window.TX_XmlFnm),
+              static_cast<QWidget*>(m_window.TX_Schima), m_window.TX_Msg->viewport()}) {
+            m_cursors.push_back(
+                {widget, widget->testAttribute(Qt::WA_SetCursor), widget->cursor()});
+            widget->setCursor(Qt::BusyCursor);
+        }
+        m_window.ST_Msg->showProgress(false, 0, 0);
     }
     ~RunScope() {
-        // Everything the run wrote stands in the log when the run is over.
-        m_window.m_log->flush();
+        m_window.m_frameTimer.stop();
+        m_window.m_run = nullptr;
+        m_window.ST_Msg->hideProgress();
+        for (const SavedCursor& saved : m_cursors) {
+            if (saved.own) {
+                saved.widget->setCursor(saved.cursor);
+            } else {
+                saved.widget->unsetCursor();
+            }
+        }
+        for (QLineEdit* box : {m_window.TX_XmlFnm, m_window.TX_Schima}) {
+            box->setReadOnly(false);
+        }
+        m_window.TX_Msg->setReadOnly(m_logWasReadOnly);
         for (QPushButton* button : buttons()) {
             button->setEnabled(true);
         }
-        // Disabling moved the focus away from the pressed button; give it back.
-        if (m_hadFocus != nullptr && buttons().contains(m_hadFocus)) {
-            m_hadFocus->setFocus();
+        // Back where the user was, unless the focus has been moved since.
+        if (m_hadFocus != nullptr && m_window.focusWidget() == m_window.TX_Msg) {
+            m_hadFocus->setFocus(Qt::OtherFocusReason);
         }
         m_window.m_running = false;
     }
@@ -109,11 +191,18 @@ public:
     RunScope& operator=(const RunScope&) = delete;
 
 private:
+    struct SavedCursor {
+        QWidget* widget;
+        bool own;
+        QCursor cursor;
+    };
     QList<QPushButton*> buttons() const {
         return {m_window.Command1, m_window.Command2, m_window.Command3};
     }
     MainWindow& m_window;
     QPointer<QWidget> m_hadFocus;
+    bool m_logWasReadOnly = false;
+    std::vector<SavedCursor> m_cursors;
 };
 
 MainWindow::MainWindow(QWidget* parent) : QWidget(parent), m_runModal(execModal) {
@@ -183,11 +272,35 @@ MainWindow::MainWindow(QWidget* parent) : QWidget(parent), m_runModal(execModal)
     Command1->setFocus();
 
     m_messages = std::make_unique<DialogMessageBox>(*this, m_runModal);
+    m_programs = std::make_unique<DesktopProgramStart>(*m_messages);
     m_log = std::make_unique<ResultLogBox>(*TX_Msg);
 
     connect(Command1, &QPushButton::clicked, this, &MainWindow::Command1_Click);
     connect(Command2, &QPushButton::clicked, this, &MainWindow::Command2_Click);
     connect(Command3, &QPushButton::clicked, this, &MainWindow::Command3_Click);
+    for (QPushButton* button : {Command1, Command2, Command3}) {
+        pressOnEnter(*button);
+    }
+
+    // A ZIP file dropped anywhere on the window names the archive; a folder
+    // dropped on TX_Schima names the schema folder. The boxes' own handling
+    // of drops would paste the file's URL as text.
+    setAcceptDrops(true);
+    for (QObject* target :
+         {static_cast<QObject*>(TX_XmlFnm), static_cast<QObject*>(TX_Schima),
+          static_cast<QObject*>(TX_Msg), static_cast<QObject*>(TX_Msg->viewport())}) {
+        target->installEventFilter(this);
+    }
+
+    TX_Msg->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(TX_Msg, &QWidget::customContextMenuRequested, this, [this](const QPoint& pos) {
+        std::unique_ptr<QMenu> menu(createLogMenu());
+        // A scroll area reports the position in its viewport's coordinates.
+        menu->exec(TX_Msg->viewport()->mapToGlobal(pos));
+    });
+
+    m_frameTimer.setInterval(kFrameInterval);
+    connect(&m_frameTimer, &QTimer::timeout, this, &MainWindow::showRunProgress);
 
     Form_Load();
 }
@@ -210,29 +323,70 @@ void MainWindow::Form_Load() {
     ST_Msg->setPanelText(2, executableName());
 }
 
+void MainWindow::setZipPath(const QString& path) {
+    TX_XmlFnm->setText(path);
+}
+
 void MainWindow::Command1_Click() {
     // The buttons are disabled during a run; this guards the run against any
-    // other way in while the status line lets events through.
+    // other way in while the window handles events.
     if (m_running) {
         return;
     }
+    inspection::RunInputs inputs;
+    inputs.zipPath = utf8(TX_XmlFnm->text());
+    inputs.schemaText = utf8(TX_Schima->text());
+    inputs.appName = utf8(executableName());
+    inputs.section = utf8(windowTitle());
+    m_programs->setFolderToName(extractionFolderOf(inputs.zipPath));
+    inspection::RunOutcome outcome = inspection::RunOutcome::endedEarly;
+    BackgroundRun::Progress progress;
     {
         RunScope scope(*this);
-        inspection::RunInputs inputs;
-        inputs.zipPath = utf8(TX_XmlFnm->text());
-        inputs.schemaText = utf8(TX_Schima->text());
-        inputs.appName = utf8(executableName());
-        inputs.section = utf8(windowTitle());
-        inspection::RunServices services{m_settings, *m_messages, *m_log,  *ST_Msg,
-                                         m_programs, {},          nullptr, {}};
-        inspection::runInspection(inputs, services);
+        ST_Msg->setPanelText(1, kPreparing);
+        BackgroundRun run(inputs, m_settings, *m_messages, *m_programs, m_runObserver);
+        m_run = &run;
+        // A message box shows over the log and status as they stand.
+        connect(&run, &BackgroundRun::aboutToInteract, this, [this] {
+            showRunProgress();
+            m_log->flush();
+        });
+        m_frameTimer.start();
+        run.start();
+        outcome = run.waitHandlingEvents();
+        // The last entries and the last status text.
+        showRunProgress();
+        m_log->flush();
+        progress = run.take();
     }
+    ST_Msg->setPanelText(1, completionText(outcome, progress));
     if (m_closeRequested) {
         close();
     }
 }
 
+void MainWindow::showRunProgress() {
+    if (m_run == nullptr) {
+        return;
+    }
+    const BackgroundRun::Progress progress = m_run->take();
+    if (progress.clearLog) {
+        m_log->clear();
+    }
+    // The log box writes what it is given at its own, slower pace.
+    if (!progress.logText.empty()) {
+        m_log->append(progress.logText);
+    }
+    if (progress.statusChanged) {
+        ST_Msg->setPanelText(1, progress.status);
+    }
+    ST_Msg->showProgress(progress.counting, progress.checked, progress.total);
+}
+
 void MainWindow::Command2_Click() {
+    if (m_running) {
+        return;
+    }
     QFileDialog dialog(this);
     dialog.setObjectName(QStringLiteral("dlgOpenFile"));
     dialog.setAcceptMode(QFileDialog::AcceptOpen);
@@ -254,6 +408,9 @@ void MainWindow::Command2_Click() {
 }
 
 void MainWindow::Command3_Click() {
+    if (m_running) {
+        return;
+    }
     if (m_picker == nullptr) {
         m_picker = new MorvikDir(this);
     } else {
@@ -266,16 +423,126 @@ void MainWindow::Command3_Click() {
     m_picker->hide();
 }
 
+QMenu* MainWindow::createLogMenu() {
+    QMenu* menu = TX_Msg->createStandardContextMenu();
+    menu->addSeparator();
+    QAction* save = menu->addAction(QStringLiteral("ログを保存…"), this, &MainWindow::saveLog);
+    save->setObjectName(QStringLiteral("saveLog"));
+    save->setEnabled(!m_running && !TX_Msg->document()->isEmpty());
+    return menu;
+}
+
+void MainWindow::saveLog() {
+    if (m_running) {
+        return;
+    }
+    QFileDialog dialog(this);
+    dialog.setObjectName(QStringLiteral("dlgSaveLog"));
+    dialog.setAcceptMode(QFileDialog::AcceptSave);
+    dialog.setFileMode(QFileDialog::AnyFile);
+    dialog.setNameFilter(QStringLiteral("テキスト ファイル (*.txt)"));
+    dialog.setDefaultSuffix(QStringLiteral("txt"));
+    // Beside the archive, named after it.
+    const QFileInfo zip(TX_XmlFnm->text());
+    if (!TX_XmlFnm->text().trimmed().isEmpty()) {
+        dialog.selectFile(zip.absolutePath() + u'/' + zip.completeBaseName() +
+                          QStringLiteral("_調査結果.txt"));
+    }
+    if (m_runModal(dialog) != QDialog::Accepted || dialog.selectedFiles().isEmpty()) {
+        return;
+    }
+    const QString path = dialog.selectedFiles().first();
+    const QString failure = writeFileAtomically(path, logFileBytes(*TX_Msg->document()));
+    if (!failure.isEmpty()) {
+        m_messages->show(QStringLiteral("ログを保存できませんでした。\n%1\n%2")
+                             .arg(QDir::toNativeSeparators(path), failure)
+                             .toStdString(),
+                         inspection::kAppTitle, inspection::MessageIcon::critical);
+    }
+}
+
 void MainWindow::closeEvent(QCloseEvent* event) {
     if (m_running) {
-        // The run is still writing into this window's controls; it closes the
-        // window itself when it is done.
+        // The run stops before its next document; an extraction under way
+        // is finished first, so that no half-extracted tree is left. The
+        // window goes at once and closes for good when the run has stopped
+        // (Command1_Click); the log keeps what the run wrote.
         m_closeRequested = true;
+        if (m_run != nullptr) {
+            m_run->requestStop();
+        }
+        hide();
         event->ignore();
         return;
     }
     m_closeRequested = false;
     QWidget::closeEvent(event);
+    emit closed();
+}
+
+MainWindow::DropUse MainWindow::dropUse(const QObject* target, const QMimeData* mime,
+                                        QString& path) const {
+    if (m_running) {
+        return DropUse::refuse;
+    }
+    const Dropped dropped = whatIsDropped(mime);
+    path = dropped.path;
+    if (dropped.kind == Dropped::Kind::zipFile) {
+        return DropUse::zipPath;
+    }
+    if (dropped.kind == Dropped::Kind::folder && target == TX_Schima) {
+        return DropUse::schemaFolder;
+    }
+    // Text dragged within or into the log edits it, as in any text box.
+    const bool onLog = target == TX_Msg || target == TX_Msg->viewport();
+    if (onLog && mime != nullptr && !mime->hasUrls()) {
+        return DropUse::boxOwn;
+    }
+    return DropUse::refuse;
+}
+
+bool MainWindow::handleDrag(const QObject* target, QEvent* event) {
+    const bool drop = event->type() == QEvent::Drop;
+    if (!drop && event->type() != QEvent::DragEnter && event->type() != QEvent::DragMove) {
+        return false;
+    }
+    auto* drag = static_cast<QDropEvent*>(event);
+    QString path;
+    const DropUse use = dropUse(target, drag->mimeData(), path);
+    if (use == DropUse::boxOwn) {
+        return false;
+    }
+    // Copy or link, never move: a file manager removes a moved file.
+    const Qt::DropActions offered = drag->possibleActions();
+    const Qt::DropAction action = offered.testFlag(Qt::CopyAction)   ? Qt::CopyAction
+                                  : offered.testFlag(Qt::LinkAction) ? Qt::LinkAction
+                                                                     : Qt::IgnoreAction;
+    if (use == DropUse::refuse || action == Qt::IgnoreAction) {
+        drag->ignore();
+        return true;
+    }
+    drag->setDropAction(action);
+    drag->accept();
+    if (drop) {
+        (use == DropUse::zipPath ? TX_XmlFnm : TX_Schima)->setText(path);
+    }
+    return true;
+}
+
+bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
+    return handleDrag(watched, event) || QWidget::eventFilter(watched, event);
+}
+
+void MainWindow::dragEnterEvent(QDragEnterEvent* event) {
+    handleDrag(this, event);
+}
+
+void MainWindow::dragMoveEvent(QDragMoveEvent* event) {
+    handleDrag(this, event);
+}
+
+void MainWindow::dropEvent(QDropEvent* event) {
+    handleDrag(this, event);
 }
 
 } // namespace morvik::ui

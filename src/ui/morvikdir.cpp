@@ -3,6 +3,7 @@
 
 #include "ui/appearance.h"
 #include "ui/drives.h"
+#include "ui/enterkey.h"
 #include "ui/folderlist.h"
 #include "ui/notelabel.h"
 
@@ -43,9 +44,11 @@ MorvikDir::MorvikDir(QWidget* parent, DriveSource drives)
     Command1 = new QPushButton(QStringLiteral("Set"), this);
     Command1->setObjectName(QStringLiteral("Command1"));
     Command1->setGeometry(tw.rect(960, 5940, 4905, 345));
-    // Enter belongs to the folder list (it opens a folder) and never confirms.
+    // Set is no default button: Enter in the folder list opens a folder and
+    // never confirms. Enter on Set itself, when it has the focus, presses it.
     Command1->setAutoDefault(false);
     Command1->setDefault(false);
+    pressOnEnter(*Command1);
 
     LB = new NoteLabel(
         QStringLiteral("XMLファイルに含まれているスキーマを使用する場合はZipファイルが"

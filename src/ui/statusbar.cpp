@@ -3,7 +3,12 @@
 
 #include <QCoreApplication>
 #include <QEvent>
+#include <QLocale>
 #include <QPainter>
+#include <QProgressBar>
+
+#include <algorithm>
+#include <limits>
 
 namespace morvik::ui {
 namespace {
@@ -83,6 +88,37 @@ StatusBar::StatusBar(QWidget* parent) : QWidget(parent) {
         m_panels[i] = new StatusPanel(this);
         m_panels[i]->setObjectName(QStringLiteral("Panel%1").arg(i + 1));
     }
+    m_progress = new QProgressBar(this);
+    m_progress->setObjectName(QStringLiteral("Progress"));
+    m_progress->setFocusPolicy(Qt::NoFocus);
+    m_progress->hide();
+}
+
+void StatusBar::showProgress(bool counting, std::size_t checked, std::size_t total) {
+    if (!counting) {
+        // Minimum and maximum both 0: the bar shows that work goes on.
+        m_progress->setRange(0, 0);
+        m_progress->setTextVisible(false);
+    } else {
+        const auto clamp = [](std::size_t n) {
+            return int(std::min<std::size_t>(n, std::numeric_limits<int>::max()));
+        };
+        m_progress->setRange(0, clamp(total));
+        m_progress->setValue(clamp(std::min(checked, total)));
+        const QLocale japanese(QLocale::Japanese, QLocale::Japan);
+        m_progress->setFormat(
+            QStringLiteral("%1／%2件")
+                .arg(japanese.toString(qulonglong(checked)), japanese.toString(qulonglong(total))));
+        m_progress->setTextVisible(true);
+    }
+    if (m_progress->isHidden()) {
+        m_progress->show();
+        m_progress->raise();
+    }
+}
+
+void StatusBar::hideProgress() {
+    m_progress->hide();
 }
 
 void StatusBar::setPanelWidths(int panel1, int panel2) {
@@ -121,6 +157,10 @@ void StatusBar::resizeEvent(QResizeEvent* event) {
 void StatusBar::placePanels() {
     m_panels[0]->setGeometry(0, 0, m_widths[0], height());
     m_panels[1]->setGeometry(m_widths[0] + kPanelGap, 0, m_widths[1], height());
+    // Inside panel 1's bevel, over its right two fifths.
+    const int width = m_widths[0] * 2 / 5;
+    m_progress->setGeometry(m_widths[0] - kPanelGap - width, kPanelGap, width,
+                            std::max(0, height() - 2 * kPanelGap));
 }
 
 } // namespace morvik::ui

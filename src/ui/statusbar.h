@@ -8,6 +8,10 @@
 #include <QPixmap>
 #include <QWidget>
 
+#include <cstddef>
+
+class QProgressBar;
+
 namespace morvik::ui {
 
 // One sunken panel holding a line of text. The progress texts of a run come
@@ -36,7 +40,9 @@ private:
 };
 
 // Panels are addressed from 1, as the status texts' users count them: panel 1
-// on the left holds the latest status text, panel 2 the program's name.
+// on the left holds the latest status text, panel 2 the program's name. While
+// a run is under way a progress bar sits over the right part of panel 1, clear
+// of the status texts; the panels keep their places.
 class StatusBar : public QWidget, public inspection::StatusLine {
     Q_OBJECT
 public:
@@ -52,6 +58,12 @@ public:
     // handle its pending events (repainting, clicks, typing).
     void MsgDisp(const std::string& MsgStr) override;
 
+    // Shows the progress bar: busy while the number of documents is not
+    // known yet (counting false), else checked out of total.
+    void showProgress(bool counting, std::size_t checked, std::size_t total);
+    void hideProgress();
+    QProgressBar* progressBar() const { return m_progress; }
+
 protected:
     void resizeEvent(QResizeEvent* event) override;
 
@@ -59,6 +71,7 @@ private:
     void placePanels();
 
     StatusPanel* m_panels[2];
+    QProgressBar* m_progress;
     int m_widths[2] = {0, 0};
 };
 

@@ -30,8 +30,6 @@ using morvik::test::control;
 using morvik::test::DialogRecorder;
 using morvik::test::kCaption;
 
-const QString kChecking = QStringLiteral("XML出力ファイルの整合性チェック中");
-
 QPushButton* button(MainWindow& window, const char* name) {
     return control<QPushButton>(window, name);
 }
@@ -114,7 +112,9 @@ void InspectionWindowTest::wholeRun() {
     QVERIFY2(lines[6].startsWith(QStringLiteral("4行　")), qPrintable(lines[6]));
     QCOMPARE(lines.mid(7),
              QStringList({"特定健診・保健指導決済情報の調査 ", "clm001.xml・・・・・OK", ""}));
-    QCOMPARE(panel1(window), kChecking);
+    // The run is over: panel 1 says so with the counts, instead of keeping
+    // the last progress text, which reads as if it were still checking.
+    QCOMPARE(panel1(window), QStringLiteral("調査完了　OK 4件／エラー 1件"));
     QVERIFY(recorder.boxes.isEmpty());
     QVERIFY(recorder.others.isEmpty());
     for (const char* name : {"Command1", "Command2", "Command3"}) {
@@ -162,14 +162,19 @@ void InspectionWindowTest::clicksAndClosingDuringRun() {
     QVERIFY(sawRun);
     QCOMPARE(enabledDuringRun, QStringList());
     QVERIFY(!closedAtOnce);
-    // The window closed once the run was over, with nothing lost.
+    // Closing stopped the run before its next document; the window closed
+    // once it had stopped.
     QVERIFY(!window.isVisible());
     // No second run: it would have stopped at the extracted copy with a
     // message; no file dialog or picker either.
     QVERIFY(recorder.boxes.isEmpty());
     QVERIFY(recorder.others.isEmpty());
-    QCOMPARE(logText(window), coreLog(zip));
-    QCOMPARE(panel1(window), kChecking);
+    // What the log holds is the start of the whole log, in whole lines.
+    const QString shown = logText(window);
+    QVERIFY2(coreLog(zip).startsWith(shown), qPrintable(shown));
+    QVERIFY(shown.isEmpty() || shown.endsWith(u'\n'));
+    QVERIFY2(panel1(window).startsWith(QStringLiteral("調査を中止しました")),
+             qPrintable(panel1(window)));
 }
 
 void InspectionWindowTest::runEndingEarlyLeavesTheLog_data() {

@@ -1,0 +1,174 @@
+// The run on a worker thread; its services collect for the window or hand
+// over to the GUI thread.
+#include "ui/backgroundrun.h"
+
+#include <QCoreApplication>
+#include <QEventLoop>
+#include <QMetaObject>
+#include <QThread>
+
+#include <utility>
+
+namespace morvik::ui {
+
+// The services as the worker sees them. Nothing here touches a widget.
+class BackgroundRun::Services : public inspection::ResultLog,
+                                public inspection::StatusLine,
+                                public inspection::MessageBox,
+                                public inspection::ProgramStart,
+                                public inspection::RunObserver {
+public:
+    explicit Services(BackgroundRun& run) : m_run(run) {}
+
+    void clear() override {
+        std::lock_guard lock(m_run.m_mutex);
+        m_run.m_pending.clearLog = true;
+        m_run.m_pending.logText.clear();
+    }
+    void append(std::string_view piece) override {
+        std::lock_guard lock(m_run.m_mutex);
+        m_run.m_pending.logText.append(piece);
+    }
+
+    // Only the latest text is kept: the window shows it at its next frame,
+    // so texts never appear out of their order and none costs a repaint.
+    void MsgDisp(const std::string& MsgStr) override {
+        QString text = QString::fromStdString(MsgStr);
+        std::lock_guard lock(m_run.m_mutex);
+        m_run.m_pending.status = std::move(text);
+        m_run.m_pending.statusChanged = true;
+    }
+
+    // The run waits until the user has closed the box. Once the run is
+    // asked to stop, the user has closed the window: nothing more pops up.
+    void show(const std::string& text, const std::string& caption,
+              inspection::MessageIcon icon) override {
+        if (!m_run.m_stop) {
+            m_run.onGuiThread([&] { m_run.m_messages.show(text, caption, icon); });
+        }
+    }
+    void openFolder(const std::string& folder) override {
+        if (!m_run.m_stop) {
+            m_run.onGuiThread([&] { m_run.m_programs.openFolder(folder); });
+        }
+    }
+
+    void started(const std::string& extractionFolder, const std::string& schemaFolder,
+                 std::size_t documents) override {
+        {
+            std::lock_guard lock(m_run.m_mutex);
+            m_run.m_pending.counting = true;
+            m_run.m_pending.total = documents;
+        }
+        if (m_run.m_extra != nullptr) {
+            m_run.m_extra->started(extractionFolder, schemaFolder, documents);
+        }
+    }
+    void documentChecked(const inspection::DocumentReport& report) override {
+        {
+            std::lock_guard lock(m_run.m_mutex);
+            ++m_run.m_pending.checked;
+            m_run.m_pending.failed += report.status != 0 ? 1 : 0;
+        }
+        if (m_run.m_extra != nullptr) {
+            m_run.m_extra->documentChecked(report);
+        }
+    }
+    void endedEarly(const inspection::EarlyEnd& end) override {
+        {
+            std::lock_guard lock(m_run.m_mutex);
+            m_run.m_pending.endedEarly = true;
+        }
+        if (m_run.m_extra != nullptr) {
+            m_run.m_extra->endedEarly(end);
+        }
+    }
+
+private:
+    BackgroundRun& m_run;
+};
+
+BackgroundRun::BackgroundRun(inspection::RunInputs inputs, inspection::SettingsStore& settings,
+                             inspection::MessageBox& messages, inspection::ProgramStart& programs,
+                             inspection::RunObserver* extra)
+    : m_inputs(std::move(inputs)), m_settings(settings), m_messages(messages), m_programs(programs),
+      m_extra(extra), m_services(std::make_unique<Services>(*this)) {}
+
+BackgroundRun::~BackgroundRun() {
+    if (m_thread == nullptr) {
+        return;
+    }
+    if (!m_finished) {
+        requestStop();
+        try {
+            waitHandlingEvents();
+        } catch (...) {
+            // The run's fault has nowhere to go from a destructor.
+        }
+    }
+    m_thread->wait();
+    delete m_thread;
+}
+
+void BackgroundRun::start() {
+    Q_ASSERT(m_thread == nullptr);
+    m_thread = QThread::create([this] { work(); });
+    m_thread->setObjectName(QStringLiteral("inspection run"));
+    m_thread->start();
+}
+
+void BackgroundRun::work() {
+    Services& services = *m_services;
+    inspection::RunServices run{m_settings, services, services,  services,
+                                services,   {},       &services, [this] {
+            return m_stop.load(); }};
+    try {
+        m_outcome = inspection::runInspection(m_inputs, run);
+    } catch (...) {
+        m_fault = std::current_exception();
+    }
+    m_finished = true;
+    // Wakes the GUI thread if it is waiting for events in waitHandlingEvents().
+    QMetaObject::invokeMethod(
+        this, [] {}, Qt::QueuedConnection);
+}
+
+void BackgroundRun::onGuiThread(const std::function<void()>& call) {
+    QMetaObject::invokeMethod(
+        this,
+        [this, &call] {
+            emit aboutToInteract();
+            call();
+        },
+        Qt::BlockingQueuedConnection);
+}
+
+inspection::RunOutcome BackgroundRun::waitHandlingEvents() {
+    // Not a QEventLoop: one asked to quit (the application ending) would
+    // return at once while the run still writes.
+    while (!m_finished) {
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+    }
+    m_thread->wait();
+    if (m_fault) {
+        std::rethrow_exception(std::exchange(m_fault, nullptr));
+    }
+    return m_outcome;
+}
+
+BackgroundRun::Progress BackgroundRun::take() {
+    std::lock_guard lock(m_mutex);
+    Progress taken;
+    taken.clearLog = std::exchange(m_pending.clearLog, false);
+    taken.logText = std::exchange(m_pending.logText, std::string());
+    taken.statusChanged = std::exchange(m_pending.statusChanged, false);
+    taken.status = m_pending.status;
+    taken.counting = m_pending.counting;
+    taken.total = m_pending.total;
+    taken.checked = m_pending.checked;
+    taken.failed = m_pending.failed;
+    taken.endedEarly = m_pending.endedEarly;
+    return taken;
+}
+
+} // namespace morvik::ui

@@ -1,0 +1,42 @@
+// The result log as a file: bytes and an atomic write.
+#include "ui/logfile.h"
+
+#include <QSaveFile>
+#include <QTextBlock>
+#include <QTextDocument>
+
+namespace morvik::ui {
+
+QByteArray logFileBytes(const QTextDocument& log) {
+    // Block by block, not toPlainText(), which turns no-break spaces into
+    // spaces. The box holds one block per line; the log's last line break
+    // leaves an empty last block.
+    QString text;
+    for (QTextBlock block = log.begin(); block.isValid(); block = block.next()) {
+        text += block.text();
+        if (block.next().isValid()) {
+            text += QLatin1String("\r\n");
+        }
+    }
+    return QByteArray("\xEF\xBB\xBF") + text.toUtf8();
+}
+
+QString writeFileAtomically(const QString& path, const QByteArray& bytes) {
+    QSaveFile file(path);
+    // Never write in place: without a new file in the folder there is no save.
+    file.setDirectWriteFallback(false);
+    if (!file.open(QIODevice::WriteOnly)) {
+        return file.errorString();
+    }
+    if (file.write(bytes) != bytes.size()) {
+        const QString reason = file.errorString();
+        file.cancelWriting();
+        return reason;
+    }
+    if (!file.commit()) {
+        return file.errorString();
+    }
+    return {};
+}
+
+} // namespace morvik::ui
