@@ -8,6 +8,7 @@
 #include "inspection/xmlschemachk.h"
 #include "inspection/zipextract.h"
 #include "platform/folderlisting.h"
+#include "platform/unzip.h"
 #include "platform/utf8.h"
 
 #include <filesystem>
@@ -81,7 +82,7 @@ private:
     bool documentStage(const char* heading, Stage stage, const StageDocuments& documents);
     bool stopNow() const { return m_services.stopRequested && m_services.stopRequested(); }
     void tell(const char* text) { m_services.messages.show(text, kAppTitle, MessageIcon::none); }
-    void endedEarly(EarlyEnd::Kind kind, int unzipCode = 0);
+    void endedEarly(EarlyEnd::Kind kind, int unzipCode = 0, std::string unzipDetail = {});
 
     const RunInputs& m_inputs;
     RunServices& m_services;
@@ -92,7 +93,7 @@ private:
     bool m_anyFailure = false;
 };
 
-void Run::endedEarly(EarlyEnd::Kind kind, int unzipCode) {
+void Run::endedEarly(EarlyEnd::Kind kind, int unzipCode, std::string unzipDetail) {
     if (m_services.observer == nullptr) {
         return;
     }
@@ -101,6 +102,7 @@ void Run::endedEarly(EarlyEnd::Kind kind, int unzipCode) {
     end.zipPath = m_inputs.zipPath;
     end.extractionFolder = m_extractionFolder;
     end.unzipCode = unzipCode;
+    end.unzipDetail = std::move(unzipDetail);
     m_services.observer->endedEarly(end);
 }
 
@@ -110,12 +112,20 @@ bool Run::prepare() {
         endedEarly(EarlyEnd::Kind::zipPath);
         return false;
     }
+    platform::ExtractionLimits limits;
+    if (m_inputs.maxExtractedSize != 0) {
+        limits.maxTotalBytes = m_inputs.maxExtractedSize;
+    }
     int unzipCode = 0;
     if (ZipExtract(m_inputs.zipPath, m_extractionFolder, m_services.messages, m_services.programs,
-                   &unzipCode) != 0) {
-        endedEarly(unzipCode != 0 ? EarlyEnd::Kind::extractionFailed
-                                  : EarlyEnd::Kind::alreadyExtracted,
-                   unzipCode);
+                   limits, &unzipCode) != 0) {
+        if (unzipCode != 0) {
+            // The unzip layer ran on this thread just now: its detail is this failure's.
+            endedEarly(EarlyEnd::Kind::extractionFailed, unzipCode,
+                       platform::lastUnzipDetail().message);
+        } else {
+            endedEarly(EarlyEnd::Kind::alreadyExtracted);
+        }
         return false;
     }
     m_schemaFolder = resolveSchemaFolder(m_inputs.schemaText, m_extractionFolder);

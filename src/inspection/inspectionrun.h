@@ -5,6 +5,7 @@
 #include "inspection/runreport.h"
 #include "inspection/services.h"
 
+#include <cstdint>
 #include <functional>
 #include <string>
 
@@ -15,6 +16,9 @@ struct RunInputs {
     std::string schemaText; // text of TX_Schima, exactly as typed
     std::string appName;    // settings application name (executable name)
     std::string section;    // settings section (main window caption)
+    // The most bytes the archive's files may unpack to in total; 0 takes the
+    // unzip layer's default (ExtractionLimits::kDefaultMaxTotalBytes).
+    std::uint64_t maxExtractedSize = 0;
 };
 
 struct RunServices {
