@@ -6,7 +6,7 @@ cd "$(dirname "$0")/.."
 
 PACKAGES=(
   g++ cmake ninja-build pkg-config
-  libxml2-dev libarchive-dev
+  libxml2-dev libarchive-dev zlib1g-dev
   qt6-base-dev libgl-dev
   googletest libgtest-dev
   libxml2-utils unzip zip

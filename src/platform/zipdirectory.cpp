@@ -394,19 +394,19 @@ UnzipDetail readZipDirectory(int fd, ZipDirectory& directory) {
     std::string previousName;
     directory.entries.reserve(records.size());
     for (CentralRecord& record : records) {
+        // An entry's bytes must end before the next entry and before the
+        // directory: overlapping entries let a small archive unpack without end.
+        if (record.entry.headerOffset < previousExtent) {
+            return unzipFailure(UnzipResult::archiveError, UnzipCause::overlappingEntries,
+                                printableName(record.nameBytes),
+                                "the entry overlaps " + previousName);
+        }
         std::uint64_t extent = 0;
         if (UnzipDetail failure = readLocalHeader(bytes, directory.archiveSize, record, extent);
             failure.result != UnzipResult::ok) {
             return failure;
         }
-        // An entry's bytes must end before the next entry and before the
-        // directory: overlapping entries let a small archive unpack without end.
-        if (record.entry.headerOffset < previousExtent) {
-            return unzipFailure(UnzipResult::archiveError, UnzipCause::overlappingEntries,
-                                printableName(record.entry.name),
-                                "the entry overlaps " + previousName);
-        }
-        if (extent > central.offset || extent < record.entry.headerOffset) {
+        if (extent > central.offset) {
             return unzipFailure(UnzipResult::archiveError, UnzipCause::overlappingEntries,
                                 printableName(record.entry.name),
                                 "the entry's data runs past the archive's data");

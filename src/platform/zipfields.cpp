@@ -94,7 +94,8 @@ bool readExtraFields(const char* p, std::size_t length, ExtraFields& fields) {
     std::size_t offset = 0;
     while (offset + 4 <= length) {
         const auto id = static_cast<std::uint16_t>(littleEndian(p + offset, 2));
-        std::size_t size = littleEndian(p + offset + 2, 2);
+        const std::size_t fieldSize = littleEndian(p + offset + 2, 2);
+        std::size_t size = fieldSize;
         offset += 4;
         if (offset + size > length) {
             return false;
@@ -162,7 +163,7 @@ bool readExtraFields(const char* p, std::size_t length, ExtraFields& fields) {
         default:
             break;
         }
-        offset += size;
+        offset += fieldSize;
     }
     return true;
 }
