@@ -11,6 +11,7 @@ PACKAGES=(
   googletest libgtest-dev
   libxml2-utils unzip zip
   fonts-noto-cjk xvfb xauth
+  clang libclang-rt-14-dev libfuzzer-14-dev
 )
 
 missing=()

@@ -151,7 +151,9 @@ UnzipDetail findCentralDirectory(ArchiveBytes& bytes, std::uint64_t archiveSize,
                 littleEndian(r + 16, 4) == 0 && littleEndian(r + 20, 4) == 0 &&
                 littleEndian(r + 24, 8) == littleEndian(r + 32, 8)) {
                 const std::uint64_t recordSize = littleEndian(r + 4, 8) + 12;
-                if (recordSize < 56 || end64Offset + recordSize != endOffset - 20) {
+                // libarchive takes records of 56 bytes to 16 KiB only.
+                if (recordSize < 56 || recordSize > 16384 ||
+                    end64Offset + recordSize != endOffset - 20) {
                     return damaged("", "the ZIP64 end record is damaged");
                 }
                 zip64 = true;

@@ -41,21 +41,33 @@ std::uint32_t crc32Of(std::string_view text) {
 
 // CP932 (Windows-31J) to UTF-8; nothing when a byte sequence has no meaning.
 std::optional<std::string> fromCp932(std::string_view bytes) {
+    // ASCII reads the same in CP932, backslash and tilde included: most names
+    // need no converter.
+    if (std::all_of(bytes.begin(), bytes.end(),
+                    [](char c) { return static_cast<unsigned char>(c) < 0x80; })) {
+        return std::string(bytes);
+    }
     struct IconvClose {
-        void operator()(void* cd) const noexcept { ::iconv_close(static_cast<iconv_t>(cd)); }
+        void operator()(void* cd) const noexcept {
+            if (cd != reinterpret_cast<void*>(-1)) {
+                ::iconv_close(static_cast<iconv_t>(cd));
+            }
+        }
     };
-    const iconv_t raw = ::iconv_open("UTF-8", "CP932");
-    if (raw == reinterpret_cast<iconv_t>(-1)) {
+    // One converter per thread, opened on first use.
+    thread_local const std::unique_ptr<void, IconvClose> converter(::iconv_open("UTF-8", "CP932"));
+    const auto cd = static_cast<iconv_t>(converter.get());
+    if (cd == reinterpret_cast<iconv_t>(-1)) {
         return std::nullopt;
     }
-    const std::unique_ptr<void, IconvClose> cd(raw);
+    ::iconv(cd, nullptr, nullptr, nullptr, nullptr); // back to the initial state
     std::string in(bytes);
     std::string out(bytes.size() * 3 + 4, '\0');
     char* inPtr = in.data();
     std::size_t inLeft = in.size();
     char* outPtr = out.data();
     std::size_t outLeft = out.size();
-    if (::iconv(raw, &inPtr, &inLeft, &outPtr, &outLeft) == static_cast<std::size_t>(-1) ||
+    if (::iconv(cd, &inPtr, &inLeft, &outPtr, &outLeft) == static_cast<std::size_t>(-1) ||
         inLeft != 0) {
         return std::nullopt;
     }
