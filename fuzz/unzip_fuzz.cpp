@@ -92,10 +92,9 @@ void resetDestination(Workspace& w) {
 Workspace& workspace() {
     static Workspace w = [] {
         Workspace made;
-        const char* shm = "/dev/shm";
-        std::string pattern =
-            (fs::is_directory(shm) ? std::string(shm) : fs::temp_directory_path().string()) +
-            "/morvik-unzip-fuzz-XXXXXX";
+        // In TMPDIR: scripts/fuzz.sh points it at a folder in memory that it
+        // removes afterwards (libFuzzer may end without running atexit).
+        std::string pattern = (fs::temp_directory_path() / "morvik-unzip-fuzz-XXXXXX").string();
         if (::mkdtemp(pattern.data()) == nullptr) {
             fail("mkdtemp failed");
         }

@@ -38,6 +38,12 @@ if [[ -f $real ]]; then
   cp "$real" "$build/seeds/unzip_fuzz/real.zip"
 fi
 
+# The targets work in files: in memory where the system offers it, removed
+# at the end whatever happens.
+scratch=$(mktemp -d "$([[ -d /dev/shm ]] && echo /dev/shm || echo "${TMPDIR:-/tmp}")/morvik-fuzz-XXXXXX")
+trap 'rm -rf "$scratch"' EXIT
+export TMPDIR=$scratch
+
 failed=()
 while read -r target; do
   [[ -n $target ]] || continue
