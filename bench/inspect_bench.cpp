@@ -405,13 +405,14 @@ int main(int argc, char** argv) {
         std::string doc = big.dataTemplates.front();
         const std::string tail = "</checkupDocument>\n";
         doc.resize(doc.size() - tail.size());
-        const std::string observation =
-            "  <observation code=\"" + synthCode(42) +
-            "\" value=\"123.5\" unit=\"mg/dL\"><text>所見なし</text></observation>\n";
+        const std::string head = "  <observation code=\"" + synthCode(42) + "\" value=\"";
+        const std::string rest = "\" unit=\"mg/dL\"><text>所見なし</text></observation>\n";
         const std::size_t target = static_cast<std::size_t>(bigMb) * 1000 * 1000;
         doc.reserve(target + 1000);
-        while (doc.size() < target) {
-            doc += observation;
+        // Values vary as in real documents: one line repeated packs about 300
+        // times, past the unzip layer's compression-ratio limit (this packs 32).
+        for (std::size_t i = 0; doc.size() < target; ++i) {
+            doc += head + std::to_string(i % 997) + "." + std::to_string(i % 7) + rest;
         }
         doc += tail;
         const std::string top = "5521111111_00280081_202405299_1";

@@ -9,13 +9,14 @@ cd "$(dirname "$0")/.."
 
 PACKAGES=(
   g++ cmake ninja-build pkg-config
-  libxml2-dev libarchive-dev nlohmann-json3-dev
+  libxml2-dev libarchive-dev zlib1g-dev nlohmann-json3-dev
   qt6-base-dev libgl-dev
   googletest libgtest-dev
   libxml2-utils unzip zip
   qt6-translations-l10n
   fonts-noto-cjk xvfb xauth
   desktop-file-utils dpkg-dev file groff-base
+  clang libclang-rt-14-dev libfuzzer-14-dev
 )
 
 missing=()

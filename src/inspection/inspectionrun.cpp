@@ -10,6 +10,7 @@
 #include "inspection/xmlschemachk.h"
 #include "inspection/zipextract.h"
 #include "platform/folderlisting.h"
+#include "platform/unzip.h"
 #include "platform/utf8.h"
 #include "platform/xmlparser.h"
 
@@ -87,7 +88,7 @@ private:
     bool documentStage(const char* heading, Stage stage, Pool& pool, std::size_t& next);
     bool stopNow() const { return m_services.stopRequested && m_services.stopRequested(); }
     void tell(const char* text) { m_services.messages.show(text, kAppTitle, MessageIcon::none); }
-    void endedEarly(EarlyEnd::Kind kind, int unzipCode = 0);
+    void endedEarly(EarlyEnd::Kind kind, int unzipCode = 0, std::string unzipDetail = {});
 
     const RunInputs& m_inputs;
     RunServices& m_services;
@@ -99,7 +100,7 @@ private:
     bool m_anyFailure = false;
 };
 
-void Run::endedEarly(EarlyEnd::Kind kind, int unzipCode) {
+void Run::endedEarly(EarlyEnd::Kind kind, int unzipCode, std::string unzipDetail) {
     if (m_services.observer == nullptr) {
         return;
     }
@@ -107,7 +108,21 @@ void Run::endedEarly(EarlyEnd::Kind kind, int unzipCode) {
     end.kind = kind;
     end.zipPath = m_inputs.zipPath;
     end.extractionFolder = m_extractionFolder;
+    if (end.extractionFolder.empty() && kind != EarlyEnd::Kind::zipPath) {
+        // Where the documents would have been: the folder named like the ZIP
+        // file in the folder it is unpacked into.
+        std::string baseName;
+        std::string fileName;
+        std::string folder = GetDirectoryMemberSplit(m_inputs.zipPath, baseName, fileName);
+        if (!m_inputs.extractInto.empty()) {
+            folder = m_inputs.extractInto + Getpbsl(m_inputs.extractInto);
+        } else if (folder.empty()) {
+            folder = std::string(".") + kPathSeparator;
+        }
+        end.extractionFolder = folder + baseName + kPathSeparator;
+    }
     end.unzipCode = unzipCode;
+    end.unzipDetail = std::move(unzipDetail);
     m_services.observer->endedEarly(end);
 }
 
@@ -117,12 +132,20 @@ bool Run::prepare() {
         endedEarly(EarlyEnd::Kind::zipPath);
         return false;
     }
+    platform::ExtractionLimits limits;
+    if (m_inputs.maxExtractedSize != 0) {
+        limits.maxTotalBytes = m_inputs.maxExtractedSize;
+    }
     int unzipCode = 0;
     if (ZipExtract(m_inputs.zipPath, m_extractionFolder, m_services.messages, m_services.programs,
-                   &unzipCode, m_inputs.extractInto) != 0) {
-        endedEarly(unzipCode != 0 ? EarlyEnd::Kind::extractionFailed
-                                  : EarlyEnd::Kind::alreadyExtracted,
-                   unzipCode);
+                   limits, &unzipCode, m_inputs.extractInto) != 0) {
+        if (unzipCode != 0) {
+            // The unzip layer ran on this thread just now: its detail is this failure's.
+            endedEarly(EarlyEnd::Kind::extractionFailed, unzipCode,
+                       platform::lastUnzipDetail().message);
+        } else {
+            endedEarly(EarlyEnd::Kind::alreadyExtracted);
+        }
         return false;
     }
     m_extractionFolder = actualExtractionFolder(m_extractionFolder);

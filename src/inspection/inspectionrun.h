@@ -5,6 +5,7 @@
 #include "inspection/runreport.h"
 #include "inspection/services.h"
 
+#include <cstdint>
 #include <functional>
 #include <string>
 
@@ -28,6 +29,9 @@ struct RunInputs {
     // process may run on, at most a few. The log and every text the run
     // shows come in the same order whatever the number.
     std::size_t validationThreads = 0;
+    // The most bytes the archive's files may unpack to in total; 0 takes the
+    // unzip layer's default (ExtractionLimits::kDefaultMaxTotalBytes).
+    std::uint64_t maxExtractedSize = 0;
 };
 
 struct RunServices {

@@ -24,6 +24,21 @@ std::string hexCode(int value) {
 
 } // namespace
 
+std::string unzipCommandLineFor(const std::string& zipPath, const std::string& zipFolder,
+                                char separator) {
+    return "-x -o -q " + platform::quotedUnzipPiece(zipPath) + " " +
+           platform::quotedUnzipPiece(zipFolder + separator) + " *.*";
+}
+
+UnZipFunction platformUnZip(const platform::ExtractionLimits& limits) {
+    platform::ExtractionOptions options;
+    options.limits = limits;
+    options.existingFiles = platform::ExistingFiles::replaceOnlyInTopFolder;
+    return [options](void* owner, const std::string& commandLine, int, int) {
+        return platform::UnZip(owner, commandLine, options);
+    };
+}
+
 int ZipExtract(const std::string& zipPath, std::string& extractionFolder, MessageBox& messages,
                ProgramStart& programs, const UnZipFunction& unzip, void* owner, char separator,
                int* unzipCode, const std::string& destinationFolder) {
@@ -47,8 +62,7 @@ int ZipExtract(const std::string& zipPath, std::string& extractionFolder, Messag
             zipFolder += separator;
         }
     }
-    const std::string commandLine =
-        "-x -o -q \"" + zipPath + "\" \"" + zipFolder + separator + "\" *.*";
+    const std::string commandLine = unzipCommandLineFor(zipPath, zipFolder, separator);
 
     platform::FolderListing listing;
     const std::string extracted = listing.first(zipFolder + baseName + separator + "*.*",
@@ -75,7 +89,14 @@ int ZipExtract(const std::string& zipPath, std::string& extractionFolder, Messag
 
 int ZipExtract(const std::string& zipPath, std::string& extractionFolder, MessageBox& messages,
                ProgramStart& programs, int* unzipCode, const std::string& destinationFolder) {
-    return ZipExtract(zipPath, extractionFolder, messages, programs, platform::UnZip, nullptr,
+    return ZipExtract(zipPath, extractionFolder, messages, programs, platform::ExtractionLimits(),
+                      unzipCode, destinationFolder);
+}
+
+int ZipExtract(const std::string& zipPath, std::string& extractionFolder, MessageBox& messages,
+               ProgramStart& programs, const platform::ExtractionLimits& limits, int* unzipCode,
+               const std::string& destinationFolder) {
+    return ZipExtract(zipPath, extractionFolder, messages, programs, platformUnZip(limits), nullptr,
                       kPathSeparator, unzipCode, destinationFolder);
 }
 

@@ -1,184 +1,84 @@
-// The unzip layer on libarchive. An archive from outside parties is read
-// twice: the first pass reads every entry to the end and decides whether the
-// archive may be unpacked at all; only then does the second pass write,
-// below the destination and nowhere else.
+// The unzip layer: one extraction from command line to the last file in
+// place. The archive is opened once. Its directory is read and judged without
+// inflating anything (zipdirectory, extractionplan), the destination is
+// looked at (extractionwriter), and only then does libarchive read the data,
+// each entry once, straight into fresh files that are put in place at the
+// end; any failure on the way rolls the destination back.
 #include "platform/unzip.h"
 
+#include "platform/extractionplan.h"
+#include "platform/extractionwriter.h"
 #include "platform/fd.h"
-#include "platform/folderlisting.h"
+#include "platform/unzipfailure.h"
+#include "platform/utf8.h"
 #include "platform/utf8locale.h"
+#include "platform/zipdirectory.h"
 
 #include <archive.h>
 #include <archive_entry.h>
 
 #include <cerrno>
 #include <cstring>
-#include <fcntl.h>
 #include <filesystem>
 #include <memory>
-#include <set>
 #include <string_view>
 #include <sys/stat.h>
 #include <sys/statvfs.h>
 #include <unistd.h>
-#include <utility>
 
 namespace morvik::platform {
 
 namespace {
+
+thread_local UnzipDetail t_lastDetail;
 
 struct ArchiveReadFree {
     void operator()(archive* a) const noexcept { archive_read_free(a); }
 };
 using ArchiveReader = std::unique_ptr<archive, ArchiveReadFree>;
 
-struct Piece {
-    std::string text;
-    bool quoted = false;
-};
-
-// Splits at blanks outside double quotes; nothing when a quote is left open.
-std::optional<std::vector<Piece>> splitPieces(const std::string& text) {
-    std::vector<Piece> pieces;
-    Piece current;
-    bool inPiece = false;
-    bool inQuotes = false;
-    for (const char c : text) {
-        if (c == '"') {
-            inQuotes = !inQuotes;
-            current.quoted = true;
-            inPiece = true;
-        } else if ((c == ' ' || c == '\t') && !inQuotes) {
-            if (inPiece) {
-                pieces.push_back(std::move(current));
-                current = Piece();
-                inPiece = false;
-            }
-        } else {
-            current.text += c;
-            inPiece = true;
-        }
+// The failure for an error that libarchive reported while reading.
+UnzipDetail readFailure(archive* a, const std::string& entry) {
+    const char* message = archive_error_string(a);
+    const std::string text = message != nullptr ? message : "unknown error";
+    const std::string what = "libarchive: " + text;
+    if (text.starts_with("Unsupported ZIP compression method")) {
+        return unzipFailure(UnzipResult::unsupportedMethod, UnzipCause::unsupportedMethod, entry,
+                            what);
     }
-    if (inQuotes) {
-        return std::nullopt;
+    if (text.find("Truncated") != std::string::npos) {
+        return unzipFailure(UnzipResult::unexpectedEnd, UnzipCause::truncated, entry, what);
     }
-    if (inPiece) {
-        pieces.push_back(std::move(current));
+    if (text.find("assphrase") != std::string::npos || text.find("ncrypt") != std::string::npos) {
+        return unzipFailure(UnzipResult::encrypted, UnzipCause::encrypted, entry, what);
     }
-    return pieces;
+    const bool data = text.find("CRC") != std::string::npos ||
+                      text.find("ecompress") != std::string::npos ||
+                      text.find("size") != std::string::npos;
+    return unzipFailure(UnzipResult::archiveError,
+                        data ? UnzipCause::badData : UnzipCause::damagedArchive, entry, what);
 }
 
-bool isOption(const Piece& piece) {
-    return !piece.quoted && piece.text.size() > 1 && piece.text.front() == '-';
-}
-
-// An entry's name as the components of a path below the destination, or
-// nothing when the name would leave the destination. A backslash separates
-// folders as a slash does: archives from Windows tools use either.
-std::optional<std::vector<std::string>> safeComponents(std::string name) {
-    for (char& c : name) {
-        if (c == '\\') {
-            c = '/';
-        }
-    }
-    if (name.empty() || name.front() == '/') {
-        return std::nullopt;
-    }
-    const auto isAsciiLetter = [](char c) {
-        return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');
-    };
-    // "C:x" and "C:/x" name a drive's folder on the system the archive came from.
-    if (name.size() >= 2 && isAsciiLetter(name[0]) && name[1] == ':') {
-        return std::nullopt;
-    }
-    std::vector<std::string> components;
+// An entry's name as a path, the way the plan writes it: backslashes
+// separate, empty and "." components vanish.
+std::string normalizedPath(std::string_view name) {
+    std::string path;
     std::size_t start = 0;
     while (start <= name.size()) {
-        std::size_t end = name.find('/', start);
-        if (end == std::string::npos) {
+        std::size_t end = name.find_first_of("/\\", start);
+        if (end == std::string_view::npos) {
             end = name.size();
         }
-        std::string component = name.substr(start, end - start);
-        if (component == "..") {
-            // An entry named ../x would escape the destination.
-            return std::nullopt;
-        }
+        const std::string_view component = name.substr(start, end - start);
         if (!component.empty() && component != ".") {
-            components.push_back(std::move(component));
+            if (!path.empty()) {
+                path += '/';
+            }
+            path += component;
         }
         start = end + 1;
     }
-    return components;
-}
-
-std::string joined(const std::vector<std::string>& components, std::size_t count) {
-    std::string path;
-    for (std::size_t i = 0; i < count; ++i) {
-        if (i > 0) {
-            path += '/';
-        }
-        path += components[i];
-    }
     return path;
-}
-
-// The result for an error that libarchive reported while reading.
-UnzipResult readFailure(archive* a) {
-    const char* message = archive_error_string(a);
-    const std::string_view text = message != nullptr ? message : "";
-    if (text.starts_with("Unsupported ZIP compression method")) {
-        return UnzipResult::unsupportedMethod;
-    }
-    if (text.find("Truncated") != std::string_view::npos) {
-        return UnzipResult::unexpectedEnd;
-    }
-    if (text.find("assphrase") != std::string_view::npos ||
-        text.find("ncrypt") != std::string_view::npos) {
-        return UnzipResult::encrypted;
-    }
-    return UnzipResult::archiveError;
-}
-
-// The result for an archive that libarchive does not accept as a ZIP archive,
-// told by its first bytes: a local header that never reaches its central
-// directory is cut short, an end record alone is an empty archive.
-UnzipResult unopenableArchive(const std::string& path) {
-    const Fd fd = openForReading(path);
-    char head[4] = {};
-    if (fd.get() < 0 || ::read(fd.get(), head, sizeof head) != sizeof head) {
-        return UnzipResult::archiveNotFound;
-    }
-    if (std::memcmp(head, "PK\x03\x04", 4) == 0) {
-        return UnzipResult::unexpectedEnd;
-    }
-    if (std::memcmp(head, "PK\x05\x06", 4) == 0) {
-        return UnzipResult::noMatchingFiles;
-    }
-    return UnzipResult::archiveNotFound;
-}
-
-UnzipResult openArchive(const std::string& path, ArchiveReader& reader) {
-    struct stat info {};
-    if (::stat(path.c_str(), &info) != 0 || !S_ISREG(info.st_mode) ||
-        ::access(path.c_str(), R_OK) != 0) {
-        return UnzipResult::archiveNotFound;
-    }
-    reader.reset(archive_read_new());
-    if (!reader) {
-        return UnzipResult::archiveError;
-    }
-    // The seekable reader takes names, types and sizes from the central
-    // directory, the archive's own table of contents.
-    if (archive_read_support_format_zip_seekable(reader.get()) != ARCHIVE_OK ||
-        // Names without the UTF-8 flag are CP932, as Japanese Windows tools write
-        // them; flagged names stay UTF-8. (SHIFT_JIS would fail on "～" or "①".)
-        archive_read_set_options(reader.get(), "hdrcharset=CP932") != ARCHIVE_OK) {
-        return UnzipResult::archiveError;
-    }
-    if (archive_read_open_filename(reader.get(), path.c_str(), 64 * 1024) != ARCHIVE_OK) {
-        return unopenableArchive(path);
-    }
-    return UnzipResult::ok;
 }
 
 bool writeAll(int fd, const char* data, std::size_t size) {
@@ -196,281 +96,208 @@ bool writeAll(int fd, const char* data, std::size_t size) {
     return true;
 }
 
-struct PlannedEntry {
-    std::vector<std::string> components;
-    bool folder = false;
-    bool selected = false;
-    std::optional<std::uint64_t> declaredSize;
-};
-
-class Extraction {
-public:
-    Extraction(const UnzipCommand& command, const FreeSpaceFunction& freeSpace)
-        : m_command(command), m_freeSpace(freeSpace) {}
-
-    UnzipResult run() {
-        if (const UnzipResult checked = check(); checked != UnzipResult::ok) {
-            return checked;
-        }
-        return write();
+// Reads the data of every selected entry with libarchive, once, into the
+// writer. libarchive reads the entries in the order of their local headers,
+// as the directory lists them; each must be the entry the plan judged.
+UnzipDetail writeEntries(int archiveFd, const ZipDirectory& directory, const ExtractionPlan& plan,
+                         ExtractionWriter& writer) {
+    ArchiveReader reader(archive_read_new());
+    if (!reader || ::lseek(archiveFd, 0, SEEK_SET) != 0) {
+        return unzipFailure(UnzipResult::archiveError, UnzipCause::damagedArchive, "",
+                            "libarchive cannot be set up");
     }
-
-private:
-    bool selects(const std::vector<std::string>& components) const {
-        if (m_command.patterns.empty()) {
-            return true;
-        }
-        const std::string name = joined(components, components.size());
-        for (const std::string& pattern : m_command.patterns) {
-            if (wildcardMatch(pattern, name)) {
-                return true;
-            }
-        }
-        return false;
+    archive* a = reader.get();
+    // The seekable reader takes names, types and sizes from the central
+    // directory, the archive's own table of contents. Names without the UTF-8
+    // flag are CP932, as Japanese Windows tools write them; flagged names stay
+    // UTF-8. (SHIFT_JIS would fail on "～" or "①".)
+    if (archive_read_support_format_zip_seekable(a) != ARCHIVE_OK ||
+        archive_read_set_options(a, "hdrcharset=CP932") != ARCHIVE_OK ||
+        archive_read_open_fd(a, archiveFd, 64 * 1024) != ARCHIVE_OK) {
+        return readFailure(a, "");
     }
-
-    // The name, type and size of the next entry, as both passes see it.
-    UnzipResult readHeader(archive* a, PlannedEntry& planned, bool& end) {
+    std::vector<char> buffer(64 * 1024);
+    for (std::size_t i = 0; i < directory.entries.size(); ++i) {
+        const PlannedEntry& planned = plan.entries[i];
+        const std::string shown = printableName(directory.entries[i].name);
         archive_entry* entry = nullptr;
         const int status = archive_read_next_header(a, &entry);
-        end = status == ARCHIVE_EOF;
-        if (end) {
-            return UnzipResult::ok;
+        if (status == ARCHIVE_EOF) {
+            return unzipFailure(UnzipResult::archiveError, UnzipCause::damagedArchive, shown,
+                                "libarchive finds fewer entries than the directory lists");
         }
         // A warning here is a name that does not convert or headers that
         // contradict each other: not an archive to unpack.
         if (status != ARCHIVE_OK) {
-            return readFailure(a);
-        }
-        if (archive_entry_is_encrypted(entry)) {
-            return UnzipResult::encrypted;
+            return readFailure(a, shown);
         }
         const char* name = archive_entry_pathname(entry);
-        if (name == nullptr) {
-            return UnzipResult::archiveError;
+        const bool folder = archive_entry_filetype(entry) == AE_IFDIR;
+        if (name == nullptr || normalizedPath(name) != planned.path || folder != planned.folder ||
+            (!folder && archive_entry_filetype(entry) != AE_IFREG) ||
+            archive_entry_hardlink(entry) != nullptr || archive_entry_is_encrypted(entry) ||
+            (!folder && archive_entry_size_is_set(entry) &&
+             static_cast<std::uint64_t>(archive_entry_size(entry)) != directory.entries[i].size)) {
+            return unzipFailure(UnzipResult::archiveError, UnzipCause::damagedArchive, shown,
+                                "libarchive reads the entry otherwise than its headers say");
         }
-        const auto type = archive_entry_filetype(entry);
-        // Links and devices are refused: a link planted by the archive would
-        // let a later entry write through it, outside the destination.
-        if (archive_entry_hardlink(entry) != nullptr || (type != AE_IFREG && type != AE_IFDIR)) {
-            return UnzipResult::archiveError;
+        if (!planned.selected) {
+            continue;
         }
-        auto components = safeComponents(name);
-        if (!components) {
-            return UnzipResult::archiveError;
-        }
-        planned.folder = type == AE_IFDIR;
-        // "./" stands for the destination itself; a file needs a name.
-        if (components->empty() && !planned.folder) {
-            return UnzipResult::archiveError;
-        }
-        planned.components = std::move(*components);
-        planned.selected = !planned.components.empty() && selects(planned.components);
-        planned.declaredSize.reset();
-        if (archive_entry_size_is_set(entry) && archive_entry_size(entry) >= 0) {
-            planned.declaredSize = static_cast<std::uint64_t>(archive_entry_size(entry));
-        }
-        return UnzipResult::ok;
-    }
-
-    // Reads the entry's data to its end and hands it on in blocks.
-    template <typename Sink>
-    UnzipResult readData(archive* a, const PlannedEntry& planned, Sink&& sink) {
-        char buffer[64 * 1024];
-        std::uint64_t total = 0;
-        for (;;) {
-            const la_ssize_t n = archive_read_data(a, buffer, sizeof buffer);
-            if (n == 0) {
-                return UnzipResult::ok;
+        if (planned.folder) {
+            if (UnzipDetail failure = writer.makeFolder(planned.node);
+                failure.result != UnzipResult::ok) {
+                return failure;
             }
-            // Warnings count too: libarchive reports a CRC error as one.
-            if (n < 0) {
-                return readFailure(a);
-            }
-            total += static_cast<std::uint64_t>(n);
-            // Declared sizes are what the free space was checked against.
-            if (planned.declaredSize && total > *planned.declaredSize) {
-                return UnzipResult::archiveError;
-            }
-            if (const UnzipResult written = sink(buffer, static_cast<std::size_t>(n));
-                written != UnzipResult::ok) {
-                return written;
-            }
+            continue;
         }
-    }
-
-    UnzipResult check() {
-        ArchiveReader reader;
-        if (const UnzipResult opened = openArchive(m_command.archive, reader);
-            opened != UnzipResult::ok) {
-            return opened;
-        }
-        const std::optional<std::uint64_t> available = m_freeSpace(m_command.destination);
-        std::uint64_t needed = 0;
-        std::set<std::string> files;
-        std::set<std::string> folders;
-        for (;;) {
-            PlannedEntry planned;
-            bool end = false;
-            if (const UnzipResult status = readHeader(reader.get(), planned, end);
-                status != UnzipResult::ok) {
-                return status;
-            }
-            if (end) {
-                break;
-            }
-            if (planned.selected && !planned.folder) {
-                needed += planned.declaredSize.value_or(0);
-                // Checked as the sizes come in, so that an archive declaring
-                // more than fits is not decompressed first.
-                if (available && needed > *available) {
-                    return UnzipResult::diskFull;
+        const auto fill = [&](int fd) -> UnzipDetail {
+            std::uint64_t total = 0;
+            for (;;) {
+                const la_ssize_t n = archive_read_data(a, buffer.data(), buffer.size());
+                if (n == 0) {
+                    break;
+                }
+                // Warnings count too: libarchive reports a CRC error as one.
+                if (n < 0) {
+                    return readFailure(a, shown);
+                }
+                total += static_cast<std::uint64_t>(n);
+                // The declared sizes are what the limits and the free space
+                // were checked against.
+                if (total > planned.size) {
+                    return unzipFailure(UnzipResult::archiveError, UnzipCause::badData, shown,
+                                        "the data is larger than the " +
+                                            std::to_string(planned.size) + " bytes declared");
+                }
+                if (!writeAll(fd, buffer.data(), static_cast<std::size_t>(n))) {
+                    return unzipFailure(UnzipResult::diskFull, UnzipCause::notWritable, shown,
+                                        std::string("the file cannot be written (") +
+                                            std::strerror(errno) + ")");
                 }
             }
-            const auto ignore = [](const char*, std::size_t) { return UnzipResult::ok; };
-            if (const UnzipResult status = readData(reader.get(), planned, ignore);
-                status != UnzipResult::ok) {
-                return status;
+            if (total != planned.size) {
+                return unzipFailure(UnzipResult::archiveError, UnzipCause::badData, shown,
+                                    "the data is " + std::to_string(total) + " bytes, not the " +
+                                        std::to_string(planned.size) + " declared");
             }
-            if (planned.selected) {
-                const std::size_t parents =
-                    planned.folder ? planned.components.size() : planned.components.size() - 1;
-                for (std::size_t i = 1; i <= parents; ++i) {
-                    folders.insert(joined(planned.components, i));
-                }
-                if (!planned.folder) {
-                    files.insert(joined(planned.components, planned.components.size()));
-                }
-            }
-            m_plan.push_back(std::move(planned));
+            return {};
+        };
+        if (UnzipDetail failure = writer.writeFile(planned.node, fill);
+            failure.result != UnzipResult::ok) {
+            return failure;
         }
-        // A name that is a file and a folder at once cannot be unpacked whole.
-        for (const std::string& file : files) {
-            if (folders.count(file) != 0) {
-                return UnzipResult::archiveError;
-            }
-        }
-        return files.empty() && folders.empty() ? UnzipResult::noMatchingFiles : UnzipResult::ok;
     }
-
-    // Opens the first count components below the destination as folders,
-    // creating those that are missing. Links are not followed: whatever is
-    // below the destination is a real folder or the extraction stops.
-    Fd openFolders(const std::vector<std::string>& components, std::size_t count) const {
-        Fd folder(::open(m_command.destination.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-        for (std::size_t i = 0; i < count && folder.get() >= 0; ++i) {
-            const char* name = components[i].c_str();
-            if (::mkdirat(folder.get(), name, 0777) != 0 && errno != EEXIST) {
-                return Fd();
-            }
-            folder =
-                Fd(::openat(folder.get(), name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
-        }
-        return folder;
+    archive_entry* extra = nullptr;
+    if (archive_read_next_header(a, &extra) != ARCHIVE_EOF) {
+        return unzipFailure(UnzipResult::archiveError, UnzipCause::damagedArchive, "",
+                            "libarchive finds more entries than the directory lists");
     }
+    return {};
+}
 
-    UnzipResult writeFile(archive* a, const PlannedEntry& planned) {
-        const Fd parent = openFolders(planned.components, planned.components.size() - 1);
-        if (parent.get() < 0) {
-            return UnzipResult::diskFull;
-        }
-        // O_NOFOLLOW: an existing link of that name is not written through.
-        Fd file(::openat(parent.get(), planned.components.back().c_str(),
-                         O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC | O_NOCTTY, 0666));
-        if (file.get() < 0) {
-            return UnzipResult::diskFull;
-        }
-        const UnzipResult copied = readData(a, planned, [&](const char* data, std::size_t size) {
-            return writeAll(file.get(), data, size) ? UnzipResult::ok : UnzipResult::diskFull;
-        });
-        if (copied != UnzipResult::ok) {
-            return copied;
-        }
-        // A full disk or quota may show only when the file is closed.
-        return file.close() ? UnzipResult::ok : UnzipResult::diskFull;
+UnzipDetail extract(const UnzipCommand& command, const FreeSpaceFunction& freeSpace,
+                    const ExtractionOptions& options) {
+    // Opened once: every later step reads this file, whatever happens to the
+    // name meanwhile. Never waits on a FIFO.
+    const Fd archiveFd = openForReading(command.archive);
+    struct stat archiveInfo {};
+    if (!archiveFd || ::fstat(archiveFd.get(), &archiveInfo) != 0 ||
+        !S_ISREG(archiveInfo.st_mode)) {
+        return unzipFailure(UnzipResult::archiveNotFound, UnzipCause::archiveUnreadable, "",
+                            "the archive " + command.archive +
+                                " is missing, unreadable or not a file");
     }
-
-    UnzipResult write() {
-        ArchiveReader reader;
-        if (const UnzipResult opened = openArchive(m_command.archive, reader);
-            opened != UnzipResult::ok) {
-            return opened;
-        }
-        std::error_code error;
-        std::filesystem::create_directories(m_command.destination, error);
-        if (error) {
-            return UnzipResult::diskFull;
-        }
-        for (const PlannedEntry& expected : m_plan) {
-            PlannedEntry planned;
-            bool end = false;
-            if (const UnzipResult status = readHeader(reader.get(), planned, end);
-                status != UnzipResult::ok) {
-                return status;
-            }
-            // The archive changed between the passes.
-            if (end || planned.components != expected.components ||
-                planned.folder != expected.folder ||
-                planned.declaredSize != expected.declaredSize) {
-                return UnzipResult::archiveError;
-            }
-            if (!planned.selected) {
-                continue;
-            }
-            if (planned.folder) {
-                if (openFolders(planned.components, planned.components.size()).get() < 0) {
-                    return UnzipResult::diskFull;
-                }
-            } else if (const UnzipResult status = writeFile(reader.get(), planned);
-                       status != UnzipResult::ok) {
-                return status;
-            }
-        }
-        return UnzipResult::ok;
+    ZipDirectory directory;
+    if (UnzipDetail failure = readZipDirectory(archiveFd.get(), directory);
+        failure.result != UnzipResult::ok) {
+        return failure;
     }
-
-    const UnzipCommand& m_command;
-    const FreeSpaceFunction& m_freeSpace;
-    std::vector<PlannedEntry> m_plan;
-};
+    ExtractionPlan plan;
+    if (UnzipDetail failure = planExtraction(directory, command, options.limits, plan);
+        failure.result != UnzipResult::ok) {
+        return failure;
+    }
+    const std::optional<std::uint64_t> available = freeSpace(command.destination);
+    if (available && plan.totalBytes > *available) {
+        return unzipFailure(UnzipResult::diskFull, UnzipCause::freeSpace, "",
+                            "the files declare " + std::to_string(plan.totalBytes) +
+                                " bytes, the destination has " + std::to_string(*available) +
+                                " free",
+                            plan.totalBytes, *available);
+    }
+    ExtractionWriter writer(command.destination, plan, options.existingFiles, archiveInfo.st_dev,
+                            archiveInfo.st_ino);
+    if (UnzipDetail failure = writer.inspect(); failure.result != UnzipResult::ok) {
+        return failure;
+    }
+    if (UnzipDetail failure = writeEntries(archiveFd.get(), directory, plan, writer);
+        failure.result != UnzipResult::ok) {
+        writer.rollback();
+        return failure;
+    }
+    return writer.commit();
+}
 
 } // namespace
 
-std::optional<UnzipCommand> parseUnzipCommandLine(const std::string& commandLine) {
-    const auto pieces = splitPieces(commandLine);
-    if (!pieces) {
-        return std::nullopt;
-    }
-    std::size_t i = 0;
-    for (; i < pieces->size() && isOption((*pieces)[i]); ++i) {
-        const std::string& option = (*pieces)[i].text;
-        // x extracts, o overwrites without asking, q is quiet: what this layer
-        // always does. Other options are not understood.
-        if (option.find_first_not_of("xoq", 1) != std::string::npos) {
-            return std::nullopt;
+UnzipDetail unzipFailure(UnzipResult result, UnzipCause cause, const std::string& entry,
+                         const std::string& what, std::uint64_t needed, std::uint64_t allowed) {
+    UnzipDetail detail;
+    detail.result = result;
+    detail.cause = cause;
+    detail.entry = entry;
+    detail.needed = needed;
+    detail.allowed = allowed;
+    detail.message = entry.empty() ? what : "entry \"" + entry + "\": " + what;
+    return detail;
+}
+
+bool hasControlCharacter(std::string_view name) {
+    for (std::size_t i = 0; i < name.size(); ++i) {
+        const auto byte = static_cast<unsigned char>(name[i]);
+        if (byte < 0x20 || byte == 0x7F) {
+            return true;
+        }
+        // U+0080 to U+009F are C2 80 to C2 9F in UTF-8.
+        if (byte == 0xC2 && i + 1 < name.size() &&
+            static_cast<unsigned char>(name[i + 1]) <= 0x9F &&
+            static_cast<unsigned char>(name[i + 1]) >= 0x80) {
+            return true;
         }
     }
-    if (pieces->size() - i < 2) {
-        return std::nullopt;
-    }
-    UnzipCommand command;
-    command.archive = (*pieces)[i++].text;
-    command.destination = (*pieces)[i++].text;
-    if (command.archive.empty() || command.destination.empty() ||
-        command.destination.back() != '/') {
-        return std::nullopt;
-    }
-    while (command.destination.size() > 1 &&
-           command.destination[command.destination.size() - 2] == '/') {
-        command.destination.pop_back();
-    }
-    for (; i < pieces->size(); ++i) {
-        if ((*pieces)[i].text.empty()) {
-            return std::nullopt;
+    return false;
+}
+
+std::string printableName(std::string_view name) {
+    std::string shown;
+    const auto escape = [&](unsigned char byte) {
+        static const char digits[] = "0123456789ABCDEF";
+        shown += "\\x";
+        shown += digits[byte >> 4];
+        shown += digits[byte & 0xF];
+    };
+    while (!name.empty()) {
+        const std::size_t length = utf8SequenceLength(name);
+        const auto lead = static_cast<unsigned char>(name[0]);
+        if (length == 0) {
+            escape(lead);
+            name.remove_prefix(1);
+        } else if (hasControlCharacter(name.substr(0, length))) {
+            for (std::size_t i = 0; i < length; ++i) {
+                escape(static_cast<unsigned char>(name[i]));
+            }
+            name.remove_prefix(length);
+        } else {
+            shown.append(name.substr(0, length));
+            name.remove_prefix(length);
         }
-        command.patterns.push_back((*pieces)[i].text);
     }
-    return command;
+    return shown;
+}
+
+const UnzipDetail& lastUnzipDetail() {
+    return t_lastDetail;
 }
 
 std::optional<std::uint64_t> freeSpaceOf(const std::string& folder) {
@@ -494,19 +321,33 @@ std::optional<std::uint64_t> freeSpaceOf(const std::string& folder) {
     }
 }
 
-UnzipResult unzipCommandLine(const std::string& commandLine, const FreeSpaceFunction& freeSpace) {
+UnzipResult unzipCommandLine(const std::string& commandLine, const FreeSpaceFunction& freeSpace,
+                             const ExtractionOptions& options) {
     const std::optional<UnzipCommand> command = parseUnzipCommandLine(commandLine);
     if (!command) {
-        return UnzipResult::badCommandLine;
+        t_lastDetail = unzipFailure(UnzipResult::badCommandLine, UnzipCause::commandLine, "",
+                                    "the command line cannot be parsed");
+        return t_lastDetail.result;
     }
     // libarchive turns entry names into the text of the current locale's
     // character set; in the C locale every non-ASCII name fails to convert.
     const Utf8NamesForThisThread names;
-    return Extraction(*command, freeSpace).run();
+    t_lastDetail = extract(*command, freeSpace, options);
+    return t_lastDetail.result;
+}
+
+UnzipResult unzipCommandLine(const std::string& commandLine, const FreeSpaceFunction& freeSpace) {
+    ExtractionOptions options;
+    options.existingFiles = ExistingFiles::replace;
+    return unzipCommandLine(commandLine, freeSpace, options);
 }
 
 int UnZip(void* /*owner*/, const std::string& commandLine, int, int) {
-    return static_cast<int>(unzipCommandLine(commandLine, freeSpaceOf));
+    return static_cast<int>(unzipCommandLine(commandLine, freeSpaceOf, ExtractionOptions()));
+}
+
+int UnZip(void* /*owner*/, const std::string& commandLine, const ExtractionOptions& options) {
+    return static_cast<int>(unzipCommandLine(commandLine, freeSpaceOf, options));
 }
 
 } // namespace morvik::platform

@@ -9,9 +9,15 @@
 
 #include <algorithm>
 #include <clocale>
+#include <cstdio>
 #include <filesystem>
+#include <fstream>
 #include <functional>
 #include <map>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 using namespace morvik::platform;
 using namespace morvik::test;
@@ -348,4 +354,509 @@ TEST_F(UnzipTest, RealArchiveUnpacks) {
     EXPECT_EQ(fs::file_size(top / "XSD/coreschemas/voc_hcgv08.xsd"), 790252u);
     EXPECT_EQ(readFile(top / "XSD/cc08_V08.xsd"),
               readFile(fs::path(MORVIK_REALDATA_DIR) / "mhlw-v08-2024/XSD/cc08_V08.xsd"));
+}
+
+// ---------------------------------------------------------------------------
+// Archives from outside parties: quoting, what may be replaced, zip bombs,
+// deep names, planted links, rollback, control characters, and the detail.
+
+namespace {
+
+ExtractionOptions protecting(ExtractionLimits limits = {}) {
+    ExtractionOptions options;
+    options.limits = limits;
+    options.existingFiles = ExistingFiles::replaceOnlyInTopFolder;
+    return options;
+}
+
+UnzipResult unzipInto(const fs::path& zip, const fs::path& destination,
+                      const ExtractionOptions& options) {
+    return unzipCommandLine("-x -o -q " + quotedUnzipPiece(zip.string()) + " " +
+                                quotedUnzipPiece(destination.string() + "/") + " *.*",
+                            freeSpaceOf, options);
+}
+
+void writeBytes(const fs::path& path, const std::string& bytes) {
+    writeFile(path, bytes);
+}
+
+RawZipEntry rawLink(const std::string& name, const std::string& target) {
+    RawZipEntry entry = rawFile(name, target, false);
+    entry.externalAttributes = 0120777u << 16;
+    return entry;
+}
+
+// Runs work in a child process that is killed after seconds; its exit code
+// (128 + signal when killed) and its peak resident set in KiB.
+struct ChildRun {
+    int exitCode = -1;
+    long peakKb = 0;
+};
+ChildRun inChild(const std::function<int()>& work, unsigned seconds = 60) {
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        ::alarm(seconds);
+        ::_exit(work());
+    }
+    int status = 0;
+    rusage usage{};
+    ::wait4(pid, &status, 0, &usage);
+    ChildRun run;
+    run.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+    run.peakKb = usage.ru_maxrss;
+    return run;
+}
+
+// The resident set of this process now, in KiB.
+long residentKb() {
+    std::ifstream status("/proc/self/status");
+    for (std::string line; std::getline(status, line);) {
+        if (line.starts_with("VmRSS:")) {
+            return std::stol(line.substr(6));
+        }
+    }
+    return 0;
+}
+
+struct Inode {
+    dev_t device;
+    ino_t inode;
+    bool operator==(const Inode&) const = default;
+};
+Inode inodeOf(const fs::path& path) {
+    struct stat info {};
+    ::lstat(path.c_str(), &info);
+    return {info.st_dev, info.st_ino};
+}
+
+} // namespace
+
+TEST(ParseUnzipCommandLine, QuotedPiecesCarryAnyPath) {
+    const std::vector<std::string> paths = {
+        "/w/plain.zip",
+        "/w/x\"y\"z.zip",
+        "/w/x\"y.zip",
+        "/w/a b/c d.zip",
+        "C:\\w\\b.zip",
+        "/w/*.zip",
+        "/w/end\".zip\"",
+        "\"",
+        "/w/tab\there.zip",
+        "/w/''.zip",
+        "/w/健診 \"データ\".zip",
+    };
+    for (const std::string& path : paths) {
+        const std::string destination = path + " folder/";
+        const auto parsed = parseUnzipCommandLine("-x -o -q " + quotedUnzipPiece(path) + " " +
+                                                  quotedUnzipPiece(destination) + " *.*");
+        ASSERT_TRUE(parsed.has_value()) << path;
+        EXPECT_EQ(parsed->archive, path);
+        EXPECT_EQ(parsed->destination, destination);
+        EXPECT_EQ(parsed->patterns, std::vector<std::string>{"*.*"}) << path;
+    }
+    // Ordinary paths keep the classic shape; a quote is doubled.
+    EXPECT_EQ(quotedUnzipPiece("/a b/c.zip"), "\"/a b/c.zip\"");
+    EXPECT_EQ(quotedUnzipPiece("/x\"y\"z.zip"), "\"/x\"\"y\"\"z.zip\"");
+    // A NUL would cut the path short: another file than the one named.
+    EXPECT_FALSE(parseUnzipCommandLine(std::string("-x \"a.zip\0.zip\" \"d/\"", 21)).has_value());
+    EXPECT_FALSE(parseUnzipCommandLine("-x \"a\"\"b.zip \"d/\"").has_value());
+}
+
+TEST_F(UnzipTest, EntriesOutsideTheTopFolderNeverReplaceFiles) {
+    struct Case {
+        std::string label;
+        std::string entry; // besides "in put/DATA/a.xml", written first
+        ExtractionOptions options;
+        UnzipResult expected;
+    };
+    ExtractionOptions classic = protecting();
+    classic.existingFiles = ExistingFiles::replace;
+    const std::vector<Case> cases = {
+        {"the ZIP itself", "in put.zip", protecting(), UnzipResult::wouldReplaceFile},
+        {"the ZIP itself, classic -o", "in put.zip", classic, UnzipResult::wouldReplaceFile},
+        {"a sibling file", "users_report.docx", protecting(), UnzipResult::wouldReplaceFile},
+        {"a file in a sibling folder", "other/kept.txt", protecting(),
+         UnzipResult::wouldReplaceFile},
+        {"backslashes", "other\\kept.txt", protecting(), UnzipResult::wouldReplaceFile},
+        {"a new file beside the top folder", "other/planted.txt", protecting(), UnzipResult::ok},
+        {"a file in a subfolder of the top folder", "in put/DATA/old.xml", protecting(),
+         UnzipResult::ok},
+    };
+    for (const Case& c : cases) {
+        const TempDir caseDir;
+        useFolder(caseDir);
+        const fs::path folder = caseDir.path();
+        writeFile(folder / "users_report.docx", "mine");
+        writeFile(folder / "other/kept.txt", "mine");
+        writeFile(folder / "in put/DATA/old.xml", "old");
+        // A second name for the old document: replacing must not write through it.
+        fs::create_hard_link(folder / "in put/DATA/old.xml", folder / "old-link.xml");
+        writeZip(zip, {zipFile("in put/DATA/a.xml", "a"), raw(zipFile(c.entry, "archive"))});
+        const auto before = snapshot(folder);
+        EXPECT_EQ(unzipInto(zip, folder, c.options), c.expected) << c.label;
+        auto expected = before;
+        if (c.expected == UnzipResult::ok) {
+            expected["in put/DATA/a.xml"] = "a";
+            std::string path = c.entry;
+            std::replace(path.begin(), path.end(), '\\', '/');
+            expected[path] = "archive";
+            expected["other/"] = "";
+        } else {
+            EXPECT_EQ(lastUnzipDetail().cause, UnzipCause::existingFile) << c.label;
+            EXPECT_EQ(lastUnzipDetail().entry,
+                      c.entry == "other\\kept.txt" ? "other/kept.txt" : c.entry);
+        }
+        EXPECT_EQ(snapshot(folder), expected) << c.label;
+        EXPECT_EQ(readFile(folder / "old-link.xml"), "old") << c.label;
+    }
+}
+
+TEST_F(UnzipTest, PlantedLinksAndFifosAreReplacedNeverWrittenThrough) {
+    const fs::path outside = dir.path() / "outside";
+    writeFile(outside / "target.xml", "outside");
+    writeFile(outside / "hard.xml", "outside hard");
+    const fs::path top = dir.path() / "in put";
+    fs::create_directories(top / "DATA");
+    fs::create_symlink(outside / "target.xml", top / "DATA/link.xml");
+    fs::create_hard_link(outside / "hard.xml", top / "DATA/hard.xml");
+    ASSERT_EQ(::mkfifo((top / "DATA/fifo.xml").c_str(), 0644), 0);
+    fs::create_symlink(outside / "target.xml", top / "top-link.xml");
+    writeZip(zip, {zipFile("in put/DATA/link.xml", "1"), zipFile("in put/DATA/hard.xml", "2"),
+                   zipFile("in put/DATA/fifo.xml", "3"), zipFile("in put/top-link.xml", "4")});
+    // In a child that an alarm ends: a FIFO opened for writing would wait forever.
+    const ChildRun run =
+        inChild([&] { return static_cast<int>(unzipInto(zip, dir.path(), protecting())); }, 30);
+    EXPECT_EQ(run.exitCode, 0);
+    EXPECT_EQ(readFile(outside / "target.xml"), "outside");
+    EXPECT_EQ(readFile(outside / "hard.xml"), "outside hard");
+    for (const auto& [name, content] : std::map<std::string, std::string>{{"DATA/link.xml", "1"},
+                                                                          {"DATA/hard.xml", "2"},
+                                                                          {"DATA/fifo.xml", "3"},
+                                                                          {"top-link.xml", "4"}}) {
+        EXPECT_TRUE(fs::is_regular_file(fs::symlink_status(top / name))) << name;
+        EXPECT_EQ(readFile(top / name), content) << name;
+    }
+
+    // A subfolder that is a link is found before anything is written.
+    fs::remove_all(top / "DATA");
+    fs::create_directory_symlink(outside, top / "DATA");
+    const auto before = snapshot(dir.path());
+    EXPECT_EQ(unzipInto(zip, dir.path(), protecting()), UnzipResult::diskFull);
+    EXPECT_EQ(lastUnzipDetail().cause, UnzipCause::notWritable);
+    EXPECT_EQ(snapshot(dir.path()), before);
+}
+
+TEST_F(UnzipTest, ZipBombsAreRefusedBeforeAnythingIsWritten) {
+    const std::string page(600, 'x');
+    std::string noise;
+    for (std::uint32_t i = 0, x = 1; i < 700; ++i) {
+        x = x * 1103515245u + 12345u;
+        noise += static_cast<char>(x >> 24);
+    }
+    RawZipEntry first = rawFile("top/a.xml", page);
+    RawZipEntry sameHeader = rawFile("top/b.xml", page);
+    sameHeader.sharesHeaderOf = 0;
+    RawZipEntry nested = rawFile("top/c.xml", page);
+    nested.sharesHeaderOf = 0;
+    nested.offsetIntoData = 2;
+    RawZipEntry pastData = rawFile("top/d.xml", page);
+    pastData.compressedSize = pastData.data.size() + 100;
+    // The classic overlapping bomb: many entries, one kernel of data.
+    std::vector<RawZipEntry> overlapping{rawFile("top/k0.xml", std::string(1 << 20, 'k'))};
+    for (int i = 1; i < 125; ++i) {
+        RawZipEntry again = overlapping.front();
+        again.name = "top/k" + std::to_string(i) + ".xml";
+        again.sharesHeaderOf = 0;
+        overlapping.push_back(again);
+    }
+    RawZipEntry zeros;
+    zeros.name = "top/zeros.bin";
+    zeros.size = 8u << 20;
+    zeros.data = deflatedZeros(zeros.size);
+    zeros.crc = crc32OfZeros(zeros.size);
+    std::vector<RawZipEntry> manySmall;
+    for (int i = 0; i < 40; ++i) {
+        RawZipEntry small = zeros;
+        small.name = "top/small" + std::to_string(i) + ".bin";
+        small.size = 1u << 20;
+        small.data = deflatedZeros(small.size);
+        small.crc = crc32OfZeros(small.size);
+        manySmall.push_back(small);
+    }
+    // 10 GiB declared in one entry, 10 MB packed.
+    RawZipEntry huge;
+    huge.name = "top/huge.bin";
+    huge.zip64 = true;
+    huge.size = std::uint64_t{10} << 30;
+    huge.data = std::string(10'000'000, '\0');
+    ExtractionLimits smallTotal;
+    smallTotal.maxTotalBytes = 1000;
+    ExtractionLimits raised;
+    raised.maxRatio = 2000;
+
+    struct Case {
+        std::string label;
+        std::vector<RawZipEntry> entries;
+        ExtractionLimits limits;
+        UnzipResult expected;
+        UnzipCause cause;
+    };
+    const std::vector<Case> cases = {
+        {"two entries, one local header",
+         {first, sameHeader},
+         {},
+         UnzipResult::archiveError,
+         UnzipCause::overlappingEntries},
+        {"a header inside another's data",
+         {first, nested},
+         {},
+         UnzipResult::archiveError,
+         UnzipCause::overlappingEntries},
+        {"data past the archive's data",
+         {first, pastData},
+         {},
+         UnzipResult::archiveError,
+         UnzipCause::overlappingEntries},
+        {"125 entries over one kernel",
+         overlapping,
+         {},
+         UnzipResult::archiveError,
+         UnzipCause::overlappingEntries},
+        {"one entry of 8 MiB zeros",
+         {first, zeros},
+         {},
+         UnzipResult::limitExceeded,
+         UnzipCause::ratioLimit},
+        {"40 entries of 1 MiB zeros",
+         manySmall,
+         {},
+         UnzipResult::limitExceeded,
+         UnzipCause::ratioLimit},
+        {"10 GiB in one ZIP64 entry",
+         {first, huge},
+         {},
+         UnzipResult::limitExceeded,
+         UnzipCause::ratioLimit},
+        {"more than the total limit",
+         {rawFile("top/n1", noise, false), rawFile("top/n2", noise)},
+         smallTotal,
+         UnzipResult::limitExceeded,
+         UnzipCause::totalSizeLimit},
+        {"8 MiB zeros under a raised ratio",
+         {first, zeros},
+         raised,
+         UnzipResult::ok,
+         UnzipCause::none},
+    };
+    for (const Case& c : cases) {
+        const TempDir caseDir;
+        useFolder(caseDir);
+        writeBytes(zip, rawZip(c.entries));
+        const auto before = snapshot(caseDir.path());
+        EXPECT_EQ(unzipInto(zip, destination, protecting(c.limits)), c.expected) << c.label;
+        EXPECT_EQ(lastUnzipDetail().cause, c.cause) << c.label << ": " << lastUnzipDetail().message;
+        if (c.expected != UnzipResult::ok) {
+            EXPECT_EQ(snapshot(caseDir.path()), before) << c.label;
+        } else {
+            EXPECT_EQ(fs::file_size(destination / "top/zeros.bin"), 8u << 20);
+        }
+    }
+}
+
+TEST_F(UnzipTest, NamesLongerThanFileSystemsTakeAreRefused) {
+    const auto deep = [](std::size_t folders) {
+        std::string name;
+        for (std::size_t i = 0; i < folders; ++i) {
+            name += "a/";
+        }
+        return name + "f.xml";
+    };
+    struct Case {
+        std::string label;
+        std::string name;
+        UnzipResult expected;
+    };
+    const std::vector<Case> cases = {
+        {"255-byte component", "top/" + std::string(255, 'n'), UnzipResult::ok},
+        {"256-byte component", "top/" + std::string(256, 'n'), UnzipResult::archiveError},
+        {"300-byte component", "top/" + std::string(300, 'n') + "/a.xml",
+         UnzipResult::archiveError},
+        {"500 folders deep", deep(500), UnzipResult::ok},
+        {"4,200-byte path", deep(2100), UnzipResult::archiveError},
+        {"65,000-byte name", "top/" + std::string(64'995, 'n'), UnzipResult::archiveError},
+        {"32,700 one-letter folders", deep(32'700), UnzipResult::archiveError},
+    };
+    for (const Case& c : cases) {
+        const TempDir caseDir;
+        useFolder(caseDir);
+        writeBytes(zip, rawZip({rawFile("top/first.xml", "first"), rawFile(c.name, "x")}));
+        const auto before = snapshot(caseDir.path());
+        EXPECT_EQ(unzipInto(zip, destination, protecting()), c.expected) << c.label;
+        if (c.expected == UnzipResult::ok) {
+            EXPECT_EQ(readFile(destination / c.name), "x") << c.label;
+        } else {
+            EXPECT_EQ(lastUnzipDetail().cause, UnzipCause::nameTooLong) << c.label;
+            EXPECT_EQ(snapshot(caseDir.path()), before) << c.label;
+        }
+    }
+}
+
+TEST_F(UnzipTest, BookkeepingGrowsWithNameLengthNotItsSquare) {
+    // How much one extraction adds to a child process's resident set: the
+    // child's peak less what it had from its parent when it started.
+    const auto growthKbFor = [&](const std::string& name) {
+        const TempDir caseDir;
+        useFolder(caseDir);
+        writeBytes(zip, rawZip({rawFile(name, "x")}));
+        const long startKb = residentKb();
+        const ChildRun run =
+            inChild([&] { return static_cast<int>(unzipInto(zip, destination, protecting())); });
+        return std::make_pair(run.exitCode, run.peakKb - startKb);
+    };
+    std::string allowed;
+    // Not deeper than remove_all can clean up with the usual 1024 descriptors.
+    while (allowed.size() < 1000) {
+        allowed += "a/";
+    }
+    std::string deepest;
+    for (int i = 0; i < 32'700; ++i) {
+        deepest += "a/";
+    }
+    const auto [shallowCode, shallowKb] = growthKbFor("top/f.xml");
+    const auto [allowedCode, allowedKb] = growthKbFor(allowed + "f.xml");
+    const auto [deepestCode, deepestKb] = growthKbFor(deepest + "f.xml");
+    EXPECT_EQ(shallowCode, 0);
+    EXPECT_EQ(allowedCode, 0);
+    EXPECT_EQ(deepestCode, static_cast<int>(UnzipResult::archiveError));
+    // 32,700 folders deep once took 1.16 GB; linear bookkeeping of a name of
+    // 65 KB adds a few MB at most.
+    EXPECT_LT(allowedKb, shallowKb + 16 * 1024) << shallowKb;
+    EXPECT_LT(deepestKb, shallowKb + 16 * 1024) << shallowKb;
+}
+
+TEST_F(UnzipTest, FailureWhileWritingLeavesTheDestinationAsItWas) {
+    const auto badCrc = [](RawZipEntry entry) {
+        entry.crc ^= 1;
+        return entry;
+    };
+    RawZipEntry larger = rawFile("in put/DATA/z.xml", std::string(5000, 'z'));
+    larger.size = 100;
+    RawZipEntry shorter = rawFile("in put/DATA/z.xml", std::string(5000, 'z'));
+    shorter.size = 6000;
+    struct Case {
+        std::string label;
+        RawZipEntry last;
+        UnzipCause cause;
+    };
+    const std::vector<Case> cases = {
+        {"CRC error", badCrc(rawFile("in put/DATA/z.xml", "zzz")), UnzipCause::badData},
+        {"CRC error, stored", badCrc(rawFile("in put/DATA/z.xml", "zzz", false)),
+         UnzipCause::badData},
+        {"larger than declared", larger, UnzipCause::badData},
+        {"smaller than declared", shorter, UnzipCause::badData},
+    };
+    for (const Case& c : cases) {
+        const TempDir caseDir;
+        useFolder(caseDir);
+        const fs::path folder = caseDir.path();
+        writeFile(folder / "in put/DATA/01.xml", "old 01");
+        writeFile(folder / "in put/.hidden", "hidden");
+        const Inode oldInode = inodeOf(folder / "in put/DATA/01.xml");
+        std::vector<RawZipEntry> entries;
+        for (int i = 0; i < 26; ++i) {
+            char name[32];
+            std::snprintf(name, sizeof name, "in put/DATA/%02d.xml", i);
+            entries.push_back(rawFile(name, "new " + std::to_string(i)));
+        }
+        entries.push_back(rawFile("in put/NEW/x.xml", "x"));
+        entries.push_back(c.last);
+        writeBytes(zip, rawZip(entries));
+        const auto before = snapshot(folder);
+        EXPECT_EQ(unzipInto(zip, folder, protecting()), UnzipResult::archiveError) << c.label;
+        EXPECT_EQ(lastUnzipDetail().cause, c.cause) << c.label << ": " << lastUnzipDetail().message;
+        EXPECT_EQ(lastUnzipDetail().entry, "in put/DATA/z.xml") << c.label;
+        // Exactly as before, the replaced file itself put back, no temporaries.
+        EXPECT_EQ(snapshot(folder), before) << c.label;
+        EXPECT_EQ(inodeOf(folder / "in put/DATA/01.xml"), oldInode) << c.label;
+    }
+}
+
+TEST_F(UnzipTest, ControlCharactersInNamesAreRefused) {
+    const std::vector<std::pair<std::string, std::string>> names = {
+        {std::string("top/zz\0.xml", 11), "top/zz\\x00.xml"},
+        {"top/a\x01.xml", "top/a\\x01.xml"},
+        {"top/tab\t.xml", "top/tab\\x09.xml"},
+        {"top/line\n.xml", "top/line\\x0A.xml"},
+        {"top/\x1f", "top/\\x1F"},
+        {"top/del\x7f.xml", "top/del\\x7F.xml"},
+    };
+    for (const auto& [name, shown] : names) {
+        for (const bool flagged : {false, true}) {
+            const TempDir caseDir;
+            useFolder(caseDir);
+            RawZipEntry entry = rawFile(name, "x");
+            entry.flags = flagged ? 0x0800 : 0;
+            writeBytes(zip, rawZip({rawFile("top/first.xml", "first"), entry}));
+            const auto before = snapshot(caseDir.path());
+            EXPECT_EQ(unzipInto(zip, destination, protecting()), UnzipResult::archiveError)
+                << shown;
+            EXPECT_EQ(lastUnzipDetail().cause, UnzipCause::controlCharacter) << shown;
+            EXPECT_EQ(lastUnzipDetail().entry, shown);
+            EXPECT_EQ(snapshot(caseDir.path()), before) << shown;
+        }
+    }
+    // C1 controls, as UTF-8.
+    zip = dir.path() / "in put.zip";
+    destination = dir.path() / "out";
+    writeZip(zip, {zipFile("top/first.xml", "first"), zipFile("top/nel\u0085.xml", "x")});
+    EXPECT_EQ(unzip(), UnzipResult::archiveError);
+    EXPECT_EQ(lastUnzipDetail().entry, "top/nel\\xC2\\x85.xml");
+    EXPECT_FALSE(fs::exists(destination / "top"));
+}
+
+TEST_F(UnzipTest, DetailTellsTheEntryTheLimitAndLibarchivesWords) {
+    ExtractionLimits small;
+    small.maxTotalBytes = 10;
+    struct Case {
+        std::string label;
+        std::vector<RawZipEntry> entries;
+        ExtractionLimits limits;
+        UnzipDetail expected; // message: a part it must contain
+    };
+    RawZipEntry crc = rawFile("top/bad.xml", "data");
+    crc.crc ^= 1;
+    const std::vector<Case> cases = {
+        {"success", {rawFile("top/a.xml", "a")}, {}, {}},
+        {"total size",
+         {rawFile("top/a.xml", "123456"), rawFile("top/b.xml", "123456")},
+         small,
+         {UnzipResult::limitExceeded, UnzipCause::totalSizeLimit, "", 12, 10,
+          "the files declare in total 12 bytes, more than the limit 10 bytes"}},
+        {"CRC",
+         {rawFile("top/a.xml", "a"), crc},
+         {},
+         {UnzipResult::archiveError, UnzipCause::badData, "top/bad.xml", 0, 0,
+          "entry \"top/bad.xml\": libarchive: ZIP bad CRC"}},
+        {"link",
+         {rawLink("top/link", "../..")},
+         {},
+         {UnzipResult::archiveError, UnzipCause::linkOrDevice, "top/link", 0, 0,
+          "entry \"top/link\": a link"}},
+    };
+    for (const Case& c : cases) {
+        const TempDir caseDir;
+        useFolder(caseDir);
+        writeBytes(zip, rawZip(c.entries));
+        EXPECT_EQ(unzipInto(zip, destination, protecting(c.limits)), c.expected.result) << c.label;
+        const UnzipDetail& detail = lastUnzipDetail();
+        EXPECT_EQ(detail.cause, c.expected.cause) << c.label;
+        EXPECT_EQ(detail.entry, c.expected.entry) << c.label;
+        EXPECT_EQ(detail.needed, c.expected.needed) << c.label;
+        EXPECT_EQ(detail.allowed, c.expected.allowed) << c.label;
+        EXPECT_NE(detail.message.find(c.expected.message), std::string::npos)
+            << c.label << ": " << detail.message;
+        EXPECT_EQ(detail.message.empty(), c.expected.message.empty()) << c.label;
+    }
+    EXPECT_EQ(unzipCommandLine("-x \"unclosed", freeSpaceOf), UnzipResult::badCommandLine);
+    EXPECT_EQ(lastUnzipDetail().cause, UnzipCause::commandLine);
 }

@@ -1,6 +1,9 @@
 // Archive extraction: the command line handed to the unzip library, the
 // already-extracted test and what counts as a file there, the failure
-// message's hexadecimal code, and the whole way through the platform unzip.
+// message's hexadecimal code, and the whole way through the platform unzip:
+// quotes in the ZIP path, files beside the top folder, a second run after a
+// failed one, and the run's limit and failure detail.
+#include "inspection/inspectionrun.h"
 #include "inspection/schemafolder.h"
 #include "inspection/zipextract.h"
 #include "support/testutil.h"
@@ -280,4 +283,154 @@ TEST_F(ZipExtractTest, DestinationFolderTakesThePlaceOfTheZipFolder) {
     EXPECT_EQ(realFolder, real.folder() + "dest/c/");
     EXPECT_EQ(readFile(realFolder + "ix08_V08.xml"), "<ix/>");
     EXPECT_FALSE(fs::exists(real.path() / "c"));
+
+TEST_F(ZipExtractTest, QuotesInTheZipPathNeverOpenAnotherArchive) {
+    // Each archive holds its own name under the top folder named like it; the
+    // decoys are what a regrouped command line would open instead.
+    struct Case {
+        std::string name;
+        std::vector<std::string> decoys;
+    };
+    const std::vector<Case> cases = {
+        {"x\"y\"z.zip", {"xyz.zip", "x.zip"}}, {"a\"b.zip", {"a.zip", "b.zip"}},
+        {"q\" \"r.zip", {"q.zip", "r.zip"}},   {"\"lead.zip", {"lead.zip"}},
+        {"star* ?.zip", {"star.zip"}},         {"健診 \"データ\".zip", {"健診 データ.zip"}},
+    };
+    for (const Case& c : cases) {
+        TempDir dir;
+        const auto archive = [&](const std::string& name) {
+            const std::string base = name.substr(0, name.size() - 4);
+            writeZip(dir.path() / name, {zipFile(base + "/ix08_V08.xml", name)});
+        };
+        archive(c.name);
+        for (const std::string& decoy : c.decoys) {
+            archive(decoy);
+        }
+        messages.shown.clear();
+        extractionFolder = "unchanged";
+        ASSERT_EQ(ZipExtract(dir.folder() + c.name, extractionFolder, messages, programs), 0)
+            << c.name << (messages.shown.empty() ? "" : ": " + messages.shown[0].text);
+        const std::string base = c.name.substr(0, c.name.size() - 4);
+        EXPECT_EQ(extractionFolder, dir.folder() + base + "/");
+        EXPECT_EQ(readFile(extractionFolder + "ix08_V08.xml"), c.name);
+        for (const std::string& decoy : c.decoys) {
+            EXPECT_FALSE(fs::exists(dir.path() / decoy.substr(0, decoy.size() - 4))) << decoy;
+        }
+    }
+    // The quote is doubled inside its piece; ordinary paths keep their shape.
+    unzip.calls.clear();
+    EXPECT_EQ(ZipExtract("/w/x\"y\"z.zip", extractionFolder, messages, programs, unzip.function()),
+              0);
+    ASSERT_EQ(unzip.calls.size(), 1u);
+    EXPECT_EQ(unzip.calls[0].commandLine, R"(-x -o -q "/w/x""y""z.zip" "/w//" *.*)");
+    EXPECT_EQ(unzipCommandLineFor("/a b/c.zip", "/a b/", '/'),
+              R"(-x -o -q "/a b/c.zip" "/a b//" *.*)");
+}
+
+TEST_F(ZipExtractTest, EntriesBesideTheTopFolderNeverReplaceTheUsersFiles) {
+    struct Case {
+        std::string label;
+        std::string entry;
+        int code; // 0: unpacked
+    };
+    const std::vector<Case> cases = {
+        {"the ZIP itself", "b.zip", 0xD},
+        {"a file beside the ZIP", "users_report.docx", 0xD},
+        {"a file in a folder beside the ZIP", "other_folder/kept.txt", 0xD},
+        {"a new file in a new folder beside the ZIP", "other_folder2/planted.txt", 0},
+    };
+    for (const Case& c : cases) {
+        TempDir dir;
+        writeFile(dir.path() / "users_report.docx", "mine");
+        writeFile(dir.path() / "other_folder/kept.txt", "mine");
+        writeZip(dir.path() / "b.zip", {zipFile("b/ix08_V08.xml", "<ix/>"), zipFile(c.entry, "x")});
+        const std::string zipBytes = readFile(dir.path() / "b.zip");
+        messages.shown.clear();
+        const int status = ZipExtract(dir.folder() + "b.zip", extractionFolder, messages, programs);
+        EXPECT_EQ(readFile(dir.path() / "b.zip"), zipBytes) << c.label;
+        EXPECT_EQ(readFile(dir.path() / "users_report.docx"), "mine") << c.label;
+        EXPECT_EQ(readFile(dir.path() / "other_folder/kept.txt"), "mine") << c.label;
+        if (c.code == 0) {
+            EXPECT_EQ(status, 0) << c.label;
+            EXPECT_EQ(readFile(dir.path() / c.entry), "x") << c.label;
+        } else {
+            EXPECT_EQ(status, -1) << c.label;
+            ASSERT_EQ(messages.shown.size(), 1u) << c.label;
+            EXPECT_EQ(messages.shown[0].text, "解凍に失敗しました。Error Code:0xD") << c.label;
+            EXPECT_FALSE(fs::exists(dir.path() / "b")) << c.label;
+        }
+    }
+}
+
+TEST_F(ZipExtractTest, AfterAFailedExtractionTheNextRunIsNotRefused) {
+    TempDir dir;
+    const fs::path zipPath = dir.path() / "b.zip";
+    std::vector<RawZipEntry> entries;
+    for (int i = 0; i < 26; ++i) {
+        entries.push_back(rawFile("b/DATA/h" + std::to_string(i) + ".xml", "<doc/>"));
+    }
+    entries.push_back(rawFile("b/ix08_V08.xml", "<ix/>"));
+    RawZipEntry broken = rawFile("b/su08_V08.xml", "<su/>");
+    broken.crc ^= 1;
+    entries.push_back(broken);
+    writeFile(zipPath, rawZip(entries));
+    EXPECT_EQ(ZipExtract(zipPath.string(), extractionFolder, messages, programs), -1);
+    ASSERT_EQ(messages.shown.size(), 1u);
+    EXPECT_EQ(messages.shown[0].text, "解凍に失敗しました。Error Code:0x3");
+    EXPECT_FALSE(fs::exists(dir.path() / "b"));
+
+    entries.back() = rawFile("b/su08_V08.xml", "<su/>");
+    writeFile(zipPath, rawZip(entries));
+    messages.shown.clear();
+    EXPECT_EQ(ZipExtract(zipPath.string(), extractionFolder, messages, programs), 0);
+    EXPECT_TRUE(messages.shown.empty());
+    EXPECT_EQ(readFile(dir.path() / "b/su08_V08.xml"), "<su/>");
+}
+
+namespace {
+
+struct EarlyEndRecorder : RunObserver {
+    std::vector<EarlyEnd> ends;
+    void endedEarly(const EarlyEnd& end) override { ends.push_back(end); }
+};
+
+} // namespace
+
+TEST_F(ZipExtractTest, TheRunPassesItsSizeLimitDownAndReportsTheCause) {
+    struct Case {
+        std::uint64_t maxExtractedSize;
+        std::size_t documentBytes;
+        int unzipCode;
+        std::string detail;
+    };
+    const std::vector<Case> cases = {
+        {0, 1000, 0, ""},
+        {100'000, 50'000, 0, ""},
+        {100'000, 200'000, 0xC, "more than the limit 100000 bytes"},
+    };
+    for (const Case& c : cases) {
+        TempDir dir;
+        writeZip(dir.path() / "arc.zip",
+                 {zipFile("arc/ix08_V08.xml", "<ix/>"),
+                  zipFile("arc/DATA/big.xml", std::string(c.documentBytes, 'x'))});
+        MemorySettings settings;
+        StringLog log;
+        RecordingStatusLine status;
+        EarlyEndRecorder observer;
+        RunServices services{settings, messages, log, status, programs, {}, &observer, {}};
+        RunInputs inputs{dir.folder() + "arc.zip", "", "Morvik", "section"};
+        inputs.maxExtractedSize = c.maxExtractedSize;
+        runInspection(inputs, services);
+        if (c.unzipCode == 0) {
+            // Extracted; the run ends later, at the missing schema folder.
+            EXPECT_TRUE(fs::exists(dir.path() / "arc/DATA/big.xml")) << c.documentBytes;
+            continue;
+        }
+        ASSERT_EQ(observer.ends.size(), 1u);
+        EXPECT_EQ(observer.ends[0].kind, EarlyEnd::Kind::extractionFailed);
+        EXPECT_EQ(observer.ends[0].unzipCode, c.unzipCode);
+        EXPECT_NE(observer.ends[0].unzipDetail.find(c.detail), std::string::npos)
+            << observer.ends[0].unzipDetail;
+        EXPECT_FALSE(fs::exists(dir.path() / "arc"));
+    }
 }

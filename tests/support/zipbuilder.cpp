@@ -1,11 +1,13 @@
 // Test archives: libarchive writes a plain ZIP file, then the fields that
 // libarchive will not write (raw names, other methods, lying sizes, device
-// types) are patched into its local and central headers.
+// types) are patched into its local and central headers. rawZip writes
+// archives byte by byte, with zlib for the deflate streams.
 #include "support/zipbuilder.h"
 
 #include <archive.h>
 #include <archive_entry.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <fstream>
 #include <iconv.h>
@@ -13,6 +15,7 @@
 #include <memory>
 #include <stdexcept>
 #include <sys/stat.h>
+#include <zlib.h>
 
 namespace morvik::test {
 
@@ -40,7 +43,8 @@ void check(archive* a, la_ssize_t result, const std::string& step) {
 std::string placeholderFor(const ZipEntry& entry) {
     std::string name = entry.name;
     for (char& c : name) {
-        if (static_cast<unsigned char>(c) >= 0x80 || c == '\\') {
+        const auto byte = static_cast<unsigned char>(c);
+        if (byte >= 0x80 || byte < 0x20 || byte == 0x7F || c == '\\') {
             c = '_';
         }
     }
@@ -308,6 +312,197 @@ std::string toCp932(const std::string& utf8) {
     }
     out.resize(out.size() - outLeft);
     return out;
+}
+
+namespace {
+
+void append(std::string& bytes, int width, std::uint64_t value) {
+    for (int i = 0; i < width; ++i) {
+        bytes += static_cast<char>((value >> (8 * i)) & 0xFF);
+    }
+}
+
+std::string zip64Extra(std::uint64_t size, std::uint64_t compressedSize,
+                       std::optional<std::uint64_t> offset) {
+    std::string extra;
+    append(extra, 2, 0x0001);
+    append(extra, 2, offset ? 24 : 16);
+    append(extra, 8, size);
+    append(extra, 8, compressedSize);
+    if (offset) {
+        append(extra, 8, *offset);
+    }
+    return extra;
+}
+
+class Deflater {
+public:
+    Deflater() {
+        if (deflateInit2(&m_stream, Z_BEST_COMPRESSION, Z_DEFLATED, -MAX_WBITS, 9,
+                         Z_DEFAULT_STRATEGY) != Z_OK) {
+            throw std::runtime_error("zip builder: deflateInit2 failed");
+        }
+    }
+    ~Deflater() { deflateEnd(&m_stream); }
+    Deflater(const Deflater&) = delete;
+    Deflater& operator=(const Deflater&) = delete;
+
+    void add(const char* data, std::size_t size, bool last) {
+        m_stream.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(data));
+        m_stream.avail_in = static_cast<uInt>(size);
+        char buffer[64 * 1024];
+        int status = Z_OK;
+        do {
+            m_stream.next_out = reinterpret_cast<Bytef*>(buffer);
+            m_stream.avail_out = sizeof buffer;
+            status = deflate(&m_stream, last ? Z_FINISH : Z_NO_FLUSH);
+            if (status == Z_STREAM_ERROR) {
+                throw std::runtime_error("zip builder: deflate failed");
+            }
+            m_out.append(buffer, sizeof buffer - m_stream.avail_out);
+        } while (m_stream.avail_out == 0 || (last && status != Z_STREAM_END));
+    }
+    std::string take() { return std::move(m_out); }
+
+private:
+    z_stream m_stream{};
+    std::string m_out;
+};
+
+} // namespace
+
+std::string deflated(const std::string& content) {
+    Deflater deflater;
+    deflater.add(content.data(), content.size(), true);
+    return deflater.take();
+}
+
+std::string deflatedZeros(std::uint64_t size) {
+    const std::string zeros(1 << 20, '\0');
+    Deflater deflater;
+    do {
+        const std::size_t piece =
+            static_cast<std::size_t>(std::min<std::uint64_t>(size, zeros.size()));
+        size -= piece;
+        deflater.add(zeros.data(), piece, size == 0);
+    } while (size > 0);
+    return deflater.take();
+}
+
+std::uint32_t crc32Of(const std::string& content) {
+    return static_cast<std::uint32_t>(crc32(0, reinterpret_cast<const Bytef*>(content.data()),
+                                            static_cast<uInt>(content.size())));
+}
+
+std::uint32_t crc32OfZeros(std::uint64_t size) {
+    const std::string zeros(1 << 20, '\0');
+    uLong crc = crc32(0, nullptr, 0);
+    while (size > 0) {
+        const std::size_t piece =
+            static_cast<std::size_t>(std::min<std::uint64_t>(size, zeros.size()));
+        crc = crc32(crc, reinterpret_cast<const Bytef*>(zeros.data()), static_cast<uInt>(piece));
+        size -= piece;
+    }
+    return static_cast<std::uint32_t>(crc);
+}
+
+RawZipEntry rawFile(const std::string& name, const std::string& content, bool deflate) {
+    RawZipEntry entry;
+    entry.name = name;
+    entry.method = deflate ? 8 : 0;
+    entry.data = deflate ? deflated(content) : content;
+    entry.crc = crc32Of(content);
+    entry.size = content.size();
+    return entry;
+}
+
+std::string rawZip(const std::vector<RawZipEntry>& entries) {
+    std::string bytes;
+    std::vector<std::uint64_t> offsets;
+    std::vector<std::uint64_t> dataOffsets;
+    for (const RawZipEntry& entry : entries) {
+        const std::uint64_t packed = entry.compressedSize.value_or(entry.data.size());
+        if (entry.sharesHeaderOf) {
+            const std::size_t other = *entry.sharesHeaderOf;
+            offsets.push_back(entry.offsetIntoData == 0
+                                  ? offsets.at(other)
+                                  : dataOffsets.at(other) + entry.offsetIntoData);
+            dataOffsets.push_back(0);
+            continue;
+        }
+        offsets.push_back(bytes.size());
+        const std::string extra =
+            (entry.zip64 ? zip64Extra(entry.size, packed, std::nullopt) : "") + entry.localExtra;
+        append(bytes, 4, kLocalSignature);
+        append(bytes, 2, entry.zip64 ? 45 : 20);
+        append(bytes, 2, entry.flags);
+        append(bytes, 2, entry.method);
+        append(bytes, 4, 0); // time and date
+        append(bytes, 4, entry.crc);
+        append(bytes, 4, entry.zip64 ? 0xFFFFFFFFu : packed);
+        append(bytes, 4, entry.zip64 ? 0xFFFFFFFFu : entry.size);
+        append(bytes, 2, entry.name.size());
+        append(bytes, 2, extra.size());
+        bytes += entry.name;
+        bytes += extra;
+        dataOffsets.push_back(bytes.size());
+        bytes += entry.data;
+    }
+    const std::uint64_t centralOffset = bytes.size();
+    for (std::size_t i = 0; i < entries.size(); ++i) {
+        const RawZipEntry& entry = entries[i];
+        const std::uint64_t packed = entry.compressedSize.value_or(entry.data.size());
+        const std::string extra =
+            (entry.zip64 ? zip64Extra(entry.size, packed, offsets[i]) : "") + entry.centralExtra;
+        append(bytes, 4, kCentralSignature);
+        append(bytes, 1, entry.zip64 ? 45 : 20);
+        append(bytes, 1, entry.system);
+        append(bytes, 2, entry.zip64 ? 45 : 20);
+        append(bytes, 2, entry.flags);
+        append(bytes, 2, entry.method);
+        append(bytes, 4, 0);
+        append(bytes, 4, entry.crc);
+        append(bytes, 4, entry.zip64 ? 0xFFFFFFFFu : packed);
+        append(bytes, 4, entry.zip64 ? 0xFFFFFFFFu : entry.size);
+        append(bytes, 2, entry.name.size());
+        append(bytes, 2, extra.size());
+        append(bytes, 2, 0); // comment
+        append(bytes, 2, 0); // disk
+        append(bytes, 2, 0); // internal attributes
+        append(bytes, 4, entry.externalAttributes);
+        append(bytes, 4, entry.zip64 ? 0xFFFFFFFFu : offsets[i]);
+        bytes += entry.name;
+        bytes += extra;
+    }
+    const std::uint64_t centralSize = bytes.size() - centralOffset;
+    const bool zip64 =
+        std::any_of(entries.begin(), entries.end(), [](const RawZipEntry& e) { return e.zip64; });
+    if (zip64) {
+        const std::uint64_t end64 = bytes.size();
+        append(bytes, 4, 0x06064b50);
+        append(bytes, 8, 44);
+        append(bytes, 2, 45);
+        append(bytes, 2, 45);
+        append(bytes, 4, 0);
+        append(bytes, 4, 0);
+        append(bytes, 8, entries.size());
+        append(bytes, 8, entries.size());
+        append(bytes, 8, centralSize);
+        append(bytes, 8, centralOffset);
+        append(bytes, 4, 0x07064b50);
+        append(bytes, 4, 0);
+        append(bytes, 8, end64);
+        append(bytes, 4, 1);
+    }
+    append(bytes, 4, kEndSignature);
+    append(bytes, 2, 0);
+    append(bytes, 2, 0);
+    append(bytes, 2, zip64 ? 0xFFFF : entries.size());
+    append(bytes, 2, zip64 ? 0xFFFF : entries.size());
+    append(bytes, 4, zip64 ? 0xFFFFFFFFu : centralSize);
+    append(bytes, 4, zip64 ? 0xFFFFFFFFu : centralOffset);
+    append(bytes, 2, 0);
+    return bytes;
 }
 
 } // namespace morvik::test
