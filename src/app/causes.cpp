@@ -95,14 +95,18 @@ std::string unzipCause(const EarlyEnd& end, const RunContext& context) {
     case 9:
         return zipFileCause(context.zipPath);
     case 10:
-        if (context.zipPath.find('"') != std::string::npos) {
-            return "ZIPファイルのパスに二重引用符（\"）が含まれているため解凍できません。"
-                   "ファイル名を変えてください。";
-        }
         return "解凍の指示を組み立てられませんでした（ZIPファイルのパス " + context.zipPath +
                "）。";
     case 11:
         return archive + " には項目がありません（空のアーカイブです）。";
+    case 12:
+        return archive + " は、解凍すると上限を超えます（展開後の合計サイズ、または圧縮率の上限）。"
+                         "何も書き込んでいません。合計サイズの上限は --max-extracted-size "
+                         "で引き上げられます。";
+    case 13:
+        return archive +
+               " の最上位フォルダの外にある項目が、既にあるファイルを置き換えようとしています。"
+               "何も書き込んでいません。";
     case 50:
         return "解凍先フォルダ " + destinationOf(context) +
                " にファイルを書き込めません（空き容量の不足、書き込み権限がない、"

@@ -7,16 +7,19 @@
 #include "app/causes.h"
 #include "app/jsonreport.h"
 #include "app/version.h"
+#include "inspection/bytesize.h"
 #include "inspection/inspectionrun.h"
 #include "inspection/paths.h"
 #include "inspection/standardnames.h"
 #include "platform/xmlreason.h"
 
+#include <cstdint>
 #include <exception>
 #include <filesystem>
 #include <fstream>
 #include <optional>
 #include <ostream>
+#include <string_view>
 
 namespace morvik::app {
 
@@ -41,6 +44,9 @@ constexpr const char* kUsage =
     "                  and the result log to standard error\n"
     "  --all-errors    every error of a failing document in the JSON report (and,\n"
     "                  with --verbose, on standard error); the log keeps the first\n"
+    "  --max-extracted-size=SIZE\n"
+    "                  the most an archive may unpack to (default 8G; K, M, G, T\n"
+    "                  are powers of 1024)\n"
     "  --reasons=LANG  the reason in a failure's detail line: ja (Japanese, the\n"
     "                  default) or en (the XML parser's English)\n"
     "  --verbose       also print progress and the schema chosen for each document\n"
@@ -171,6 +177,7 @@ struct Options {
     bool verbose = false;
     bool allErrors = false;
     morvik::platform::ReasonLanguage reasons = morvik::platform::ReasonLanguage::japanese;
+    std::uint64_t maxExtractedSize = 0;
     bool help = false;
     bool version = false;
 };
@@ -220,6 +227,14 @@ std::string parse(const std::vector<std::string>& args, Options& options) {
             } else {
                 return "--reasons needs ja or en";
             }
+        } else if (auto size = valueOption("--max-extracted-size", args, i, error)) {
+            const std::optional<std::uint64_t> bytes =
+                error.empty() ? parseByteSize(*size) : std::nullopt;
+            if (!bytes) {
+                return "--max-extracted-size needs a size in bytes (K, M, G or T for 1024s), "
+                       "more than 0";
+            }
+            options.maxExtractedSize = *bytes;
         } else if (auto schema = valueOption("--schema", args, i, error)) {
             if (!error.empty() || schema->empty()) {
                 return "--schema needs a folder";
@@ -341,6 +356,7 @@ ArchiveReport CommandLine::inspect(const std::string& zipPath) {
     inputs.section = kMainCaption;
     inputs.extractInto = m_options.extractInto;
     inputs.errorLimit = m_options.allErrors ? kAllErrorsLimit : 1;
+    inputs.maxExtractedSize = m_options.maxExtractedSize;
 
     const RunContext context{zipPath, m_options.schemaText, m_options.extractInto};
     const RunOutcome outcome = runInspection(inputs, services);

@@ -1,6 +1,7 @@
 // The main window Morvik: layout, stored inputs, the browse buttons and the run.
 #include "ui/mainwindow.h"
 
+#include "inspection/bytesize.h"
 #include "inspection/inspectionrun.h"
 #include "inspection/paths.h"
 #include "inspection/standardnames.h"
@@ -35,6 +36,9 @@
 
 namespace morvik::ui {
 namespace {
+
+// The settings key of the extraction size limit, read at each run.
+constexpr const char* kMaxExtractedSizeKey = "MaxExtractedSize";
 
 const QColor kLabelBackground(255, 255, 192);
 const QColor kLineColour(128, 128, 128);
@@ -338,6 +342,12 @@ void MainWindow::Command1_Click() {
     inputs.schemaText = utf8(TX_Schima->text());
     inputs.appName = utf8(executableName());
     inputs.section = utf8(windowTitle());
+    // The limit on what an archive may unpack to, when the settings raise
+    // or lower it (read only; the window never writes it).
+    if (const auto limit = inspection::parseByteSize(
+            m_settings.read(inputs.appName, inputs.section, kMaxExtractedSizeKey))) {
+        inputs.maxExtractedSize = *limit;
+    }
     m_programs->setFolderToName(extractionFolderOf(inputs.zipPath));
     inspection::RunOutcome outcome = inspection::RunOutcome::endedEarly;
     BackgroundRun::Progress progress;

@@ -36,6 +36,12 @@ TEST(InspectUsage, ErrorsNameWhatWasWrongBeforeTheUsage) {
         {{zip, "--into"}, "morvik-inspect: --into needs a folder"},
         {{zip, "--json"}, "morvik-inspect: --json needs a file name (- for standard output)"},
         {{"--reasons=fr", zip}, "morvik-inspect: --reasons needs ja or en"},
+        {{"--max-extracted-size=0", zip},
+         "morvik-inspect: --max-extracted-size needs a size in bytes (K, M, G or T for 1024s), "
+         "more than 0"},
+        {{"--max-extracted-size=12Q", zip},
+         "morvik-inspect: --max-extracted-size needs a size in bytes (K, M, G or T for 1024s), "
+         "more than 0"},
         {{}, "morvik-inspect: no ZIP file given"},
         {{"--verbose", "--"}, "morvik-inspect: no ZIP file given"},
         {{"--into", dir.folder() + "nowhere", zip},
@@ -289,4 +295,22 @@ TEST(InspectReasons, LanguageOfTheReasonAndTheVerboseSchemaLine) {
                   std::string::npos)
             << result.err;
     }
+}
+
+// The limit on what an archive unpacks to can be raised; when it is hit, the
+// message names the limit and how to raise it.
+TEST(InspectCauses, ExtractedSizeLimit) {
+    TempDir dir;
+    auto files = standardFiles();
+    files.push_back({"DATA/big.xml", dataDocument() + std::string(300 * 1024, ' ')});
+    const fs::path zip = makeArchive(dir.path(), "arc", files);
+    const auto refused = runInspect({"--max-extracted-size=200K", zip.string()});
+    EXPECT_EQ(refused.status, 2);
+    const auto lines = linesOf(refused.err);
+    ASSERT_GE(lines.size(), 2u) << refused.err;
+    EXPECT_EQ(lines[0], kUnzipFailed + "C");
+    EXPECT_NE(lines[1].find("--max-extracted-size"), std::string::npos) << lines[1];
+    EXPECT_FALSE(fs::exists(dir.path() / "arc"));
+    const auto raised = runInspect({"--max-extracted-size", "1M", zip.string()});
+    EXPECT_EQ(raised.status, 0) << raised.err;
 }

@@ -1,5 +1,6 @@
 // Path and file helpers: the worked examples with the Windows separator as
 // written, the same with "/", and FileChk on what can go wrong with a file.
+#include "inspection/bytesize.h"
 #include "inspection/paths.h"
 #include "support/testutil.h"
 
@@ -7,6 +8,7 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <optional>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -153,4 +155,26 @@ TEST(FileChk, UnreadableFileIsRefused) {
     ::waitpid(child, &status, 0);
     ASSERT_TRUE(WIFEXITED(status));
     EXPECT_EQ(WEXITSTATUS(status), 0) << "an unreadable file passed FileChk";
+}
+
+TEST(ByteSize, SizesAsPeopleWriteThem) {
+    const std::pair<const char*, std::optional<std::uint64_t>> cases[] = {
+        {"1", 1},
+        {"500", 500},
+        {"64K", 64 * 1024},
+        {"64k", 64 * 1024},
+        {"8G", std::uint64_t{8} << 30},
+        {"2T", std::uint64_t{2} << 40},
+        {"0", std::nullopt},
+        {"", std::nullopt},
+        {"G", std::nullopt},
+        {"-5", std::nullopt},
+        {"5 M", std::nullopt},
+        {"5MB", std::nullopt},
+        {"12Q", std::nullopt},
+        {"99999999999T", std::nullopt}, // past 64 bits
+    };
+    for (const auto& [text, bytes] : cases) {
+        EXPECT_EQ(morvik::inspection::parseByteSize(text), bytes) << text;
+    }
 }

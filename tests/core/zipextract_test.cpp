@@ -283,6 +283,7 @@ TEST_F(ZipExtractTest, DestinationFolderTakesThePlaceOfTheZipFolder) {
     EXPECT_EQ(realFolder, real.folder() + "dest/c/");
     EXPECT_EQ(readFile(realFolder + "ix08_V08.xml"), "<ix/>");
     EXPECT_FALSE(fs::exists(real.path() / "c"));
+}
 
 TEST_F(ZipExtractTest, QuotesInTheZipPathNeverOpenAnotherArchive) {
     // Each archive holds its own name under the top folder named like it; the
@@ -418,7 +419,10 @@ TEST_F(ZipExtractTest, TheRunPassesItsSizeLimitDownAndReportsTheCause) {
         RecordingStatusLine status;
         EarlyEndRecorder observer;
         RunServices services{settings, messages, log, status, programs, {}, &observer, {}};
-        RunInputs inputs{dir.folder() + "arc.zip", "", "Morvik", "section"};
+        RunInputs inputs;
+        inputs.zipPath = dir.folder() + "arc.zip";
+        inputs.appName = "Morvik";
+        inputs.section = "section";
         inputs.maxExtractedSize = c.maxExtractedSize;
         runInspection(inputs, services);
         if (c.unzipCode == 0) {

@@ -81,6 +81,7 @@ private slots:
     void clicksAndClosingDuringRun();
     void runEndingEarlyLeavesTheLog_data();
     void runEndingEarlyLeavesTheLog();
+    void extractionLimitFromTheSettings();
 
 private:
     std::unique_ptr<morvik::test::TempDir> m_folder;
@@ -224,6 +225,33 @@ int main(int argc, char** argv) {
     QApplication application(argc, argv);
     InspectionWindowTest test;
     return QTest::qExec(&test, argc, argv);
+}
+
+// The settings may lower (or raise) the limit on what an archive unpacks to;
+// the window reads it at each run and never writes it.
+void InspectionWindowTest::extractionLimitFromTheSettings() {
+    auto files = morvik::test::standardFiles();
+    files.push_back({"DATA/big.xml", morvik::test::dataDocument() + std::string(100'000, ' ')});
+    const fs::path zip = morvik::test::makeArchive(m_folder->path(), "1310000001_big", files);
+    morvik::ui::QSettingsStore store;
+    const std::string app = MainWindow::executableName().toStdString();
+    for (const auto& [limit, refused] : {std::pair{"64K", true}, std::pair{"64M", false}}) {
+        fs::remove_all(zip.parent_path() / zip.stem());
+        store.save(app, kCaption.toStdString(), "MaxExtractedSize", limit);
+        MainWindow window;
+        DialogRecorder recorder;
+        window.setModalRunner(recorder.runner());
+        control<QLineEdit>(window, "TX_XmlFnm")->setText(QString::fromStdString(zip.string()));
+        QTest::mouseClick(button(window, "Command1"), Qt::LeftButton);
+        QCOMPARE(recorder.boxes.size(), refused ? 1 : 0);
+        if (refused) {
+            QCOMPARE(recorder.boxes[0].text, QStringLiteral("解凍に失敗しました。Error Code:0xC"));
+            QVERIFY(!fs::exists(zip.parent_path() / zip.stem()));
+        }
+        QCOMPARE(
+            QString::fromStdString(store.read(app, kCaption.toStdString(), "MaxExtractedSize")),
+            QString::fromLatin1(limit));
+    }
 }
 
 #include "inspectionwindow_test.moc"
