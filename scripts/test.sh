@@ -6,6 +6,9 @@
 #   scripts/test.sh              the suite in build/, then the fuzz targets
 #   scripts/test.sh --sanitize   the suite built with AddressSanitizer and
 #                                UBSan in build-sanitize/ (SANITIZE_BUILD_DIR)
+#   scripts/test.sh --tsan       the suite built with ThreadSanitizer in
+#                                build-tsan/ (TSAN_BUILD_DIR); the validation
+#                                threads share compiled schemas and a pool
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -17,6 +20,19 @@ if [[ ${1:-} == --sanitize ]]; then
   export LC_ALL=C.UTF-8 QT_QPA_PLATFORM=offscreen
   # Leaks are reported too; UBSan stops at its first finding.
   export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1
+  ctest --test-dir "$build" --output-on-failure -j2
+  exit
+fi
+
+if [[ ${1:-} == --tsan ]]; then
+  bash scripts/setup.sh --target help >/dev/null
+  build=${TSAN_BUILD_DIR:-build-tsan}
+  cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DMORVIK_TSAN=ON >/dev/null
+  cmake --build "$build"
+  export LC_ALL=C.UTF-8 QT_QPA_PLATFORM=offscreen
+  # Every run validates on several threads, also on a machine with one core.
+  export MORVIK_WORKERS=4
+  export TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1 die_after_fork=0 suppressions=$PWD/tests/tsan.supp"
   ctest --test-dir "$build" --output-on-failure -j2
   exit
 fi
