@@ -169,19 +169,6 @@ private:
     RunObserver& m_next;
 };
 
-struct Options {
-    std::vector<std::string> zipPaths;
-    std::string schemaText;
-    std::string extractInto;
-    std::optional<std::string> jsonPath;
-    bool verbose = false;
-    bool allErrors = false;
-    morvik::platform::ReasonLanguage reasons = morvik::platform::ReasonLanguage::japanese;
-    std::uint64_t maxExtractedSize = 0;
-    bool help = false;
-    bool version = false;
-};
-
 // The option's value, from "--name=VALUE" or the next argument; nothing when
 // arg is not that option.
 std::optional<std::string> valueOption(const std::string& name,
@@ -202,7 +189,9 @@ std::optional<std::string> valueOption(const std::string& name,
 }
 
 // The usage error's reason, or the empty text.
-std::string parse(const std::vector<std::string>& args, Options& options) {
+} // namespace
+
+std::string parseCommandLine(const std::vector<std::string>& args, Options& options) {
     bool optionsEnded = false;
     for (std::size_t i = 0; i < args.size(); ++i) {
         const std::string& arg = args[i];
@@ -268,6 +257,8 @@ std::string parse(const std::vector<std::string>& args, Options& options) {
     }
     return {};
 }
+
+namespace {
 
 const char* outcomeName(RunOutcome outcome) {
     switch (outcome) {
@@ -400,7 +391,7 @@ int worseExit(int a, int b) {
 
 int runCommandLine(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
     Options options;
-    if (const std::string error = parse(args, options); !error.empty()) {
+    if (const std::string error = parseCommandLine(args, options); !error.empty()) {
         err << kPrefix << error << "\n\n" << kUsage;
         return exitUsage;
     }

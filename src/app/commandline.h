@@ -2,7 +2,11 @@
 // result log on out and messages on err.
 #pragma once
 
+#include "platform/xmlreason.h"
+
+#include <cstdint>
 #include <iosfwd>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -16,6 +20,25 @@ enum ExitStatus : int {
     exitUsage = 64,     // the arguments cannot be used; nothing was run
     exitInternal = 70,  // an internal error, or the JSON report could not be written
 };
+
+// What the arguments ask for.
+struct Options {
+    std::vector<std::string> zipPaths;
+    std::string schemaText;
+    std::string extractInto;
+    std::optional<std::string> jsonPath;
+    bool verbose = false;
+    bool allErrors = false;
+    platform::ReasonLanguage reasons = platform::ReasonLanguage::japanese;
+    std::uint64_t maxExtractedSize = 0;
+    bool help = false;
+    bool version = false;
+};
+
+// Reads the arguments into options; returns what is wrong with them (for the
+// usage error), or the empty text. Touches nothing but the --into folder's
+// existence test.
+[[nodiscard]] std::string parseCommandLine(const std::vector<std::string>& args, Options& options);
 
 // The worse of two exit statuses: 70 > 64 > 2 > 1 > 0.
 int worseExit(int a, int b);

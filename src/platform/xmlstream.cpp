@@ -63,6 +63,16 @@ struct StreamState {
     const IdAttributes* idAttributes = nullptr;
     std::unordered_set<std::string> ids;
     std::vector<PendingReference> pending;
+    // While validating: the validator's own handlers, and the elements open
+    // now (names as the parser's dictionary holds them, valid while it lives).
+    xmlSAXHandlerPtr validator = nullptr;
+    void* validatorData = nullptr;
+    struct OpenElement {
+        const xmlChar* localName;
+        const xmlChar* prefix;
+        const xmlChar* namespaceUri;
+    };
+    std::vector<OpenElement> open;
 };
 
 std::string lastSegment(const std::string& location) {
@@ -145,15 +155,20 @@ void onRootStart(void* context, const xmlChar* localName, const xmlChar* /*prefi
     xmlStopParser(state->parser);
 }
 
-// The IDs and ID references of one element's attributes. A repeated ID is
-// reported where it repeats, in the words libxml2 uses when it validates a
-// tree; a reference to an ID not seen yet waits for the end of the document.
-void onElementStart(void* context, const xmlChar* localName, const xmlChar* /*prefix*/,
+// An element opens: it is kept on the stack of open elements, and the IDs
+// and ID references of its attributes are noted. A repeated ID is reported
+// where it repeats, in the words libxml2 uses when it validates a tree; a
+// reference to an ID not seen yet waits for the end of the document.
+void onElementStart(void* context, const xmlChar* localName, const xmlChar* prefix,
                     const xmlChar* namespaceUri, int /*namespaceCount*/,
                     const xmlChar** /*namespaces*/, int attributeCount, int /*defaultedCount*/,
                     const xmlChar** attributes) noexcept {
     auto* state = static_cast<StreamState*>(context);
     try {
+        state->open.push_back({localName, prefix, namespaceUri});
+        if (state->idAttributes->empty()) {
+            return;
+        }
         for (int i = 0; i < attributeCount; ++i) {
             const xmlChar** attribute = attributes + 5 * i;
             const std::string_view attributeNamespace =
@@ -196,6 +211,31 @@ void onElementStart(void* context, const xmlChar* localName, const xmlChar* /*pr
     }
 }
 
+void onElementEnd(void* context, const xmlChar* /*localName*/, const xmlChar* /*prefix*/,
+                  const xmlChar* /*namespaceUri*/) noexcept {
+    auto* state = static_cast<StreamState*>(context);
+    if (!state->open.empty()) {
+        state->open.pop_back();
+    }
+}
+
+// A parse that ended at a well-formedness error leaves elements open in the
+// validator; libxml2 does not free what it keeps for their identity
+// constraints unless it sees them end. They are ended for it, innermost first
+// (any error that brings is not kept: the fatal one stands).
+void closeOpenElements(StreamState& state) {
+    if (state.validator == nullptr) {
+        return;
+    }
+    const std::vector<StreamState::OpenElement> open = state.open;
+    for (auto it = open.rbegin(); it != open.rend(); ++it) {
+        if (state.validator->endElementNs != nullptr) {
+            state.validator->endElementNs(state.validatorData, it->localName, it->prefix,
+                                          it->namespaceUri);
+        }
+    }
+}
+
 // After the whole document: every reference must name one of its IDs.
 void checkReferences(StreamState& state) {
     for (const PendingReference& reference : state.pending) {
@@ -230,6 +270,7 @@ struct ReadSource {
     std::string block;
     std::size_t blockPosition = 0;
     xmlParserCtxtPtr parser = nullptr;
+    StreamState* state = nullptr;
     const xmlSAXHandler* plainSax = nullptr;
     void* plainUserData = nullptr;
 };
@@ -276,6 +317,9 @@ int readFromSource(void* context, char* buffer, int length) noexcept {
             return 0;
         }
         if (source->plainSax != nullptr && source->errors->full()) {
+            // Between two events the validator is at rest: its open elements
+            // are ended for it before it hears no more.
+            closeOpenElements(*source->state);
             std::memcpy(source->parser->sax, source->plainSax, sizeof(xmlSAXHandler));
             source->parser->userData = source->plainUserData;
             source->plainSax = nullptr;
@@ -333,6 +377,7 @@ int parseDocument(StreamedDocument& document, xmlSAXHandlerPtr sax, void* userDa
         return -1;
     }
     source.parser = parser.get();
+    source.state = &state;
     source.plainSax = plainSax;
     source.plainUserData = plainUserData;
     xmlCtxtUseOptions(parser.get(), XML_PARSE_NONET);
@@ -343,6 +388,9 @@ int parseDocument(StreamedDocument& document, xmlSAXHandlerPtr sax, void* userDa
     state.parser = parser.get();
     errors.watch(parser.get());
     int rc = xmlParseDocument(parser.get());
+    if (errors.fatal() && source.plainSax != nullptr) {
+        closeOpenElements(state);
+    }
     const std::int32_t lastLine = errors.parserLine();
     errors.watch(nullptr);
     state.parser = nullptr;
@@ -418,6 +466,7 @@ std::variant<StreamedDocument, ErrorInfo> openStreamedDocument(const std::string
         return loadError(XmlLoadError::notAFile, "'" + path + "' is not a regular file.");
     }
     document.size = static_cast<std::uint64_t>(info.st_size);
+    document.stamp = stampFrom(path, info);
     return document;
 }
 
@@ -456,9 +505,8 @@ void validateStream(StreamedDocument& document, const CompiledSchema& schema,
     plain.initialized = XML_SAX2_MAGIC;
     plain.internalSubset = onInternalSubset;
     xmlSAXHandler sax = plain;
-    if (!state.idAttributes->empty()) {
-        sax.startElementNs = onElementStart;
-    }
+    sax.startElementNs = onElementStart;
+    sax.endElementNs = onElementEnd;
     xmlSAXHandlerPtr saxInUse = &sax;
     void* userData = &state;
     PlugHandle plug(xmlSchemaSAXPlug(validator.get(), &saxInUse, &userData));
@@ -467,6 +515,8 @@ void validateStream(StreamedDocument& document, const CompiledSchema& schema,
                                 "The schema validator cannot be attached to the parser."));
         return;
     }
+    state.validator = saxInUse;
+    state.validatorData = userData;
     const int rc = parseDocument(document, saxInUse, userData, state, false, &plain, &state);
     if (!errors.fatal()) {
         checkReferences(state);
@@ -488,6 +538,11 @@ void checkWellFormed(StreamedDocument& document, ErrorCollector& errors) {
 
 std::optional<ProbedDocument> takeProbedDocument(const std::string& path) {
     if (!t_probed || t_probed->document.path != path) {
+        return std::nullopt;
+    }
+    // A file put in its place or written since is a document of its own.
+    if (stampOf(path) != t_probed->document.stamp) {
+        t_probed.reset();
         return std::nullopt;
     }
     std::optional<ProbedDocument> taken = std::move(t_probed);

@@ -26,6 +26,7 @@ struct RootProbe {
 struct StreamedDocument {
     std::string path; // names it in messages
     Fd fd;
+    FileStamp stamp;        // of the file as it was opened
     std::string head;       // read by the root probe, handed on to the validation
     std::uint64_t size = 0; // as the file was when it was opened
     std::uint64_t read = 0; // bytes read from the file so far
@@ -55,8 +56,9 @@ void validateStream(StreamedDocument& document, const CompiledSchema& schema,
 void checkWellFormed(StreamedDocument& document, ErrorCollector& errors);
 
 // The document at path, open and probed by readRootElement on this thread,
-// when that was the last document it probed: a load of the same path takes it
-// instead of opening and probing the file again.
+// when that was the last document it probed and the file at path is still
+// that file, unchanged: a load of the same path takes it instead of opening
+// and probing the file again.
 struct ProbedDocument {
     StreamedDocument document;
     RootProbe root;

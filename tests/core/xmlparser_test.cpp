@@ -690,3 +690,18 @@ TEST(XmlParser, SchemaDeclaresGlobalElement) {
             << c.schema << " {" << c.namespaceUri << "}" << c.localName;
     }
 }
+
+// A document probed for its root and then replaced (or written anew) before
+// it is loaded is loaded as it is then, not as it was probed.
+TEST(XmlParser, ProbedDocumentReplacedBeforeTheLoad) {
+    SchemaSet set;
+    const fs::path path = set.dir.path() / "d.xml";
+    writeFile(path, document("  <n>1</n>\n"));
+    ASSERT_TRUE(readRootElement(path.string()));
+    writeFile(path, document("  <n>x</n>\n"));
+    EXPECT_EQ(load({set.main.string()}, path.string()).errorCode, 1824);
+    ASSERT_TRUE(readRootElement(path.string()));
+    writeFile(set.dir.path() / "new.xml", document("  <n>y</n>\n"));
+    fs::rename(set.dir.path() / "new.xml", path);
+    EXPECT_EQ(load({set.main.string()}, path.string()).errorCode, 1824);
+}
