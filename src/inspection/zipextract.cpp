@@ -2,6 +2,7 @@
 // and the messages when extraction is refused or fails.
 #include "inspection/zipextract.h"
 
+#include "inspection/filenames.h"
 #include "platform/folderlisting.h"
 #include "platform/unzip.h"
 #include "platform/utf8.h"
@@ -64,10 +65,22 @@ int ZipExtract(const std::string& zipPath, std::string& extractionFolder, Messag
     }
     const std::string commandLine = unzipCommandLineFor(zipPath, zipFolder, separator);
 
-    platform::FolderListing listing;
-    const std::string extracted = listing.first(zipFolder + baseName + separator + "*.*",
-                                                platform::FolderListing::Mask::files);
-    if (!extracted.empty()) {
+    // The folder named like the ZIP file, however the earlier archive spelt
+    // its letter case, counts: where the archives come from it is one folder.
+    bool extracted = false;
+    CaseInsensitiveNames names;
+    std::vector<std::string> folders = names.folders(zipFolder, baseName);
+    if (folders.empty()) {
+        folders.push_back(baseName);
+    }
+    for (const std::string& folder : folders) {
+        platform::FolderListing listing;
+        extracted = extracted || !listing
+                                      .first(zipFolder + folder + separator + "*.*",
+                                             platform::FolderListing::Mask::files)
+                                      .empty();
+    }
+    if (extracted) {
         messages.show("XMLZip圧縮フォルダには、すでに解凍済みのXMLファイルが含まれています。",
                       kAppTitle, MessageIcon::none);
         programs.openFolder(zipFolder);

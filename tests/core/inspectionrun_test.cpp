@@ -438,3 +438,18 @@ TEST(InspectionRun, ControlCharactersInNamesAreShownNotObeyed) {
     EXPECT_EQ(h.log.text.find('\x1B'), std::string::npos);
     EXPECT_EQ(h.log.text.find('\x7F'), std::string::npos);
 }
+
+// An earlier extraction whose top folder differs from the ZIP file's name
+// only in letter case is the same folder: the next run stops there.
+TEST(InspectionRun, ExtractedCopyInAnotherLetterCaseStopsTheNextRun) {
+    TempDir dir;
+    const auto made = makeArchive(dir.path(), "Arc2", standardFiles());
+    const auto zip = dir.path() / "ARC2.zip";
+    fs::rename(made, zip);
+    Harness first;
+    EXPECT_EQ(first.run(zip.string()), RunOutcome::allValid);
+    Harness second;
+    EXPECT_EQ(second.run(zip.string()), RunOutcome::endedEarly);
+    ASSERT_EQ(second.messages.shown.size(), 1u);
+    EXPECT_EQ(second.messages.shown[0].text, kAlreadyExtracted);
+}
