@@ -145,7 +145,7 @@ int compare(int argc, char** argv) {
     int runs = 3;
     fs::path work = fs::temp_directory_path() / "morvik-desktop-bench";
     const fs::path self = fs::canonical("/proc/self/exe");
-    fs::path inspect = self.parent_path().parent_path() / "src" / "morvik-inspect";
+    fs::path inspect = self.parent_path().parent_path() / "morvik-inspect";
     for (int i = 2; i < argc; ++i) {
         const std::string arg = argv[i];
         const std::string value = i + 1 < argc ? argv[i + 1] : "";

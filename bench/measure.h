@@ -94,4 +94,76 @@ inline Measure measureCommand(const std::vector<std::string>& args,
         output);
 }
 
+// One program to run: its arguments (the first found on PATH), extra
+// environment assignments and the folder it starts in (empty: ours).
+struct Command {
+    std::vector<std::string> args;
+    std::vector<std::string> environment;
+    std::string directory;
+};
+
+// The command pinned to the first processor, as `taskset -c 0 COMMAND` runs it.
+inline Command onFirstCore(Command command) {
+    command.args.insert(command.args.begin(), {"taskset", "-c", "0"});
+    return command;
+}
+
+// Runs the commands at the same time: wall seconds until the last one ends,
+// CPU seconds added up, the largest peak of any one of them, the first
+// non-zero exit code. Output is dropped.
+inline Measure measureTogether(const std::vector<Command>& commands) {
+    const auto start = std::chrono::steady_clock::now();
+    std::vector<pid_t> children;
+    for (const Command& command : commands) {
+        const pid_t pid = ::fork();
+        if (pid == 0) {
+            const int null = ::open("/dev/null", O_WRONLY);
+            ::dup2(null, STDOUT_FILENO);
+            ::dup2(null, STDERR_FILENO);
+            if (!command.directory.empty() && ::chdir(command.directory.c_str()) != 0) {
+                ::_exit(127);
+            }
+            for (const std::string& assignment : command.environment) {
+                ::putenv(const_cast<char*>(assignment.c_str()));
+            }
+            std::vector<char*> argv;
+            for (const std::string& arg : command.args) {
+                argv.push_back(const_cast<char*>(arg.c_str()));
+            }
+            argv.push_back(nullptr);
+            ::execvp(argv[0], argv.data());
+            ::_exit(127);
+        }
+        children.push_back(pid);
+    }
+    Measure total;
+    for (const pid_t pid : children) {
+        int status = 0;
+        rusage usage{};
+        ::wait4(pid, &status, 0, &usage);
+        Measure m;
+        m.cpu = static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
+                static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+        m.peakKb = usage.ru_maxrss;
+        m.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+        total.add(m);
+    }
+    total.wall = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    return total;
+}
+
+inline Measure measure(const Command& command) {
+    return measureTogether({command});
+}
+
+// The median of a few figures (the mean of the middle two for an even count).
+inline double median(std::vector<double> values) {
+    if (values.empty()) {
+        return 0;
+    }
+    std::sort(values.begin(), values.end());
+    const std::size_t n = values.size();
+    return n % 2 == 1 ? values[n / 2] : (values[n / 2 - 1] + values[n / 2]) / 2;
+}
+
 } // namespace morvik::bench
