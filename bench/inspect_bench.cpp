@@ -602,11 +602,16 @@ struct Ratio {
     double median = 0, low = 0, high = 0;
 };
 
-// a / b wall, pair by pair within each round.
-Ratio pairRatio(const Configuration& a, const Configuration& b, bool cpu = false) {
+enum class Clock { wall, cpu, user };
+
+// a / b on one clock, pair by pair within each round.
+Ratio pairRatio(const Configuration& a, const Configuration& b, Clock clock = Clock::wall) {
+    const auto seconds = [clock](const Measure& m) {
+        return clock == Clock::wall ? m.wall : clock == Clock::cpu ? m.cpu : m.user;
+    };
     std::vector<double> ratios;
     for (std::size_t i = 0; i < std::min(a.runs.size(), b.runs.size()); ++i) {
-        ratios.push_back(cpu ? a.runs[i].cpu / b.runs[i].cpu : a.runs[i].wall / b.runs[i].wall);
+        ratios.push_back(seconds(a.runs[i]) / seconds(b.runs[i]));
     }
     if (ratios.empty()) {
         return {};
@@ -825,10 +830,12 @@ std::string pairSection(const fs::path& zip, const fs::path& work, int pairs, Co
       << configurationTable({&a, &b}) << "\n"
       << "| ratio, pair by pair | median | range |\n|---|---:|---:|\n";
     const Ratio wall = pairRatio(a, b);
-    const Ratio cpu = pairRatio(a, b, true);
+    const Ratio cpu = pairRatio(a, b, Clock::cpu);
+    const Ratio user = pairRatio(a, b, Clock::user);
     s << "| wall | " << fmt(wall.median, 3) << " | " << fmt(wall.low, 3) << "–" << fmt(wall.high, 3)
-      << " |\n| CPU | " << fmt(cpu.median, 3) << " | " << fmt(cpu.low, 3) << "–" << fmt(cpu.high, 3)
-      << " |\n\n";
+      << " |\n| CPU (user + system) | " << fmt(cpu.median, 3) << " | " << fmt(cpu.low, 3) << "–"
+      << fmt(cpu.high, 3) << " |\n| user CPU | " << fmt(user.median, 3) << " | " << fmt(user.low, 3)
+      << "–" << fmt(user.high, 3) << " |\n\n";
     return s.str();
 }
 
@@ -854,7 +861,7 @@ std::string reasonsSection(const Options& options, const DataSet& set) {
       << " copies of the real DATA document with its height changed to `168.2a`, so that every "
          "document fails and its reason is written; default threads.\n\n"
       << pairSection(zip, options.work, options.pairRuns, ja, en)
-      << "Goal: Japanese / English below 1.02.\n\n";
+      << "Goal: Japanese / English below 1.02 in user CPU (system time is disk work, the same for both, and noisy).\n\n";
     fs::remove(zip);
     return s.str();
 }

@@ -17,7 +17,8 @@ namespace morvik::bench {
 
 struct Measure {
     double wall = 0;
-    double cpu = 0;
+    double cpu = 0;  // user + system
+    double user = 0; // user mode only: the program's own work, free of disk noise
     long peakKb = 0;
     int exitCode = 0;   // 128 + signal number when the process was killed
     std::string output; // standard output, when captured
@@ -27,6 +28,7 @@ struct Measure {
     void add(const Measure& other) {
         wall += other.wall;
         cpu += other.cpu;
+        user += other.user;
         peakKb = std::max(peakKb, other.peakKb);
         exitCode = exitCode != 0 ? exitCode : other.exitCode;
     }
@@ -70,6 +72,8 @@ template <typename ChildFn> Measure measureChild(ChildFn&& child, Output output 
     m.wall = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     m.cpu = static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
             static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+    m.user = static_cast<double>(usage.ru_utime.tv_sec) +
+             static_cast<double>(usage.ru_utime.tv_usec) / 1e6;
     m.peakKb = usage.ru_maxrss;
     m.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
     return m;
@@ -144,6 +148,8 @@ inline Measure measureTogether(const std::vector<Command>& commands) {
         Measure m;
         m.cpu = static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
                 static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+        m.user = static_cast<double>(usage.ru_utime.tv_sec) +
+                 static_cast<double>(usage.ru_utime.tv_usec) / 1e6;
         m.peakKb = usage.ru_maxrss;
         m.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
         total.add(m);
