@@ -319,7 +319,7 @@ ArchiveReport CommandLine::inspect(const std::string& zipPath) {
     StreamStatus status(m_err, m_options.verbose);
     NoSettings settings;
     NoProgramStart programs;
-    ReportCollector collector(report);
+    ReportCollector collector(report, m_options.jsonPath.has_value());
     ErrorLister lister(m_err, collector);
     RunServices services{settings, messages, log, status, programs, {}, nullptr, {}};
     services.observer = m_options.verbose && m_options.allErrors

@@ -138,7 +138,9 @@ void ReportCollector::started(const std::string& extractionFolder, const std::st
 }
 
 void ReportCollector::documentChecked(const DocumentReport& report) {
-    m_report.checked.push_back(report);
+    if (m_keepDocuments) {
+        m_report.checked.push_back(report);
+    }
 }
 
 void ReportCollector::endedEarly(const EarlyEnd& end) {

@@ -27,10 +27,13 @@ struct ArchiveReport {
     bool allErrors = false; // every error was asked for, not only the first
 };
 
-// Collects one run's report from the run's observer calls.
+// Collects one run's report from the run's observer calls. Each document's
+// report is kept only when keepDocuments is set (for the JSON report): an
+// archive of tens of thousands of documents would otherwise hold them all.
 class ReportCollector : public inspection::RunObserver {
 public:
-    explicit ReportCollector(ArchiveReport& report) : m_report(report) {}
+    explicit ReportCollector(ArchiveReport& report, bool keepDocuments = true)
+        : m_report(report), m_keepDocuments(keepDocuments) {}
     void started(const std::string& extractionFolder, const std::string& schemaFolder,
                  std::size_t documents) override;
     void documentChecked(const inspection::DocumentReport& report) override;
@@ -38,6 +41,7 @@ public:
 
 private:
     ArchiveReport& m_report;
+    bool m_keepDocuments;
 };
 
 // The report as JSON text ending in a line break: one object for one

@@ -27,11 +27,14 @@ public:
     // With threads <= 1 every job is worked when it is taken, on the taking
     // thread.
     ValidationPool(std::vector<Job> jobs, Work work, std::size_t threads)
-        : m_jobs(std::move(jobs)), m_work(std::move(work)), m_results(m_jobs.size()) {
+        : m_jobs(std::move(jobs)), m_work(std::move(work)) {
         if (threads <= 1) {
             return;
         }
         m_lookahead = 64 * threads;
+        // A worker starts job i only while i < taken + lookahead, and job
+        // i - lookahead has then been taken: its slot is free for job i.
+        m_results.resize(m_lookahead);
         for (std::size_t i = 0; i < threads; ++i) {
             m_threads.emplace_back([this] { workLoop(); });
         }
@@ -58,8 +61,10 @@ public:
         std::unique_lock lock(m_mutex);
         m_taken = index;
         m_changed.notify_all();
-        m_changed.wait(lock, [&] { return m_results[index].done; });
-        Slot slot = std::move(m_results[index]);
+        Slot& held = m_results[index % m_results.size()];
+        m_changed.wait(lock, [&] { return held.done; });
+        Slot slot = std::move(held);
+        held = Slot{};
         lock.unlock();
         if (slot.error) {
             std::rethrow_exception(slot.error);
@@ -104,14 +109,14 @@ private:
             }
             slot.done = true;
             std::lock_guard lock(m_mutex);
-            m_results[index] = std::move(slot);
+            m_results[index % m_results.size()] = std::move(slot);
             m_changed.notify_all();
         }
     }
 
     std::vector<Job> m_jobs;
     Work m_work;
-    std::vector<Slot> m_results;
+    std::vector<Slot> m_results; // a ring of lookahead slots, job i in slot i % lookahead
     std::vector<std::thread> m_threads;
     std::mutex m_mutex;
     std::condition_variable m_changed;
