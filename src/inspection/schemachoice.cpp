@@ -11,6 +11,7 @@
 #include <cctype>
 #include <optional>
 #include <strings.h>
+#include <vector>
 
 namespace morvik::inspection {
 
@@ -73,36 +74,36 @@ std::string SchemaChoice::standardSchemaFor(const std::string& documentFolder,
         return kSummarySchema;
     }
 
+    // Of the candidates that declare the root, the one the document's own
+    // schema location names (only the file name is used, nothing is loaded
+    // from there), else the one whose standard file names start with the
+    // document name's first letter, else the first. Asked in that order, so
+    // that a schema is compiled only when the answer may depend on it.
     const auto& candidates = stage == Stage::data ? kDataCandidates : kClaimsCandidates;
-    std::vector<const Candidate*> qualified;
+    const auto hinted = [&](const Candidate& candidate) {
+        return std::any_of(root->schemaFileNames.begin(), root->schemaFileNames.end(),
+                           [&](const std::string& name) {
+                               return sameFileName(name, candidate.schemaName);
+                           });
+    };
+    const char first = documentName.empty() ? '\0'
+                                            : static_cast<char>(std::tolower(
+                                                  static_cast<unsigned char>(documentName.front())));
+    const auto rank = [&](const Candidate* candidate) {
+        return hinted(*candidate) ? 0 : first != '\0' && candidate->namePrefix == first ? 1 : 2;
+    };
+    std::vector<const Candidate*> order;
     for (const Candidate& candidate : candidates) {
-        if (declares(candidate.schemaName, root->namespaceUri, root->localName)) {
-            qualified.push_back(&candidate);
+        order.push_back(&candidate);
+    }
+    std::stable_sort(order.begin(), order.end(),
+                     [&](const Candidate* a, const Candidate* b) { return rank(a) < rank(b); });
+    for (const Candidate* candidate : order) {
+        if (declares(candidate->schemaName, root->namespaceUri, root->localName)) {
+            return candidate->schemaName;
         }
     }
-    if (qualified.empty()) {
-        return kSummarySchema;
-    }
-    // The document's own schema location names the file it was written for;
-    // only the file name is used, nothing is loaded from there.
-    for (const Candidate* candidate : qualified) {
-        for (const std::string& hinted : root->schemaFileNames) {
-            if (sameFileName(hinted, candidate->schemaName)) {
-                return candidate->schemaName;
-            }
-        }
-    }
-    // Standard file names start with a letter that tells the kind of document.
-    if (!documentName.empty()) {
-        const char first =
-            static_cast<char>(std::tolower(static_cast<unsigned char>(documentName.front())));
-        for (const Candidate* candidate : qualified) {
-            if (candidate->namePrefix == first) {
-                return candidate->schemaName;
-            }
-        }
-    }
-    return qualified.front()->schemaName;
+    return kSummarySchema;
 }
 
 } // namespace morvik::inspection

@@ -2,6 +2,7 @@
 // declares the root element, else the standard schema that does.
 #include "inspection/inspectionrun.h"
 #include "inspection/schemachoice.h"
+#include "platform/xmlparser.h"
 #include "support/archives.h"
 #include "support/runharness.h"
 #include "support/testutil.h"
@@ -52,7 +53,8 @@ TEST(SchemaChoice, ByDeclarationHintAndFileName) {
     TempDir dir;
     const auto schemas = dir.path() / "XSD";
     writeFile(schemas / "su08_V08.xsd", schemaDeclaring(kHl7, {"summary", "doc"}));
-    writeFile(schemas / "hc08_V08.xsd", schemaDeclaring(kHl7, {"ClinicalDocument", "doc"}));
+    writeFile(schemas / "hc08_V08.xsd",
+              schemaDeclaring(kHl7, {"ClinicalDocument", "doc", "checkupOnly"}));
     writeFile(schemas / "hg08_V08.xsd", schemaDeclaring(kHl7, {"ClinicalDocument"}));
     writeFile(schemas / "cc08_V08.xsd", schemaDeclaring(kOther, {"checkupClaim"}));
     writeFile(schemas / "gc08_V08.xsd", schemaDeclaring(kOther, {"checkupClaim", "guidanceClaim"}));
@@ -76,9 +78,12 @@ TEST(SchemaChoice, ByDeclarationHintAndFileName) {
          S::data, "hg08_V08.xsd"},
         {"g2.xml", document("ClinicalDocument", kHl7, "1", "../XSD/hc08_V08.xsd"), S::data,
          "hc08_V08.xsd"},
-        // A hint naming a schema that does not declare the root is ignored.
+        // A hint naming a schema that does not declare the root is ignored,
+        // and so is a file name whose letter points to such a schema.
         {"h4.xml", document("ClinicalDocument", kHl7, "1", "su08_V08.xsd"), S::data,
          "hc08_V08.xsd"},
+        {"g3.xml", document("checkupOnly", kHl7, "1"), S::data, "hc08_V08.xsd"},
+        {"g4.xml", document("checkupOnly", kHl7, "1", "hg08_V08.xsd"), S::data, "hc08_V08.xsd"},
         // Same local name, other namespace: nobody declares it.
         {"h5.xml", document("ClinicalDocument", kOther, "1"), S::data, "su08_V08.xsd"},
         {"c1.xml", document("checkupClaim", kOther, "1"), S::claims, "cc08_V08.xsd"},
@@ -102,6 +107,43 @@ TEST(SchemaChoice, ByDeclarationHintAndFileName) {
     for (const auto& c : cases) {
         EXPECT_EQ(choice.schemaFor(documents.string() + "/", c.file, c.stage), c.expected)
             << c.file;
+    }
+}
+
+// A schema is compiled only when the choice may depend on it: an archive of
+// checkup documents never compiles the guidance schema.
+TEST(SchemaChoice, CompilesOnlyTheSchemasItNeeds) {
+    using S = SchemaChoice::Stage;
+    const struct {
+        const char* file;
+        std::string content;
+        S stage;
+        std::uint64_t compilations; // su08 and the schemas asked after it
+    } cases[] = {
+        {"h1.xml", document("ClinicalDocument", kHl7, "1"), S::data, 2},
+        {"g1.xml", document("ClinicalDocument", kHl7, "1", "../XSD/hc08_V08.xsd"), S::data, 2},
+        {"g2.xml", document("ClinicalDocument", kHl7, "1"), S::data, 2},
+        {"x1.xml", document("ClinicalDocument", kHl7, "1"), S::data, 2},
+        {"g3.xml", document("checkupOnly", kHl7, "1"), S::data, 3},
+        {"c1.xml", document("checkupClaim", kOther, "1"), S::claims, 2},
+        {"h2.xml", document("nobody", kHl7, "1"), S::data, 3},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.file);
+        TempDir dir;
+        const auto schemas = dir.path() / "XSD";
+        writeFile(schemas / "su08_V08.xsd", schemaDeclaring(kHl7, {"summary"}));
+        writeFile(schemas / "hc08_V08.xsd",
+                  schemaDeclaring(kHl7, {"ClinicalDocument", "checkupOnly"}));
+        writeFile(schemas / "hg08_V08.xsd", schemaDeclaring(kHl7, {"ClinicalDocument"}));
+        writeFile(schemas / "cc08_V08.xsd", schemaDeclaring(kOther, {"checkupClaim"}));
+        writeFile(schemas / "gc08_V08.xsd", schemaDeclaring(kOther, {"checkupClaim"}));
+        writeFile(dir.path() / "docs" / c.file, c.content);
+        CaseInsensitiveNames names;
+        SchemaChoice choice(schemas.string() + "/", names);
+        const std::uint64_t before = morvik::platform::schemaCompilations();
+        (void)choice.schemaFor((dir.path() / "docs").string() + "/", c.file, c.stage);
+        EXPECT_EQ(morvik::platform::schemaCompilations() - before, c.compilations);
     }
 }
 
