@@ -23,6 +23,17 @@ struct Measure {
     int exitCode = 0;   // 128 + signal number when the process was killed
     std::string output; // standard output, when captured
 
+    // The times, peak and exit code of one ended process.
+    void takeUsage(const rusage& usage, int status) {
+        const auto seconds = [](const timeval& t) {
+            return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_usec) / 1e6;
+        };
+        user = seconds(usage.ru_utime);
+        cpu = user + seconds(usage.ru_stime);
+        peakKb = usage.ru_maxrss;
+        exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+    }
+
     // Several processes one after the other: times add up, the peak is the
     // largest, the first non-zero exit code stays.
     void add(const Measure& other) {
@@ -70,12 +81,7 @@ template <typename ChildFn> Measure measureChild(ChildFn&& child, Output output 
     rusage usage{};
     ::wait4(pid, &status, 0, &usage);
     m.wall = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-    m.cpu = static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
-            static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
-    m.user = static_cast<double>(usage.ru_utime.tv_sec) +
-             static_cast<double>(usage.ru_utime.tv_usec) / 1e6;
-    m.peakKb = usage.ru_maxrss;
-    m.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+    m.takeUsage(usage, status);
     return m;
 }
 
@@ -146,12 +152,7 @@ inline Measure measureTogether(const std::vector<Command>& commands) {
         rusage usage{};
         ::wait4(pid, &status, 0, &usage);
         Measure m;
-        m.cpu = static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
-                static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
-        m.user = static_cast<double>(usage.ru_utime.tv_sec) +
-                 static_cast<double>(usage.ru_utime.tv_usec) / 1e6;
-        m.peakKb = usage.ru_maxrss;
-        m.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+        m.takeUsage(usage, status);
         total.add(m);
     }
     total.wall = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
