@@ -99,6 +99,9 @@ TEST(ParallelRun, SameAsOneThreadWhateverFailsWhere) {
     cases[0].files.push_back({"DATA/empty.xml", ""});
     cases[0].files.push_back({"DATA/folder.xml/", ""});
     cases[0].files.push_back({"DATA/broken.xml", "<doc xmlns=\"urn:hl7-org:v3\"><name>"});
+    cases[0].files.push_back(
+        {"DATA/undecodable.xml",
+         "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<doc xmlns=\"urn:hl7-org:v3\">\xff\xfe</doc>"});
     cases[0].files.push_back({"CLAIMS/c1.xml", claimDocument()});
     cases[0].files.push_back({"CLAIMS/c2.xml", dataDocument()});
     for (Case& c : cases) {
