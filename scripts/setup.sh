@@ -8,7 +8,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 
 PACKAGES=(
-  g++ cmake ninja-build pkg-config
+  g++ cmake ninja-build pkg-config ccache
   libxml2-dev libarchive-dev zlib1g-dev nlohmann-json3-dev
   qt6-base-dev libgl-dev
   googletest libgtest-dev
