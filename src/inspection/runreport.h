@@ -20,6 +20,7 @@ struct ValidationError {
     std::int32_t column = 0; // 1-based, in characters; 0 when unknown
     std::string srcText;     // the text of that line, possibly cut around the column
     std::string reason;      // as the detail line shows it
+    std::int32_t code = 0;   // the parser's code of this error; 0 when unknown
 };
 
 // The parser's own account of a failed document. errors holds the first

@@ -94,7 +94,8 @@ void addFurtherErrors(ParserObjects& objects, ValidationFacts& facts) {
     }
     const std::vector<platform::XmlErrorRecord> all = parseError->errors();
     for (std::size_t i = 1; i < all.size() && i < facts.errorLimit; ++i) {
-        facts.errors.push_back({all[i].line, all[i].column, all[i].srcText, all[i].reason});
+        facts.errors.push_back(
+            {all[i].line, all[i].column, all[i].srcText, all[i].reason, all[i].code});
     }
     facts.errorsCapped = parseError->errorsCapped();
 }
@@ -177,6 +178,7 @@ int XmlSchemaChk(const std::string& documentFolder, const std::string& documentN
                 if (!buffer.empty()) {
                     error.column =
                         readParseError(objects, &platform::XmlParseError::column).value_or(0);
+                    error.code = facts->errorCode;
                     facts->errors.push_back(std::move(error));
                 }
                 if (facts->errorLimit > 1) {
