@@ -4,17 +4,17 @@
 // each line prefixed with the program's name. It keeps no settings.
 #include "app/commandline.h"
 
-#include "app/causes.h"
-#include "app/jsonreport.h"
 #include "app/reporttarget.h"
 #include "app/version.h"
 #include "inspection/bytesize.h"
 #include "inspection/inspectionrun.h"
 #include "inspection/paths.h"
 #include "inspection/standardnames.h"
-#include "platform/utf8.h"
-#include "platform/xmlreason.h"
+#include "platform/text/utf8.h"
+#include "report/causes.h"
 #include "report/csvreport.h"
+#include "report/jsonreport.h"
+#include "report/reasons.h"
 
 #include <algorithm>
 #include <cstdint>
@@ -29,6 +29,7 @@ namespace morvik::app {
 namespace {
 
 using namespace morvik::inspection;
+using namespace morvik::report;
 
 constexpr const char* kProgram = "morvik-inspect";
 constexpr const char* kPrefix = "morvik-inspect: ";
@@ -226,9 +227,9 @@ std::string parseCommandLine(const std::vector<std::string>& args, Options& opti
             options.allErrors = true;
         } else if (auto reasons = valueOption("--reasons", args, i, error)) {
             if (*reasons == "ja") {
-                options.reasons = morvik::platform::ReasonLanguage::japanese;
+                options.reasons = morvik::report::ReasonLanguage::japanese;
             } else if (*reasons == "en") {
-                options.reasons = morvik::platform::ReasonLanguage::english;
+                options.reasons = morvik::report::ReasonLanguage::english;
             } else {
                 return "--reasons には ja か en を指定してください。";
             }
@@ -411,7 +412,9 @@ ArchiveReport CommandLine::inspect(const std::string& zipPath, ArchiveSummary& s
                           : (m_options.csvPath ? Keep::failing : Keep::none);
     DocumentCounter counter(summary, keep, collector);
     ErrorLister lister(m_err, counter);
+    const report::ReasonWordingIn reasons(m_options.reasons);
     RunServices services{settings, messages, log, status, programs, {}, nullptr, {}};
+    services.reasons = &reasons;
     services.observer = m_options.verbose && m_options.allErrors
                             ? static_cast<RunObserver*>(&lister)
                             : static_cast<RunObserver*>(&counter);
@@ -572,7 +575,6 @@ int runCommandLine(const std::vector<std::string>& args, std::ostream& out, std:
         out << kProgram << ' ' << kVersion << '\n';
         return exitAllValid;
     }
-    morvik::platform::setReasonLanguage(options.reasons);
 
     const ArchiveList archives = listArchives(options.zipPaths, options.recursive);
     if (!archives.error.empty()) {

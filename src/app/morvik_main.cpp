@@ -1,6 +1,6 @@
 // The desktop program: the main window and its event loop.
 #include "app/desktopstart.h"
-#include "platform/utf8locale.h"
+#include "platform/text/utf8locale.h"
 #include "ui/desktop.h"
 
 #include <cstdlib>

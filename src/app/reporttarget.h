@@ -3,7 +3,7 @@
 // when the report is whole.
 #pragma once
 
-#include "platform/replacingfile.h"
+#include "platform/fs/replacingfile.h"
 
 #include <optional>
 #include <ostream>

@@ -3,7 +3,7 @@
 #include "report/csvreport.h"
 
 #include "inspection/paths.h"
-#include "platform/utf8.h"
+#include "platform/text/utf8.h"
 
 #include <cstdint>
 
@@ -11,7 +11,7 @@ namespace morvik::report {
 
 namespace {
 
-using app::ArchiveReport;
+
 using inspection::DocumentReport;
 using inspection::EarlyEnd;
 using inspection::Stage;

@@ -9,7 +9,7 @@
 // insured-person number) reaches it.
 #pragma once
 
-#include "app/jsonreport.h"
+#include "report/jsonreport.h"
 
 #include <string>
 #include <string_view>
@@ -24,7 +24,7 @@ enum class CsvRows { all, errorsOnly };
 // document has one row per error kept in its report (the first only unless
 // every error was asked for); an archive that ended before validating has
 // one row of its own.
-std::string reportCsv(const std::vector<app::ArchiveReport>& reports, CsvRows rows);
+std::string reportCsv(const std::vector<ArchiveReport>& reports, CsvRows rows);
 
 // One cell as RFC 4180 wants it, without the separator: quoted when it holds
 // a comma, a quote or a line break, quotes doubled. A text that a spreadsheet

@@ -4,7 +4,7 @@
 
 #include <gtest/gtest.h>
 
-using morvik::app::ArchiveReport;
+using morvik::report::ArchiveReport;
 using morvik::inspection::DocumentReport;
 using morvik::inspection::EarlyEnd;
 using morvik::inspection::Stage;
