@@ -144,10 +144,11 @@ std::variant<const CompiledSchema*, ErrorInfo> chooseSchema(const RootProbe& roo
 }
 
 // A load in three steps: the document open and its root element known (from
-// an earlier look at the same file on this thread, or now); the schema that
-// declares that root; the whole document through that schema's validator.
+// an earlier look at the same file handed over in opened, or now); the
+// schema that declares that root; the whole document through that schema's
+// validator.
 LoadOutcome loadDocument(const std::string& path, const RegisteredSchemas* registered,
-                         std::size_t errorLimit) {
+                         std::size_t errorLimit, OpenedDocumentHandle opened) {
     ensureRuntime();
     ErrorCollector errors;
     errors.setLimit(errorLimit);
@@ -155,15 +156,15 @@ LoadOutcome loadDocument(const std::string& path, const RegisteredSchemas* regis
 
     StreamedDocument document;
     RootProbe root;
-    if (std::optional<ProbedDocument> probed = takeProbedDocument(path)) {
+    if (std::optional<OpenedDocument> probed = takeOpenedDocument(std::move(opened), path)) {
         document = std::move(probed->document);
         root = std::move(probed->root);
     } else {
-        std::variant<StreamedDocument, ErrorInfo> opened = openStreamedDocument(path);
-        if (auto* error = std::get_if<ErrorInfo>(&opened)) {
+        std::variant<StreamedDocument, ErrorInfo> file = openStreamedDocument(path);
+        if (auto* error = std::get_if<ErrorInfo>(&file)) {
             return failureWithoutText(*error);
         }
-        document = std::move(std::get<StreamedDocument>(opened));
+        document = std::move(std::get<StreamedDocument>(file));
         std::optional<RootProbe> probe = probeRoot(document, errors);
         if (!probe) {
             return outcomeOf(path, errors.first());
@@ -256,8 +257,9 @@ public:
 
     bool load(const std::string& path) override {
         try {
-            m_outcome = std::make_shared<const LoadOutcome>(loadDocument(
-                path, m_schemas != nullptr ? &m_schemas->registered() : nullptr, m_errorLimit));
+            m_outcome = std::make_shared<const LoadOutcome>(
+                loadDocument(path, m_schemas != nullptr ? &m_schemas->registered() : nullptr,
+                             m_errorLimit, std::move(m_opened)));
         } catch (const std::bad_alloc&) {
             m_outcome = std::make_shared<const LoadOutcome>(
                 failed(XmlLoadError::parserFailure, "Out of memory."));
@@ -267,6 +269,11 @@ public:
 
     bool setErrorLimit(std::size_t limit) override {
         m_errorLimit = limit > 0 ? limit : 1;
+        return true;
+    }
+
+    bool setOpened(OpenedDocumentHandle opened) override {
+        m_opened = std::move(opened);
         return true;
     }
 
@@ -281,6 +288,7 @@ private:
 
     LibxmlSchemaCollection* m_schemas = nullptr;
     std::size_t m_errorLimit = 1;
+    OpenedDocumentHandle m_opened;
     std::shared_ptr<const LoadOutcome> m_outcome = std::make_shared<const LoadOutcome>(
         failed(XmlLoadError::notLoaded, "No document has been loaded."));
 };
