@@ -345,6 +345,9 @@ public:
         }
     }
     void endedEarly(const EarlyEnd& end) override { m_next.endedEarly(end); }
+    // Extension point: the reception check's findings, once the observer
+    // carries them, are counted here by level into receptionErrors and
+    // receptionCautions (the summary's columns stand ready) and passed on.
 
 private:
     ArchiveSummary& m_summary;
@@ -658,8 +661,10 @@ int runCommandLine(const std::vector<std::string>& args, std::ostream& out, std:
         const std::string bytes =
             target.option == "--json"
                 ? reportJson(reports, kVersion)
-                : report::reportCsv(reports, options.csvErrorsOnly ? report::CsvRows::errorsOnly
-                                                                   : report::CsvRows::all);
+                : report::reportCsv(reports,
+                                    options.csvErrorsOnly ? report::CsvRows::errorsOnly
+                                                          : report::CsvRows::all,
+                                    options.reasons);
         if (const std::string error = writeReport(target, bytes, out); !error.empty()) {
             err << kPrefix << error << '\n' << std::flush;
             status = worseExit(status, exitInternal);

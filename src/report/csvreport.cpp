@@ -11,7 +11,6 @@ namespace morvik::report {
 
 namespace {
 
-
 using inspection::DocumentReport;
 using inspection::EarlyEnd;
 using inspection::Stage;
@@ -30,6 +29,11 @@ constexpr const char* kLevelError = "エラー";
 // The section of a row about the archive as a whole (it ended before its
 // documents were validated).
 constexpr const char* kArchiveSection = "アーカイブ";
+// Extension point: the reception check's findings, once the run's observer
+// carries them, take one row each after the archive's documents: section
+// "受付チェック", the files concerned in the file column (joined by " / "), the
+// rule id in the code column, the level (エラー or 注意) in the level column,
+// and the compared facts, worded without the documents' values, as reason.
 
 const char* sectionOf(Stage stage) {
     switch (stage) {
@@ -93,8 +97,23 @@ std::string relativePath(const DocumentReport& document, const std::string& extr
     return inspection::printable(path);
 }
 
+// The reason without what the document holds: worded again from the facts
+// with its values hidden; without facts, the parser's message may quote the
+// document, so a sentence naming the code stands for it.
+std::string reasonWithoutValues(const inspection::ValidationError& error, ReasonLanguage language) {
+    platform::XmlErrorFacts facts;
+    if (error.facts) {
+        facts = *error.facts;
+    } else {
+        facts.code = error.code;
+        facts.domain = error.domain;
+        facts.message = error.reason;
+    }
+    return reasonText(facts, language, DocumentValues::hidden);
+}
+
 void appendDocument(std::string& out, const ArchiveReport& archive, const DocumentReport& document,
-                    CsvRows rows) {
+                    CsvRows rows, ReasonLanguage language) {
     Row row;
     row.archive = inspection::printable(archive.archive);
     row.section = sectionOf(document.stage);
@@ -120,7 +139,7 @@ void appendDocument(std::string& out, const ArchiveReport& archive, const Docume
         row.line = number(error.line);
         row.column = number(error.column);
         row.code = error.code != 0 ? std::to_string(error.code) : "";
-        row.reason = error.reason;
+        row.reason = reasonWithoutValues(error, language);
         appendRow(out, row);
     }
 }
@@ -168,7 +187,8 @@ std::string csvCell(std::string_view text) {
     return quoted;
 }
 
-std::string reportCsv(const std::vector<ArchiveReport>& reports, CsvRows rows) {
+std::string reportCsv(const std::vector<ArchiveReport>& reports, CsvRows rows,
+                      ReasonLanguage language) {
     std::string out(kByteOrderMark);
     Row header{kHeader[0], kHeader[1], kHeader[2], kHeader[3], kHeader[4],
                kHeader[5], kHeader[6], kHeader[7], kHeader[8]};
@@ -178,7 +198,7 @@ std::string reportCsv(const std::vector<ArchiveReport>& reports, CsvRows rows) {
             appendEarlyEnd(out, archive);
         }
         for (const auto& document : archive.checked) {
-            appendDocument(out, archive, document, rows);
+            appendDocument(out, archive, document, rows, language);
         }
     }
     return out;

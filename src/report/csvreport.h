@@ -5,11 +5,13 @@
 // docs/csv-report.md.
 //
 // The report names files, codes, lines and reasons; it never carries a
-// document's source text, so no line of a document (a name, an address, an
-// insured-person number) reaches it.
+// document's source text, and its reasons are worded again from the
+// parser's facts with the document's values hidden, so nothing a document
+// holds (a name, an address, an insured-person number) reaches it.
 #pragma once
 
 #include "report/jsonreport.h"
+#include "report/reasons.h"
 
 #include <string>
 #include <string_view>
@@ -23,8 +25,9 @@ enum class CsvRows { all, errorsOnly };
 // The whole report, header row first: the bytes of the file. A failing
 // document has one row per error kept in its report (the first only unless
 // every error was asked for); an archive that ended before validating has
-// one row of its own.
-std::string reportCsv(const std::vector<ArchiveReport>& reports, CsvRows rows);
+// one row of its own. Reasons are in language.
+std::string reportCsv(const std::vector<ArchiveReport>& reports, CsvRows rows,
+                      ReasonLanguage language = ReasonLanguage::japanese);
 
 // One cell as RFC 4180 wants it, without the separator: quoted when it holds
 // a comma, a quote or a line break, quotes doubled. A text that a spreadsheet

@@ -328,3 +328,42 @@ TEST(InspectReportTargets, WrittenWholeOrNotAtAll) {
         EXPECT_FALSE(entry.path().filename().string().starts_with(".")) << entry.path();
     }
 }
+
+// What a document holds never reaches the CSV report: not the source line,
+// and not a value the reason would quote (a name where a number belongs,
+// the bytes of a name in the wrong encoding), in either language. The log
+// shows them, so the clerk can still find the line.
+TEST(InspectCsv, NoValueOfADocumentInEitherLanguage) {
+    struct Case {
+        std::string label;
+        std::string document;
+        std::string hidden; // must be absent from the CSV, present in the log
+    };
+    const std::vector<Case> cases = {
+        {"a name for a number", dataDocument("山田太郎"), "山田太郎"},
+        {"an insured number with a letter", dataDocument("12345678X"), "12345678X"},
+        {"Shift_JIS bytes in a UTF-8 document",
+         "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<doc xmlns=\"urn:hl7-org:v3\">"
+         "<value>\x8E\x52\x93\x63</value></doc>\n",
+         "0x8E 0x52"},
+    };
+    for (const auto& c : cases) {
+        for (const std::string reasons : {"ja", "en"}) {
+            TempDir dir;
+            auto files = standardFiles();
+            files.push_back({"DATA/d.xml", c.document});
+            const auto zip = makeArchive(dir.path(), "arc", files);
+            const std::string csv = dir.folder() + "r.csv";
+            const auto result = runInspect(
+                {"--reasons=" + reasons, "--csv", csv, "--csv-errors-only", zip.string()});
+            EXPECT_EQ(result.status, 1) << c.label << result.err;
+            EXPECT_NE(result.out.find(c.hidden), std::string::npos) << c.label << result.out;
+            const auto records = csvRecords(readFile(csv));
+            ASSERT_EQ(records.size(), 2u) << c.label << readFile(csv);
+            EXPECT_EQ(records[1][2], "DATA/d.xml");
+            EXPECT_EQ(readFile(csv).find(c.hidden), std::string::npos)
+                << c.label << " " << reasons << ": " << records[1][8];
+            EXPECT_FALSE(records[1][8].empty());
+        }
+    }
+}

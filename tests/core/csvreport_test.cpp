@@ -1,13 +1,14 @@
 // The CSV report: cells as a spreadsheet reads them, the whole file byte for
 // byte, and what must never reach it.
+#include "report/causes.h"
 #include "report/csvreport.h"
 
 #include <gtest/gtest.h>
 
-using morvik::report::ArchiveReport;
 using morvik::inspection::DocumentReport;
 using morvik::inspection::EarlyEnd;
 using morvik::inspection::Stage;
+using morvik::report::ArchiveReport;
 using morvik::report::csvCell;
 using morvik::report::CsvRows;
 using morvik::report::reportCsv;
@@ -68,10 +69,17 @@ TEST(CsvReport, WholeFileBomCrLfAndRows) {
     auto bad = document(Stage::data, "d,1.xml", 1);
     bad.message = "XMLファイルの整合性チェックでエラーが発生しました。";
     bad.facts.errorCode = 1824;
+    // Worded again from the facts, the value hidden.
+    morvik::platform::XmlErrorFacts valueFacts;
+    valueFacts.domain = 17;
+    valueFacts.code = 1824;
+    valueFacts.message = "Element '{urn:hl7-org:v3}value': 'ヤマダ' is not a valid value of the "
+                         "atomic type 'xs:integer'.";
     bad.facts.errors.push_back(
-        {4, 12, "  <name>山田 太郎</name>", "要素「value」の値は整数ではありません。", 1824});
-    bad.facts.errors.push_back(
-        {9, 0, "<addr>東京都千代田区1-1</addr>", "要素「x」は\"ここ\"に置けません。", 1871});
+        {1824, 17, 4, 12, "  <value>ヤマダ</value>", "要素「value」の値「ヤマダ」は…", valueFacts});
+    // No facts: the parser's message might quote the document.
+    bad.facts.errors.push_back({1871, 17, 9, 0, "<addr>東京都千代田区1-1</addr>",
+                                "Element 'x': \"東京都\" is not expected.", std::nullopt});
     good.checked.push_back(bad);
     auto missing = document(Stage::claims, "=c.xml", 1);
     missing.documentFolder = "/work/a/CLAIMS/";
@@ -87,9 +95,10 @@ TEST(CsvReport, WholeFileBomCrLfAndRows) {
 
     const std::string failing =
         "in/good.zip,特定健診・保健指導データ,\"DATA/d,1.xml\",NG,4,12,1824,エラー,"
-        "要素「value」の値は整数ではありません。\r\n"
+        "要素「value」の値「…」は、型「xs:integer」（整数）の値として正しくありません。\r\n"
         "in/good.zip,特定健診・保健指導データ,\"DATA/d,1.xml\",NG,9,,1871,エラー,"
-        "\"要素「x」は\"\"ここ\"\"に置けません。\"\r\n";
+        "XMLのエラー（コード 1871）。理由の文は文書の内容を含むことがあるため、結果ログだけに"
+        "書きます。\r\n";
     const std::string fileDoesNotExist =
         "in/good.zip,特定健診・保健指導決済情報,CLAIMS/=c.xml,NG,,,,エラー,"
         "XMLファイルが「/work/a/CLAIMS/」に存在しない為、XMLの検証が出来ません。\r\n";
@@ -104,9 +113,10 @@ TEST(CsvReport, WholeFileBomCrLfAndRows) {
     EXPECT_EQ(reportCsv({}, CsvRows::all), kBom + kHeader);
 }
 
-// The document's own text (the source line of an error, where names,
-// addresses and insured-person numbers are) never reaches the report.
-TEST(CsvReport, NoSourceTextOfADocument) {
+// What the document holds (the source line of an error, and the value its
+// reason quotes: names, addresses, insured-person numbers) never reaches the
+// report, in either language.
+TEST(CsvReport, NothingTheDocumentHolds) {
     const std::vector<std::string> personal = {"山田 太郎", "東京都千代田区1-1", "12345678",
                                                "ヤマダ タロウ"};
     ArchiveReport archive;
@@ -115,14 +125,48 @@ TEST(CsvReport, NoSourceTextOfADocument) {
     auto bad = document(Stage::data, "d.xml", 1);
     bad.facts.errorCode = 1824;
     for (const auto& text : personal) {
-        bad.facts.errors.push_back({3, 5, "<x>" + text + "</x>", "要素「x」は使えません。", 1824});
+        // As libxml2 reports a value that is not a number: the value quoted.
+        morvik::platform::XmlErrorFacts facts;
+        facts.domain = 17;
+        facts.code = 1824;
+        facts.message = "Element '{urn:hl7-org:v3}x': '" + text +
+                        "' is not a valid value of the atomic type 'xs:integer'.";
+        bad.facts.errors.push_back(
+            {1824, 17, 3, 5, "<x>" + text + "</x>", "要素「x」の値「" + text + "」は…", facts});
     }
     archive.checked.push_back(bad);
-    for (const CsvRows rows : {CsvRows::all, CsvRows::errorsOnly}) {
-        const std::string csv = reportCsv({archive}, rows);
+    for (const auto language :
+         {morvik::report::ReasonLanguage::japanese, morvik::report::ReasonLanguage::english}) {
+        const std::string csv = reportCsv({archive}, CsvRows::errorsOnly, language);
         for (const auto& text : personal) {
             EXPECT_EQ(csv.find(text), std::string::npos) << text;
         }
-        EXPECT_NE(csv.find("要素「x」は使えません。"), std::string::npos);
+        const bool japanese = language == morvik::report::ReasonLanguage::japanese;
+        EXPECT_NE(
+            csv.find(japanese ? "要素「x」の値「…」" : "Element '{urn:hl7-org:v3}x': '…' is not"),
+            std::string::npos)
+            << csv;
+    }
+}
+
+// Unzip code 50 (the destination cannot take the files): beside the ZIP
+// file, the cause points to --into; with --into already given, it does not.
+TEST(Causes, ReadOnlyDestinationSuggestsInto) {
+    using morvik::report::causeOfEarlyEnd;
+    using morvik::report::RunContext;
+    const EarlyEnd end{EarlyEnd::Kind::extractionFailed, "/share/a.zip", "/share/a/", 50, ""};
+    struct Case {
+        RunContext context;
+        bool suggestsInto;
+    };
+    const std::vector<Case> cases = {
+        {{"/share/a.zip", "", ""}, true},
+        {{"/share/a.zip", "", "/tmp/work"}, false},
+    };
+    for (const auto& c : cases) {
+        const auto lines = causeOfEarlyEnd(end, c.context);
+        ASSERT_FALSE(lines.empty());
+        EXPECT_TRUE(lines[0].starts_with("解凍先フォルダ ")) << lines[0];
+        EXPECT_EQ(lines[0].find("--into") != std::string::npos, c.suggestsInto) << lines[0];
     }
 }
