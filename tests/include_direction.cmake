@@ -12,6 +12,7 @@ endif()
 set(forbidden_platform "^\"(inspection|report|ui|app)/|^<Q")
 set(forbidden_platform/fs "^\"platform/(zip|xml)/")
 set(forbidden_platform/text "^\"platform/(zip|xml|fs)/")
+set(forbidden_platform/process "^\"platform/(zip|xml|fs)/")
 set(forbidden_platform/zip "^\"platform/xml/")
 set(forbidden_platform/xml "^\"platform/zip/")
 set(posix "^<(unistd|fcntl|dirent|sched|pthread|iconv)\\.h>|^<sys/")
@@ -23,7 +24,7 @@ set(forbidden_ui "^\"app/|^\"platform/xml/(xmlruntime|xmlschemacache|xmlstream|x
 set(forbidden_app "^\"platform/xml/(xmlruntime|xmlschemacache|xmlstream|xmlidattributes)\\.h\"|^<libxml/|^<archive")
 
 set(violations "")
-foreach(layer platform/fs platform/text platform/zip platform/xml platform inspection report ui
+foreach(layer platform/fs platform/text platform/process platform/zip platform/xml platform inspection report ui
         app)
   file(GLOB_RECURSE files "${SOURCE_DIR}/${layer}/*.h" "${SOURCE_DIR}/${layer}/*.cpp")
   foreach(file ${files})
