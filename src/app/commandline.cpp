@@ -660,7 +660,7 @@ int runCommandLine(const std::vector<std::string>& args, std::ostream& out, std:
     for (auto& target : targets) {
         const std::string bytes =
             target.option == "--json"
-                ? reportJson(reports, kVersion)
+                ? reportJson(reports, ReportProgram{kProgram, kVersion})
                 : report::reportCsv(reports,
                                     options.csvErrorsOnly ? report::CsvRows::errorsOnly
                                                           : report::CsvRows::all,

@@ -115,7 +115,7 @@ LoadOutcome failureWithoutText(const ErrorInfo& error) {
 
 // The first registered schema that declares the root element, or the error
 // that says none does (and why earlier adds failed).
-std::variant<const CompiledSchema*, ErrorInfo> chooseSchema(const RootProbe& root,
+Result<const CompiledSchema*, ErrorInfo> chooseSchema(const RootProbe& root,
                                                             const RegisteredSchemas* registered) {
     const XmlRootElement& element = root.element;
     if (registered != nullptr) {
@@ -160,11 +160,11 @@ LoadOutcome loadDocument(const std::string& path, const RegisteredSchemas* regis
         document = std::move(probed->document);
         root = std::move(probed->root);
     } else {
-        std::variant<StreamedDocument, ErrorInfo> file = openStreamedDocument(path);
-        if (auto* error = std::get_if<ErrorInfo>(&file)) {
-            return failureWithoutText(*error);
+        Result<StreamedDocument, ErrorInfo> file = openStreamedDocument(path);
+        if (!file) {
+            return failureWithoutText(file.error());
         }
-        document = std::move(std::get<StreamedDocument>(file));
+        document = std::move(*file);
         std::optional<RootProbe> probe = probeRoot(document, errors);
         if (!probe) {
             return outcomeOf(path, errors.first());
@@ -172,14 +172,14 @@ LoadOutcome loadDocument(const std::string& path, const RegisteredSchemas* regis
         root = std::move(*probe);
     }
 
-    const std::variant<const CompiledSchema*, ErrorInfo> chosen = chooseSchema(root, registered);
-    if (auto* error = std::get_if<ErrorInfo>(&chosen)) {
+    const Result<const CompiledSchema*, ErrorInfo> chosen = chooseSchema(root, registered);
+    if (!chosen) {
         // A document that is not well-formed says so, even when no schema
         // declares its root.
         checkWellFormed(document, errors);
-        return outcomeOf(path, errors.fatal() ? errors.first() : *error);
+        return outcomeOf(path, errors.fatal() ? errors.first() : chosen.error());
     }
-    validateStream(document, *std::get<const CompiledSchema*>(chosen), errors);
+    validateStream(document, **chosen, errors);
     if (errors.hasError()) {
         return outcomeOf(path, errors.errors(), errors.capped());
     }

@@ -434,7 +434,7 @@ bool linkStaysInFolder(const std::string& path) {
 
 } // namespace
 
-std::variant<StreamedDocument, ErrorInfo> openStreamedDocument(const std::string& path) {
+Result<StreamedDocument, ErrorInfo> openStreamedDocument(const std::string& path) {
     StreamedDocument document;
     document.path = path;
     document.fd = openForReading(path, FollowLinks::no);
@@ -557,12 +557,12 @@ std::optional<XmlRootElement> readRootElement(const std::string& path, XmlErrorF
             problem->message = oneLineUtf8(problem->message);
         }
     };
-    std::variant<StreamedDocument, ErrorInfo> file = openStreamedDocument(path);
-    auto* document = std::get_if<StreamedDocument>(&file);
-    if (document == nullptr) {
-        tell(std::get<ErrorInfo>(file));
+    Result<StreamedDocument, ErrorInfo> file = openStreamedDocument(path);
+    if (!file) {
+        tell(file.error());
         return std::nullopt;
     }
+    StreamedDocument* document = &*file;
     std::optional<RootProbe> probe = probeRoot(*document, errors);
     if (!probe) {
         tell(errors.first());

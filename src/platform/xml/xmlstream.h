@@ -7,6 +7,7 @@
 
 #include "platform/fs/fd.h"
 #include "platform/xml/xmlparser.h"
+#include "platform/result.h"
 #include "platform/xml/xmlruntime.h"
 #include "platform/xml/xmlschemacache.h"
 
@@ -35,8 +36,7 @@ struct StreamedDocument {
 
 // The document at path open for reading, or why it cannot be: a folder, a
 // device, a link that leads outside its folder, a file that cannot be opened.
-[[nodiscard]] std::variant<StreamedDocument, ErrorInfo>
-openStreamedDocument(const std::string& path);
+[[nodiscard]] Result<StreamedDocument, ErrorInfo> openStreamedDocument(const std::string& path);
 
 // The root element of the document (read from its start), or the first
 // error before it in errors.
