@@ -660,7 +660,9 @@ int runCommandLine(const std::vector<std::string>& args, std::ostream& out, std:
     for (auto& target : targets) {
         const std::string bytes =
             target.option == "--json"
-                ? reportJson(reports, ReportProgram{kProgram, kVersion})
+                ? reportJson(reports, ReportProgram{kProgram, kVersion},
+                             archives.folderGiven ? report::JsonShape::list
+                                                  : report::JsonShape::byCount)
                 : report::reportCsv(reports,
                                     options.csvErrorsOnly ? report::CsvRows::errorsOnly
                                                           : report::CsvRows::all,

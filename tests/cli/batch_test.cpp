@@ -222,6 +222,15 @@ TEST(InspectFolder, WorstStatusAndFoldersWithoutArchives) {
     EXPECT_EQ(rows[0].rest, (dir.path() / "mixed" / "A.zip").string()); // "A" < "b"
     EXPECT_EQ(total, "アーカイブ 2 件、最も悪い終了状態 1");
 
+    // The JSON report of a folder is a list, even of one archive.
+    fs::create_directory(dir.path() / "one");
+    makeArchive(dir.path() / "one", "only", valid);
+    const auto one = runInspect({"--json", "-", (dir.path() / "one").string()});
+    EXPECT_EQ(one.status, 0) << one.err;
+    const json list = json::parse(one.out);
+    ASSERT_TRUE(list.is_array()) << one.out;
+    EXPECT_EQ(list.size(), 1u);
+
     const auto empty = runInspect({(dir.path() / "empty").string()});
     EXPECT_EQ(empty.status, 2);
     EXPECT_EQ(empty.err, "morvik-inspect: フォルダ " + (dir.path() / "empty").string() +
