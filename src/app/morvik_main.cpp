@@ -1,4 +1,5 @@
 // The desktop program: the main window and its event loop.
+#include "app/causes.h"
 #include "app/desktopstart.h"
 #include "platform/utf8locale.h"
 #include "ui/desktop.h"
@@ -28,7 +29,14 @@ int main(int argc, char** argv) {
             break;
         }
         // The file "Open with" names fills the ZIP path box.
-        return morvik::ui::runDesktop(argc, argv, start.zipPath);
+        // Panel 1 gives the cause as the command line prints it.
+        return morvik::ui::runDesktop(
+            argc, argv, start.zipPath,
+            [](const morvik::inspection::EarlyEnd& end,
+               const morvik::inspection::RunInputs& inputs) {
+                return morvik::app::causeOfEarlyEnd(
+                    end, {inputs.zipPath, inputs.schemaText, inputs.extractInto});
+            });
     } catch (const std::exception& error) {
         std::cerr << "Morvik: " << error.what() << '\n';
         return 70;
