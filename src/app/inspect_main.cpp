@@ -1,6 +1,6 @@
 // morvik-inspect: the command-line front end.
 #include "app/commandline.h"
-#include "platform/utf8locale.h"
+#include "platform/text/utf8locale.h"
 
 #include <exception>
 #include <iostream>

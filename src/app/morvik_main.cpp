@@ -1,7 +1,6 @@
 // The desktop program: the main window and its event loop.
-#include "app/causes.h"
 #include "app/desktopstart.h"
-#include "platform/utf8locale.h"
+#include "platform/text/utf8locale.h"
 #include "ui/desktop.h"
 
 #include <cstdlib>
@@ -29,14 +28,7 @@ int main(int argc, char** argv) {
             break;
         }
         // The file "Open with" names fills the ZIP path box.
-        // Panel 1 gives the cause as the command line prints it.
-        return morvik::ui::runDesktop(
-            argc, argv, start.zipPath,
-            [](const morvik::inspection::EarlyEnd& end,
-               const morvik::inspection::RunInputs& inputs) {
-                return morvik::app::causeOfEarlyEnd(
-                    end, {inputs.zipPath, inputs.schemaText, inputs.extractInto});
-            });
+        return morvik::ui::runDesktop(argc, argv, start.zipPath);
     } catch (const std::exception& error) {
         std::cerr << "Morvik: " << error.what() << '\n';
         return 70;

@@ -8,6 +8,7 @@
 #pragma once
 
 #include "inspection/filenames.h"
+#include "platform/xml/xmlerror.h"
 
 #include <map>
 #include <mutex>
@@ -25,9 +26,10 @@ public:
 
     // The schema file name (relative to the schema folder, as the folder
     // spells it) for one document. When the document's root element cannot
-    // be read, that is the summary schema and rootProblem (if given) says why.
+    // be read, that is the summary schema and rootProblem (if given) receives
+    // the facts of why not.
     std::string schemaFor(const std::string& documentFolder, const std::string& documentName,
-                          Stage stage, std::string* rootProblem = nullptr);
+                          Stage stage, platform::XmlErrorFacts* rootProblem = nullptr);
 
 private:
     bool declares(const std::string& schemaName, const std::string& namespaceUri,
@@ -35,7 +37,7 @@ private:
 
     std::string standardSchemaFor(const std::string& documentFolder,
                                   const std::string& documentName, Stage stage,
-                                  std::string* rootProblem);
+                                  platform::XmlErrorFacts* rootProblem);
     std::string actual(const std::string& standardName);
 
     std::string m_schemaFolder;

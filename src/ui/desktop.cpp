@@ -26,7 +26,7 @@ QString zipPathFromArgument(const QString& argument) {
     return QDir::cleanPath(QFileInfo(argument).absoluteFilePath());
 }
 
-int runDesktop(int argc, char** argv, const std::string& zipArgument, CauseLines causes) {
+int runDesktop(int argc, char** argv, const std::string& zipArgument) {
     QApplication application(argc, argv);
     // The program's own texts are Japanese; Qt's dialogs and menus follow,
     // and so do the dates and file types the file dialog lists.
@@ -36,7 +36,6 @@ int runDesktop(int argc, char** argv, const std::string& zipArgument, CauseLines
         QApplication::installTranslator(&qtTexts);
     }
     MainWindow window;
-    window.setCauseWording(std::move(causes));
     // Not on the last visible window closing: a window closed during a run
     // is hidden at once and closes for good only when the run has stopped.
     QApplication::setQuitOnLastWindowClosed(false);

@@ -1,11 +1,7 @@
 // The desktop program's start: what morvik_main calls.
 #pragma once
 
-#include "inspection/inspectionrun.h"
-
-#include <functional>
 #include <string>
-#include <vector>
 
 class QString;
 class QTranslator;
@@ -16,10 +12,7 @@ namespace morvik::ui {
 // zipArgument, when not empty, is a ZIP file the program was started on (a
 // path or a file: URL, as a file manager's "Open with" passes it): it fills
 // TX_XmlFnm after the stored inputs are restored, without being saved.
-// causes, when given, words why a run ended before validating (panel 1).
-using CauseLines = std::function<std::vector<std::string>(const inspection::EarlyEnd& end,
-                                                          const inspection::RunInputs& inputs)>;
-int runDesktop(int argc, char** argv, const std::string& zipArgument = {}, CauseLines causes = {});
+int runDesktop(int argc, char** argv, const std::string& zipArgument = {});
 
 // Loads Qt's own Japanese texts (file dialog, context menus, buttons) into
 // translator from Qt's translations folder; false when they are not

@@ -5,6 +5,7 @@
 #include "inspection/inspectionrun.h"
 #include "inspection/paths.h"
 #include "inspection/standardnames.h"
+#include "report/causes.h"
 #include "ui/appearance.h"
 #include "ui/backgroundrun.h"
 #include "ui/enterkey.h"
@@ -445,9 +446,9 @@ RunRecord MainWindow::runArchive(const std::string& zipPath, LogUse use) {
     record.extractionFolder = QString::fromStdString(progress.extractionFolder);
     if (outcome == inspection::RunOutcome::endedEarly && progress.earlyEnd) {
         m_lastEarlyEnd = progress.earlyEnd;
-        if (m_causeWording) {
-            record.cause = m_causeWording(*progress.earlyEnd, inputs);
-        }
+        // As the command line words it.
+        record.cause = report::causeOfEarlyEnd(
+            *progress.earlyEnd, {inputs.zipPath, inputs.schemaText, inputs.extractInto});
     }
     // A run that wrote the log owns it now: saving names and heads it, and
     // edits can be undone back to it.

@@ -61,12 +61,6 @@ public:
     // caller owns it.
     QMenu* createLogMenu();
 
-    // Why a run ended before validating, one line each, as the command line
-    // prints it. Without it panel 1 says only that the run could not be
-    // carried out.
-    using CauseWording = std::function<std::vector<std::string>(
-        const inspection::EarlyEnd& end, const inspection::RunInputs& inputs)>;
-    void setCauseWording(CauseWording wording) { m_causeWording = std::move(wording); }
     // Panel 1 after a run that ended early: 「調査できませんでした：」 and the
     // first line, every line in its tool tip.
     void showCause(const std::vector<std::string>& lines);
@@ -147,7 +141,6 @@ private:
     BackgroundRun* m_run = nullptr;
     inspection::RunObserver* m_runObserver = nullptr;
     QTimer m_frameTimer;
-    CauseWording m_causeWording;
     std::vector<RunRecord> m_logRuns;
     // While a run writes: the box line its log starts on, and its text when
     // it is to be saved beside its ZIP file.

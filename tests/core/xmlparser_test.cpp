@@ -2,10 +2,9 @@
 // (streamed, in every supported encoding), what it never reads, what a
 // schema collection does with schemas that cannot be used, and the root
 // element and global declaration helpers.
-#include "platform/xmlparser.h"
-#include "platform/xmltext.h"
+#include "platform/xml/xmlparser.h"
+#include "platform/xml/xmltext.h"
 #include "support/accesswatch.h"
-#include "support/reasonlanguage.h"
 #include "support/testutil.h"
 
 #include <gtest/gtest.h>
@@ -190,7 +189,6 @@ bool isUtf8(const std::string& text) {
 
 TEST(XmlParser, LoadOutcomesOfDocuments) {
     // The layer's own English facts, as libxml2 and the layer word them.
-    const morvik::test::ReasonLanguageScope english(morvik::platform::ReasonLanguage::english);
     SchemaSet set;
     const std::string sjis = R"(<?xml version="1.0" encoding="Shift_JIS"?>)";
     const std::string eucJp = R"(<?xml version="1.0" encoding="EUC-JP"?>)";
@@ -323,7 +321,6 @@ TEST(XmlParser, MultiMegabyteLine) {
 
 TEST(XmlParser, NothingThatADoctypeNamesIsRead) {
     // The layer's own English facts, as libxml2 and the layer word them.
-    const morvik::test::ReasonLanguageScope english(morvik::platform::ReasonLanguage::english);
     SchemaSet set;
     const fs::path secret = set.dir.path() / "secret.txt";
     const fs::path dtd = set.dir.path() / "doc.dtd";
@@ -385,7 +382,6 @@ TEST(XmlParser, SchemaLocationHintsAreNeverLoaded) {
 
 TEST(XmlParser, FilesThatAreNoDocuments) {
     // The layer's own English facts, as libxml2 and the layer word them.
-    const morvik::test::ReasonLanguageScope english(morvik::platform::ReasonLanguage::english);
     SchemaSet set;
     const fs::path folder = set.dir.path() / "folder.xml";
     fs::create_directory(folder);
@@ -412,7 +408,6 @@ TEST(XmlParser, FilesThatAreNoDocuments) {
 
 TEST(XmlParser, SchemasThatCannotBeUsed) {
     // The layer's own English facts, as libxml2 and the layer word them.
-    const morvik::test::ReasonLanguageScope english(morvik::platform::ReasonLanguage::english);
     SchemaSet set;
     const fs::path dir = set.dir.path();
     const fs::path secret = dir / "secret.txt";
@@ -469,7 +464,6 @@ TEST(XmlParser, SchemasThatCannotBeUsed) {
 
 TEST(XmlParser, CollectionStates) {
     // The layer's own English facts, as libxml2 and the layer word them.
-    const morvik::test::ReasonLanguageScope english(morvik::platform::ReasonLanguage::english);
     SchemaSet set;
     const fs::path dir = set.dir.path();
     // The same element in another namespace, and a second schema for the
@@ -547,7 +541,6 @@ TEST(XmlParser, IncludesResolveInFoldersWithSpacesAndJapaneseNames) {
 
 TEST(XmlParser, NetworkSchemaLocationsAreNotFetched) {
     // The layer's own English facts, as libxml2 and the layer word them.
-    const morvik::test::ReasonLanguageScope english(morvik::platform::ReasonLanguage::english);
     LocalListener listener;
     TempDir dir;
     const std::string url = "http://127.0.0.1:" + std::to_string(listener.port());
