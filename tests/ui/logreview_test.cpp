@@ -11,6 +11,7 @@
 #include "ui/mainwindow.h"
 #include "ui/morvikdir.h"
 #include "ui/qsettingsstore.h"
+#include "ui/resultlogbox.h"
 #include "ui/runrecord.h"
 #include "ui/statusbar.h"
 
@@ -179,7 +180,19 @@ void LogReviewTest::init() {
 
 void LogReviewTest::failuresMarked() {
     MainWindow window;
+    // Marked as the log grows, not only once the run is over.
+    QStringList markedDuringRun;
+    PauseAfterDocument pause(window, 20, [&] {
+        QTest::qWait(3 * morvik::ui::ResultLogBox::kFlushInterval);
+        markedDuringRun = markedLines(*logBox(window));
+    });
+    window.setRunObserver(&pause);
     run(window, qs(failingArchive(m_folder->path())));
+    QVERIFY(pause.acted());
+    QCOMPARE(markedDuringRun,
+             QStringList({"doc010.xml", "XMLファイルの整合性チェックでエラーが発生しました。",
+                          markedDuringRun.value(2)}));
+    QVERIFY(markedDuringRun.value(2).contains(QStringLiteral("行")));
     LogEdit& log = *logBox(window);
     QCOMPARE(log.failureEntries(), 2);
     // Both entries, three lines each: the name, the message, the detail.
