@@ -287,7 +287,10 @@ bool LogEdit::find(const QString& text, bool backwards) {
         }
         if (hit.block().isVisible()) {
             setTextCursor(hit);
-            ensureCursorVisible();
+            // A match off the view comes to its middle, not to its edge.
+            if (!viewport()->rect().contains(cursorRect())) {
+                centerCursor();
+            }
             return true;
         }
         // Folded away by the failures-only view: look further.

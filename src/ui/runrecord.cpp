@@ -86,17 +86,19 @@ QString savedLogPath(const QString& zipPath) {
 }
 
 QString summaryTable(const std::vector<RunRecord>& runs) {
+    // The archive last: the short columns keep to the box's tab stops
+    // whatever the length of the ZIP files' paths.
     QString text = QStringLiteral("==> 調査結果一覧 <==") + kLineBreak;
-    text += QStringLiteral("ZIPファイル\tOK\tエラー\t受付チェック\t終了コード") + kLineBreak;
+    text += QStringLiteral("OK\tエラー\t受付チェック\t終了コード\tZIPファイル") + kLineBreak;
     for (const RunRecord& run : runs) {
         const bool validated = run.outcome != inspection::RunOutcome::endedEarly;
         const int status = run.exitStatus();
-        text += QDir::toNativeSeparators(run.zipPath) + u'\t' +
-                (validated ? count(run.ok()) : QString()) + u'\t' +
+        text += (validated ? count(run.ok()) : QString()) + u'\t' +
                 (validated ? count(run.failed) : QString()) + u'\t' +
                 // No reception check of the archive yet: nothing to count.
                 QString() + u'\t' +
-                (status < 0 ? QStringLiteral("中止") : QString::number(status)) + kLineBreak;
+                (status < 0 ? QStringLiteral("中止") : QString::number(status)) + u'\t' +
+                QDir::toNativeSeparators(run.zipPath) + kLineBreak;
     }
     return text;
 }

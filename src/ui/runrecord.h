@@ -48,7 +48,7 @@ QString logHeader(const std::vector<RunRecord>& runs);
 QString savedLogPath(const QString& zipPath);
 
 // The summary of several archives for the end of the log box, one line per
-// archive (archive, OK, errors, reception findings, exit status), tab
+// archive (OK, errors, reception findings, exit status, archive), tab
 // separated, each ending in CR LF.
 QString summaryTable(const std::vector<RunRecord>& runs);
 

@@ -389,17 +389,15 @@ void LogReviewTest::menuBesideARunLetsItEnd() {
     // leaves the menu open; if the run cannot end under it, the menu is
     // closed after three seconds, noting that the window was still running.
     PauseAfterDocument pause(window, 3, [&] {
-        QTimer::singleShot(0, &window, [&] {
-            QContextMenuEvent menuEvent(QContextMenuEvent::Mouse, QPoint(20, 20),
-                                        logBox(window)->viewport()->mapToGlobal(QPoint(20, 20)));
-            QApplication::sendEvent(logBox(window)->viewport(), &menuEvent);
-        });
         QTimer::singleShot(3000, &window, [&] {
             if (QWidget* popup = QApplication::activePopupWidget()) {
                 runningWhileMenuOpen = window.isRunning();
                 popup->close();
             }
         });
+        QContextMenuEvent menuEvent(QContextMenuEvent::Mouse, QPoint(20, 20),
+                                    logBox(window)->viewport()->mapToGlobal(QPoint(20, 20)));
+        QApplication::sendEvent(logBox(window)->viewport(), &menuEvent);
     });
     window.setRunObserver(&pause);
     run(window, qs(failingArchive(m_folder->path())));
@@ -788,10 +786,11 @@ void LogReviewTest::severalArchives() {
     const QString shown = logText(window);
     QVERIFY(shown.startsWith("==> " + qs(first) + " <==\n交換用基本情報ファイルの調査"));
     QVERIFY(shown.contains("\n==> " + qs(second) + " <==\n"));
-    QVERIFY(shown.endsWith(QStringLiteral("==> 調査結果一覧 <==\n"
-                                          "ZIPファイル\tOK\tエラー\t受付チェック\t終了コード\n") +
-                           qs(first) + "\t41\t2\t\t1\n" + qs(second) + "\t3\t0\t\t0\n" + qs(third) +
-                           "\t\t\t\t2\n"));
+    QVERIFY2(shown.endsWith(QStringLiteral("==> 調査結果一覧 <==\n"
+                                           "OK\tエラー\t受付チェック\t終了コード\tZIPファイル\n") +
+                            "41\t2\t\t1\t" + qs(first) + "\n3\t0\t\t0\t" + qs(second) +
+                            "\n\t\t\t2\t" + qs(third) + "\n"),
+             qPrintable(shown.right(300)));
     // The failures of the first archive are marked where the box shows them.
     QCOMPARE(markedLines(*logBox(window)).value(0), QStringLiteral("doc010.xml"));
     QCOMPARE(window.logRuns().size(), std::size_t(3));
