@@ -286,9 +286,11 @@ bool LogEdit::find(const QString& text, bool backwards) {
             continue;
         }
         if (hit.block().isVisible()) {
-            setTextCursor(hit);
             // A match off the view comes to its middle, not to its edge.
-            if (!viewport()->rect().contains(cursorRect())) {
+            const int shown = verticalScrollBar()->value();
+            setTextCursor(hit);
+            if (verticalScrollBar()->value() != shown ||
+                !viewport()->rect().contains(cursorRect())) {
                 centerCursor();
             }
             return true;

@@ -38,7 +38,6 @@
 #include <QPushButton>
 #include <QScreen>
 #include <QShortcut>
-#include <QTextBlock>
 
 #include <vector>
 
