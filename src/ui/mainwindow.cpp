@@ -470,8 +470,10 @@ void MainWindow::runSeveral(const QStringList& zipPaths) {
             if (m_closeRequested) {
                 break;
             }
-            m_log->append(
-                utf8(QStringLiteral("==> %1 <==").arg(QDir::toNativeSeparators(zip)) + kLineBreak));
+            // A blank line between one archive's log and the next one's name.
+            m_log->append(utf8((runs.empty() ? QString() : kLineBreak) +
+                               QStringLiteral("==> %1 <==").arg(QDir::toNativeSeparators(zip)) +
+                               kLineBreak));
             RunRecord run = runArchive(utf8(zip), LogUse::appended);
             if (run.outcome == inspection::RunOutcome::endedEarly) {
                 QString why = resultText(run) + kLineBreak;
@@ -490,7 +492,6 @@ void MainWindow::runSeveral(const QStringList& zipPaths) {
                                    kLineBreak));
             }
             m_runLogCopy.clear();
-            m_log->append(utf8(kLineBreak));
             runs.push_back(run);
             if (m_lastEarlyEnd && !m_closeRequested) {
                 tellExtractedCopy(*m_lastEarlyEnd);

@@ -5,6 +5,8 @@
 #include <QFileInfo>
 #include <QLocale>
 
+#include <algorithm>
+
 namespace morvik::ui {
 namespace {
 
@@ -86,20 +88,36 @@ QString savedLogPath(const QString& zipPath) {
 }
 
 QString summaryTable(const std::vector<RunRecord>& runs) {
-    // The archive last: the short columns keep to the box's tab stops
-    // whatever the length of the ZIP files' paths.
-    QString text = QStringLiteral("==> 調査結果一覧 <==") + kLineBreak;
-    text += QStringLiteral("OK\tエラー\t受付チェック\t終了コード\tZIPファイル") + kLineBreak;
+    // As the command line sets it out: counts first, right-aligned in
+    // columns of a fixed-pitch face (a kanji two columns wide), so that they
+    // line up whatever the archives' names, then the archive.
+    const auto column = [](const QString& text, int width) {
+        return QString(std::max<qsizetype>(0, width - text.size()), u' ') + text;
+    };
+    const auto number = [&](std::size_t value, int width) {
+        return column(QString::number(qulonglong(value)), width);
+    };
+    QString text =
+        kLineBreak + QStringLiteral("==== 集計 ====") + kLineBreak +
+        QStringLiteral("      OK    エラー  受付エラー  受付注意  終了状態  アーカイブ") +
+        kLineBreak;
+    int worst = 0;
     for (const RunRecord& run : runs) {
-        const bool validated = run.outcome != inspection::RunOutcome::endedEarly;
         const int status = run.exitStatus();
-        text += (validated ? count(run.ok()) : QString()) + u'\t' +
-                (validated ? count(run.failed) : QString()) + u'\t' +
-                // No reception check of the archive yet: nothing to count.
-                QString() + u'\t' +
-                (status < 0 ? QStringLiteral("中止") : QString::number(status)) + u'\t' +
-                QDir::toNativeSeparators(run.zipPath) + kLineBreak;
+        worst = std::max(worst, status);
+        // No reception check of the archive yet: nothing found.
+        text += number(run.ok(), 8) + number(run.failed, 10) + number(0, 12) + number(0, 10) +
+                column(status < 0 ? QStringLiteral("-") : QString::number(status), 10) +
+                QStringLiteral("  ") + QDir::toNativeSeparators(run.zipPath);
+        if (run.outcome == inspection::RunOutcome::endedEarly) {
+            text += QStringLiteral("  （調査できませんでした）");
+        } else if (status < 0) {
+            text += QStringLiteral("  （中止）");
+        }
+        text += kLineBreak;
     }
+    text += QStringLiteral("アーカイブ %1 件、最も悪い終了状態 %2").arg(runs.size()).arg(worst) +
+            kLineBreak;
     return text;
 }
 

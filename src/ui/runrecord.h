@@ -47,9 +47,10 @@ QString logHeader(const std::vector<RunRecord>& runs);
 // Beside the ZIP file, named after it: <folder>/<base name>_調査結果.txt.
 QString savedLogPath(const QString& zipPath);
 
-// The summary of several archives for the end of the log box, one line per
-// archive (OK, errors, reception findings, exit status, archive), tab
-// separated, each ending in CR LF.
+// The summary of several archives for the end of the log box, as the
+// command line prints it: one line per archive (documents OK and failing,
+// the reception check's errors and cautions, the exit status, the archive),
+// then the number of archives and the worst exit status; lines end in CR LF.
 QString summaryTable(const std::vector<RunRecord>& runs);
 
 // The ZIP paths of the ZIP path box when it names several files, each in

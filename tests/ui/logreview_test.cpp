@@ -786,11 +786,14 @@ void LogReviewTest::severalArchives() {
     const QString shown = logText(window);
     QVERIFY(shown.startsWith("==> " + qs(first) + " <==\n交換用基本情報ファイルの調査"));
     QVERIFY(shown.contains("\n==> " + qs(second) + " <==\n"));
-    QVERIFY2(shown.endsWith(QStringLiteral("==> 調査結果一覧 <==\n"
-                                           "OK\tエラー\t受付チェック\t終了コード\tZIPファイル\n") +
-                            "41\t2\t\t1\t" + qs(first) + "\n3\t0\t\t0\t" + qs(second) +
-                            "\n\t\t\t2\t" + qs(third) + "\n"),
-             qPrintable(shown.right(300)));
+    QVERIFY2(shown.endsWith(
+                 QStringLiteral("\n==== 集計 ====\n"
+                                "      OK    エラー  受付エラー  受付注意  終了状態  アーカイブ\n"
+                                "      41         2           0         0         1  ") +
+                 qs(first) + "\n       3         0           0         0         0  " + qs(second) +
+                 "\n       0         0           0         0         2  " + qs(third) +
+                 "  （調査できませんでした）\nアーカイブ 3 件、最も悪い終了状態 2\n"),
+             qPrintable(shown.right(400)));
     // The failures of the first archive are marked where the box shows them.
     QCOMPARE(markedLines(*logBox(window)).value(0), QStringLiteral("doc010.xml"));
     QCOMPARE(window.logRuns().size(), std::size_t(3));
