@@ -163,6 +163,7 @@ public:
         }
         m_err << std::flush;
     }
+    void extracted(const ExtractionFacts& facts) override { m_next.extracted(facts); }
     void endedEarly(const EarlyEnd& end) override { m_next.endedEarly(end); }
 
 private:
@@ -352,7 +353,6 @@ ArchiveReport CommandLine::inspect(const std::string& zipPath) {
     inputs.errorLimit = m_options.allErrors ? kAllErrorsLimit : 1;
     inputs.maxExtractedSize = m_options.maxExtractedSize;
 
-    const RunContext context{zipPath, m_options.schemaText, m_options.extractInto};
     const RunOutcome outcome = runInspection(inputs, services);
     report.outcome = outcomeName(outcome);
     report.exitCode = exitOf(outcome);
@@ -360,14 +360,15 @@ ArchiveReport CommandLine::inspect(const std::string& zipPath) {
     if (report.earlyEnd) {
         report.extractionFolder = report.earlyEnd->extractionFolder;
         if (report.earlyEnd->kind == EarlyEnd::Kind::alreadyExtracted) {
-            report.extractionFolder = extractionFolderOf(context);
+            report.extractionFolder = shownExtractionFolder(report.earlyEnd->extraction.place);
         }
-        printCause(report, causeOfEarlyEnd(*report.earlyEnd, context));
-    } else if (!report.extractionFolder.empty()) {
+        printCause(report, causeOfEarlyEnd(*report.earlyEnd));
+    } else if (report.extraction) {
+        printCause(report, causeOfRecovery(*report.extraction));
         // With a schema folder of its own, a run goes on even when the archive
         // has no top-level folder named like the ZIP file; its documents are
         // then all missing, and this says why.
-        printCause(report, causeOfMissingExtractionFolder(context));
+        printCause(report, causeOfMissingExtractionFolder(*report.extraction));
     }
     return report;
 }

@@ -2,6 +2,7 @@
 #include "ui/mainwindow.h"
 
 #include "inspection/bytesize.h"
+#include "inspection/extractionfolder.h"
 #include "inspection/inspectionrun.h"
 #include "inspection/paths.h"
 #include "inspection/standardnames.h"
@@ -125,15 +126,12 @@ QString completionText(inspection::RunOutcome outcome, const BackgroundRun::Prog
     return QStringLiteral("調査を中止しました");
 }
 
-// Where the run looks for an earlier extracted copy of the archive: the ZIP
-// file's folder and base name, as a full path.
+// Where the run looks for an earlier extracted copy of the archive: the
+// extraction folder as a full path, without its closing separator.
 QString extractionFolderOf(const std::string& zipPath) {
-    std::string baseName;
-    std::string fileName;
-    const std::string folder = inspection::GetDirectoryMemberSplit(zipPath, baseName, fileName);
-    return QDir::cleanPath(
-        QFileInfo(QString::fromStdString((folder.empty() ? "./" : folder) + baseName))
-            .absoluteFilePath());
+    std::string folder = inspection::absolutePlace(inspection::extractionPlaceOf(zipPath)).folder();
+    folder.pop_back();
+    return QString::fromStdString(folder);
 }
 
 } // namespace
