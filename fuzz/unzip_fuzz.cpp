@@ -153,17 +153,20 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     options.existingFiles = ExistingFiles::replaceOnlyInTopFolder;
     options.limits.maxTotalBytes = 1 << 20;
     options.limits.ratioFloorBytes = 64 << 10;
-    const UnzipResult result = unzipCommandLine(
-        "-x -o -q " + quotedUnzipPiece(w.zip.string()) + " " +
-            quotedUnzipPiece(w.destination.string() + "/") + " *.*",
-        [](const std::string&) { return std::optional<std::uint64_t>(4 << 20); }, options);
+    UnzipRequest request;
+    request.archive = w.zip.string();
+    request.destination = w.destination.string() + "/";
+    request.options = options;
+    request.freeSpace = [](const std::string&) { return std::optional<std::uint64_t>(4 << 20); };
+    const UnzipOutcome outcome = extractArchive(request);
+    const UnzipResult result = outcome.result;
 
     if (!documented(result)) {
         fail("undocumented result " + std::to_string(static_cast<int>(result)) + ": " +
-             lastUnzipDetail().message);
+             outcome.message);
     }
-    if ((result == UnzipResult::ok) != lastUnzipDetail().message.empty()) {
-        fail("the detail does not match the result: " + lastUnzipDetail().message);
+    if ((result == UnzipResult::ok) != outcome.message.empty()) {
+        fail("the detail does not match the result: " + outcome.message);
     }
     // Only the two folders at the root, the outside one untouched.
     for (const auto& entry : fs::directory_iterator(w.root)) {
@@ -176,7 +179,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
     const auto after = snapshot(w.destination);
     if (result != UnzipResult::ok && after != before) {
-        fail("a failed extraction changed the destination: " + lastUnzipDetail().message);
+        fail("a failed extraction changed the destination: " + outcome.message);
     }
     for (const char* kept : {"fuzz.zip", "users_report.docx"}) {
         if (after.count(kept) == 0 || after.at(kept) != before.at(kept)) {

@@ -179,6 +179,7 @@ public:
         }
         m_err << std::flush;
     }
+    void extracted(const ExtractionFacts& facts) override { m_next.extracted(facts); }
     void endedEarly(const EarlyEnd& end) override { m_next.endedEarly(end); }
 
 private:
@@ -369,7 +370,7 @@ std::string noteOf(const ArchiveReport& report) {
     case EarlyEnd::Kind::alreadyExtracted:
         return "解凍済み";
     case EarlyEnd::Kind::extractionFailed:
-        return "解凍できません（解凍コード " + std::to_string(report.earlyEnd->unzipCode) + "）";
+        return "解凍できません（解凍コード " + std::to_string(report.earlyEnd->unzipCode()) + "）";
     case EarlyEnd::Kind::noSchemaFolder:
         return "スキーマがありません";
     }
@@ -445,7 +446,6 @@ ArchiveReport CommandLine::inspect(const std::string& zipPath, ArchiveSummary& s
     inputs.errorLimit = m_options.allErrors ? kAllErrorsLimit : 1;
     inputs.maxExtractedSize = m_options.maxExtractedSize;
 
-    const RunContext context{zipPath, m_options.schemaText, m_options.extractInto};
     const RunOutcome outcome = runInspection(inputs, services);
     report.outcome = outcomeName(outcome);
     report.exitCode = exitOf(outcome);
@@ -453,14 +453,15 @@ ArchiveReport CommandLine::inspect(const std::string& zipPath, ArchiveSummary& s
     if (report.earlyEnd) {
         report.extractionFolder = report.earlyEnd->extractionFolder;
         if (report.earlyEnd->kind == EarlyEnd::Kind::alreadyExtracted) {
-            report.extractionFolder = extractionFolderOf(context);
+            report.extractionFolder = shownExtractionFolder(report.earlyEnd->extraction.place);
         }
-        printCause(report, causeOfEarlyEnd(*report.earlyEnd, context));
-    } else if (!report.extractionFolder.empty()) {
+        printCause(report, causeOfEarlyEnd(*report.earlyEnd));
+    } else if (report.extraction) {
+        printCause(report, causeOfRecovery(*report.extraction));
         // With a schema folder of its own, a run goes on even when the archive
         // has no top-level folder named like the ZIP file; its documents are
         // then all missing, and this says why.
-        printCause(report, causeOfMissingExtractionFolder(context));
+        printCause(report, causeOfMissingExtractionFolder(*report.extraction));
     }
     return report;
 }

@@ -88,7 +88,7 @@ private:
     bool documentStage(const char* heading, Stage stage, Pool& pool, std::size_t& next);
     bool stopNow() const { return m_services.stopRequested && m_services.stopRequested(); }
     void tell(const char* text) { m_services.messages.show(text, kAppTitle, MessageIcon::none); }
-    void endedEarly(EarlyEnd::Kind kind, int unzipCode = 0, std::string unzipDetail = {});
+    void endedEarly(EarlyEnd::Kind kind);
 
     const RunInputs& m_inputs;
     RunServices& m_services;
@@ -97,10 +97,11 @@ private:
     std::string m_schemaFolder;
     CaseInsensitiveNames m_names;
     std::optional<SchemaChoice> m_choice;
+    ExtractionFacts m_extraction;
     bool m_anyFailure = false;
 };
 
-void Run::endedEarly(EarlyEnd::Kind kind, int unzipCode, std::string unzipDetail) {
+void Run::endedEarly(EarlyEnd::Kind kind) {
     if (m_services.observer == nullptr) {
         return;
     }
@@ -108,21 +109,18 @@ void Run::endedEarly(EarlyEnd::Kind kind, int unzipCode, std::string unzipDetail
     end.kind = kind;
     end.zipPath = m_inputs.zipPath;
     end.extractionFolder = m_extractionFolder;
-    if (end.extractionFolder.empty() && kind != EarlyEnd::Kind::zipPath) {
-        // Where the documents would have been: the folder named like the ZIP
-        // file in the folder it is unpacked into.
-        std::string baseName;
-        std::string fileName;
-        std::string folder = GetDirectoryMemberSplit(m_inputs.zipPath, baseName, fileName);
-        if (!m_inputs.extractInto.empty()) {
-            folder = m_inputs.extractInto + Getpbsl(m_inputs.extractInto);
-        } else if (folder.empty()) {
-            folder = std::string(".") + kPathSeparator;
+    if (kind != EarlyEnd::Kind::zipPath) {
+        end.extraction = m_extraction;
+        if (end.extractionFolder.empty()) {
+            // Where the documents would have been.
+            end.extractionFolder = m_extraction.place.folder();
         }
-        end.extractionFolder = folder + baseName + kPathSeparator;
     }
-    end.unzipCode = unzipCode;
-    end.unzipDetail = std::move(unzipDetail);
+    if (kind == EarlyEnd::Kind::noSchemaFolder) {
+        end.schemaText = m_inputs.schemaText;
+        end.schemaFolderExists =
+            !m_inputs.schemaText.empty() && platform::isFolder(m_inputs.schemaText);
+    }
     m_services.observer->endedEarly(end);
 }
 
@@ -132,23 +130,28 @@ bool Run::prepare() {
         endedEarly(EarlyEnd::Kind::zipPath);
         return false;
     }
-    platform::ExtractionLimits limits;
+    ExtractionRequest request;
+    request.zipPath = m_inputs.zipPath;
+    request.extractInto = m_inputs.extractInto;
     if (m_inputs.maxExtractedSize != 0) {
-        limits.maxTotalBytes = m_inputs.maxExtractedSize;
+        request.limits.maxTotalBytes = m_inputs.maxExtractedSize;
     }
-    int unzipCode = 0;
-    if (ZipExtract(m_inputs.zipPath, m_extractionFolder, m_services.messages, m_services.programs,
-                   limits, &unzipCode, m_inputs.extractInto) != 0) {
-        if (unzipCode != 0) {
-            // The unzip layer ran on this thread just now: its detail is this failure's.
-            endedEarly(EarlyEnd::Kind::extractionFailed, unzipCode,
-                       platform::lastUnzipDetail().message);
-        } else {
-            endedEarly(EarlyEnd::Kind::alreadyExtracted);
+    request.stopRequested = m_services.stopRequested;
+    if (ZipExtract(request, m_extractionFolder, m_services.messages, m_services.programs,
+                   &m_extraction) != 0) {
+        if (m_extraction.unzip.cause == platform::UnzipCause::stopped) {
+            return false;
         }
+        endedEarly(m_extraction.unzip.result != platform::UnzipResult::ok
+                       ? EarlyEnd::Kind::extractionFailed
+                       : EarlyEnd::Kind::alreadyExtracted);
         return false;
     }
     m_extractionFolder = actualExtractionFolder(m_extractionFolder);
+    m_extraction.folderFound = platform::isFolder(m_extractionFolder);
+    if (m_services.observer != nullptr) {
+        m_services.observer->extracted(m_extraction);
+    }
     m_schemaFolder = resolveSchemaFolder(m_inputs.schemaText, m_extractionFolder);
     if (m_schemaFolder.empty()) {
         tell(kNoSchemaMessage);
@@ -196,7 +199,8 @@ RunOutcome Run::perform() {
     m_services.settings.save(m_inputs.appName, m_inputs.section, "TX_XmlFnm", m_inputs.zipPath);
     m_services.settings.save(m_inputs.appName, m_inputs.section, "TX_Schima", m_inputs.schemaText);
     if (!prepare()) {
-        return RunOutcome::endedEarly;
+        return m_extraction.unzip.cause == platform::UnzipCause::stopped ? RunOutcome::stopped
+                                                                         : RunOutcome::endedEarly;
     }
 
     using Kind = CaseInsensitiveNames::Kind;

@@ -49,8 +49,10 @@ struct RunServices {
     // Optional: told what the run is about to check and how each document
     // came out.
     RunObserver* observer = nullptr;
-    // Optional: asked before each document; when it answers true the run
-    // stops there, with the log as far as it got.
+    // Optional: asked between the archive's entries while it is unpacked
+    // (and every few megabytes of a long one) and before each document; when
+    // it answers true the run stops there: an extraction is rolled back as
+    // a failed one is, a validation stops with the log as far as it got.
     std::function<bool()> stopRequested;
     // Optional: the XML parser to validate with; the process's libxml2 when
     // null. Used from the validation threads.
@@ -64,7 +66,7 @@ enum class RunOutcome {
     endedEarly, // a message was shown before validation began
     allValid,   // every document of every stage was OK
     someFailed, // the run reached its end with at least one failure entry
-    stopped,    // stopRequested answered true before the last document
+    stopped,    // stopRequested answered true before the last document (or during extraction)
 };
 
 RunOutcome runInspection(const RunInputs& inputs, RunServices& services);

@@ -4,7 +4,9 @@
 // result log itself stays as the run writes it.
 #pragma once
 
+#include "inspection/extractionfolder.h"
 #include "platform/xml/xmlerror.h"
+#include "platform/zip/unzip.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -56,6 +58,24 @@ struct DocumentReport {
     ValidationFacts facts;
 };
 
+// What the extraction step found, as facts for the words of a cause: where
+// the archive went, what the extractor reported, and whether the folder
+// named like the ZIP file is there. Nothing needs to look at the disk or the
+// archive again to word it.
+struct ExtractionFacts {
+    std::string zipPath; // as given
+    ExtractionPlace place;
+    // The extractor's outcome (result, cause, entry, sizes, what the archive
+    // file is, the archive's top-level names); its result is ok after a
+    // success and also when the run was refused before extracting.
+    platform::UnzipOutcome unzip;
+    // After a success: a top-level folder named like the ZIP file (in any
+    // letter case) holds the documents.
+    bool folderFound = false;
+    // The user named the destination; it is not the ZIP file's own folder.
+    bool destinationNamed = false;
+};
+
 // Why a run ended before its validation stages.
 struct EarlyEnd {
     enum class Kind {
@@ -67,8 +87,15 @@ struct EarlyEnd {
     Kind kind = Kind::zipPath;
     std::string zipPath;
     std::string extractionFolder; // where the documents are (or would be) looked for
-    int unzipCode = 0;            // for extractionFailed
-    std::string unzipDetail;      // what the unzip layer knows of the cause, may be empty
+    // For every kind but zipPath.
+    ExtractionFacts extraction;
+    // For noSchemaFolder: the schema folder typed in (empty: the archive's
+    // own was looked for), and whether it is a folder.
+    std::string schemaText;
+    bool schemaFolderExists = false;
+
+    // The unzip code for extractionFailed, as the run's message shows it.
+    [[nodiscard]] int unzipCode() const { return static_cast<int>(extraction.unzip.result); }
 };
 
 // Every call comes from the thread that runs the inspection, in the order of
@@ -84,6 +111,8 @@ public:
         (void)schemaFolder;
         (void)documents;
     }
+    // After a successful extraction, before the schema folder is looked for.
+    virtual void extracted(const ExtractionFacts& facts) { (void)facts; }
     virtual void documentChecked(const DocumentReport& report) { (void)report; }
     // After the message the user has seen.
     virtual void endedEarly(const EarlyEnd& end) { (void)end; }

@@ -1,11 +1,10 @@
-// Archive extraction: the unzip command line, the already-extracted check,
-// and the messages when extraction is refused or fails.
+// Archive extraction: the request to the unzip layer, the already-extracted
+// check, and the messages when extraction is refused or fails.
 #include "inspection/zipextract.h"
 
 #include "inspection/filenames.h"
 #include "platform/fs/folderlisting.h"
 #include "platform/text/utf8.h"
-#include "platform/zip/unzip.h"
 
 #include <charconv>
 #include <cstdint>
@@ -31,86 +30,68 @@ std::string unzipCommandLineFor(const std::string& zipPath, const std::string& z
            platform::quotedUnzipPiece(zipFolder + separator) + " *.*";
 }
 
-UnZipFunction platformUnZip(const platform::ExtractionLimits& limits) {
-    platform::ExtractionOptions options;
-    options.limits = limits;
-    options.existingFiles = platform::ExistingFiles::replaceOnlyInTopFolder;
-    return [options](void* owner, const std::string& commandLine, int, int) {
-        return platform::UnZip(owner, commandLine, options);
-    };
-}
-
-int ZipExtract(const std::string& zipPath, std::string& extractionFolder, MessageBox& messages,
-               ProgramStart& programs, const UnZipFunction& unzip, void* owner, char separator,
-               int* unzipCode, const std::string& destinationFolder) {
-    std::string baseName;
-    std::string fileName;
-    std::string zipFolder = GetDirectoryMemberSplit(zipPath, baseName, fileName, separator);
-    // A ZIP path without any separator names a file in the current folder. An
-    // empty folder part must not stay empty: the destination would then read
-    // as a lone separator, the root of the file system.
-    if (zipFolder.empty()) {
-        zipFolder = std::string(".") + separator;
+int ZipExtract(const ExtractionRequest& request, std::string& extractionFolder,
+               MessageBox& messages, ProgramStart& programs, ExtractionFacts* facts) {
+    const char separator = request.separator;
+    const ExtractionPlace place =
+        extractionPlaceOf(request.zipPath, request.extractInto, separator);
+    if (facts != nullptr) {
+        *facts = ExtractionFacts{request.zipPath, place, {}, false, !request.extractInto.empty()};
     }
-    // Another destination is used like the ZIP folder: with one closing
-    // separator, to which the command line adds the second.
-    if (!destinationFolder.empty()) {
-        zipFolder = destinationFolder;
-        while (zipFolder.size() > 1 && zipFolder.back() == separator) {
-            zipFolder.pop_back();
-        }
-        if (zipFolder.back() != separator) {
-            zipFolder += separator;
-        }
-    }
-    const std::string commandLine = unzipCommandLineFor(zipPath, zipFolder, separator);
 
     // The folder named like the ZIP file, however the earlier archive spelt
     // its letter case, counts: where the archives come from it is one folder.
     bool extracted = false;
     CaseInsensitiveNames names;
-    std::vector<std::string> folders = names.folders(zipFolder, baseName);
+    std::vector<std::string> folders = names.folders(place.destination, place.baseName);
     if (folders.empty()) {
-        folders.push_back(baseName);
+        folders.push_back(place.baseName);
     }
     for (const std::string& folder : folders) {
         platform::FolderListing listing;
         extracted = extracted || !listing
-                                      .first(zipFolder + folder + separator + "*.*",
+                                      .first(place.destination + folder + separator + "*.*",
                                              platform::FolderListing::Mask::files)
                                       .empty();
     }
     if (extracted) {
         messages.show("XMLZip圧縮フォルダには、すでに解凍済みのXMLファイルが含まれています。",
                       kAppTitle, MessageIcon::none);
-        programs.openFolder(zipFolder);
+        programs.openFolder(place.destination);
         return -1;
     }
 
-    const int result = unzip(owner, commandLine, 0, 0);
+    platform::UnzipRequest unzip;
+    unzip.archive = request.zipPath;
+    unzip.destination = place.destination;
+    unzip.options.limits = request.limits;
+    unzip.options.existingFiles = platform::ExistingFiles::replaceOnlyInTopFolder;
+    unzip.stopRequested = request.stopRequested;
+    platform::UnzipOutcome outcome =
+        request.extractor ? request.extractor(unzip) : platform::extractArchive(unzip);
+    const int result = static_cast<int>(outcome.result);
+    const bool stopped = outcome.cause == platform::UnzipCause::stopped;
+    if (facts != nullptr) {
+        facts->unzip = std::move(outcome);
+    }
+    // Stopped on request: no failure to tell; the destination is as it was.
+    if (stopped) {
+        return -1;
+    }
     if (result != 0) {
-        if (unzipCode != nullptr) {
-            *unzipCode = result;
-        }
         messages.show("解凍に失敗しました。Error Code:0x" + hexCode(result), "Failed",
                       MessageIcon::critical);
         return -1;
     }
-    extractionFolder = zipFolder + baseName + separator;
+    extractionFolder = place.folder();
     return 0;
 }
 
 int ZipExtract(const std::string& zipPath, std::string& extractionFolder, MessageBox& messages,
-               ProgramStart& programs, int* unzipCode, const std::string& destinationFolder) {
-    return ZipExtract(zipPath, extractionFolder, messages, programs, platform::ExtractionLimits(),
-                      unzipCode, destinationFolder);
-}
-
-int ZipExtract(const std::string& zipPath, std::string& extractionFolder, MessageBox& messages,
-               ProgramStart& programs, const platform::ExtractionLimits& limits, int* unzipCode,
-               const std::string& destinationFolder) {
-    return ZipExtract(zipPath, extractionFolder, messages, programs, platformUnZip(limits), nullptr,
-                      kPathSeparator, unzipCode, destinationFolder);
+               ProgramStart& programs) {
+    ExtractionRequest request;
+    request.zipPath = zipPath;
+    return ZipExtract(request, extractionFolder, messages, programs);
 }
 
 } // namespace morvik::inspection

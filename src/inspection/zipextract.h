@@ -2,7 +2,8 @@
 // extraction folder, refusing when an extracted copy is already there.
 #pragma once
 
-#include "inspection/paths.h"
+#include "inspection/extractionfolder.h"
+#include "inspection/runreport.h"
 #include "inspection/services.h"
 #include "platform/zip/unzip.h"
 
@@ -11,45 +12,47 @@
 
 namespace morvik::inspection {
 
-// The unzip library's entry point: owner window, command line, 0, 0.
-// Returns 0 when the archive was unpacked.
-using UnZipFunction = std::function<int(void* owner, const std::string& commandLine, int, int)>;
+// The unzip layer as the run calls it: a structured request in, the outcome
+// as facts out.
+using Extractor = std::function<platform::UnzipOutcome(const platform::UnzipRequest&)>;
 
-// The unzip command line for an archive: the options, the ZIP path and the
-// ZIP folder (with one more separator) as quoted pieces, and the pattern for
-// all files. A double quote in a path is doubled inside its piece, so that no
-// path can end its piece early and name another archive or destination.
+// The unzip command line for an archive, for callers that speak the unzip
+// library's string interface: the options, the ZIP path and the ZIP folder
+// (with one more separator) as quoted pieces, and the pattern for all files.
+// A double quote in a path is doubled inside its piece, so that no path can
+// end its piece early and name another archive or destination.
 [[nodiscard]] std::string unzipCommandLineFor(const std::string& zipPath,
                                               const std::string& zipFolder, char separator);
 
-// The platform's unzip layer with these limits, replacing existing files only
-// inside the archive's top folder (the extraction folder): entries beside it
-// may add files next to the ZIP file but never replace one.
-[[nodiscard]] UnZipFunction platformUnZip(const platform::ExtractionLimits& limits = {});
+struct ExtractionRequest {
+    std::string zipPath; // as typed, unchanged
+    // Folder to unpack into instead of the ZIP file's own; empty: beside it.
+    std::string extractInto;
+    platform::ExtractionLimits limits;
+    // Asked between entries; true stops the extraction, rolled back.
+    platform::StopCheck stopRequested;
+    // The unzip layer; platform::extractArchive when empty.
+    Extractor extractor;
+    char separator = kPathSeparator;
+};
 
-// Returns 0 and sets extractionFolder (ZIP folder + base name + separator)
-// when the archive was unpacked; -1 otherwise, after telling the user why.
-// extractionFolder is written only on success. When the library was called
-// and failed, *unzipCode (if given) receives its return value; it is left
-// alone when the run was refused before (an extracted copy is there).
-// destinationFolder, when not empty, takes the place of the ZIP folder: the
-// archive is unpacked there, the extraction folder is destinationFolder +
-// base name + separator, and that is where an extracted copy is looked for
-// and the folder shown to the user when there is one.
-[[nodiscard]] int ZipExtract(const std::string& zipPath, std::string& extractionFolder,
+// Returns 0 and sets extractionFolder (destination + base name + separator,
+// see extractionPlaceOf) when the archive was unpacked; -1 otherwise, after
+// telling the user why. extractionFolder is written only on success. All
+// files of the archive are unpacked into the destination, replacing existing
+// files only inside its top folder (the extraction folder): entries beside it
+// may add files next to the ZIP file but never replace one. An extracted copy
+// is looked for in the extraction folder, and the destination is the folder
+// shown to the user when there is one. An extraction stopped through
+// stopRequested returns -1 without a message. facts, when given, receives the place
+// and the extractor's outcome (result ok when it was not called).
+[[nodiscard]] int ZipExtract(const ExtractionRequest& request, std::string& extractionFolder,
                              MessageBox& messages, ProgramStart& programs,
-                             const UnZipFunction& unzip, void* owner = nullptr,
-                             char separator = kPathSeparator, int* unzipCode = nullptr,
-                             const std::string& destinationFolder = {});
+                             ExtractionFacts* facts = nullptr);
 
-// The same with the platform's unzip layer (platformUnZip) and its default
-// limits, or the limits given.
+// The same beside the ZIP file with the platform's unzip layer and its
+// default limits.
 [[nodiscard]] int ZipExtract(const std::string& zipPath, std::string& extractionFolder,
-                             MessageBox& messages, ProgramStart& programs, int* unzipCode = nullptr,
-                             const std::string& destinationFolder = {});
-[[nodiscard]] int ZipExtract(const std::string& zipPath, std::string& extractionFolder,
-                             MessageBox& messages, ProgramStart& programs,
-                             const platform::ExtractionLimits& limits, int* unzipCode = nullptr,
-                             const std::string& destinationFolder = {});
+                             MessageBox& messages, ProgramStart& programs);
 
 } // namespace morvik::inspection

@@ -1,8 +1,7 @@
 // Why a run ended before validating, told as one or more lines a person can
 // act on: the file or folder concerned and what is wrong with it. The run's
-// own message says what happened; these lines add what the command line can
-// find out afterwards (the ZIP file on disk, the archive's top level, the
-// schema folder's content).
+// own message says what happened; these lines word the facts the run
+// reported with it, without looking at the disk or the archive again.
 #pragma once
 
 #include "inspection/runreport.h"
@@ -12,25 +11,31 @@
 
 namespace morvik::report {
 
-// What the run was given, beside what it reported.
-struct RunContext {
-    std::string zipPath;     // as given
-    std::string schemaText;  // as given; empty when the archive's own XSD folder is used
-    std::string extractInto; // as given; empty when the archive is unpacked beside itself
+// How the front end spells what the user can change (command-line options,
+// or the desktop's settings); the lines name them.
+struct CauseOptions {
+    std::string schemaOption = "--schema";
+    std::string sizeOption = "--max-extracted-size";
+    // Names another destination for the files; empty where the front end
+    // has none.
+    std::string intoOption = "--into";
 };
 
-// The extraction folder the run uses for zipPath (destination folder + base
-// name + "/"), absolute.
-std::string extractionFolderOf(const RunContext& context);
+// The extraction folder as it is shown: absolute, with its closing separator.
+std::string shownExtractionFolder(const inspection::ExtractionPlace& place);
 
 // Lines in Japanese for a run that ended early; none for a kind that needs
 // no more than the run's message.
 std::vector<std::string> causeOfEarlyEnd(const inspection::EarlyEnd& end,
-                                         const RunContext& context);
+                                         const CauseOptions& options = {});
 
 // Lines for an archive that was unpacked but has no top-level folder named
 // like the ZIP file, so its documents are not in the extraction folder; none
-// when that folder exists.
-std::vector<std::string> causeOfMissingExtractionFolder(const RunContext& context);
+// when that folder is there.
+std::vector<std::string> causeOfMissingExtractionFolder(const inspection::ExtractionFacts& facts);
+
+// A run that found and finished the rollback of an earlier, killed
+// extraction: one line, or none.
+std::vector<std::string> causeOfRecovery(const inspection::ExtractionFacts& facts);
 
 } // namespace morvik::report

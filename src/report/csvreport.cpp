@@ -151,7 +151,7 @@ void appendEarlyEnd(std::string& out, const ArchiveReport& archive) {
     row.verdict = kVerdictFailed;
     row.level = kLevelError;
     if (archive.earlyEnd && archive.earlyEnd->kind == EarlyEnd::Kind::extractionFailed) {
-        row.code = std::to_string(archive.earlyEnd->unzipCode);
+        row.code = std::to_string(archive.earlyEnd->unzipCode());
     }
     // The message as the run showed it, then the lines that say why, each
     // on a line of its own inside the cell.

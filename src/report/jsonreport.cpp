@@ -105,9 +105,10 @@ json archiveJson(const ArchiveReport& report, const ReportProgram& program) {
         earlyEnd = {
             {"kind", kindName(end.kind)},
             {"message", report.message},
-            {"unzipCode", unzip ? json(end.unzipCode) : json(nullptr)},
-            {"unzipDetail",
-             unzip && !end.unzipDetail.empty() ? json(end.unzipDetail) : json(nullptr)},
+            {"unzipCode", unzip ? json(end.unzipCode()) : json(nullptr)},
+            {"unzipDetail", unzip && !end.extraction.unzip.message.empty()
+                                ? json(end.extraction.unzip.message)
+                                : json(nullptr)},
         };
     }
     return {
@@ -135,6 +136,10 @@ void ReportCollector::started(const std::string& extractionFolder, const std::st
     m_report.extractionFolder = extractionFolder;
     m_report.schemaFolder = schemaFolder;
     m_report.documents = documents;
+}
+
+void ReportCollector::extracted(const inspection::ExtractionFacts& facts) {
+    m_report.extraction = facts;
 }
 
 void ReportCollector::documentChecked(const DocumentReport& report) {

@@ -21,6 +21,8 @@ struct ArchiveReport {
     int exitCode = 0;
     std::size_t documents = 0; // how many the stages were to validate
     std::optional<inspection::EarlyEnd> earlyEnd;
+    // What the extraction found, after a successful one.
+    std::optional<inspection::ExtractionFacts> extraction;
     std::string message;            // the last message shown, as the system words it
     std::vector<std::string> cause; // the cause lines printed after it
     std::vector<inspection::DocumentReport> checked;
@@ -36,6 +38,7 @@ public:
         : m_report(report), m_keepDocuments(keepDocuments) {}
     void started(const std::string& extractionFolder, const std::string& schemaFolder,
                  std::size_t documents) override;
+    void extracted(const inspection::ExtractionFacts& facts) override;
     void documentChecked(const inspection::DocumentReport& report) override;
     void endedEarly(const inspection::EarlyEnd& end) override;
 

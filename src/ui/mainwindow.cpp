@@ -2,6 +2,7 @@
 #include "ui/mainwindow.h"
 
 #include "inspection/bytesize.h"
+#include "inspection/extractionfolder.h"
 #include "inspection/inspectionrun.h"
 #include "inspection/paths.h"
 #include "inspection/standardnames.h"
@@ -116,15 +117,16 @@ QString count(std::size_t n) {
 
 const QString kLineBreak = QStringLiteral("\r\n");
 
-// Where the run looks for an earlier extracted copy of the archive: the ZIP
-// file's folder and base name, as a full path.
+// What the window offers where the command line has options.
+const report::CauseOptions kDesktopCauseOptions{"「XMLスキーマ」欄",
+                                                "設定ファイルの MaxExtractedSize", ""};
+
+// Where the run looks for an earlier extracted copy of the archive: the
+// extraction folder as a full path, without its closing separator.
 QString extractionFolderOf(const std::string& zipPath) {
-    std::string baseName;
-    std::string fileName;
-    const std::string folder = inspection::GetDirectoryMemberSplit(zipPath, baseName, fileName);
-    return QDir::cleanPath(
-        QFileInfo(QString::fromStdString((folder.empty() ? "./" : folder) + baseName))
-            .absoluteFilePath());
+    std::string folder = inspection::absolutePlace(inspection::extractionPlaceOf(zipPath)).folder();
+    folder.pop_back();
+    return QString::fromStdString(folder);
 }
 
 } // namespace
@@ -446,8 +448,9 @@ RunRecord MainWindow::runArchive(const std::string& zipPath, LogUse use) {
     if (outcome == inspection::RunOutcome::endedEarly && progress.earlyEnd) {
         m_lastEarlyEnd = progress.earlyEnd;
         // As the command line words it.
-        record.cause = report::causeOfEarlyEnd(
-            *progress.earlyEnd, {inputs.zipPath, inputs.schemaText, inputs.extractInto});
+        // As the command line words it, naming what the window offers
+        // instead of the command line's options.
+        record.cause = report::causeOfEarlyEnd(*progress.earlyEnd, kDesktopCauseOptions);
     }
     // A run that wrote the log owns it now: saving names and heads it, and
     // edits can be undone back to it.

@@ -89,7 +89,12 @@ TEST(CsvReport, WholeFileBomCrLfAndRows) {
     ArchiveReport refused;
     refused.archive = "in/not.zip";
     refused.outcome = "endedEarly";
-    refused.earlyEnd = EarlyEnd{EarlyEnd::Kind::extractionFailed, "in/not.zip", "", 9, ""};
+    EarlyEnd notZip;
+    notZip.kind = EarlyEnd::Kind::extractionFailed;
+    notZip.zipPath = "in/not.zip";
+    notZip.extraction.zipPath = "in/not.zip";
+    notZip.extraction.unzip.result = morvik::platform::UnzipResult::archiveNotFound;
+    refused.earlyEnd = notZip;
     refused.message = "解凍に失敗しました。Error Code:0x9";
     refused.cause = {"in/not.zip はZIPアーカイブではありません。"};
 
@@ -153,18 +158,24 @@ TEST(CsvReport, NothingTheDocumentHolds) {
 // file, the cause points to --into; with --into already given, it does not.
 TEST(Causes, ReadOnlyDestinationSuggestsInto) {
     using morvik::report::causeOfEarlyEnd;
-    using morvik::report::RunContext;
-    const EarlyEnd end{EarlyEnd::Kind::extractionFailed, "/share/a.zip", "/share/a/", 50, ""};
     struct Case {
-        RunContext context;
+        std::string into;
         bool suggestsInto;
     };
     const std::vector<Case> cases = {
-        {{"/share/a.zip", "", ""}, true},
-        {{"/share/a.zip", "", "/tmp/work"}, false},
+        {"", true},
+        {"/tmp/work", false},
     };
     for (const auto& c : cases) {
-        const auto lines = causeOfEarlyEnd(end, c.context);
+        EarlyEnd end;
+        end.kind = EarlyEnd::Kind::extractionFailed;
+        end.zipPath = "/share/a.zip";
+        end.extraction.zipPath = end.zipPath;
+        end.extraction.place = morvik::inspection::extractionPlaceOf(end.zipPath, c.into);
+        end.extraction.destinationNamed = !c.into.empty();
+        end.extraction.unzip.result = morvik::platform::UnzipResult::diskFull;
+        end.extractionFolder = end.extraction.place.folder();
+        const auto lines = causeOfEarlyEnd(end);
         ASSERT_FALSE(lines.empty());
         EXPECT_TRUE(lines[0].starts_with("解凍先フォルダ ")) << lines[0];
         EXPECT_EQ(lines[0].find("--into") != std::string::npos, c.suggestsInto) << lines[0];

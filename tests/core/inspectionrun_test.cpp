@@ -268,7 +268,7 @@ struct RecordingObserver : RunObserver {
     }
     void endedEarly(const EarlyEnd& end) override {
         events.push_back("ended " + std::to_string(static_cast<int>(end.kind)) + " " +
-                         std::to_string(end.unzipCode));
+                         std::to_string(end.unzipCode()));
     }
 };
 
@@ -311,7 +311,10 @@ TEST(InspectionRun, StopRequestEndsTheRunBeforeTheNextDocument) {
         RecordingObserver observer;
         h.observer = &observer;
         int asked = 0;
-        h.stopRequested = [&] { return asked++ >= allowed; };
+        // Counted from the first document on: the extraction asks too.
+        h.stopRequested = [&] {
+            return fs::exists(dir.path() / "arc" / "ix08_V08.xml") && asked++ >= allowed;
+        };
         EXPECT_EQ(h.run(zip.string()), RunOutcome::stopped) << allowed;
         EXPECT_EQ(observer.reports.size(), static_cast<std::size_t>(allowed)) << allowed;
         const std::vector<std::string> lines = {
@@ -323,6 +326,30 @@ TEST(InspectionRun, StopRequestEndsTheRunBeforeTheNextDocument) {
             expected += lines[static_cast<std::size_t>(i)];
         }
         EXPECT_EQ(h.log.text, expected) << allowed;
+    }
+}
+
+// A stop during extraction rolls it back as a failure would, without a
+// failure message: the user asked for it.
+TEST(InspectionRun, StopDuringExtractionLeavesNothingAndTellsNoFailure) {
+    TempDir dir;
+    auto files = standardFiles();
+    for (int i = 0; i < 6; ++i) {
+        files.push_back({"DATA/d" + std::to_string(i) + ".xml", dataDocument()});
+    }
+    const auto zip = makeArchive(dir.path(), "arc", files);
+    for (int allowed : {0, 2, 5}) {
+        Harness h;
+        RecordingObserver observer;
+        h.observer = &observer;
+        int asked = 0;
+        h.stopRequested = [&] { return asked++ >= allowed; };
+        EXPECT_EQ(h.run(zip.string()), RunOutcome::stopped) << allowed;
+        EXPECT_EQ(asked, allowed + 1) << allowed;
+        EXPECT_FALSE(fs::exists(dir.path() / "arc")) << allowed;
+        EXPECT_TRUE(h.messages.shown.empty()) << allowed;
+        EXPECT_TRUE(observer.events.empty()) << allowed;
+        EXPECT_EQ(h.log.text, "") << allowed;
     }
 }
 

@@ -43,6 +43,16 @@ std::map<std::string, std::string> snapshot(const fs::path& root) {
     return tree;
 }
 
+// The outcome of the last extraction a test ran.
+UnzipOutcome g_lastOutcome;
+const UnzipOutcome& lastUnzipOutcome() {
+    return g_lastOutcome;
+}
+UnzipResult remember(UnzipOutcome outcome) {
+    g_lastOutcome = std::move(outcome);
+    return g_lastOutcome.result;
+}
+
 std::string commandFor(const fs::path& zip, const fs::path& destination) {
     return "-x -o -q \"" + zip.string() + "\" \"" + destination.string() + "//\" *.*";
 }
@@ -70,10 +80,14 @@ struct UnzipTest : ::testing::Test {
         destination = folder.path() / "out";
         fs::create_directory(destination);
     }
-    UnzipResult unzip(const std::string& patterns = "*.*") {
-        return unzipCommandLine("-x -o -q \"" + zip.string() + "\" \"" + destination.string() +
-                                    "//\" " + patterns,
-                                freeSpaceOf);
+    // All files, or those the patterns select, replacing existing files anywhere.
+    UnzipResult unzip(std::vector<std::string> patterns = {}) {
+        UnzipRequest request;
+        request.archive = zip.string();
+        request.destination = destination.string() + "/";
+        request.patterns = std::move(patterns);
+        request.options.existingFiles = ExistingFiles::replace;
+        return remember(extractArchive(request));
     }
 };
 
@@ -175,9 +189,9 @@ TEST_F(UnzipTest, NamesConvertWhenTheProcessRunsInTheCLocale) {
 
 TEST_F(UnzipTest, PatternsSelectEntries) {
     writeZip(zip, {zipFile("top/a.xml", "a"), zipFile("top/b.txt", "b")});
-    EXPECT_EQ(unzip("*.csv"), UnzipResult::noMatchingFiles);
+    EXPECT_EQ(unzip({"*.csv"}), UnzipResult::noMatchingFiles);
     EXPECT_FALSE(fs::exists(destination / "top"));
-    EXPECT_EQ(unzip("*.xml"), UnzipResult::ok);
+    EXPECT_EQ(unzip({"*.xml"}), UnzipResult::ok);
     EXPECT_TRUE(fs::exists(destination / "top/a.xml"));
     EXPECT_FALSE(fs::exists(destination / "top/b.txt"));
 }
@@ -302,12 +316,14 @@ TEST_F(UnzipTest, DeclaredSizesMustFitTheFreeSpace) {
                                [&](const std::string& folder) {
                                    askedFor = folder;
                                    return std::optional<std::uint64_t>(10);
-                               }),
+                               })
+                  .result,
               UnzipResult::diskFull);
     EXPECT_EQ(askedFor, destination.string() + "/");
     EXPECT_EQ(snapshot(dir.path()), before);
     EXPECT_EQ(unzipCommandLine(command,
-                               [](const std::string&) { return std::optional<std::uint64_t>(11); }),
+                               [](const std::string&) { return std::optional<std::uint64_t>(11); })
+                  .result,
               UnzipResult::ok);
     EXPECT_EQ(readFile(destination / "top/b.xml"), "123456");
 }
@@ -370,10 +386,13 @@ ExtractionOptions protecting(ExtractionLimits limits = {}) {
 }
 
 UnzipResult unzipInto(const fs::path& zip, const fs::path& destination,
-                      const ExtractionOptions& options) {
-    return unzipCommandLine("-x -o -q " + quotedUnzipPiece(zip.string()) + " " +
-                                quotedUnzipPiece(destination.string() + "/") + " *.*",
-                            freeSpaceOf, options);
+                      const ExtractionOptions& options, StopCheck stop = {}) {
+    UnzipRequest request;
+    request.archive = zip.string();
+    request.destination = destination.string() + "/";
+    request.options = options;
+    request.stopRequested = std::move(stop);
+    return remember(extractArchive(request));
 }
 
 void writeBytes(const fs::path& path, const std::string& bytes) {
@@ -502,8 +521,8 @@ TEST_F(UnzipTest, EntriesOutsideTheTopFolderNeverReplaceFiles) {
             expected[path] = "archive";
             expected["other/"] = "";
         } else {
-            EXPECT_EQ(lastUnzipDetail().cause, UnzipCause::existingFile) << c.label;
-            EXPECT_EQ(lastUnzipDetail().entry,
+            EXPECT_EQ(lastUnzipOutcome().cause, UnzipCause::existingFile) << c.label;
+            EXPECT_EQ(lastUnzipOutcome().entry,
                       c.entry == "other\\kept.txt" ? "other/kept.txt" : c.entry);
         }
         EXPECT_EQ(snapshot(folder), expected) << c.label;
@@ -542,7 +561,7 @@ TEST_F(UnzipTest, PlantedLinksAndFifosAreReplacedNeverWrittenThrough) {
     fs::create_directory_symlink(outside, top / "DATA");
     const auto before = snapshot(dir.path());
     EXPECT_EQ(unzipInto(zip, dir.path(), protecting()), UnzipResult::diskFull);
-    EXPECT_EQ(lastUnzipDetail().cause, UnzipCause::notWritable);
+    EXPECT_EQ(lastUnzipOutcome().cause, UnzipCause::notWritable);
     EXPECT_EQ(snapshot(dir.path()), before);
 }
 
@@ -654,7 +673,8 @@ TEST_F(UnzipTest, ZipBombsAreRefusedBeforeAnythingIsWritten) {
         writeBytes(zip, rawZip(c.entries));
         const auto before = snapshot(caseDir.path());
         EXPECT_EQ(unzipInto(zip, destination, protecting(c.limits)), c.expected) << c.label;
-        EXPECT_EQ(lastUnzipDetail().cause, c.cause) << c.label << ": " << lastUnzipDetail().message;
+        EXPECT_EQ(lastUnzipOutcome().cause, c.cause)
+            << c.label << ": " << lastUnzipOutcome().message;
         if (c.expected != UnzipResult::ok) {
             EXPECT_EQ(snapshot(caseDir.path()), before) << c.label;
         } else {
@@ -695,7 +715,7 @@ TEST_F(UnzipTest, NamesLongerThanFileSystemsTakeAreRefused) {
         if (c.expected == UnzipResult::ok) {
             EXPECT_EQ(readFile(destination / c.name), "x") << c.label;
         } else {
-            EXPECT_EQ(lastUnzipDetail().cause, UnzipCause::nameTooLong) << c.label;
+            EXPECT_EQ(lastUnzipOutcome().cause, UnzipCause::nameTooLong) << c.label;
             EXPECT_EQ(snapshot(caseDir.path()), before) << c.label;
         }
     }
@@ -732,6 +752,43 @@ TEST_F(UnzipTest, BookkeepingGrowsWithNameLengthNotItsSquare) {
     // 65 KB adds a few MB at most.
     EXPECT_LT(allowedKb, shallowKb + 16 * 1024) << shallowKb;
     EXPECT_LT(deepestKb, shallowKb + 16 * 1024) << shallowKb;
+}
+
+// The stop check is asked before each entry and every few megabytes inside
+// a long one; when it answers true the extraction is rolled back exactly as a
+// failure is, also over files an earlier extraction left in the top folder.
+TEST_F(UnzipTest, StopCheckRollsBackBetweenAndInsideEntries) {
+    std::vector<ZipEntry> entries;
+    for (int i = 0; i < 5; ++i) {
+        entries.push_back(zipFile("in put/DATA/d" + std::to_string(i) + ".xml", "<d/>"));
+    }
+    entries.push_back(zipFile("in put/DATA/long.xml", std::string(9 << 20, 'x')));
+    writeZip(zip, entries);
+    writeFile(destination / "in put/DATA/d0.xml", "earlier");
+    const auto before = snapshot(dir.path());
+    ExtractionLimits limits;
+    limits.maxRatio = 1e6; // the long entry is one letter repeated
+    struct Case {
+        int allowed; // how many answers are false
+        int asked;   // how many questions, at least
+    };
+    // One question before each of the 6 entries, two inside the 9 MiB one
+    // (at 4 and 8 MiB), one before the files are put in place.
+    for (const Case c : {Case{0, 1}, Case{3, 4}, Case{6, 7}, Case{7, 8}, Case{8, 9}}) {
+        int asked = 0;
+        EXPECT_EQ(
+            unzipInto(zip, destination, protecting(limits), [&] { return asked++ >= c.allowed; }),
+            UnzipResult::interrupted)
+            << c.allowed;
+        EXPECT_EQ(lastUnzipOutcome().cause, UnzipCause::stopped);
+        EXPECT_EQ(asked, c.asked) << c.allowed;
+        EXPECT_TRUE(snapshot(dir.path()) == before) << c.allowed;
+    }
+    int asked = 0;
+    EXPECT_EQ(unzipInto(zip, destination, protecting(limits), [&] { return ++asked < 0; }),
+              UnzipResult::ok);
+    EXPECT_EQ(asked, 9);
+    EXPECT_EQ(readFile(destination / "in put/DATA/d0.xml"), "<d/>");
 }
 
 TEST_F(UnzipTest, FailureWhileWritingLeavesTheDestinationAsItWas) {
@@ -773,8 +830,9 @@ TEST_F(UnzipTest, FailureWhileWritingLeavesTheDestinationAsItWas) {
         writeBytes(zip, rawZip(entries));
         const auto before = snapshot(folder);
         EXPECT_EQ(unzipInto(zip, folder, protecting()), UnzipResult::archiveError) << c.label;
-        EXPECT_EQ(lastUnzipDetail().cause, c.cause) << c.label << ": " << lastUnzipDetail().message;
-        EXPECT_EQ(lastUnzipDetail().entry, "in put/DATA/z.xml") << c.label;
+        EXPECT_EQ(lastUnzipOutcome().cause, c.cause)
+            << c.label << ": " << lastUnzipOutcome().message;
+        EXPECT_EQ(lastUnzipOutcome().entry, "in put/DATA/z.xml") << c.label;
         // Exactly as before, the replaced file itself put back, no temporaries.
         EXPECT_EQ(snapshot(folder), before) << c.label;
         EXPECT_EQ(inodeOf(folder / "in put/DATA/01.xml"), oldInode) << c.label;
@@ -800,8 +858,8 @@ TEST_F(UnzipTest, ControlCharactersInNamesAreRefused) {
             const auto before = snapshot(caseDir.path());
             EXPECT_EQ(unzipInto(zip, destination, protecting()), UnzipResult::archiveError)
                 << shown;
-            EXPECT_EQ(lastUnzipDetail().cause, UnzipCause::controlCharacter) << shown;
-            EXPECT_EQ(lastUnzipDetail().entry, shown);
+            EXPECT_EQ(lastUnzipOutcome().cause, UnzipCause::controlCharacter) << shown;
+            EXPECT_EQ(lastUnzipOutcome().entry, shown);
             EXPECT_EQ(snapshot(caseDir.path()), before) << shown;
         }
     }
@@ -810,18 +868,26 @@ TEST_F(UnzipTest, ControlCharactersInNamesAreRefused) {
     destination = dir.path() / "out";
     writeZip(zip, {zipFile("top/first.xml", "first"), zipFile("top/nel\u0085.xml", "x")});
     EXPECT_EQ(unzip(), UnzipResult::archiveError);
-    EXPECT_EQ(lastUnzipDetail().entry, "top/nel\\xC2\\x85.xml");
+    EXPECT_EQ(lastUnzipOutcome().entry, "top/nel\\xC2\\x85.xml");
     EXPECT_FALSE(fs::exists(destination / "top"));
 }
 
 TEST_F(UnzipTest, DetailTellsTheEntryTheLimitAndLibarchivesWords) {
     ExtractionLimits small;
     small.maxTotalBytes = 10;
+    struct Expected {
+        UnzipResult result = UnzipResult::ok;
+        UnzipCause cause = UnzipCause::none;
+        std::string entry;
+        std::uint64_t needed = 0;
+        std::uint64_t allowed = 0;
+        std::string message; // a part it must contain
+    };
     struct Case {
         std::string label;
         std::vector<RawZipEntry> entries;
         ExtractionLimits limits;
-        UnzipDetail expected; // message: a part it must contain
+        Expected expected;
     };
     RawZipEntry crc = rawFile("top/bad.xml", "data");
     crc.crc ^= 1;
@@ -848,7 +914,7 @@ TEST_F(UnzipTest, DetailTellsTheEntryTheLimitAndLibarchivesWords) {
         useFolder(caseDir);
         writeBytes(zip, rawZip(c.entries));
         EXPECT_EQ(unzipInto(zip, destination, protecting(c.limits)), c.expected.result) << c.label;
-        const UnzipDetail& detail = lastUnzipDetail();
+        const UnzipOutcome& detail = lastUnzipOutcome();
         EXPECT_EQ(detail.cause, c.expected.cause) << c.label;
         EXPECT_EQ(detail.entry, c.expected.entry) << c.label;
         EXPECT_EQ(detail.needed, c.expected.needed) << c.label;
@@ -857,6 +923,7 @@ TEST_F(UnzipTest, DetailTellsTheEntryTheLimitAndLibarchivesWords) {
             << c.label << ": " << detail.message;
         EXPECT_EQ(detail.message.empty(), c.expected.message.empty()) << c.label;
     }
-    EXPECT_EQ(unzipCommandLine("-x \"unclosed", freeSpaceOf), UnzipResult::badCommandLine);
-    EXPECT_EQ(lastUnzipDetail().cause, UnzipCause::commandLine);
+    const UnzipOutcome unparsed = unzipCommandLine("-x \"unclosed", freeSpaceOf);
+    EXPECT_EQ(unparsed.result, UnzipResult::badCommandLine);
+    EXPECT_EQ(unparsed.cause, UnzipCause::commandLine);
 }

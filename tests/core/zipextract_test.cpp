@@ -1,8 +1,9 @@
-// Archive extraction: the command line handed to the unzip library, the
-// already-extracted test and what counts as a file there, the failure
-// message's hexadecimal code, and the whole way through the platform unzip:
-// quotes in the ZIP path, files beside the top folder, a second run after a
-// failed one, and the run's limit and failure detail.
+// Archive extraction: the request handed to the unzip layer (and the command
+// line for the library's string interface), the already-extracted test and
+// what counts as a file there, the failure message's hexadecimal code, and
+// the whole way through the platform unzip: quotes in the ZIP path, files
+// beside the top folder, a second run after a failed one, and the run's limit
+// and the failure's facts.
 #include "inspection/inspectionrun.h"
 #include "inspection/schemafolder.h"
 #include "inspection/zipextract.h"
@@ -24,23 +25,28 @@ namespace {
 const std::string kAlreadyExtracted =
     "XMLZip圧縮フォルダには、すでに解凍済みのXMLファイルが含まれています。";
 
-struct UnZipCall {
-    void* owner;
-    std::string commandLine;
-    int third;
-    int fourth;
-};
-
 struct RecordingUnZip {
-    std::vector<UnZipCall> calls;
+    std::vector<morvik::platform::UnzipRequest> calls;
     int result = 0;
-    UnZipFunction function() {
-        return [this](void* owner, const std::string& commandLine, int third, int fourth) {
-            calls.push_back({owner, commandLine, third, fourth});
-            return result;
+    Extractor function() {
+        return [this](const morvik::platform::UnzipRequest& request) {
+            calls.push_back(request);
+            morvik::platform::UnzipOutcome outcome;
+            outcome.result = static_cast<morvik::platform::UnzipResult>(result);
+            return outcome;
         };
     }
 };
+
+ExtractionRequest requestFor(const std::string& zipPath, const Extractor& extractor,
+                             char separator = '/', const std::string& into = {}) {
+    ExtractionRequest request;
+    request.zipPath = zipPath;
+    request.extractor = extractor;
+    request.separator = separator;
+    request.extractInto = into;
+    return request;
+}
 
 struct ZipExtractTest : ::testing::Test {
     RecordingMessageBox messages;
@@ -51,36 +57,38 @@ struct ZipExtractTest : ::testing::Test {
 
 } // namespace
 
-TEST_F(ZipExtractTest, CommandLineAndExtractionFolder) {
+TEST_F(ZipExtractTest, RequestAndExtractionFolder) {
     TempDir dir;
     struct Case {
         std::string zipPath;
         char separator;
-        std::string commandLine;
+        std::string destination;
+        std::string commandLine; // the same request for the library's string interface
         std::string extractionFolder;
     };
     const std::string blanks = dir.folder() + "my dir/";
     const std::vector<Case> cases = {
-        {blanks + "健診 データ.ZIP", '/',
+        {blanks + "健診 データ.ZIP", '/', blanks,
          "-x -o -q \"" + blanks + "健診 データ.ZIP\" \"" + blanks + "/\" *.*",
          blanks + "健診 データ/"},
-        {blanks + "b.c.zip", '/', "-x -o -q \"" + blanks + "b.c.zip\" \"" + blanks + "/\" *.*",
-         blanks + "b.c/"},
-        {R"(C:\a\b.zip)", '\\', R"(-x -o -q "C:\a\b.zip" "C:\a\\" *.*)", R"(C:\a\b\)"},
-        {R"(C:\b.zip)", '\\', R"(-x -o -q "C:\b.zip" "C:\\" *.*)", R"(C:\b\)"},
+        {blanks + "b.c.zip", '/', blanks,
+         "-x -o -q \"" + blanks + "b.c.zip\" \"" + blanks + "/\" *.*", blanks + "b.c/"},
+        {R"(C:\a\b.zip)", '\\', R"(C:\a\)", R"(-x -o -q "C:\a\b.zip" "C:\a\\" *.*)", R"(C:\a\b\)"},
+        {R"(C:\b.zip)", '\\', R"(C:\)", R"(-x -o -q "C:\b.zip" "C:\\" *.*)", R"(C:\b\)"},
     };
-    int marker = 0;
     for (const Case& c : cases) {
         unzip.calls.clear();
         extractionFolder = "unchanged";
-        EXPECT_EQ(ZipExtract(c.zipPath, extractionFolder, messages, programs, unzip.function(),
-                             &marker, c.separator),
+        EXPECT_EQ(ZipExtract(requestFor(c.zipPath, unzip.function(), c.separator), extractionFolder,
+                             messages, programs),
                   0);
         ASSERT_EQ(unzip.calls.size(), 1u) << c.zipPath;
-        EXPECT_EQ(unzip.calls[0].commandLine, c.commandLine);
-        EXPECT_EQ(unzip.calls[0].owner, &marker);
-        EXPECT_EQ(unzip.calls[0].third, 0);
-        EXPECT_EQ(unzip.calls[0].fourth, 0);
+        EXPECT_EQ(unzip.calls[0].archive, c.zipPath);
+        EXPECT_EQ(unzip.calls[0].destination, c.destination);
+        EXPECT_TRUE(unzip.calls[0].patterns.empty());
+        EXPECT_EQ(unzip.calls[0].options.existingFiles,
+                  morvik::platform::ExistingFiles::replaceOnlyInTopFolder);
+        EXPECT_EQ(unzipCommandLineFor(c.zipPath, c.destination, c.separator), c.commandLine);
         EXPECT_EQ(extractionFolder, c.extractionFolder);
     }
     EXPECT_TRUE(messages.shown.empty());
@@ -91,11 +99,13 @@ TEST_F(ZipExtractTest, BareNameIsInTheCurrentFolderNeverTheRoot) {
     TempDir dir;
     const fs::path previous = fs::current_path();
     fs::current_path(dir.path());
-    const int status = ZipExtract("b.zip", extractionFolder, messages, programs, unzip.function());
+    const int status =
+        ZipExtract(requestFor("b.zip", unzip.function()), extractionFolder, messages, programs);
     fs::current_path(previous);
     EXPECT_EQ(status, 0);
     ASSERT_EQ(unzip.calls.size(), 1u);
-    EXPECT_EQ(unzip.calls[0].commandLine, R"(-x -o -q "b.zip" ".//" *.*)");
+    EXPECT_EQ(unzip.calls[0].archive, "b.zip");
+    EXPECT_EQ(unzip.calls[0].destination, "./");
     EXPECT_EQ(extractionFolder, "./b/");
 }
 
@@ -140,8 +150,8 @@ TEST_F(ZipExtractTest, AlreadyExtractedCountsOrdinaryFilesOnly) {
         programs.opened.clear();
         unzip.calls.clear();
         extractionFolder = "unchanged";
-        const int status = ZipExtract(dir.folder() + "b.zip", extractionFolder, messages, programs,
-                                      unzip.function());
+        const int status = ZipExtract(requestFor(dir.folder() + "b.zip", unzip.function()),
+                                      extractionFolder, messages, programs);
         if (c.blocked) {
             EXPECT_EQ(status, -1) << c.label;
             EXPECT_TRUE(unzip.calls.empty()) << c.label;
@@ -169,8 +179,8 @@ TEST_F(ZipExtractTest, FailureShowsTheCodeInHexadecimal) {
     for (const auto& [code, hex] : cases) {
         messages.shown.clear();
         unzip.result = code;
-        EXPECT_EQ(ZipExtract(dir.folder() + "b.zip", extractionFolder, messages, programs,
-                             unzip.function()),
+        EXPECT_EQ(ZipExtract(requestFor(dir.folder() + "b.zip", unzip.function()), extractionFolder,
+                             messages, programs),
                   -1);
         ASSERT_EQ(messages.shown.size(), 1u);
         EXPECT_EQ(messages.shown[0].text, "解凍に失敗しました。Error Code:0x" + hex);
@@ -222,35 +232,33 @@ TEST_F(ZipExtractTest, RealArchiveExtractsAndCarriesItsSchemaFolder) {
     EXPECT_EQ(resolveSchemaFolder("", extractionFolder), extractionFolder + "XSD/");
 }
 
-// Another destination folder: the command line names it (doubled closing
-// separator), the extraction folder lies below it, and the extracted copy is
-// looked for there, not beside the ZIP file.
+// Another destination folder: the request names it (one closing separator),
+// the extraction folder lies below it, and the extracted copy is looked for
+// there, not beside the ZIP file.
 TEST_F(ZipExtractTest, DestinationFolderTakesThePlaceOfTheZipFolder) {
     TempDir dir;
     const std::string zipPath = dir.folder() + "share/b.zip";
     struct Case {
+        std::string into;
         std::string destination;
-        std::string commandLine;
         std::string extractionFolder;
     };
     const std::vector<Case> cases = {
-        {dir.folder() + "out", "-x -o -q \"" + zipPath + "\" \"" + dir.folder() + "out//\" *.*",
-         dir.folder() + "out/b/"},
-        {dir.folder() + "out/", "-x -o -q \"" + zipPath + "\" \"" + dir.folder() + "out//\" *.*",
-         dir.folder() + "out/b/"},
-        {dir.folder() + "out//", "-x -o -q \"" + zipPath + "\" \"" + dir.folder() + "out//\" *.*",
-         dir.folder() + "out/b/"},
-        {"rel", "-x -o -q \"" + zipPath + "\" \"rel//\" *.*", "rel/b/"},
+        {dir.folder() + "out", dir.folder() + "out/", dir.folder() + "out/b/"},
+        {dir.folder() + "out/", dir.folder() + "out/", dir.folder() + "out/b/"},
+        {dir.folder() + "out//", dir.folder() + "out/", dir.folder() + "out/b/"},
+        {"rel", "rel/", "rel/b/"},
     };
     for (const auto& c : cases) {
         unzip.calls.clear();
         std::string folder;
-        ASSERT_EQ(ZipExtract(zipPath, folder, messages, programs, unzip.function(), nullptr, '/',
-                             nullptr, c.destination),
+        ASSERT_EQ(ZipExtract(requestFor(zipPath, unzip.function(), '/', c.into), folder, messages,
+                             programs),
                   0)
-            << c.destination;
+            << c.into;
         ASSERT_EQ(unzip.calls.size(), 1u);
-        EXPECT_EQ(unzip.calls[0].commandLine, c.commandLine);
+        EXPECT_EQ(unzip.calls[0].archive, zipPath);
+        EXPECT_EQ(unzip.calls[0].destination, c.destination);
         EXPECT_EQ(folder, c.extractionFolder);
     }
 
@@ -259,12 +267,12 @@ TEST_F(ZipExtractTest, DestinationFolderTakesThePlaceOfTheZipFolder) {
     writeFile(dir.path() / "share" / "b" / "old.xml", "<old/>");
     unzip.calls.clear();
     std::string folder;
-    EXPECT_EQ(ZipExtract(zipPath, folder, messages, programs, unzip.function(), nullptr, '/',
-                         nullptr, dir.folder() + "out"),
+    EXPECT_EQ(ZipExtract(requestFor(zipPath, unzip.function(), '/', dir.folder() + "out"), folder,
+                         messages, programs),
               0);
     writeFile(dir.path() / "out" / "b" / "old.xml", "<old/>");
-    EXPECT_EQ(ZipExtract(zipPath, extractionFolder, messages, programs, unzip.function(), nullptr,
-                         '/', nullptr, dir.folder() + "out"),
+    EXPECT_EQ(ZipExtract(requestFor(zipPath, unzip.function(), '/', dir.folder() + "out"),
+                         extractionFolder, messages, programs),
               -1);
     EXPECT_EQ(unzip.calls.size(), 1u);
     EXPECT_EQ(extractionFolder, "unchanged");
@@ -278,7 +286,8 @@ TEST_F(ZipExtractTest, DestinationFolderTakesThePlaceOfTheZipFolder) {
     writeZip(realZip, {zipFolder("c/"), zipFile("c/ix08_V08.xml", "<ix/>")});
     fs::create_directory(real.path() / "dest");
     std::string realFolder;
-    ASSERT_EQ(ZipExtract(realZip, realFolder, messages, programs, nullptr, real.folder() + "dest"),
+    ASSERT_EQ(ZipExtract(requestFor(realZip, {}, '/', real.folder() + "dest"), realFolder, messages,
+                         programs),
               0);
     EXPECT_EQ(realFolder, real.folder() + "dest/c/");
     EXPECT_EQ(readFile(realFolder + "ix08_V08.xml"), "<ix/>");
@@ -318,12 +327,10 @@ TEST_F(ZipExtractTest, QuotesInTheZipPathNeverOpenAnotherArchive) {
             EXPECT_FALSE(fs::exists(dir.path() / decoy.substr(0, decoy.size() - 4))) << decoy;
         }
     }
-    // The quote is doubled inside its piece; ordinary paths keep their shape.
-    unzip.calls.clear();
-    EXPECT_EQ(ZipExtract("/w/x\"y\"z.zip", extractionFolder, messages, programs, unzip.function()),
-              0);
-    ASSERT_EQ(unzip.calls.size(), 1u);
-    EXPECT_EQ(unzip.calls[0].commandLine, R"(-x -o -q "/w/x""y""z.zip" "/w//" *.*)");
+    // For the string interface the quote is doubled inside its piece;
+    // ordinary paths keep their shape.
+    EXPECT_EQ(unzipCommandLineFor("/w/x\"y\"z.zip", "/w/", '/'),
+              R"(-x -o -q "/w/x""y""z.zip" "/w//" *.*)");
     EXPECT_EQ(unzipCommandLineFor("/a b/c.zip", "/a b/", '/'),
               R"(-x -o -q "/a b/c.zip" "/a b//" *.*)");
 }
@@ -432,9 +439,14 @@ TEST_F(ZipExtractTest, TheRunPassesItsSizeLimitDownAndReportsTheCause) {
         }
         ASSERT_EQ(observer.ends.size(), 1u);
         EXPECT_EQ(observer.ends[0].kind, EarlyEnd::Kind::extractionFailed);
-        EXPECT_EQ(observer.ends[0].unzipCode, c.unzipCode);
-        EXPECT_NE(observer.ends[0].unzipDetail.find(c.detail), std::string::npos)
-            << observer.ends[0].unzipDetail;
+        const EarlyEnd& end = observer.ends[0];
+        EXPECT_EQ(end.unzipCode(), c.unzipCode);
+        EXPECT_EQ(end.extraction.unzip.cause, morvik::platform::UnzipCause::totalSizeLimit);
+        EXPECT_EQ(end.extraction.unzip.needed, c.documentBytes + 5);
+        EXPECT_EQ(end.extraction.unzip.allowed, c.maxExtractedSize);
+        EXPECT_EQ(end.extraction.place.folder(), dir.folder() + "arc/");
+        EXPECT_NE(end.extraction.unzip.message.find(c.detail), std::string::npos)
+            << end.extraction.unzip.message;
         EXPECT_FALSE(fs::exists(dir.path() / "arc"));
     }
 }

@@ -144,4 +144,9 @@ std::string FolderListing::next() {
     return m_entries[m_next++];
 }
 
+bool isFolder(const std::string& path) {
+    struct stat info {};
+    return !path.empty() && ::stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
+}
+
 } // namespace morvik::platform

@@ -47,6 +47,9 @@ struct FolderEntry {
 // when the folder is missing or unreadable.
 [[nodiscard]] std::vector<FolderEntry> folderEntries(const std::string& folder);
 
+// True when path names a folder (a link counts as what it points to).
+[[nodiscard]] bool isFolder(const std::string& path);
+
 // Wildcard matching by file-name rules: '*' any run of characters, '?' exactly
 // one character (not byte), letters compared without regard to case; a ".*"
 // that ends the pattern also matches the end of a name without a dot, so

@@ -4,17 +4,12 @@
 #pragma once
 
 #include "platform/result.h"
+#include "platform/zip/unzip.h"
 
 #include <string>
 #include <vector>
 
 namespace morvik::platform {
-
-// A top-level name of an archive: the first component of its entries' names.
-struct TopLevelName {
-    std::string name;    // as UTF-8 (names without the UTF-8 flag read as CP932)
-    bool folder = false; // some entry lies below it, or it is a folder entry
-};
 
 // The distinct top-level names in the order of their first entry. A failure
 // when the file cannot be opened or read as a ZIP archive.

@@ -102,7 +102,7 @@ public:
         m_plan.totalBytes = 0;
     }
 
-    UnzipDetail add(const ZipEntryRecord& record) {
+    UnzipOutcome add(const ZipEntryRecord& record) {
         const std::string shown = printableName(record.name);
         if (record.type == ZipEntryType::special) {
             // A link planted by the archive would let a later entry write
@@ -146,7 +146,7 @@ public:
         }
         entry.selected = !components->empty() && selects(entry.path);
         if (entry.selected) {
-            if (UnzipDetail failure = place(*components, entry, shown);
+            if (UnzipOutcome failure = place(*components, entry, shown);
                 failure.result != UnzipResult::ok) {
                 return failure;
             }
@@ -170,7 +170,7 @@ public:
         return {};
     }
 
-    UnzipDetail finish(std::uint64_t archiveSize) {
+    UnzipOutcome finish(std::uint64_t archiveSize) {
         if (m_plan.nodes.size() == 1) {
             return unzipFailure(UnzipResult::noMatchingFiles, UnzipCause::noMatchingFiles, "",
                                 "no entry to unpack");
@@ -188,20 +188,26 @@ public:
     }
 
 private:
-    static UnzipDetail refuse(UnzipCause cause, const std::string& shown, const std::string& what) {
+    static UnzipOutcome refuse(UnzipCause cause, const std::string& shown,
+                               const std::string& what) {
         return unzipFailure(UnzipResult::archiveError, cause, shown, what);
     }
 
-    static UnzipDetail limit(UnzipCause cause, const std::string& shown, const std::string& what,
-                             std::uint64_t needed, std::uint64_t allowed) {
+public:
+    static UnzipOutcome limit(UnzipCause cause, const std::string& shown, const std::string& what,
+                              std::uint64_t needed, std::uint64_t allowed) {
         const bool ratio = cause == UnzipCause::ratioLimit;
-        const std::string unit = ratio ? " times its packed size" : " bytes";
-        return unzipFailure(UnzipResult::limitExceeded, cause, shown,
-                            what + " " + std::to_string(needed) + unit + ", more than the limit " +
-                                std::to_string(allowed) + (ratio ? "" : " bytes"),
-                            needed, allowed);
+        const char* unit = cause == UnzipCause::entryCountLimit    ? " entries"
+                           : cause == UnzipCause::folderCountLimit ? " folders"
+                                                                   : " bytes";
+        return unzipFailure(
+            UnzipResult::limitExceeded, cause, shown,
+            what + " " + std::to_string(needed) + (ratio ? " times its packed size" : unit) +
+                ", more than the limit " + std::to_string(allowed) + (ratio ? "" : unit),
+            needed, allowed);
     }
 
+private:
     bool selects(const std::string& path) const {
         if (m_command.patterns.empty()) {
             return true;
@@ -215,8 +221,8 @@ private:
     }
 
     // Finds or adds the nodes of the path; the last one is the entry's.
-    UnzipDetail place(const std::vector<std::string>& components, PlannedEntry& entry,
-                      const std::string& shown) {
+    UnzipOutcome place(const std::vector<std::string>& components, PlannedEntry& entry,
+                       const std::string& shown) {
         std::uint32_t parent = 0;
         for (std::size_t i = 0; i < components.size(); ++i) {
             const bool last = i + 1 == components.size();
@@ -234,6 +240,12 @@ private:
                                                    (m_plan.nodes[parent].parent == 0 &&
                                                     m_plan.nodes[parent].name == m_topFolder));
                 m_plan.nodes.push_back(std::move(node));
+                // Counted as they are made: a few thousand deep names must not
+                // cost millions of nodes before the limit tells.
+                if (wantFolder && ++m_folders > m_limits.maxFolders) {
+                    return limit(UnzipCause::folderCountLimit, shown, "the entries make at least",
+                                 m_folders, m_limits.maxFolders);
+                }
             } else if (m_plan.nodes[it->second].folder != wantFolder) {
                 return refuse(UnzipCause::fileAndFolder, shown,
                               "the name is a file and a folder at once");
@@ -252,16 +264,21 @@ private:
     const std::string m_topFolder;
     // Parent node (its four bytes) and name to node.
     std::unordered_map<std::string, std::uint32_t> m_index;
+    std::uint64_t m_folders = 0;
 };
 
 } // namespace
 
-UnzipDetail planExtraction(const ZipDirectory& directory, const UnzipCommand& command,
-                           const ExtractionLimits& limits, ExtractionPlan& plan) {
+UnzipOutcome planExtraction(const ZipDirectory& directory, const UnzipCommand& command,
+                            const ExtractionLimits& limits, ExtractionPlan& plan) {
     PlanBuilder builder(command, limits, plan);
+    if (directory.entries.size() > limits.maxEntries) {
+        return PlanBuilder::limit(UnzipCause::entryCountLimit, "", "the archive lists",
+                                  directory.entries.size(), limits.maxEntries);
+    }
     plan.entries.reserve(directory.entries.size());
     for (const ZipEntryRecord& record : directory.entries) {
-        if (UnzipDetail failure = builder.add(record); failure.result != UnzipResult::ok) {
+        if (UnzipOutcome failure = builder.add(record); failure.result != UnzipResult::ok) {
             return failure;
         }
     }

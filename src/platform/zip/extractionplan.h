@@ -48,8 +48,8 @@ struct ExtractionPlan {
 // folder at once or a file twice, and archives past the limits. Bookkeeping
 // grows with the number of entries and the length of their names, never
 // faster: each folder is one node, found by its parent and its own name.
-UnzipDetail planExtraction(const ZipDirectory& directory, const UnzipCommand& command,
-                           const ExtractionLimits& limits, ExtractionPlan& plan);
+UnzipOutcome planExtraction(const ZipDirectory& directory, const UnzipCommand& command,
+                            const ExtractionLimits& limits, ExtractionPlan& plan);
 
 // The path of a node below the destination, for messages.
 std::string nodePath(const std::vector<PlanNode>& nodes, std::uint32_t node);

@@ -163,14 +163,14 @@ std::string ExtractionWriter::freshName() {
     return m_namePrefix + counter;
 }
 
-UnzipDetail ExtractionWriter::notWritable(std::uint32_t node, const std::string& what,
-                                          int error) const {
+UnzipOutcome ExtractionWriter::notWritable(std::uint32_t node, const std::string& what,
+                                           int error) const {
     return unzipFailure(UnzipResult::diskFull, UnzipCause::notWritable,
                         printableName(nodePath(m_plan.nodes, node)),
                         what + " (" + std::strerror(error) + ")");
 }
 
-UnzipDetail ExtractionWriter::openDestination(bool create) {
+UnzipOutcome ExtractionWriter::openDestination(bool create) {
     if (m_folders->hasRoot()) {
         return {};
     }
@@ -197,7 +197,7 @@ UnzipDetail ExtractionWriter::openDestination(bool create) {
     return {};
 }
 
-int ExtractionWriter::folder(std::uint32_t node, bool create, UnzipDetail& failure) {
+int ExtractionWriter::folder(std::uint32_t node, bool create, UnzipOutcome& failure) {
     failure = openDestination(create);
     if (failure.result != UnzipResult::ok) {
         return -1;
@@ -212,7 +212,8 @@ int ExtractionWriter::folder(std::uint32_t node, bool create, UnzipDetail& failu
     return fd;
 }
 
-UnzipDetail ExtractionWriter::judgeExisting(std::uint32_t node, const struct stat& existing) const {
+UnzipOutcome ExtractionWriter::judgeExisting(std::uint32_t node,
+                                             const struct stat& existing) const {
     const PlanNode& target = m_plan.nodes[node];
     if (S_ISDIR(existing.st_mode)) {
         return notWritable(node, "a folder stands where the archive has a file", EISDIR);
@@ -238,8 +239,8 @@ UnzipDetail ExtractionWriter::judgeExisting(std::uint32_t node, const struct sta
                         "the entry would replace an existing file outside the archive's folder");
 }
 
-UnzipDetail ExtractionWriter::inspect() {
-    if (UnzipDetail failure = openDestination(false); failure.result != UnzipResult::ok) {
+UnzipOutcome ExtractionWriter::inspect() {
+    if (UnzipOutcome failure = openDestination(false); failure.result != UnzipResult::ok) {
         return failure;
     }
     if (!m_folders->hasRoot()) {
@@ -253,7 +254,7 @@ UnzipDetail ExtractionWriter::inspect() {
         if (!present[planned.parent]) {
             continue;
         }
-        UnzipDetail failure;
+        UnzipOutcome failure;
         const int parent = folder(planned.parent, false, failure);
         if (parent < 0) {
             return failure;
@@ -278,15 +279,15 @@ UnzipDetail ExtractionWriter::inspect() {
     return {};
 }
 
-UnzipDetail ExtractionWriter::makeFolder(std::uint32_t node) {
-    UnzipDetail failure;
+UnzipOutcome ExtractionWriter::makeFolder(std::uint32_t node) {
+    UnzipOutcome failure;
     folder(node, true, failure);
     return failure;
 }
 
-UnzipDetail ExtractionWriter::writeFile(std::uint32_t node,
-                                        const std::function<UnzipDetail(int fd)>& fill) {
-    UnzipDetail failure;
+UnzipOutcome ExtractionWriter::writeFile(std::uint32_t node,
+                                         const std::function<UnzipOutcome(int fd)>& fill) {
+    UnzipOutcome failure;
     const int parent = folder(m_plan.nodes[node].parent, true, failure);
     if (parent < 0) {
         return failure;
@@ -316,8 +317,8 @@ UnzipDetail ExtractionWriter::writeFile(std::uint32_t node,
     return {};
 }
 
-UnzipDetail ExtractionWriter::commit() {
-    UnzipDetail failure;
+UnzipOutcome ExtractionWriter::commit() {
+    UnzipOutcome failure;
     for (const std::size_t position : m_written) {
         const std::uint32_t node = m_journal[position].node;
         const std::string temporary = m_journal[position].name;
@@ -364,7 +365,7 @@ UnzipDetail ExtractionWriter::commit() {
     }
     for (const JournalEntry& entry : m_journal) {
         if (entry.step == Step::movedAside) {
-            UnzipDetail ignored;
+            UnzipOutcome ignored;
             if (const int parent = folder(m_plan.nodes[entry.node].parent, false, ignored);
                 parent >= 0) {
                 ::unlinkat(parent, entry.name.c_str(), 0);
@@ -383,7 +384,7 @@ void ExtractionWriter::rollback() {
             continue;
         }
         const PlanNode& target = m_plan.nodes[it->node];
-        UnzipDetail ignored;
+        UnzipOutcome ignored;
         const int parent = folder(target.parent, false, ignored);
         if (parent < 0) {
             continue;

@@ -33,18 +33,18 @@ public:
     // Looks at what the destination holds already, writing nothing: a link or
     // file where a folder belongs, a folder where a file belongs, or a file
     // that may not be replaced refuses the extraction.
-    UnzipDetail inspect();
+    UnzipOutcome inspect();
 
     // Makes the folder node exist, with its parents.
-    UnzipDetail makeFolder(std::uint32_t node);
+    UnzipOutcome makeFolder(std::uint32_t node);
 
     // Writes the file node through fill, which gets a fresh, empty temporary
     // file beside the target and says whether its data was sound.
-    UnzipDetail writeFile(std::uint32_t node, const std::function<UnzipDetail(int fd)>& fill);
+    UnzipOutcome writeFile(std::uint32_t node, const std::function<UnzipOutcome(int fd)>& fill);
 
     // Puts every written file in place, keeping what it replaces aside until
     // all are in place; on failure everything is rolled back.
-    UnzipDetail commit();
+    UnzipOutcome commit();
 
     // Removes what this extraction made and puts back what it moved aside.
     void rollback();
@@ -59,12 +59,12 @@ private:
         bool undone = false; // a temporary that became the placed file
     };
 
-    UnzipDetail openDestination(bool create);
-    int folder(std::uint32_t node, bool create, UnzipDetail& failure);
+    UnzipOutcome openDestination(bool create);
+    int folder(std::uint32_t node, bool create, UnzipOutcome& failure);
     // What may stand where a file goes; ok when nothing or something to replace.
-    UnzipDetail judgeExisting(std::uint32_t node, const struct stat& existing) const;
+    UnzipOutcome judgeExisting(std::uint32_t node, const struct stat& existing) const;
     std::string freshName();
-    UnzipDetail notWritable(std::uint32_t node, const std::string& what, int error) const;
+    UnzipOutcome notWritable(std::uint32_t node, const std::string& what, int error) const;
 
     std::string m_destination;
     const ExtractionPlan& m_plan;

@@ -30,7 +30,13 @@ namespace morvik::platform {
 
 namespace {
 
-thread_local UnzipDetail t_lastDetail;
+// How often a long entry asks the stop check: every this many bytes.
+constexpr std::uint64_t kStopCheckBytes = std::uint64_t{4} << 20;
+
+UnzipOutcome stoppedOutcome(const std::string& entry) {
+    return unzipFailure(UnzipResult::interrupted, UnzipCause::stopped, entry,
+                        "the extraction was stopped");
+}
 
 struct ArchiveReadFree {
     void operator()(archive* a) const noexcept { archive_read_free(a); }
@@ -38,7 +44,7 @@ struct ArchiveReadFree {
 using ArchiveReader = std::unique_ptr<archive, ArchiveReadFree>;
 
 // The failure for an error that libarchive reported while reading.
-UnzipDetail readFailure(archive* a, const std::string& entry) {
+UnzipOutcome readFailure(archive* a, const std::string& entry) {
     const char* message = archive_error_string(a);
     const std::string text = message != nullptr ? message : "unknown error";
     const std::string what = "libarchive: " + text;
@@ -99,8 +105,9 @@ bool writeAll(int fd, const char* data, std::size_t size) {
 // Reads the data of every selected entry with libarchive, once, into the
 // writer. libarchive reads the entries in the order of their local headers,
 // as the directory lists them; each must be the entry the plan judged.
-UnzipDetail writeEntries(int archiveFd, const ZipDirectory& directory, const ExtractionPlan& plan,
-                         ExtractionWriter& writer) {
+UnzipOutcome writeEntries(int archiveFd, const ZipDirectory& directory, const ExtractionPlan& plan,
+                          ExtractionWriter& writer, const StopCheck& stopRequested) {
+    const auto stopNow = [&] { return stopRequested && stopRequested(); };
     ArchiveReader reader(archive_read_new());
     if (!reader || ::lseek(archiveFd, 0, SEEK_SET) != 0) {
         return unzipFailure(UnzipResult::archiveError, UnzipCause::damagedArchive, "",
@@ -120,6 +127,9 @@ UnzipDetail writeEntries(int archiveFd, const ZipDirectory& directory, const Ext
     for (std::size_t i = 0; i < directory.entries.size(); ++i) {
         const PlannedEntry& planned = plan.entries[i];
         const std::string shown = printableName(directory.entries[i].name);
+        if (stopNow()) {
+            return stoppedOutcome(shown);
+        }
         archive_entry* entry = nullptr;
         const int status = archive_read_next_header(a, &entry);
         if (status == ARCHIVE_EOF) {
@@ -145,15 +155,22 @@ UnzipDetail writeEntries(int archiveFd, const ZipDirectory& directory, const Ext
             continue;
         }
         if (planned.folder) {
-            if (UnzipDetail failure = writer.makeFolder(planned.node);
+            if (UnzipOutcome failure = writer.makeFolder(planned.node);
                 failure.result != UnzipResult::ok) {
                 return failure;
             }
             continue;
         }
-        const auto fill = [&](int fd) -> UnzipDetail {
+        const auto fill = [&](int fd) -> UnzipOutcome {
             std::uint64_t total = 0;
+            std::uint64_t nextStopCheck = kStopCheckBytes;
             for (;;) {
+                if (total >= nextStopCheck) {
+                    nextStopCheck += kStopCheckBytes;
+                    if (stopNow()) {
+                        return stoppedOutcome(shown);
+                    }
+                }
                 const la_ssize_t n = archive_read_data(a, buffer.data(), buffer.size());
                 if (n == 0) {
                     break;
@@ -183,7 +200,7 @@ UnzipDetail writeEntries(int archiveFd, const ZipDirectory& directory, const Ext
             }
             return {};
         };
-        if (UnzipDetail failure = writer.writeFile(planned.node, fill);
+        if (UnzipOutcome failure = writer.writeFile(planned.node, fill);
             failure.result != UnzipResult::ok) {
             return failure;
         }
@@ -196,29 +213,73 @@ UnzipDetail writeEntries(int archiveFd, const ZipDirectory& directory, const Ext
     return {};
 }
 
-UnzipDetail extract(const UnzipCommand& command, const FreeSpaceFunction& freeSpace,
-                    const ExtractionOptions& options) {
+// What the archive file is, for an archive that cannot be read.
+UnzipOutcome unreadableArchive(ArchiveFileProblem problem, int error, const std::string& archive) {
+    static const char* const what[] = {
+        "",         "is missing",          "is a folder", "is not a regular file", "cannot be read",
+        "is empty", "is not a ZIP archive"};
+    std::string text =
+        "the archive " + printableName(archive) + " " + what[static_cast<int>(problem)];
+    if (error != 0) {
+        text += std::string(" (") + std::strerror(error) + ")";
+    }
+    UnzipOutcome outcome =
+        unzipFailure(UnzipResult::archiveNotFound, UnzipCause::archiveUnreadable, "", text);
+    outcome.archiveProblem = problem;
+    outcome.error = error;
+    return outcome;
+}
+
+// The plan's top-level names, in the order of their first entry.
+std::vector<TopLevelName> topLevelOf(const ExtractionPlan& plan) {
+    std::vector<TopLevelName> names;
+    for (std::size_t node = 1; node < plan.nodes.size(); ++node) {
+        if (plan.nodes[node].parent == 0) {
+            names.push_back({plan.nodes[node].name, plan.nodes[node].folder});
+        }
+    }
+    return names;
+}
+
+UnzipOutcome extract(const UnzipRequest& request, std::vector<TopLevelName>& topLevel) {
     // Opened once: every later step reads this file, whatever happens to the
     // name meanwhile. Never waits on a FIFO.
-    const Fd archiveFd = openForReading(command.archive);
+    const Fd archiveFd = openForReading(request.archive);
+    if (!archiveFd) {
+        const int error = errno;
+        return error == ENOENT
+                   ? unreadableArchive(ArchiveFileProblem::missing, 0, request.archive)
+                   : unreadableArchive(ArchiveFileProblem::unreadable, error, request.archive);
+    }
     struct stat archiveInfo {};
-    if (!archiveFd || ::fstat(archiveFd.get(), &archiveInfo) != 0 ||
-        !S_ISREG(archiveInfo.st_mode)) {
-        return unzipFailure(UnzipResult::archiveNotFound, UnzipCause::archiveUnreadable, "",
-                            "the archive " + command.archive +
-                                " is missing, unreadable or not a file");
+    if (::fstat(archiveFd.get(), &archiveInfo) != 0) {
+        return unreadableArchive(ArchiveFileProblem::unreadable, errno, request.archive);
+    }
+    if (S_ISDIR(archiveInfo.st_mode)) {
+        return unreadableArchive(ArchiveFileProblem::folder, 0, request.archive);
+    }
+    if (!S_ISREG(archiveInfo.st_mode)) {
+        return unreadableArchive(ArchiveFileProblem::notRegular, 0, request.archive);
     }
     ZipDirectory directory;
-    if (UnzipDetail failure = readZipDirectory(archiveFd.get(), directory);
+    if (UnzipOutcome failure = readZipDirectory(archiveFd.get(), directory);
         failure.result != UnzipResult::ok) {
+        if (failure.cause == UnzipCause::archiveUnreadable) {
+            return unreadableArchive(archiveInfo.st_size == 0 ? ArchiveFileProblem::empty
+                                                              : ArchiveFileProblem::notZip,
+                                     0, request.archive);
+        }
         return failure;
     }
+    UnzipCommand command{request.archive, request.destination, request.patterns};
     ExtractionPlan plan;
-    if (UnzipDetail failure = planExtraction(directory, command, options.limits, plan);
-        failure.result != UnzipResult::ok) {
-        return failure;
+    UnzipOutcome planned = planExtraction(directory, command, request.options.limits, plan);
+    topLevel = topLevelOf(plan);
+    if (planned.result != UnzipResult::ok) {
+        return planned;
     }
-    const std::optional<std::uint64_t> available = freeSpace(command.destination);
+    const std::optional<std::uint64_t> available =
+        request.freeSpace ? request.freeSpace(request.destination) : std::nullopt;
     if (available && plan.totalBytes > *available) {
         return unzipFailure(UnzipResult::diskFull, UnzipCause::freeSpace, "",
                             "the files declare " + std::to_string(plan.totalBytes) +
@@ -226,24 +287,28 @@ UnzipDetail extract(const UnzipCommand& command, const FreeSpaceFunction& freeSp
                                 " free",
                             plan.totalBytes, *available);
     }
-    ExtractionWriter writer(command.destination, plan, options.existingFiles, archiveInfo.st_dev,
-                            archiveInfo.st_ino);
-    if (UnzipDetail failure = writer.inspect(); failure.result != UnzipResult::ok) {
+    ExtractionWriter writer(request.destination, plan, request.options.existingFiles,
+                            archiveInfo.st_dev, archiveInfo.st_ino);
+    if (UnzipOutcome failure = writer.inspect(); failure.result != UnzipResult::ok) {
         return failure;
     }
-    if (UnzipDetail failure = writeEntries(archiveFd.get(), directory, plan, writer);
-        failure.result != UnzipResult::ok) {
+    UnzipOutcome written =
+        writeEntries(archiveFd.get(), directory, plan, writer, request.stopRequested);
+    if (written.result == UnzipResult::ok && request.stopRequested && request.stopRequested()) {
+        written = stoppedOutcome("");
+    }
+    if (written.result != UnzipResult::ok) {
         writer.rollback();
-        return failure;
+        return written;
     }
     return writer.commit();
 }
 
 } // namespace
 
-UnzipDetail unzipFailure(UnzipResult result, UnzipCause cause, const std::string& entry,
-                         const std::string& what, std::uint64_t needed, std::uint64_t allowed) {
-    UnzipDetail detail;
+UnzipOutcome unzipFailure(UnzipResult result, UnzipCause cause, const std::string& entry,
+                          const std::string& what, std::uint64_t needed, std::uint64_t allowed) {
+    UnzipOutcome detail;
     detail.result = result;
     detail.cause = cause;
     detail.entry = entry;
@@ -296,10 +361,6 @@ std::string printableName(std::string_view name) {
     return shown;
 }
 
-const UnzipDetail& lastUnzipDetail() {
-    return t_lastDetail;
-}
-
 std::optional<std::uint64_t> freeSpaceOf(const std::string& folder) {
     // A destination that does not exist yet will be created on the file system
     // of its nearest existing parent.
@@ -321,33 +382,41 @@ std::optional<std::uint64_t> freeSpaceOf(const std::string& folder) {
     }
 }
 
-UnzipResult unzipCommandLine(const std::string& commandLine, const FreeSpaceFunction& freeSpace,
-                             const ExtractionOptions& options) {
-    const std::optional<UnzipCommand> command = parseUnzipCommandLine(commandLine);
-    if (!command) {
-        t_lastDetail = unzipFailure(UnzipResult::badCommandLine, UnzipCause::commandLine, "",
-                                    "the command line cannot be parsed");
-        return t_lastDetail.result;
-    }
+UnzipOutcome extractArchive(const UnzipRequest& request) {
     // libarchive turns entry names into the text of the current locale's
     // character set; in the C locale every non-ASCII name fails to convert.
     const Utf8NamesForThisThread names;
-    t_lastDetail = extract(*command, freeSpace, options);
-    return t_lastDetail.result;
+    std::vector<TopLevelName> topLevel;
+    UnzipOutcome outcome = extract(request, topLevel);
+    outcome.destination = request.destination;
+    outcome.topLevel = std::move(topLevel);
+    return outcome;
 }
 
-UnzipResult unzipCommandLine(const std::string& commandLine, const FreeSpaceFunction& freeSpace) {
+UnzipOutcome unzipCommandLine(const std::string& commandLine, const FreeSpaceFunction& freeSpace,
+                              const ExtractionOptions& options) {
+    const std::optional<UnzipCommand> command = parseUnzipCommandLine(commandLine);
+    if (!command) {
+        return unzipFailure(UnzipResult::badCommandLine, UnzipCause::commandLine, "",
+                            "the command line cannot be parsed");
+    }
+    UnzipRequest request;
+    request.archive = command->archive;
+    request.destination = command->destination;
+    request.patterns = command->patterns;
+    request.options = options;
+    request.freeSpace = freeSpace;
+    return extractArchive(request);
+}
+
+UnzipOutcome unzipCommandLine(const std::string& commandLine, const FreeSpaceFunction& freeSpace) {
     ExtractionOptions options;
     options.existingFiles = ExistingFiles::replace;
     return unzipCommandLine(commandLine, freeSpace, options);
 }
 
 int UnZip(void* /*owner*/, const std::string& commandLine, int, int) {
-    return static_cast<int>(unzipCommandLine(commandLine, freeSpaceOf, ExtractionOptions()));
-}
-
-int UnZip(void* /*owner*/, const std::string& commandLine, const ExtractionOptions& options) {
-    return static_cast<int>(unzipCommandLine(commandLine, freeSpaceOf, options));
+    return static_cast<int>(unzipCommandLine(commandLine, freeSpaceOf, ExtractionOptions()).result);
 }
 
 } // namespace morvik::platform

@@ -41,6 +41,9 @@ enum class UnzipResult : int {
     unexpectedEnd = 51,
     // An entry uses a compression method that cannot be read.
     unsupportedMethod = 81,
+    // The extraction was stopped before it finished (the run's stop check, or
+    // an interrupting signal); the destination was rolled back.
+    interrupted = 80,
     // An entry is encrypted; there is no password to give.
     encrypted = 82,
 };
@@ -62,33 +65,70 @@ enum class UnzipCause {
     encrypted,          // an encrypted entry
     unsupportedMethod,  // a compression method other than stored and deflate
     totalSizeLimit,     // the selected files declare more than maxTotalBytes
+    entryCountLimit,    // the archive lists more entries than maxEntries
+    folderCountLimit,   // the entries would make more folders than maxFolders
+    multiDisk,          // the archive is one part of an archive split over several disks
     ratioLimit,         // an entry or the archive unpacks past maxRatio
     existingFile,       // an entry would replace a file it may not replace
     freeSpace,          // the declared sizes exceed the destination's free space
     notWritable,        // a folder or file cannot be created, written or put in place
     badData,            // CRC error, or data larger or smaller than declared
     noMatchingFiles,    // nothing to unpack
+    stopped,            // the stop check answered true
 };
 
-// The facts of the last extraction's failure: no words for people, only what
-// a front end needs to word them. All empty or zero after a success.
-struct UnzipDetail {
+// For an archive that cannot be read at all (archiveUnreadable): what the
+// archive file is.
+enum class ArchiveFileProblem {
+    none,
+    missing,    // no such file
+    folder,     // a folder
+    notRegular, // a FIFO, device, socket
+    unreadable, // cannot be opened (errno in UnzipOutcome::error)
+    empty,      // 0 bytes
+    notZip,     // no ZIP archive: no end record
+};
+
+// A name at the top level of an archive: the first component of its entries'
+// names.
+struct TopLevelName {
+    std::string name;    // as UTF-8 (names without the UTF-8 flag read as CP932)
+    bool folder = false; // some entry lies below it, or it is a folder entry
+};
+
+// The outcome of one extraction, as facts: no words for people, only what a
+// front end needs to word them without looking at the disk or the archive
+// again.
+struct UnzipOutcome {
     UnzipResult result = UnzipResult::ok;
     UnzipCause cause = UnzipCause::none;
     // The entry concerned, control characters written as \xNN; empty when the
     // cause concerns no single entry.
     std::string entry;
     // For the limits and the free space: what the archive would need and what
-    // is allowed (bytes; for ratios the ratio rounded up and the limit).
+    // is allowed (bytes, entries or folders; for ratios the ratio rounded up
+    // and the limit).
     std::uint64_t needed = 0;
     std::uint64_t allowed = 0;
-    // One English line with all of the above, and libarchive's own message
-    // when it had one.
+    // For archiveUnreadable: what the archive file is; for unreadable and
+    // notWritable the system's error number (0 when none).
+    ArchiveFileProblem archiveProblem = ArchiveFileProblem::none;
+    int error = 0;
+    // The destination folder as the request named it, with its closing '/':
+    // where the files went (or would have gone).
+    std::string destination;
+    // The archive's top-level names in the order of their first entry, once
+    // its directory was read (also when a later step failed).
+    std::vector<TopLevelName> topLevel;
+    // A run interrupted earlier (killed) left a journal here, and this
+    // extraction finished its rollback first: how many of its files and
+    // folders were removed or put back.
+    std::uint64_t recoveredSteps = 0;
+    bool recovered = false;
+    // One English line with the above and libarchive's own message when it
+    // had one: a fact for English output and --verbose, not for wording.
     std::string message;
 };
-
-// The detail of the last unzipCommandLine (or UnZip) call on this thread.
-[[nodiscard]] const UnzipDetail& lastUnzipDetail();
 
 // What the command line asks for.
 struct UnzipCommand {
@@ -121,6 +161,9 @@ struct ExtractionLimits {
     static constexpr std::uint64_t kDefaultMaxTotalBytes = std::uint64_t{8} << 30; // 8 GiB
     static constexpr double kDefaultMaxRatio = 100.0;
     static constexpr std::uint64_t kDefaultRatioFloorBytes = std::uint64_t{1} << 20; // 1 MiB
+    // The largest real archive lists about 20,000 entries in 5 folders.
+    static constexpr std::uint64_t kDefaultMaxEntries = 1'000'000;
+    static constexpr std::uint64_t kDefaultMaxFolders = 10'000;
 
     // The sum of the sizes that the selected files declare.
     std::uint64_t maxTotalBytes = kDefaultMaxTotalBytes;
@@ -131,6 +174,11 @@ struct ExtractionLimits {
     // small files (an empty one, a page of blanks) compress far better than
     // documents and can do no harm.
     std::uint64_t ratioFloorBytes = kDefaultRatioFloorBytes;
+    // Entries in the archive's directory, and folders the selected entries
+    // make (named or implied by a file's path, the destination not counted):
+    // every one costs an inode and time whatever its size.
+    std::uint64_t maxEntries = kDefaultMaxEntries;
+    std::uint64_t maxFolders = kDefaultMaxFolders;
 };
 
 // Which existing files an entry may replace. Folders are merged either way;
@@ -155,32 +203,50 @@ struct ExtractionOptions {
 using FreeSpaceFunction = std::function<std::optional<std::uint64_t>(const std::string& folder)>;
 std::optional<std::uint64_t> freeSpaceOf(const std::string& folder);
 
-// Runs the command line. First, without reading any entry's data: the
-// archive's directory and local headers (no overlaps, no contradictions), every
+// Answers true when the extraction is to stop (asked between entries and
+// every few megabytes inside one).
+using StopCheck = std::function<bool()>;
+
+// One extraction, as the program asks for it.
+struct UnzipRequest {
+    std::string archive;
+    // The destination folder, with exactly one closing '/'.
+    std::string destination;
+    // File patterns matched against the entries' full names; none means all.
+    std::vector<std::string> patterns;
+    ExtractionOptions options;
+    FreeSpaceFunction freeSpace = freeSpaceOf;
+    StopCheck stopRequested;
+};
+
+// Runs the request. First, without reading any entry's data: the archive's
+// directory and local headers (no overlaps, no contradictions), every
 // entry's name, type, method and encryption, the limits, the declared sizes
 // against freeSpace(destination), and what is already in the destination. Then
 // each selected entry is inflated once into a fresh temporary file beside its
 // target (size and CRC checked as it is written); only when all are written are
-// they renamed into place. Whatever fails, the destination is left as it was:
-// files and folders this call created are removed and replaced files are put
-// back. lastUnzipDetail() tells why it failed.
-[[nodiscard]] UnzipResult unzipCommandLine(const std::string& commandLine,
-                                           const FreeSpaceFunction& freeSpace,
-                                           const ExtractionOptions& options);
+// they renamed into place. Whatever fails, or when stopRequested answers true,
+// or SIGINT or SIGTERM arrives, the destination is left as it was: files and
+// folders this call created are removed and replaced files are put back. A
+// journal beside the work (.morvik-unzip-journal-*) lets the next extraction
+// into the same destination finish the rollback of one that was killed.
+[[nodiscard]] UnzipOutcome extractArchive(const UnzipRequest& request);
+
+// The command line's request with these options.
+[[nodiscard]] UnzipOutcome unzipCommandLine(const std::string& commandLine,
+                                            const FreeSpaceFunction& freeSpace,
+                                            const ExtractionOptions& options);
 
 // The same with the default limits, replacing existing regular files anywhere
 // below the destination.
-[[nodiscard]] UnzipResult unzipCommandLine(const std::string& commandLine,
-                                           const FreeSpaceFunction& freeSpace);
+[[nodiscard]] UnzipOutcome unzipCommandLine(const std::string& commandLine,
+                                            const FreeSpaceFunction& freeSpace);
 
-// The unzip library's entry point: owner window (unused), command line, 0, 0.
-// The same as unzipCommandLine with the destination's real free space, the
-// default limits and files replaced only inside the archive's top folder;
-// the result as its number.
+// The unzip library's entry point, the outer edge for callers that speak
+// command lines: owner window (unused), command line, 0, 0. The same as
+// unzipCommandLine with the destination's real free space, the default
+// limits and files replaced only inside the archive's top folder; the result
+// as its number.
 [[nodiscard]] int UnZip(void* owner, const std::string& commandLine, int, int);
-
-// UnZip with other options, for callers that pass their own limits.
-[[nodiscard]] int UnZip(void* owner, const std::string& commandLine,
-                        const ExtractionOptions& options);
 
 } // namespace morvik::platform

@@ -1,5 +1,5 @@
 // How the parts of the unzip layer say why an archive is refused: an
-// UnzipDetail with its one-line message, and entry names made printable.
+// UnzipOutcome with its one-line message, and entry names made printable.
 #pragma once
 
 #include "platform/zip/unzip.h"
@@ -12,9 +12,9 @@ namespace morvik::platform {
 
 // A failure; the message reads `entry "NAME": what` when an entry is named.
 // entry must be printable already (see printableName).
-UnzipDetail unzipFailure(UnzipResult result, UnzipCause cause, const std::string& entry,
-                         const std::string& what, std::uint64_t needed = 0,
-                         std::uint64_t allowed = 0);
+UnzipOutcome unzipFailure(UnzipResult result, UnzipCause cause, const std::string& entry,
+                          const std::string& what, std::uint64_t needed = 0,
+                          std::uint64_t allowed = 0);
 
 // name with control characters (C0, DEL, C1) and bytes that are no valid
 // UTF-8 written as \xNN, so that it can be shown on one line.

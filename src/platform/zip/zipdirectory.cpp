@@ -81,7 +81,7 @@ private:
 // The first bytes tell how an archive without a usable end record fails: a
 // local header that never reaches its directory is cut short, an end record
 // alone is an empty archive.
-UnzipDetail withoutDirectory(ArchiveBytes& bytes) {
+UnzipOutcome withoutDirectory(ArchiveBytes& bytes) {
     const char* head = bytes.at(0, 4);
     const auto signature = head != nullptr ? static_cast<std::uint32_t>(littleEndian(head, 4)) : 0;
     if (signature == kLocalSignature) {
@@ -96,7 +96,7 @@ UnzipDetail withoutDirectory(ArchiveBytes& bytes) {
                         "not a ZIP archive");
 }
 
-UnzipDetail damaged(const std::string& entry, const std::string& what) {
+UnzipOutcome damaged(const std::string& entry, const std::string& what) {
     return unzipFailure(UnzipResult::archiveError, UnzipCause::damagedArchive, entry, what);
 }
 
@@ -107,8 +107,8 @@ struct CentralDirectory {
     std::uint64_t entries = 0;
 };
 
-UnzipDetail findCentralDirectory(ArchiveBytes& bytes, std::uint64_t archiveSize,
-                                 CentralDirectory& central) {
+UnzipOutcome findCentralDirectory(ArchiveBytes& bytes, std::uint64_t archiveSize,
+                                  CentralDirectory& central) {
     if (archiveSize < 22) {
         return withoutDirectory(bytes);
     }
@@ -196,8 +196,8 @@ struct CentralRecord {
     std::uint32_t mode = 0;
 };
 
-UnzipDetail readCentralRecord(ArchiveBytes& bytes, std::uint64_t& at, std::uint64_t end,
-                              CentralRecord& record) {
+UnzipOutcome readCentralRecord(ArchiveBytes& bytes, std::uint64_t& at, std::uint64_t end,
+                               CentralRecord& record) {
     const char* p = bytes.at(at, 46, kCentralReadAhead);
     if (p == nullptr || at + 46 > end || littleEndian(p, 4) != kCentralSignature) {
         return damaged("", "a central directory record is damaged");
@@ -237,8 +237,8 @@ UnzipDetail readCentralRecord(ArchiveBytes& bytes, std::uint64_t& at, std::uint6
 
 // Reads the local header of a record, decodes its name and settles its type;
 // extent is where the entry's bytes end (data and descriptor).
-UnzipDetail readLocalHeader(ArchiveBytes& bytes, std::uint64_t archiveSize, CentralRecord& record,
-                            std::uint64_t& extent) {
+UnzipOutcome readLocalHeader(ArchiveBytes& bytes, std::uint64_t archiveSize, CentralRecord& record,
+                             std::uint64_t& extent) {
     ZipEntryRecord& entry = record.entry;
     const std::string shown = printableName(record.nameBytes);
     const char* p = bytes.at(entry.headerOffset, 30);
@@ -348,7 +348,7 @@ UnzipDetail readLocalHeader(ArchiveBytes& bytes, std::uint64_t archiveSize, Cent
 
 } // namespace
 
-UnzipDetail readZipDirectory(int fd, ZipDirectory& directory) {
+UnzipOutcome readZipDirectory(int fd, ZipDirectory& directory) {
     struct stat info {};
     if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
         return unzipFailure(UnzipResult::archiveNotFound, UnzipCause::archiveUnreadable, "",
@@ -358,7 +358,7 @@ UnzipDetail readZipDirectory(int fd, ZipDirectory& directory) {
     directory.entries.clear();
     ArchiveBytes bytes(fd, directory.archiveSize);
     CentralDirectory central;
-    if (UnzipDetail failure = findCentralDirectory(bytes, directory.archiveSize, central);
+    if (UnzipOutcome failure = findCentralDirectory(bytes, directory.archiveSize, central);
         failure.result != UnzipResult::ok) {
         return failure;
     }
@@ -371,7 +371,7 @@ UnzipDetail readZipDirectory(int fd, ZipDirectory& directory) {
     const std::uint64_t end = central.offset + central.size;
     for (std::uint64_t i = 0; i < central.entries; ++i) {
         CentralRecord record;
-        if (UnzipDetail failure = readCentralRecord(bytes, at, end, record);
+        if (UnzipOutcome failure = readCentralRecord(bytes, at, end, record);
             failure.result != UnzipResult::ok) {
             return failure;
         }
@@ -404,7 +404,7 @@ UnzipDetail readZipDirectory(int fd, ZipDirectory& directory) {
                                 "the entry overlaps " + previousName);
         }
         std::uint64_t extent = 0;
-        if (UnzipDetail failure = readLocalHeader(bytes, directory.archiveSize, record, extent);
+        if (UnzipOutcome failure = readLocalHeader(bytes, directory.archiveSize, record, extent);
             failure.result != UnzipResult::ok) {
             return failure;
         }

@@ -45,6 +45,6 @@ struct ZipDirectory {
 // central directory says and agreeing with it, no two entries sharing a byte,
 // every name decodable (UTF-8 when flagged, CP932 otherwise) and free of
 // control characters.
-UnzipDetail readZipDirectory(int fd, ZipDirectory& directory);
+UnzipOutcome readZipDirectory(int fd, ZipDirectory& directory);
 
 } // namespace morvik::platform
