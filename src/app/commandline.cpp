@@ -169,6 +169,31 @@ private:
     RunObserver& m_next;
 };
 
+// Tells the embedding front end how far the run has got.
+class ProgressTeller : public RunObserver {
+public:
+    ProgressTeller(const Embedding& embedding, RunObserver& next)
+        : m_embedding(embedding), m_next(next) {}
+    void started(const std::string& extractionFolder, const std::string& schemaFolder,
+                 std::size_t documents) override {
+        m_next.started(extractionFolder, schemaFolder, documents);
+        m_documents = documents;
+        m_checked = 0;
+        m_embedding.progress(m_checked, m_documents);
+    }
+    void documentChecked(const DocumentReport& report) override {
+        m_next.documentChecked(report);
+        m_embedding.progress(++m_checked, m_documents);
+    }
+    void endedEarly(const EarlyEnd& end) override { m_next.endedEarly(end); }
+
+private:
+    const Embedding& m_embedding;
+    RunObserver& m_next;
+    std::size_t m_documents = 0;
+    std::size_t m_checked = 0;
+};
+
 // The option's value, from "--name=VALUE" or the next argument; nothing when
 // arg is not that option.
 std::optional<std::string> valueOption(const std::string& name,
@@ -289,8 +314,9 @@ int exitOf(RunOutcome outcome) {
 
 class CommandLine {
 public:
-    CommandLine(const Options& options, std::ostream& log, std::ostream& err)
-        : m_options(options), m_logStream(log), m_err(err) {}
+    CommandLine(const Options& options, const Embedding& embedding, std::ostream& log,
+                std::ostream& err)
+        : m_options(options), m_embedding(embedding), m_logStream(log), m_err(err) {}
 
     // One archive: its log, its messages with their causes, its report.
     ArchiveReport inspect(const std::string& zipPath);
@@ -305,6 +331,7 @@ private:
     }
 
     const Options& m_options;
+    const Embedding& m_embedding;
     std::ostream& m_logStream;
     std::ostream& m_err;
 };
@@ -325,6 +352,10 @@ ArchiveReport CommandLine::inspect(const std::string& zipPath) {
     services.observer = m_options.verbose && m_options.allErrors
                             ? static_cast<RunObserver*>(&lister)
                             : static_cast<RunObserver*>(&collector);
+    ProgressTeller progress(m_embedding, *services.observer);
+    if (m_embedding.progress) {
+        services.observer = &progress;
+    }
     if (m_options.verbose) {
         services.schemaChosen = [this](const std::string& document, const std::string& schema,
                                        const std::string& rootProblem) {
@@ -348,6 +379,7 @@ ArchiveReport CommandLine::inspect(const std::string& zipPath) {
     inputs.extractInto = m_options.extractInto;
     inputs.errorLimit = m_options.allErrors ? kAllErrorsLimit : 1;
     inputs.maxExtractedSize = m_options.maxExtractedSize;
+    inputs.validationThreads = m_embedding.validationThreads;
 
     const RunContext context{zipPath, m_options.schemaText, m_options.extractInto};
     const RunOutcome outcome = runInspection(inputs, services);
@@ -390,6 +422,11 @@ int worseExit(int a, int b) {
 }
 
 int runCommandLine(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+    return runCommandLine(args, out, err, Embedding{});
+}
+
+int runCommandLine(const std::vector<std::string>& args, std::ostream& out, std::ostream& err,
+                   const Embedding& embedding) {
     Options options;
     if (const std::string error = parseCommandLine(args, options); !error.empty()) {
         err << kPrefix << error << "\n\n" << kUsage;
@@ -417,7 +454,7 @@ int runCommandLine(const std::vector<std::string>& args, std::ostream& out, std:
         }
     }
 
-    CommandLine commandLine(options, jsonToOut ? err : out, err);
+    CommandLine commandLine(options, embedding, jsonToOut ? err : out, err);
     std::ostream& logStream = jsonToOut ? err : out;
     const bool several = options.zipPaths.size() > 1;
     std::vector<ArchiveReport> reports;
