@@ -37,15 +37,16 @@ set_target_properties(nlohmann_json::nlohmann_json PROPERTIES
   INTERFACE_SYSTEM_INCLUDE_DIRECTORIES ${CMAKE_BINARY_DIR}/json-include
   INTERFACE_INCLUDE_DIRECTORIES ${CMAKE_BINARY_DIR}/json-include)
 
-# The core throws for programming errors and catches them at its edge:
-# WebAssembly's own exceptions, which every current browser runs.
-target_compile_options(project_warnings INTERFACE -fwasm-exceptions)
-target_link_options(project_warnings INTERFACE -fwasm-exceptions)
-
 # The page's core: one module in one file (web/morvik-core.js), run in the
 # page's worker; the archive and its extraction live in its in-memory file
 # system. Memory grows as the archive needs, up to what the page allows.
 function(morvik_web_core entry)
+  # The core throws for programming errors and catches them at its edge:
+  # WebAssembly's own exceptions, which every current browser runs. Set on
+  # project_warnings, which every target of ours links (properties are read
+  # when the build is generated, after this).
+  target_compile_options(project_warnings INTERFACE -fwasm-exceptions)
+  target_link_options(project_warnings INTERFACE -fwasm-exceptions)
   add_executable(morvik-core ${entry})
   target_link_libraries(morvik-core PRIVATE morvik_cli project_warnings)
   target_compile_definitions(morvik-core PRIVATE MORVIK_VERSION="${PROJECT_VERSION}")
