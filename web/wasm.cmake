@@ -41,12 +41,14 @@ set_target_properties(nlohmann_json::nlohmann_json PROPERTIES
 # page's worker; the archive and its extraction live in its in-memory file
 # system. Memory grows as the archive needs, up to what the page allows.
 function(morvik_web_core entry)
-  # The core throws for programming errors and catches them at its edge:
-  # WebAssembly's own exceptions, which every current browser runs. Set on
-  # project_warnings, which every target of ours links (properties are read
-  # when the build is generated, after this).
-  target_compile_options(project_warnings INTERFACE -fwasm-exceptions)
-  target_link_options(project_warnings INTERFACE -fwasm-exceptions)
+  # The core catches exceptions (a document too large for memory, a
+  # callback of the XML parser that must not throw through C, programming
+  # errors at the front end's edge): emscripten's exceptions, whose C++
+  # library Debian's package ships built. Set on project_warnings, which
+  # every target of ours links (properties are read when the build is
+  # generated, after this).
+  target_compile_options(project_warnings INTERFACE -fexceptions)
+  target_link_options(project_warnings INTERFACE -fexceptions)
   add_executable(morvik-core ${entry})
   target_link_libraries(morvik-core PRIVATE morvik_cli project_warnings)
   target_compile_definitions(morvik-core PRIVATE MORVIK_VERSION="${PROJECT_VERSION}")
