@@ -13,7 +13,7 @@
 //       program on fresh copies of it, R times each, interleaved, and prints
 //       each run's wall and CPU seconds, the medians and their ratio.
 #include "measure.h"
-#include "platform/utf8locale.h"
+#include "platform/text/utf8locale.h"
 #include "ui/mainwindow.h"
 
 #include <QApplication>

@@ -30,7 +30,7 @@
 // (Markdown) as they are measured and writes them to --out.
 #include "inspection/validationpool.h"
 #include "measure.h"
-#include "platform/unzip.h"
+#include "platform/zip/unzip.h"
 
 #include <archive.h>
 #include <archive_entry.h>
@@ -868,7 +868,8 @@ std::string reasonsSection(const Options& options, const DataSet& set) {
       << " copies of the real DATA document with its height changed to `168.2a`, so that every "
          "document fails and its reason is written; default threads.\n\n"
       << pairSection(zip, options.work, options.pairRuns, ja, en)
-      << "Goal: Japanese / English below 1.02 in user CPU (system time is disk work, the same for both, and noisy).\n\n";
+      << "Goal: Japanese / English below 1.02 in user CPU (system time is disk work, the same for "
+         "both, and noisy).\n\n";
     fs::remove(zip);
     return s.str();
 }

@@ -10,7 +10,7 @@
 //
 // The real archive comes from ../shared/realdata; without it nothing is run.
 #include "measure.h"
-#include "platform/unzip.h"
+#include "platform/zip/unzip.h"
 
 #include <archive.h>
 #include <archive_entry.h>

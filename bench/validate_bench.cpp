@@ -15,7 +15,7 @@
 // (for profiling: validate_bench --worker D/xsd/main.xsd D/list.txt).
 #include "inspection/xmlschemachk.h"
 #include "measure.h"
-#include "platform/xmlparser.h"
+#include "platform/xml/xmlparser.h"
 #include "support/testutil.h"
 
 #include <archive.h>

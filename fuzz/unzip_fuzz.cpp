@@ -8,7 +8,7 @@
 // - a failed extraction leaves the destination exactly as it was;
 // - no file descriptor is left open.
 // A broken promise aborts, which libFuzzer reports with the input.
-#include "platform/unzip.h"
+#include "platform/zip/unzip.h"
 
 #include <algorithm>
 #include <cstdint>

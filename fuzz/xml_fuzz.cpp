@@ -10,7 +10,7 @@
 //   schema location or network).
 // A broken promise aborts, which libFuzzer reports with the input.
 #include "inspection/xmlschemachk.h"
-#include "platform/xmlparser.h"
+#include "platform/xml/xmlparser.h"
 
 #include <cstdint>
 #include <cstdio>

@@ -12,8 +12,8 @@
 //   agreement_morvik SCHEMA_FOLDER SCHEMA_NAME DOCUMENT...
 //   agreement_morvik SCHEMA_FOLDER SCHEMA_NAME --list FILE   (one path a line)
 #include "inspection/xmlschemachk.h"
-#include "platform/xmlparser.h"
-#include "platform/xmlreason.h"
+#include "platform/xml/xmlparser.h"
+#include "report/reasons.h"
 
 #include <fstream>
 #include <iostream>
@@ -72,7 +72,6 @@ int main(int argc, char** argv) {
         documents.assign(argv + 3, argv + argc);
     }
 
-    morvik::platform::setReasonLanguage(morvik::platform::ReasonLanguage::english);
     const morvik::platform::SchemaReuseScope reuse;
     QuietStatus status;
     for (const std::string& path : documents) {

@@ -4,14 +4,14 @@
 // each line prefixed with the program's name. It keeps no settings.
 #include "app/commandline.h"
 
-#include "app/causes.h"
-#include "app/jsonreport.h"
 #include "app/version.h"
 #include "inspection/bytesize.h"
 #include "inspection/inspectionrun.h"
 #include "inspection/paths.h"
 #include "inspection/standardnames.h"
-#include "platform/xmlreason.h"
+#include "report/causes.h"
+#include "report/jsonreport.h"
+#include "report/reasons.h"
 
 #include <cstdint>
 #include <exception>
@@ -26,6 +26,7 @@ namespace morvik::app {
 namespace {
 
 using namespace morvik::inspection;
+using namespace morvik::report;
 
 constexpr const char* kProgram = "morvik-inspect";
 constexpr const char* kPrefix = "morvik-inspect: ";
@@ -235,9 +236,9 @@ std::string parseCommandLine(const std::vector<std::string>& args, Options& opti
             options.allErrors = true;
         } else if (auto reasons = valueOption("--reasons", args, i, error)) {
             if (*reasons == "ja") {
-                options.reasons = morvik::platform::ReasonLanguage::japanese;
+                options.reasons = morvik::report::ReasonLanguage::japanese;
             } else if (*reasons == "en") {
-                options.reasons = morvik::platform::ReasonLanguage::english;
+                options.reasons = morvik::report::ReasonLanguage::english;
             } else {
                 return "--reasons needs ja or en";
             }
@@ -348,7 +349,9 @@ ArchiveReport CommandLine::inspect(const std::string& zipPath) {
     NoProgramStart programs;
     ReportCollector collector(report, m_options.jsonPath.has_value());
     ErrorLister lister(m_err, collector);
+    const report::ReasonWordingIn reasons(m_options.reasons);
     RunServices services{settings, messages, log, status, programs, {}, nullptr, {}};
+    services.reasons = &reasons;
     services.observer = m_options.verbose && m_options.allErrors
                             ? static_cast<RunObserver*>(&lister)
                             : static_cast<RunObserver*>(&collector);
@@ -440,7 +443,6 @@ int runCommandLine(const std::vector<std::string>& args, std::ostream& out, std:
         out << kProgram << ' ' << kVersion << '\n';
         return exitAllValid;
     }
-    morvik::platform::setReasonLanguage(options.reasons);
 
     // The report file is opened before any run, so that a place it cannot be
     // written to is told before the archives are unpacked.
@@ -481,7 +483,7 @@ int runCommandLine(const std::vector<std::string>& args, std::ostream& out, std:
     }
 
     if (options.jsonPath) {
-        const std::string text = reportJson(reports, kVersion);
+        const std::string text = reportJson(reports, ReportProgram{kProgram, kVersion});
         std::ostream& json = jsonToOut ? out : jsonFile;
         json << text << std::flush;
         if (!jsonToOut) {

@@ -2,7 +2,7 @@
 // result log on out and messages on err.
 #pragma once
 
-#include "platform/xmlreason.h"
+#include "report/reasons.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -31,7 +31,7 @@ struct Options {
     std::optional<std::string> jsonPath;
     bool verbose = false;
     bool allErrors = false;
-    platform::ReasonLanguage reasons = platform::ReasonLanguage::japanese;
+    report::ReasonLanguage reasons = report::ReasonLanguage::japanese;
     std::uint64_t maxExtractedSize = 0;
     bool help = false;
     bool version = false;

@@ -1,6 +1,7 @@
 // morvik-inspect: the command-line front end.
 #include "app/commandline.h"
-#include "platform/utf8locale.h"
+#include "platform/process/allocator.h"
+#include "platform/text/utf8locale.h"
 
 #include <exception>
 #include <iostream>
@@ -9,6 +10,7 @@ int main(int argc, char** argv) {
     // File names in archives and folders are UTF-8; the C locale cannot
     // convert them.
     morvik::platform::useUtf8Locale();
+    morvik::platform::tuneAllocatorForManyDocuments();
     try {
         return morvik::app::runCommandLine(std::vector<std::string>(argv + 1, argv + argc),
                                            std::cout, std::cerr);

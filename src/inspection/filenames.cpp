@@ -2,7 +2,7 @@
 // read once.
 #include "inspection/filenames.h"
 
-#include "platform/utf8.h"
+#include "platform/text/utf8.h"
 
 namespace morvik::inspection {
 

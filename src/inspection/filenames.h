@@ -4,7 +4,7 @@
 // object may be asked from several threads at once.
 #pragma once
 
-#include "platform/folderlisting.h"
+#include "platform/fs/folderlisting.h"
 
 #include <map>
 #include <mutex>

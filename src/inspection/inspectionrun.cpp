@@ -9,10 +9,10 @@
 #include "inspection/validationpool.h"
 #include "inspection/xmlschemachk.h"
 #include "inspection/zipextract.h"
-#include "platform/folderlisting.h"
-#include "platform/unzip.h"
-#include "platform/utf8.h"
-#include "platform/xmlparser.h"
+#include "platform/fs/folderlisting.h"
+#include "platform/text/utf8.h"
+#include "platform/xml/xmlparser.h"
+#include "platform/zip/unzip.h"
 
 #include <algorithm>
 #include <optional>
@@ -261,11 +261,20 @@ Run::Outcome Run::check(const Job& job) {
     };
     Outcome outcome;
     outcome.schemaName = job.schemaName;
+    // The document as the schema choice read it, for the validation to go on
+    // from there rather than open the file again.
+    platform::OpenedDocumentHandle opened;
     if (outcome.schemaName.empty()) {
+        platform::XmlErrorFacts rootProblem;
         outcome.schemaName = m_choice->schemaFor(
             job.folder, job.name,
             job.stage == Stage::data ? SchemaChoice::Stage::data : SchemaChoice::Stage::claims,
-            &outcome.report.rootProblem);
+            &rootProblem, &opened);
+        if (rootProblem.code != 0 || !rootProblem.message.empty()) {
+            outcome.report.rootProblem = m_services.reasons != nullptr
+                                             ? m_services.reasons->reason(rootProblem)
+                                             : rootProblem.message;
+        }
     }
     Recorded status(outcome.statusTexts);
     DocumentReport& report = outcome.report;
@@ -277,7 +286,8 @@ Run::Outcome Run::check(const Job& job) {
     platform::XmlParserFactory& parser =
         m_services.parser != nullptr ? *m_services.parser : platform::defaultXmlParserFactory();
     report.status = XmlSchemaChk(job.folder, job.name, m_schemaFolder, outcome.schemaName,
-                                 report.message, report.detail, status, parser, &report.facts);
+                                 report.message, report.detail, status, parser, &report.facts,
+                                 m_services.reasons, std::move(opened));
     return outcome;
 }
 

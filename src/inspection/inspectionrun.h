@@ -55,6 +55,9 @@ struct RunServices {
     // Optional: the XML parser to validate with; the process's libxml2 when
     // null. Used from the validation threads.
     platform::XmlParserFactory* parser = nullptr;
+    // Optional: words the reasons of the log's detail lines (and of a root
+    // element that could not be read); the parser's English messages without.
+    const ReasonWording* reasons = nullptr;
 };
 
 enum class RunOutcome {

@@ -16,6 +16,8 @@ enum class Stage { index = 1, summary = 2, data = 3, claims = 4 };
 
 // One error the parser reported for a document.
 struct ValidationError {
+    std::int32_t code = 0;   // the parser's code (or a negative code of our own)
+    std::int32_t domain = 0; // the parser's error domain; 0 for our own codes
     std::int32_t line = 0;   // 1-based; 0 when unknown
     std::int32_t column = 0; // 1-based, in characters; 0 when unknown
     std::string srcText;     // the text of that line, possibly cut around the column

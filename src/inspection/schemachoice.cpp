@@ -4,7 +4,7 @@
 
 #include "inspection/paths.h"
 #include "inspection/standardnames.h"
-#include "platform/xmlparser.h"
+#include "platform/xml/xmlparser.h"
 
 #include <algorithm>
 #include <array>
@@ -58,15 +58,17 @@ bool SchemaChoice::declares(const std::string& schemaName, const std::string& na
 
 std::string SchemaChoice::schemaFor(const std::string& documentFolder,
                                     const std::string& documentName, Stage stage,
-                                    std::string* rootProblem) {
-    return actual(standardSchemaFor(documentFolder, documentName, stage, rootProblem));
+                                    platform::XmlErrorFacts* rootProblem,
+                                    platform::OpenedDocumentHandle* opened) {
+    return actual(standardSchemaFor(documentFolder, documentName, stage, rootProblem, opened));
 }
 
 std::string SchemaChoice::standardSchemaFor(const std::string& documentFolder,
                                             const std::string& documentName, Stage stage,
-                                            std::string* rootProblem) {
+                                            platform::XmlErrorFacts* rootProblem,
+                                            platform::OpenedDocumentHandle* opened) {
     const std::optional<platform::XmlRootElement> root =
-        platform::readRootElement(documentFolder + documentName, rootProblem);
+        platform::readRootElement(documentFolder + documentName, rootProblem, opened);
     if (!root) {
         return kSummarySchema;
     }
@@ -81,14 +83,14 @@ std::string SchemaChoice::standardSchemaFor(const std::string& documentFolder,
     // that a schema is compiled only when the answer may depend on it.
     const auto& candidates = stage == Stage::data ? kDataCandidates : kClaimsCandidates;
     const auto hinted = [&](const Candidate& candidate) {
-        return std::any_of(root->schemaFileNames.begin(), root->schemaFileNames.end(),
-                           [&](const std::string& name) {
-                               return sameFileName(name, candidate.schemaName);
-                           });
+        return std::any_of(
+            root->schemaFileNames.begin(), root->schemaFileNames.end(),
+            [&](const std::string& name) { return sameFileName(name, candidate.schemaName); });
     };
-    const char first = documentName.empty() ? '\0'
-                                            : static_cast<char>(std::tolower(
-                                                  static_cast<unsigned char>(documentName.front())));
+    const char first =
+        documentName.empty()
+            ? '\0'
+            : static_cast<char>(std::tolower(static_cast<unsigned char>(documentName.front())));
     const auto rank = [&](const Candidate* candidate) {
         return hinted(*candidate) ? 0 : first != '\0' && candidate->namePrefix == first ? 1 : 2;
     };

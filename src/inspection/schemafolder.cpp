@@ -3,8 +3,8 @@
 #include "inspection/schemafolder.h"
 
 #include "inspection/standardnames.h"
-#include "platform/folderlisting.h"
-#include "platform/utf8.h"
+#include "platform/fs/folderlisting.h"
+#include "platform/text/utf8.h"
 
 #include <string_view>
 

@@ -3,6 +3,8 @@
 // All text is UTF-8.
 #pragma once
 
+#include "platform/xml/xmlerror.h"
+
 #include <string>
 #include <string_view>
 
@@ -52,6 +54,15 @@ class ProgramStart {
 public:
     virtual ~ProgramStart() = default;
     virtual void openFolder(const std::string& folder) = 0;
+};
+
+// Words the facts of one XML error for the result log's detail line, in the
+// language the run was asked for. Without one, the parser's English message
+// is shown.
+class ReasonWording {
+public:
+    virtual ~ReasonWording() = default;
+    virtual std::string reason(const platform::XmlErrorFacts& facts) const = 0;
 };
 
 // Application title: caption of every message box that names no other.

@@ -11,9 +11,10 @@
 #include "inspection/xmlschemachk.h"
 
 #include "inspection/paths.h"
-#include "platform/xmlparser.h"
+#include "platform/xml/xmlparser.h"
 
 #include <optional>
+#include <utility>
 
 namespace morvik::inspection {
 
@@ -67,10 +68,11 @@ private:
     std::unique_ptr<platform::XmlSchemaCollection> m_schemas;
 };
 
-// One value of the document's parse error, obtained afresh for the read.
-template <class Value>
-std::optional<Value> readParseError(ParserObjects& objects,
-                                    std::optional<Value> (platform::XmlParseError::*read)()) {
+// One value of the document's parse error, obtained afresh for the read: a
+// step whose object is missing tries to make it again.
+template <class Read>
+auto readParseErrorWith(ParserObjects& objects, Read read)
+    -> decltype(read(std::declval<platform::XmlParseError&>())) {
     platform::XmlDocument* document = objects.document();
     if (document == nullptr) {
         return std::nullopt;
@@ -79,11 +81,38 @@ std::optional<Value> readParseError(ParserObjects& objects,
     if (!parseError) {
         return std::nullopt;
     }
-    return ((*parseError).*read)();
+    return read(*parseError);
+}
+
+template <class Value>
+std::optional<Value> readParseError(ParserObjects& objects,
+                                    std::optional<Value> (platform::XmlParseError::*read)()) {
+    return readParseErrorWith(objects,
+                              [read](platform::XmlParseError& error) { return (error.*read)(); });
+}
+
+// The reason of the first error with its facts, in one read.
+struct ReasonRead {
+    std::string message;
+    std::optional<platform::XmlErrorFacts> facts;
+};
+
+// The reason of one error: worded from its facts where a wording is given
+// and the facts are there, else the parser's message.
+std::string reasonOf(const std::optional<platform::XmlErrorFacts>& facts,
+                     const std::optional<std::string>& message, const ReasonWording* reasons) {
+    if (reasons != nullptr && facts) {
+        std::string worded = reasons->reason(*facts);
+        if (!worded.empty()) {
+            return worded;
+        }
+    }
+    return message.value_or(std::string());
 }
 
 // The errors after the first, when more than one was asked for.
-void addFurtherErrors(ParserObjects& objects, ValidationFacts& facts) {
+void addFurtherErrors(ParserObjects& objects, ValidationFacts& facts,
+                      const ReasonWording* reasons) {
     platform::XmlDocument* document = objects.document();
     if (document == nullptr) {
         return;
@@ -94,7 +123,9 @@ void addFurtherErrors(ParserObjects& objects, ValidationFacts& facts) {
     }
     const std::vector<platform::XmlErrorRecord> all = parseError->errors();
     for (std::size_t i = 1; i < all.size() && i < facts.errorLimit; ++i) {
-        facts.errors.push_back({all[i].line, all[i].column, all[i].srcText, all[i].reason});
+        const platform::XmlErrorRecord& record = all[i];
+        facts.errors.push_back({record.code, record.facts.domain, record.line, record.column,
+                                record.srcText, reasonOf(record.facts, record.reason, reasons)});
     }
     facts.errorsCapped = parseError->errorsCapped();
 }
@@ -104,7 +135,8 @@ void addFurtherErrors(ParserObjects& objects, ValidationFacts& facts) {
 int XmlSchemaChk(const std::string& documentFolder, const std::string& documentName,
                  const std::string& schemaFolder, const std::string& schemaName,
                  std::string& message, std::string& detail, StatusLine& status,
-                 platform::XmlParserFactory& parser, ValidationFacts* facts) {
+                 platform::XmlParserFactory& parser, ValidationFacts* facts,
+                 const ReasonWording* reasons, platform::OpenedDocumentHandle opened) {
     status.MsgDisp(kStartText);
 
     // The joined paths, tested as they are.
@@ -128,6 +160,10 @@ int XmlSchemaChk(const std::string& documentFolder, const std::string& documentN
             document->setAsync(false);
             if (facts != nullptr && facts->errorLimit > 1) {
                 document->setErrorLimit(facts->errorLimit);
+            }
+            if (opened) {
+                // A parser that cannot take it opens the file itself.
+                (void)document->setOpened(std::move(opened));
             }
         }
         status.MsgDisp(kSchemaLoadText);
@@ -165,22 +201,35 @@ int XmlSchemaChk(const std::string& documentFolder, const std::string& documentN
                     error.srcText = *srcText;
                 }
             }
-            if (const auto reason = readParseError(objects, &platform::XmlParseError::reason)) {
-                buffer += *reason;
-                error.reason = *reason;
+            const std::optional<ReasonRead> reason =
+                readParseErrorWith(objects, [](platform::XmlParseError& parseError) {
+                    std::optional<ReasonRead> read;
+                    if (std::optional<std::string> text = parseError.reason()) {
+                        read = ReasonRead{std::move(*text), parseError.reasonFacts()};
+                    }
+                    return read;
+                });
+            if (reason) {
+                error.reason = reasonOf(reason->facts, reason->message, reasons);
+                buffer += error.reason;
+                if (reason->facts) {
+                    error.domain = reason->facts->domain;
+                }
             }
             detail = buffer;
             message = buffer.empty() ? kParserMissingMessage : kErrorMessage;
             result = kFailure;
             if (facts != nullptr) {
-                facts->errorCode = errorCode.value_or(0);
+                const std::int32_t code = errorCode.value_or(0);
+                facts->errorCode = code;
                 if (!buffer.empty()) {
+                    error.code = code;
                     error.column =
                         readParseError(objects, &platform::XmlParseError::column).value_or(0);
                     facts->errors.push_back(std::move(error));
                 }
                 if (facts->errorLimit > 1) {
-                    addFurtherErrors(objects, *facts);
+                    addFurtherErrors(objects, *facts, reasons);
                 }
             }
         }
@@ -192,9 +241,9 @@ int XmlSchemaChk(const std::string& documentFolder, const std::string& documentN
 int XmlSchemaChk(const std::string& documentFolder, const std::string& documentName,
                  const std::string& schemaFolder, const std::string& schemaName,
                  std::string& message, std::string& detail, StatusLine& status,
-                 ValidationFacts* facts) {
+                 ValidationFacts* facts, const ReasonWording* reasons) {
     return XmlSchemaChk(documentFolder, documentName, schemaFolder, schemaName, message, detail,
-                        status, platform::defaultXmlParserFactory(), facts);
+                        status, platform::defaultXmlParserFactory(), facts, reasons);
 }
 
 } // namespace morvik::inspection

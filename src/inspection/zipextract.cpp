@@ -3,9 +3,9 @@
 #include "inspection/zipextract.h"
 
 #include "inspection/filenames.h"
-#include "platform/folderlisting.h"
-#include "platform/unzip.h"
-#include "platform/utf8.h"
+#include "platform/fs/folderlisting.h"
+#include "platform/text/utf8.h"
+#include "platform/zip/unzip.h"
 
 #include <charconv>
 #include <cstdint>

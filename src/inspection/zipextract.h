@@ -4,7 +4,7 @@
 
 #include "inspection/paths.h"
 #include "inspection/services.h"
-#include "platform/unzip.h"
+#include "platform/zip/unzip.h"
 
 #include <functional>
 #include <string>

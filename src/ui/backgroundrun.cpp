@@ -2,6 +2,8 @@
 // over to the GUI thread.
 #include "ui/backgroundrun.h"
 
+#include "report/reasons.h"
+
 #include <QCoreApplication>
 #include <QEventLoop>
 #include <QMetaObject>
@@ -122,6 +124,9 @@ void BackgroundRun::work() {
     inspection::RunServices run{m_settings, services, services,  services,
                                 services,   {},       &services, [this] {
             return m_stop.load(); }};
+    // The window speaks Japanese.
+    const report::ReasonWordingIn reasons(report::ReasonLanguage::japanese);
+    run.reasons = &reasons;
     try {
         m_outcome = inspection::runInspection(m_inputs, run);
     } catch (...) {

@@ -1,5 +1,5 @@
 // The top level of an archive, read from its table of contents.
-#include "platform/archivelisting.h"
+#include "platform/zip/archivelisting.h"
 #include "support/testutil.h"
 #include "support/zipbuilder.h"
 

@@ -1,6 +1,6 @@
 // Folder listing: pattern matching by file-name rules, name order, and which
 // entries each mask admits.
-#include "platform/folderlisting.h"
+#include "platform/fs/folderlisting.h"
 #include "support/testutil.h"
 
 #include <gtest/gtest.h>

@@ -2,7 +2,6 @@
 // the tests: the whole result log is compared byte for byte.
 #include "inspection/inspectionrun.h"
 #include "support/archives.h"
-#include "support/reasonlanguage.h"
 #include "support/runharness.h"
 #include "support/testutil.h"
 
@@ -41,8 +40,6 @@ std::string maskDetails(const std::string& log) {
 } // namespace
 
 TEST(InspectionRun, WorkedExampleLogByteForByte) {
-    // The layer's own English facts, as libxml2 and the layer word them.
-    const morvik::test::ReasonLanguageScope english(morvik::platform::ReasonLanguage::english);
     TempDir dir;
     auto files = standardFiles();
     files.push_back({"DATA/doc001.xml", dataDocument("1")});
@@ -50,7 +47,9 @@ TEST(InspectionRun, WorkedExampleLogByteForByte) {
     files.push_back({"CLAIMS/clm001.xml", claimDocument()});
     const auto zip = makeArchive(dir.path(), "sample", files);
 
+    // The layer's own English facts, as libxml2 and the layer word them.
     Harness h;
+    h.reasons = morvik::report::ReasonWordingIn(morvik::report::ReasonLanguage::english);
     EXPECT_EQ(h.run(zip.string()), RunOutcome::someFailed);
 
     const std::string expected = std::string("交換用基本情報ファイルの調査 ") + kOk +

@@ -2,7 +2,7 @@
 // in three of its checkup documents, in Japanese, compared byte for byte
 // with the expected log beside the fixtures. Skips when the real data is
 // not at hand. MORVIK_WRITE_EXPECTED=1 writes the expected log anew.
-#include "platform/unzip.h"
+#include "platform/zip/unzip.h"
 #include "support/runharness.h"
 #include "support/testutil.h"
 #include "support/zipbuilder.h"

@@ -2,7 +2,8 @@
 // declares the root element, else the standard schema that does.
 #include "inspection/inspectionrun.h"
 #include "inspection/schemachoice.h"
-#include "platform/xmlparser.h"
+#include "platform/xml/xmlparser.h"
+#include "report/reasons.h"
 #include "support/archives.h"
 #include "support/runharness.h"
 #include "support/testutil.h"
@@ -245,9 +246,14 @@ TEST(SchemaChoice, RootThatCannotBeReadIsSaidSo) {
     SchemaChoice choice(dir.folder(), names);
     for (const auto& c : cases) {
         writeFile(dir.path() / c.file, c.content);
-        std::string problem;
+        morvik::platform::XmlErrorFacts facts;
         const std::string schema =
-            choice.schemaFor(dir.folder(), c.file, SchemaChoice::Stage::data, &problem);
+            choice.schemaFor(dir.folder(), c.file, SchemaChoice::Stage::data, &facts);
+        // Worded as a Japanese run words it.
+        const std::string problem =
+            facts.message.empty()
+                ? ""
+                : morvik::report::reasonText(facts, morvik::report::ReasonLanguage::japanese);
         EXPECT_EQ(schema, c.problem.empty() ? "hc08_V08.xsd" : "su08_V08.xsd") << c.file;
         if (c.problem.empty()) {
             EXPECT_EQ(problem, "") << c.file;

@@ -1,7 +1,7 @@
 // The unzip layer: the command line, what an archive from outside parties may
 // not do (asserting that nothing at all was written), the result codes for
 // damaged archives, names in CP932 and with backslashes, and the real archive.
-#include "platform/unzip.h"
+#include "platform/zip/unzip.h"
 #include "support/testutil.h"
 #include "support/zipbuilder.h"
 

@@ -3,10 +3,9 @@
 // imports that reach outside the schema folder, folder names that read as
 // URI syntax, and documents that are links to elsewhere.
 #include "inspection/inspectionrun.h"
-#include "platform/xmlparser.h"
+#include "platform/xml/xmlparser.h"
 #include "support/accesswatch.h"
 #include "support/archives.h"
-#include "support/reasonlanguage.h"
 #include "support/runharness.h"
 #include "support/testutil.h"
 
@@ -63,7 +62,6 @@ std::string schemaBody(const std::string& extra = "") {
 // The DOCTYPE of a schema file is refused by the parser itself, whatever the
 // encoding: the file its entity names is never opened.
 TEST(XmlHostile, SchemaDoctypeInEveryEncoding) {
-    const ReasonLanguageScope english(ReasonLanguage::english);
     TempDir dir;
     const fs::path canary = dir.path() / "CANARY-SECRET";
     writeFile(canary, "secret");
@@ -101,7 +99,6 @@ TEST(XmlHostile, SchemaDoctypeInEveryEncoding) {
 // A schema may use the files of its own folder and its subfolders; nothing
 // else on the disk is read, however it is named.
 TEST(XmlHostile, SchemasStayInTheirFolder) {
-    const ReasonLanguageScope english(ReasonLanguage::english);
     TempDir dir;
     const fs::path folder = dir.path() / "XSD";
     const fs::path outside = dir.path() / "outside" / "lax.xsd";
@@ -183,7 +180,6 @@ TEST(XmlHostile, FolderNamesThatLookLikeUriSyntax) {
 
 // A document that is a link is read only when it points into its own folder.
 TEST(XmlHostile, DocumentLinksLeadingElsewhereAreNotRead) {
-    const ReasonLanguageScope english(ReasonLanguage::english);
     TempDir dir;
     const fs::path schema = dir.path() / "XSD" / "s.xsd";
     writeFile(schema, schemaBody());

@@ -2,10 +2,9 @@
 // (streamed, in every supported encoding), what it never reads, what a
 // schema collection does with schemas that cannot be used, and the root
 // element and global declaration helpers.
-#include "platform/xmlparser.h"
-#include "platform/xmltext.h"
+#include "platform/xml/xmlparser.h"
+#include "platform/xml/xmltext.h"
 #include "support/accesswatch.h"
-#include "support/reasonlanguage.h"
 #include "support/testutil.h"
 
 #include <gtest/gtest.h>
@@ -112,7 +111,7 @@ std::ostream& operator<<(std::ostream& out, const Outcome& o) {
 }
 
 Outcome load(const std::vector<std::string>& schemaPaths, const std::string& documentPath,
-             std::vector<bool>* added = nullptr) {
+             std::vector<bool>* added = nullptr, OpenedDocumentHandle opened = {}) {
     XmlParserFactory& parser = defaultXmlParserFactory();
     auto schemas = parser.createSchemaCollection();
     auto doc = parser.createDocument();
@@ -124,6 +123,9 @@ Outcome load(const std::vector<std::string>& schemaPaths, const std::string& doc
         }
     }
     EXPECT_TRUE(doc->setSchemas(*schemas));
+    if (opened) {
+        EXPECT_TRUE(doc->setOpened(std::move(opened)));
+    }
     Outcome outcome;
     outcome.loaded = doc->load(documentPath);
     auto error = doc->parseError();
@@ -190,7 +192,6 @@ bool isUtf8(const std::string& text) {
 
 TEST(XmlParser, LoadOutcomesOfDocuments) {
     // The layer's own English facts, as libxml2 and the layer word them.
-    const morvik::test::ReasonLanguageScope english(morvik::platform::ReasonLanguage::english);
     SchemaSet set;
     const std::string sjis = R"(<?xml version="1.0" encoding="Shift_JIS"?>)";
     const std::string eucJp = R"(<?xml version="1.0" encoding="EUC-JP"?>)";
@@ -323,7 +324,6 @@ TEST(XmlParser, MultiMegabyteLine) {
 
 TEST(XmlParser, NothingThatADoctypeNamesIsRead) {
     // The layer's own English facts, as libxml2 and the layer word them.
-    const morvik::test::ReasonLanguageScope english(morvik::platform::ReasonLanguage::english);
     SchemaSet set;
     const fs::path secret = set.dir.path() / "secret.txt";
     const fs::path dtd = set.dir.path() / "doc.dtd";
@@ -385,7 +385,6 @@ TEST(XmlParser, SchemaLocationHintsAreNeverLoaded) {
 
 TEST(XmlParser, FilesThatAreNoDocuments) {
     // The layer's own English facts, as libxml2 and the layer word them.
-    const morvik::test::ReasonLanguageScope english(morvik::platform::ReasonLanguage::english);
     SchemaSet set;
     const fs::path folder = set.dir.path() / "folder.xml";
     fs::create_directory(folder);
@@ -412,7 +411,6 @@ TEST(XmlParser, FilesThatAreNoDocuments) {
 
 TEST(XmlParser, SchemasThatCannotBeUsed) {
     // The layer's own English facts, as libxml2 and the layer word them.
-    const morvik::test::ReasonLanguageScope english(morvik::platform::ReasonLanguage::english);
     SchemaSet set;
     const fs::path dir = set.dir.path();
     const fs::path secret = dir / "secret.txt";
@@ -469,7 +467,6 @@ TEST(XmlParser, SchemasThatCannotBeUsed) {
 
 TEST(XmlParser, CollectionStates) {
     // The layer's own English facts, as libxml2 and the layer word them.
-    const morvik::test::ReasonLanguageScope english(morvik::platform::ReasonLanguage::english);
     SchemaSet set;
     const fs::path dir = set.dir.path();
     // The same element in another namespace, and a second schema for the
@@ -547,7 +544,6 @@ TEST(XmlParser, IncludesResolveInFoldersWithSpacesAndJapaneseNames) {
 
 TEST(XmlParser, NetworkSchemaLocationsAreNotFetched) {
     // The layer's own English facts, as libxml2 and the layer word them.
-    const morvik::test::ReasonLanguageScope english(morvik::platform::ReasonLanguage::english);
     LocalListener listener;
     TempDir dir;
     const std::string url = "http://127.0.0.1:" + std::to_string(listener.port());
@@ -691,17 +687,29 @@ TEST(XmlParser, SchemaDeclaresGlobalElement) {
     }
 }
 
-// A document probed for its root and then replaced (or written anew) before
-// it is loaded is loaded as it is then, not as it was probed.
-TEST(XmlParser, ProbedDocumentReplacedBeforeTheLoad) {
+// A document probed for its root and handed to the load goes on from where
+// the probe stopped; replaced (or written anew) before the load, or handed to
+// the load of another file, it is loaded as the file is then.
+TEST(XmlParser, ProbedDocumentHandedToTheLoad) {
     SchemaSet set;
     const fs::path path = set.dir.path() / "d.xml";
+    const fs::path other = set.dir.path() / "e.xml";
+    writeFile(other, document("  <n>z</n>\n"));
+    const auto probed = [&] {
+        OpenedDocumentHandle opened;
+        EXPECT_TRUE(readRootElement(path.string(), nullptr, &opened));
+        EXPECT_TRUE(opened);
+        return opened;
+    };
     writeFile(path, document("  <n>1</n>\n"));
-    ASSERT_TRUE(readRootElement(path.string()));
+    EXPECT_EQ(load({set.main.string()}, path.string(), nullptr, probed()).errorCode, 0);
+    EXPECT_EQ(load({set.main.string()}, other.string(), nullptr, probed()).errorCode, 1824);
+    OpenedDocumentHandle opened = probed();
     writeFile(path, document("  <n>x</n>\n"));
-    EXPECT_EQ(load({set.main.string()}, path.string()).errorCode, 1824);
-    ASSERT_TRUE(readRootElement(path.string()));
+    EXPECT_EQ(load({set.main.string()}, path.string(), nullptr, std::move(opened)).errorCode, 1824);
+    writeFile(path, document("  <n>1</n>\n"));
+    opened = probed();
     writeFile(set.dir.path() / "new.xml", document("  <n>y</n>\n"));
     fs::rename(set.dir.path() / "new.xml", path);
-    EXPECT_EQ(load({set.main.string()}, path.string()).errorCode, 1824);
+    EXPECT_EQ(load({set.main.string()}, path.string(), nullptr, std::move(opened)).errorCode, 1824);
 }

@@ -2,12 +2,11 @@
 // document per error kind (well-formedness, namespaces, encodings, every
 // schema rule), the XML layer's own refusals, what is shown when no Japanese
 // sentence fits, and realistic errors against the standard schema set.
-#include "platform/xmlreason.h"
-#include "support/reasonlanguage.h"
+#include "report/reasons.h"
 
-#include "platform/unzip.h"
-#include "platform/xmlparser.h"
-#include "platform/xmltext.h"
+#include "platform/xml/xmlparser.h"
+#include "platform/xml/xmltext.h"
+#include "platform/zip/unzip.h"
 #include "support/testutil.h"
 
 #include <gtest/gtest.h>
@@ -22,6 +21,7 @@
 #include <set>
 
 using namespace morvik::platform;
+using namespace morvik::report;
 using morvik::test::readFile;
 using morvik::test::TempDir;
 using morvik::test::writeFile;
@@ -896,7 +896,6 @@ std::vector<std::string> englishLeftOvers(const std::string& text) {
 
 TEST(XmlReason, EachErrorKindInJapanese) {
     // The layer hands over its English facts; the test translates them itself.
-    const morvik::test::ReasonLanguageScope english(morvik::platform::ReasonLanguage::english);
     Checker checker;
     ASSERT_TRUE(checker.ready());
     for (const Row& row : rows()) {
@@ -983,7 +982,6 @@ TEST(XmlReason, EnglishWhenNoJapaneseSentenceFits) {
 // Realistic mistakes in a real checkup document, against the standard schemas.
 TEST(XmlReason, RealCheckupDocument) {
     // The layer hands over its English facts; the test translates them itself.
-    const morvik::test::ReasonLanguageScope english(morvik::platform::ReasonLanguage::english);
     const fs::path base = fs::path(MORVIK_REALDATA_DIR) / "mhlw-v08-2024";
     const fs::path archive = base / "5521111111_00280081_202405271_1.zip";
     if (!fs::exists(archive)) {

@@ -2,8 +2,7 @@
 // reports for documents that break them: IDs unique, ID references
 // answered, identity constraints, well-formedness before any schema
 // complaint, lines as XML counts them, and every error on request.
-#include "platform/xmlparser.h"
-#include "support/reasonlanguage.h"
+#include "platform/xml/xmlparser.h"
 #include "support/testutil.h"
 
 #include <gtest/gtest.h>
@@ -13,7 +12,6 @@
 #include <filesystem>
 
 using namespace morvik::platform;
-using morvik::test::ReasonLanguageScope;
 using morvik::test::TempDir;
 using morvik::test::writeFile;
 namespace fs = std::filesystem;
@@ -79,7 +77,6 @@ void check(const Case& c) {
 } // namespace
 
 TEST(XmlRules, IdsReferencesAndIdentityConstraints) {
-    const ReasonLanguageScope english(ReasonLanguage::english);
     const std::int32_t idc = XML_SCHEMAV_CVC_IDC;
     const std::int32_t badValue = XML_SCHEMAV_CVC_DATATYPE_VALID_1_2_1;
     const std::int32_t dangling = static_cast<std::int32_t>(XmlLoadError::idrefNotFound);
@@ -118,7 +115,6 @@ TEST(XmlRules, IdsReferencesAndIdentityConstraints) {
 // never a schema complaint about a half-read element, even when a schema
 // error came first.
 TEST(XmlRules, WellFormednessComesFirst) {
-    const ReasonLanguageScope english(ReasonLanguage::english);
     const std::string head = "<?xml version=\"1.0\"?>\n<doc xmlns=\"urn:hl7-org:v3\">\n";
     const Case cases[] = {
         {"cut inside a start tag", head + "<item key=\"1\"/>\n<ite", XML_ERR_GT_REQUIRED, 4, "<ite",
@@ -144,7 +140,6 @@ TEST(XmlRules, WellFormednessComesFirst) {
 
 // CR, CR LF and LF each end one line, in the reported line and its text.
 TEST(XmlRules, LinesAsXmlCountsThem) {
-    const ReasonLanguageScope english(ReasonLanguage::english);
     const std::int32_t badValue = XML_SCHEMAV_CVC_DATATYPE_VALID_1_2_1;
     const std::string body = "<n>1</n>\n<n>x</n>\n";
     const Case cases[] = {
@@ -168,7 +163,6 @@ TEST(XmlRules, LinesAsXmlCountsThem) {
 }
 
 TEST(XmlRules, EveryErrorOnRequest) {
-    const ReasonLanguageScope english(ReasonLanguage::english);
     const std::string threeErrors =
         document("<n>x</n>\n<n>1</n>\n<n>y</n>\n<item ID=\"a\" key=\"1\"/>\n<ref IDREF=\"b\"/>\n");
     struct Row {
@@ -203,7 +197,6 @@ TEST(XmlRules, EveryErrorOnRequest) {
 // With no schema for its root, a document that is not well-formed still
 // reports its well-formedness error.
 TEST(XmlRules, WellFormednessFirstAlsoWithoutASchemaForTheRoot) {
-    const ReasonLanguageScope english(ReasonLanguage::english);
     const std::string other = "<?xml version=\"1.0\"?>\n<claim xmlns=\"urn:other\">\n";
     const Case cases[] = {
         {"root of another namespace, well-formed", other + "<n>1</n>\n</claim>\n",

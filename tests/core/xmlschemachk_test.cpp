@@ -2,8 +2,7 @@
 // path, the steps that are guarded one by one when parser operations fail,
 // and the real 2024 file set when it is at hand.
 #include "inspection/xmlschemachk.h"
-#include "platform/xmlparser.h"
-#include "support/reasonlanguage.h"
+#include "platform/xml/xmlparser.h"
 #include "support/testutil.h"
 #include "support/xmlfaults.h"
 
@@ -104,7 +103,6 @@ Result check(const std::string& documentFolder, const std::string& documentName,
 
 TEST(XmlSchemaChk, OutcomesOfEveryPath) {
     // The layer's own English facts, as libxml2 and the layer word them.
-    const morvik::test::ReasonLanguageScope english(morvik::platform::ReasonLanguage::english);
     Fixture f;
     const std::string dir = f.folder;
     fs::create_directory(f.dir.path() / "sub.xml");
@@ -197,7 +195,6 @@ TEST(XmlSchemaChk, NoParserObjectBeforeTheExistenceTestsPass) {
 
 TEST(XmlSchemaChk, EachStepIsGuardedByItself) {
     // The layer's own English facts, as libxml2 and the layer word them.
-    const morvik::test::ReasonLanguageScope english(morvik::platform::ReasonLanguage::english);
     Fixture f;
     const std::string noSchemaDetail =
         "2行　<doc xmlns=\"urn:hl7-org:v3\">No schema is available to validate the document "
@@ -332,7 +329,6 @@ fs::path firstXml(const fs::path& folder) {
 
 TEST(XmlSchemaChkRealData, StandardFileSet2024) {
     // The layer's own English facts, as libxml2 and the layer word them.
-    const morvik::test::ReasonLanguageScope english(morvik::platform::ReasonLanguage::english);
     const fs::path base = fs::path(MORVIK_REALDATA_DIR) / "mhlw-v08-2024";
     const fs::path zip = base / "5521111111_00280081_202405271_1.zip";
     if (!fs::exists(zip) || !fs::exists(base / "XSD")) {

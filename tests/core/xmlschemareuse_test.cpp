@@ -2,7 +2,7 @@
 // the files it was compiled from changed, and every validation comes out as
 // it does with a fresh compile.
 #include "inspection/xmlschemachk.h"
-#include "platform/xmlparser.h"
+#include "platform/xml/xmlparser.h"
 #include "support/testutil.h"
 
 #include <gtest/gtest.h>

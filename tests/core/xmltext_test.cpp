@@ -1,6 +1,6 @@
 // Text helpers of the XML parser layer: encoding detection, one source line
 // as UTF-8 with its window around the error column, one-line messages.
-#include "platform/xmltext.h"
+#include "platform/xml/xmltext.h"
 #include "support/testutil.h"
 
 #include <gtest/gtest.h>

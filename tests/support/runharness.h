@@ -2,6 +2,7 @@
 #pragma once
 
 #include "inspection/inspectionrun.h"
+#include "report/reasons.h"
 #include "support/testutil.h"
 
 #include <functional>
@@ -25,6 +26,7 @@ struct RunHarness {
     std::function<bool()> stopRequested;
     platform::XmlParserFactory* parser = nullptr;
     std::size_t validationThreads = 0;
+    report::ReasonWordingIn reasons{report::ReasonLanguage::japanese};
 
     inspection::RunOutcome run(const std::string& zipPath, const std::string& schemaText = "") {
         inspection::RunServices services{
@@ -38,7 +40,8 @@ struct RunHarness {
             },
             observer,
             stopRequested,
-            parser};
+            parser,
+            &reasons};
         inspection::RunInputs inputs;
         inputs.zipPath = zipPath;
         inputs.schemaText = schemaText;

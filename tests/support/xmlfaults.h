@@ -4,7 +4,7 @@
 // be used from several threads at once.
 #pragma once
 
-#include "platform/xmlparser.h"
+#include "platform/xml/xmlparser.h"
 
 #include <array>
 #include <atomic>

@@ -3,6 +3,7 @@
 // bar afterwards, and what the window does while a run is under way (buttons
 // disabled, no second run, closing waits for the end).
 #include "inspection/inspectionrun.h"
+#include "report/reasons.h"
 #include "support/archives.h"
 #include "support/testutil.h"
 #include "support/windows.h"
@@ -62,6 +63,8 @@ QString coreLog(const fs::path& zip) {
     morvik::test::RecordingProgramStart programs;
     morvik::inspection::RunServices services{settings, messages, log,     status,
                                              programs, {},       nullptr, {}};
+    const morvik::report::ReasonWordingIn japanese(morvik::report::ReasonLanguage::japanese);
+    services.reasons = &japanese;
     morvik::inspection::RunInputs inputs;
     inputs.zipPath = zip.string();
     inputs.appName = "Morvik";

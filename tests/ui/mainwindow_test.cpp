@@ -2,7 +2,7 @@
 // the stored inputs (also for a copy of the program under another name) and
 // the two browse buttons. Dialogs are worked through the window's modal
 // runner, as a user would work them, without a nested event loop.
-#include "platform/utf8locale.h"
+#include "platform/text/utf8locale.h"
 #include "support/windows.h"
 #include "ui/appearance.h"
 #include "ui/desktop.h"

@@ -1,0 +1,315 @@
+// The XML parser layer's public objects on libxml2: the
+// document, the schema collection, the parse error and the factory. A load
+// is three steps: open the file, choose the registered schema that declares
+// the root element, and stream the document through that schema's validator.
+#include "platform/xml/xmlparser.h"
+
+#include "platform/fs/fd.h"
+#include "platform/xml/xmlruntime.h"
+#include "platform/xml/xmlschemacache.h"
+#include "platform/xml/xmlstream.h"
+#include "platform/xml/xmltext.h"
+
+#include <libxml/xmlerror.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <new>
+#include <sys/stat.h>
+#include <variant>
+
+namespace morvik::platform {
+
+namespace {
+
+struct LoadOutcome {
+    std::int32_t errorCode = 0;
+    std::vector<XmlErrorRecord> errors; // the first error first; empty when valid
+    bool capped = false;
+};
+
+struct RegisteredSchemas {
+    std::vector<SchemaRef> schemas;
+    std::vector<std::string> failures; // why earlier adds were refused
+};
+
+std::string quotedName(const std::string& namespaceUri, const std::string& localName) {
+    return namespaceUri.empty() ? "'" + localName + "'"
+                                : "'{" + namespaceUri + "}" + localName + "'";
+}
+
+std::string failuresText(const RegisteredSchemas* registered) {
+    std::string result;
+    if (registered == nullptr) {
+        return result;
+    }
+    for (const std::string& failure : registered->failures) {
+        result += " " + failure;
+    }
+    return result;
+}
+
+// The errors as a person reads them: lines as XML counts them, the text of
+// each error's line, the facts of each error with libxml2's English message.
+LoadOutcome outcomeOf(const std::string& path, const std::vector<ErrorInfo>& errors, bool capped) {
+    LoadOutcome outcome;
+    outcome.capped = capped;
+    std::vector<TextPosition> positions;
+    for (const ErrorInfo& error : errors) {
+        TextPosition position{std::max<std::int32_t>(error.line, 0), error.column};
+        // The parser converts the input ahead of where it parses: a
+        // conversion failure is reported where the parser stands, not where
+        // the bytes are.
+        if (error.code() == XML_I18N_CONV_FAILED || error.code() == XML_IO_ENCODER) {
+            if (const std::optional<TextPosition> bytes = firstUndecodablePosition(path)) {
+                position = *bytes;
+            }
+        }
+        positions.push_back(position);
+    }
+    const std::vector<SourceSpot> spots = locateInDocument(path, positions);
+    for (std::size_t i = 0; i < errors.size(); ++i) {
+        const ErrorInfo& error = errors[i];
+        XmlErrorRecord record;
+        record.code = error.code() != 0 ? error.code()
+                                        : static_cast<std::int32_t>(XmlLoadError::parserFailure);
+        const bool undecodable =
+            error.code() == XML_I18N_CONV_FAILED || error.code() == XML_IO_ENCODER;
+        if (undecodable) {
+            // Already counted as XML counts lines.
+            record.line = positions[i].line;
+            record.column = positions[i].column;
+            record.srcText = sourceLineText(path, record.line, record.column);
+        } else {
+            record.line = spots[i].position.line;
+            record.column = spots[i].position.column;
+            record.srcText = spots[i].text;
+        }
+        record.facts = error.facts;
+        record.facts.message = oneLineUtf8(record.facts.message);
+        record.reason = record.facts.message;
+        outcome.errors.push_back(std::move(record));
+    }
+    if (!outcome.errors.empty()) {
+        outcome.errorCode = outcome.errors.front().code;
+    }
+    return outcome;
+}
+
+LoadOutcome outcomeOf(const std::string& path, const ErrorInfo& error) {
+    return outcomeOf(path, std::vector<ErrorInfo>{error}, false);
+}
+
+// A failure before anything of the document was read: no line, no text.
+LoadOutcome failureWithoutText(const ErrorInfo& error) {
+    LoadOutcome outcome;
+    XmlErrorRecord record;
+    record.code = error.code();
+    record.facts = error.facts;
+    record.facts.message = oneLineUtf8(record.facts.message);
+    record.reason = record.facts.message;
+    outcome.errorCode = record.code;
+    outcome.errors.push_back(std::move(record));
+    return outcome;
+}
+
+// The first registered schema that declares the root element, or the error
+// that says none does (and why earlier adds failed).
+Result<const CompiledSchema*, ErrorInfo> chooseSchema(const RootProbe& root,
+                                                            const RegisteredSchemas* registered) {
+    const XmlRootElement& element = root.element;
+    if (registered != nullptr) {
+        for (const SchemaRef& schema : registered->schemas) {
+            if (schema->declaresGlobalElement(element.namespaceUri, element.localName)) {
+                return schema.get();
+            }
+        }
+    }
+    if (registered == nullptr || registered->schemas.empty()) {
+        return loadError(XmlLoadError::noSchema,
+                         "No schema is available to validate the document against." +
+                             failuresText(registered),
+                         element.line, root.column);
+    }
+    std::string namespaces;
+    for (const SchemaRef& schema : registered->schemas) {
+        namespaces += (namespaces.empty() ? "'" : ", '") + schema->targetNamespace() + "'";
+    }
+    return loadError(XmlLoadError::rootNotDeclared,
+                     "Element " + quotedName(element.namespaceUri, element.localName) +
+                         ": No matching global declaration available for the validation root"
+                         " (the schema declares the target namespace " +
+                         namespaces + ")." + failuresText(registered),
+                     element.line, root.column);
+}
+
+// A load in three steps: the document open and its root element known (from
+// an earlier look at the same file handed over in opened, or now); the
+// schema that declares that root; the whole document through that schema's
+// validator.
+LoadOutcome loadDocument(const std::string& path, const RegisteredSchemas* registered,
+                         std::size_t errorLimit, OpenedDocumentHandle opened) {
+    ensureRuntime();
+    ErrorCollector errors;
+    errors.setLimit(errorLimit);
+    LoadScope scope(LoadPolicy::nothing);
+
+    StreamedDocument document;
+    RootProbe root;
+    if (std::optional<OpenedDocument> probed = takeOpenedDocument(std::move(opened), path)) {
+        document = std::move(probed->document);
+        root = std::move(probed->root);
+    } else {
+        Result<StreamedDocument, ErrorInfo> file = openStreamedDocument(path);
+        if (!file) {
+            return failureWithoutText(file.error());
+        }
+        document = std::move(*file);
+        std::optional<RootProbe> probe = probeRoot(document, errors);
+        if (!probe) {
+            return outcomeOf(path, errors.first());
+        }
+        root = std::move(*probe);
+    }
+
+    const Result<const CompiledSchema*, ErrorInfo> chosen = chooseSchema(root, registered);
+    if (!chosen) {
+        // A document that is not well-formed says so, even when no schema
+        // declares its root.
+        checkWellFormed(document, errors);
+        return outcomeOf(path, errors.fatal() ? errors.first() : chosen.error());
+    }
+    validateStream(document, **chosen, errors);
+    if (errors.hasError()) {
+        return outcomeOf(path, errors.errors(), errors.capped());
+    }
+    // The loader refuses silently as far as libxml2 is concerned; a document
+    // that needed something from outside is not valid.
+    if (!scope.refusal().empty()) {
+        return outcomeOf(
+            path, loadError(XmlLoadError::parserFailure, "Refused: " + scope.refusal() + "."));
+    }
+    return LoadOutcome();
+}
+
+class LibxmlParseError : public XmlParseError {
+public:
+    explicit LibxmlParseError(std::shared_ptr<const LoadOutcome> outcome)
+        : m_outcome(std::move(outcome)) {}
+    std::optional<std::int32_t> errorCode() override { return m_outcome->errorCode; }
+    std::optional<std::int32_t> line() override { return first().line; }
+    std::optional<std::string> srcText() override { return first().srcText; }
+    std::optional<std::string> reason() override { return first().reason; }
+    std::optional<XmlErrorFacts> reasonFacts() override { return first().facts; }
+    std::optional<std::int32_t> column() override { return first().column; }
+    std::vector<XmlErrorRecord> errors() override { return m_outcome->errors; }
+    bool errorsCapped() override { return m_outcome->capped; }
+
+private:
+    // A valid load has no error: line 0, empty texts.
+    const XmlErrorRecord& first() const {
+        static const XmlErrorRecord kNone;
+        return m_outcome->errors.empty() ? kNone : m_outcome->errors.front();
+    }
+
+    // Shared with the document: each read of a field costs no copy of the
+    // outcome.
+    std::shared_ptr<const LoadOutcome> m_outcome;
+};
+
+class LibxmlSchemaCollection : public XmlSchemaCollection {
+public:
+    bool add(const std::string& /*namespaceUri*/, const std::string& path) override {
+        Result<SchemaRef> compiled = compiledSchema(path);
+        if (!compiled) {
+            m_registered.failures.push_back("The schema '" + path +
+                                            "' could not be used: " + compiled.failure());
+            return false;
+        }
+        for (SchemaRef& schema : m_registered.schemas) {
+            if (schema->targetNamespace() == (*compiled)->targetNamespace()) {
+                schema = std::move(*compiled);
+                return true;
+            }
+        }
+        m_registered.schemas.push_back(std::move(*compiled));
+        return true;
+    }
+
+    const RegisteredSchemas& registered() const { return m_registered; }
+
+private:
+    RegisteredSchemas m_registered;
+};
+
+class LibxmlDocument : public XmlDocument {
+public:
+    bool setAsync(bool async) override { return !async; }
+
+    bool setSchemas(XmlSchemaCollection& schemas) override {
+        auto* ours = dynamic_cast<LibxmlSchemaCollection*>(&schemas);
+        if (ours == nullptr) {
+            return false;
+        }
+        m_schemas = ours;
+        return true;
+    }
+
+    bool load(const std::string& path) override {
+        try {
+            m_outcome = std::make_shared<const LoadOutcome>(
+                loadDocument(path, m_schemas != nullptr ? &m_schemas->registered() : nullptr,
+                             m_errorLimit, std::move(m_opened)));
+        } catch (const std::bad_alloc&) {
+            m_outcome = std::make_shared<const LoadOutcome>(
+                failed(XmlLoadError::parserFailure, "Out of memory."));
+        }
+        return m_outcome->errorCode == 0;
+    }
+
+    bool setErrorLimit(std::size_t limit) override {
+        m_errorLimit = limit > 0 ? limit : 1;
+        return true;
+    }
+
+    bool setOpened(OpenedDocumentHandle opened) override {
+        m_opened = std::move(opened);
+        return true;
+    }
+
+    std::unique_ptr<XmlParseError> parseError() override {
+        return std::make_unique<LibxmlParseError>(m_outcome);
+    }
+
+private:
+    static LoadOutcome failed(XmlLoadError code, std::string reason) {
+        return failureWithoutText(loadError(code, std::move(reason)));
+    }
+
+    LibxmlSchemaCollection* m_schemas = nullptr;
+    std::size_t m_errorLimit = 1;
+    OpenedDocumentHandle m_opened;
+    std::shared_ptr<const LoadOutcome> m_outcome = std::make_shared<const LoadOutcome>(
+        failed(XmlLoadError::notLoaded, "No document has been loaded."));
+};
+
+class LibxmlParserFactory : public XmlParserFactory {
+public:
+    std::unique_ptr<XmlDocument> createDocument() override {
+        ensureRuntime();
+        return std::make_unique<LibxmlDocument>();
+    }
+    std::unique_ptr<XmlSchemaCollection> createSchemaCollection() override {
+        ensureRuntime();
+        return std::make_unique<LibxmlSchemaCollection>();
+    }
+};
+
+} // namespace
+
+XmlParserFactory& defaultXmlParserFactory() {
+    static LibxmlParserFactory factory;
+    return factory;
+}
+
+} // namespace morvik::platform

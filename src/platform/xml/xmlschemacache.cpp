@@ -1,0 +1,235 @@
+// Compiled schemas and their reuse: a schema is compiled once (with the
+// entity loader serving its own files) and kept, keyed by its absolute path,
+// while the stamps of all files it was compiled from stay the same.
+#include "platform/xml/xmlschemacache.h"
+
+#include "platform/xml/xmlparser.h"
+#include "platform/xml/xmlruntime.h"
+#include "platform/xml/xmltext.h"
+
+#include <libxml/schemasInternals.h>
+#include <libxml/tree.h>
+#include <libxml/xmlerror.h>
+#include <libxml/xmlschemas.h>
+
+#include <atomic>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <list>
+
+namespace morvik::platform {
+
+namespace {
+
+using SchemaParserHandle = Handle<xmlSchemaParserCtxt, xmlSchemaFreeParserCtxt>;
+using ValidatorHandle = Handle<xmlSchemaValidCtxt, xmlSchemaFreeValidCtxt>;
+using DocHandle = Handle<xmlDoc, xmlFreeDoc>;
+
+std::atomic<std::uint64_t> g_compilations{0};
+
+// Reuse scopes alive, and the number of the latest one (0: none yet).
+std::atomic<int> g_reuseScopes{0};
+std::atomic<std::uint64_t> g_reuseScope{0};
+
+std::string describe(const ErrorInfo& error) {
+    std::string where;
+    if (!error.file.empty()) {
+        where = error.file + (error.line > 0 ? ":" + std::to_string(error.line) : "") + ": ";
+    }
+    return pathsForUris(where + oneLineUtf8(error.reason()));
+}
+
+Result<SchemaRef> compileFresh(const std::string& path) {
+    ensureRuntime();
+    ++g_compilations;
+    ErrorCollector errors;
+    // The schema folder is the main schema's own folder, as the disk has it.
+    std::error_code error;
+    const std::string folder =
+        std::filesystem::weakly_canonical(std::filesystem::path(path).parent_path(), error)
+            .string();
+    LoadScope scope(LoadPolicy::schemaFiles, error ? std::string("/nonexistent") : folder);
+    SchemaHandle schema;
+    {
+        SchemaParserHandle parser(xmlSchemaNewParserCtxt(fileUri(path).c_str()));
+        if (!parser) {
+            return Failure{"the schema parser cannot be created"};
+        }
+        schema.reset(xmlSchemaParse(parser.get()));
+    }
+    if (!schema) {
+        // What our loader refused says most; libxml2's report follows.
+        std::string failure = pathsForUris(scope.refusal());
+        if (errors.hasError()) {
+            const std::string report = describe(errors.first());
+            failure += failure.empty() ? report : " (" + report + ")";
+        }
+        if (failure.empty()) {
+            failure = "it is not a valid schema";
+        }
+        return Failure{failure};
+    }
+    return SchemaRef(
+        std::make_shared<const CompiledSchema>(std::move(schema), path, scope.files()));
+}
+
+bool schemaReuseSwitchedOff() {
+    const char* value = std::getenv(kNoSchemaCacheVariable);
+    return value != nullptr && value[0] != '\0' && std::strcmp(value, "0") != 0;
+}
+
+// The compiled schemas kept for reuse, most recently used first.
+class SchemaCache {
+public:
+    Result<SchemaRef> get(const std::string& path) {
+        std::error_code ignored;
+        std::string key = std::filesystem::absolute(path, ignored).string();
+        if (key.empty()) {
+            key = path;
+        }
+        if (schemaReuseSwitchedOff()) {
+            return compileFresh(key);
+        }
+        std::lock_guard lock(m_mutex);
+        for (auto it = m_entries.begin(); it != m_entries.end(); ++it) {
+            if ((*it)->key() != key) {
+                continue;
+            }
+            if ((*it)->unchanged()) {
+                m_entries.splice(m_entries.begin(), m_entries, it);
+                return m_entries.front();
+            }
+            m_entries.erase(it);
+            break;
+        }
+        Result<SchemaRef> result = compileFresh(key);
+        if (result) {
+            (*result)->markUnchanged();
+            m_entries.push_front(*result);
+            if (m_entries.size() > kSchemaCacheCapacity) {
+                m_entries.pop_back();
+            }
+        }
+        return result;
+    }
+
+private:
+    std::mutex m_mutex;
+    std::list<SchemaRef> m_entries;
+};
+
+SchemaCache& schemaCache() {
+    static SchemaCache cache;
+    return cache;
+}
+
+} // namespace
+
+void SchemaFree::operator()(_xmlSchema* schema) const noexcept {
+    xmlSchemaFree(schema);
+}
+
+CompiledSchema::CompiledSchema(SchemaHandle schema, std::string key, std::vector<FileStamp> files)
+    : m_schema(std::move(schema)), m_key(std::move(key)), m_files(std::move(files)) {
+    if (m_schema->targetNamespace != nullptr) {
+        m_targetNamespace = text(m_schema->targetNamespace);
+    }
+}
+
+bool CompiledSchema::unchanged() const {
+    const std::uint64_t scope = g_reuseScopes.load() > 0 ? g_reuseScope.load() : 0;
+    if (scope != 0 && m_verifiedIn.load() == scope) {
+        return true;
+    }
+    for (const FileStamp& file : m_files) {
+        if (stampOf(file.path) != file) {
+            return false;
+        }
+    }
+    m_verifiedIn.store(scope);
+    return true;
+}
+
+void CompiledSchema::markUnchanged() const {
+    m_verifiedIn.store(g_reuseScopes.load() > 0 ? g_reuseScope.load() : 0);
+}
+
+SchemaReuseScope::SchemaReuseScope() {
+    ++g_reuseScope;
+    ++g_reuseScopes;
+}
+
+SchemaReuseScope::~SchemaReuseScope() {
+    --g_reuseScopes;
+}
+
+bool CompiledSchema::declaresGlobalElement(const std::string& namespaceUri,
+                                           const std::string& localName) const {
+    const auto name = std::make_pair(namespaceUri, localName);
+    {
+        std::lock_guard lock(m_mutex);
+        if (auto it = m_declared.find(name); it != m_declared.end()) {
+            return it->second;
+        }
+    }
+    const bool declared = probeDeclaration(namespaceUri, localName);
+    std::lock_guard lock(m_mutex);
+    m_declared.emplace(name, declared);
+    return declared;
+}
+
+bool CompiledSchema::probeDeclaration(const std::string& namespaceUri,
+                                      const std::string& localName) const {
+    DocHandle doc(xmlNewDoc(xml("1.0")));
+    if (!doc) {
+        return false;
+    }
+    xmlNodePtr root = xmlNewDocNode(doc.get(), nullptr, xml(localName.c_str()), nullptr);
+    if (root == nullptr) {
+        return false;
+    }
+    xmlDocSetRootElement(doc.get(), root);
+    if (!namespaceUri.empty()) {
+        xmlSetNs(root, xmlNewNs(root, xml(namespaceUri.c_str()), nullptr));
+    }
+    ValidatorHandle validator(xmlSchemaNewValidCtxt(m_schema.get()));
+    if (!validator) {
+        return false;
+    }
+    ErrorCollector errors;
+    LoadScope scope(LoadPolicy::nothing);
+    const int rc = xmlSchemaValidateDoc(validator.get(), doc.get());
+    const bool undeclared = rc == XML_SCHEMAV_CVC_ELT_1 ||
+                            (errors.hasError() && errors.first().code() == XML_SCHEMAV_CVC_ELT_1);
+    return rc >= 0 && !undeclared;
+}
+
+const IdAttributes& CompiledSchema::idAttributes() const {
+    std::call_once(m_idAttributesRead, [this] {
+        std::vector<std::string> paths;
+        for (const FileStamp& file : m_files) {
+            if (file.exists) {
+                paths.push_back(file.path);
+            }
+        }
+        m_idAttributes = IdAttributes::fromSchemaFiles(paths);
+    });
+    return m_idAttributes;
+}
+
+Result<SchemaRef> compiledSchema(const std::string& path) {
+    return schemaCache().get(path);
+}
+
+bool schemaDeclaresGlobalElement(const std::string& schemaPath, const std::string& namespaceUri,
+                                 const std::string& localName) {
+    const Result<SchemaRef> schema = compiledSchema(schemaPath);
+    return schema && (*schema)->declaresGlobalElement(namespaceUri, localName);
+}
+
+std::uint64_t schemaCompilations() {
+    return g_compilations.load();
+}
+
+} // namespace morvik::platform

@@ -1,0 +1,57 @@
+// What one extraction will do, decided from the archive's directory alone:
+// where each entry goes below the destination, which folders and files that
+// makes, and whether the names and the limits allow it. Nothing here touches
+// the destination.
+#pragma once
+
+#include "platform/zip/unzip.h"
+#include "platform/zip/zipdirectory.h"
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace morvik::platform {
+
+// A folder or file below the destination. Node 0 is the destination itself;
+// a parent always comes before its children.
+struct PlanNode {
+    std::uint32_t parent = 0;
+    std::string name; // one component
+    bool folder = true;
+    // Strictly inside the archive's top folder (the top folder itself is not).
+    bool inTopFolder = false;
+};
+
+struct PlannedEntry {
+    // The entry's path below the destination, components joined by '/'.
+    std::string path;
+    bool folder = false;
+    // Matched by the patterns and so unpacked; node is then its place.
+    bool selected = false;
+    std::uint32_t node = 0;
+    std::uint64_t size = 0;
+};
+
+struct ExtractionPlan {
+    std::vector<PlanNode> nodes;
+    // One per directory entry, in the same order.
+    std::vector<PlannedEntry> entries;
+    // The sizes that the selected files declare, added up.
+    std::uint64_t totalBytes = 0;
+};
+
+// Builds the plan. Refuses (with the entry's name) special entries,
+// encryption, methods other than stored and deflate, names that leave the
+// destination or are longer than file systems take (a component over 255
+// bytes, the destination and the name over 4095), a name that is a file and a
+// folder at once or a file twice, and archives past the limits. Bookkeeping
+// grows with the number of entries and the length of their names, never
+// faster: each folder is one node, found by its parent and its own name.
+UnzipDetail planExtraction(const ZipDirectory& directory, const UnzipCommand& command,
+                           const ExtractionLimits& limits, ExtractionPlan& plan);
+
+// The path of a node below the destination, for messages.
+std::string nodePath(const std::vector<PlanNode>& nodes, std::uint32_t node);
+
+} // namespace morvik::platform

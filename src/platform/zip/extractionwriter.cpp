@@ -1,0 +1,419 @@
+// The extraction writer. Folders are reached through open folder handles,
+// each opened from its parent without following links, so that a link planted
+// below the destination leads nowhere; files are made with O_EXCL and
+// O_NOFOLLOW under fresh names, so that nothing that was there (a link, a hard
+// link, a FIFO) is ever written through or waited on.
+#include "platform/zip/extractionwriter.h"
+
+#include "platform/zip/unzipfailure.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <fcntl.h>
+#include <random>
+#include <unistd.h>
+
+namespace morvik::platform {
+
+namespace {
+
+constexpr int kFolderFlags = O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC;
+
+// Renames from to to in one folder, failing with EEXIST when to exists.
+int renameNoReplace(int folder, const char* from, const char* to) {
+#ifndef __EMSCRIPTEN__
+    if (::renameat2(folder, from, folder, to, RENAME_NOREPLACE) == 0) {
+        return 0;
+    }
+    if (errno != EINVAL && errno != ENOSYS) {
+        return -1;
+    }
+    // The file system knows no RENAME_NOREPLACE: a hard link fails as well
+    // when the name is taken.
+    if (::linkat(folder, from, folder, to, 0) == 0) {
+        ::unlinkat(folder, from, 0);
+        return 0;
+    }
+    if (errno != EPERM && errno != EOPNOTSUPP && errno != ENOSYS) {
+        return -1;
+    }
+#endif
+    // The web page's in-memory file system has neither RENAME_NOREPLACE nor
+    // hard links; nothing but the page's one thread writes there, so the
+    // check before the rename cannot be raced.
+    struct stat existing {};
+    if (::fstatat(folder, to, &existing, AT_SYMLINK_NOFOLLOW) == 0) {
+        errno = EEXIST;
+        return -1;
+    }
+    return ::renameat(folder, from, folder, to);
+}
+
+} // namespace
+
+// Open handles of the plan's folders, the most recently used kept open (a
+// real archive has a handful of folders, so each stays open for the whole
+// extraction; a pathological one with thousands costs reopening, never
+// thousands of descriptors).
+class ExtractionWriter::FolderHandles {
+public:
+    explicit FolderHandles(const std::vector<PlanNode>& nodes) : m_nodes(nodes) {}
+
+    bool hasRoot() const { return static_cast<bool>(m_root); }
+    void setRoot(Fd root) { m_root = std::move(root); }
+
+    // The open folder of node, or -1 with errno set. With created given,
+    // missing folders are made on the way and each one made is reported.
+    int open(std::uint32_t node, const std::function<void(std::uint32_t)>* created) {
+        std::vector<std::uint32_t> chain;
+        int parent = -1;
+        for (std::uint32_t n = node;; n = m_nodes[n].parent) {
+            if (n == 0) {
+                parent = m_root.get();
+                break;
+            }
+            if (const int fd = cached(n); fd >= 0) {
+                parent = fd;
+                break;
+            }
+            chain.push_back(n);
+        }
+        if (parent < 0) {
+            errno = ENOENT;
+            return -1;
+        }
+        for (auto it = chain.rbegin(); it != chain.rend(); ++it) {
+            const char* name = m_nodes[*it].name.c_str();
+            Fd child(::openat(parent, name, kFolderFlags));
+            if (!child && errno == ENOENT && created != nullptr) {
+                if (::mkdirat(parent, name, 0777) == 0) {
+                    (*created)(*it);
+                } else if (errno != EEXIST) {
+                    return -1;
+                }
+                child = Fd(::openat(parent, name, kFolderFlags));
+            }
+            if (!child) {
+                return -1;
+            }
+            parent = insert(*it, std::move(child));
+        }
+        return parent;
+    }
+
+private:
+    static constexpr std::size_t kCapacity = 64;
+    struct Slot {
+        std::uint32_t node;
+        Fd fd;
+        std::uint64_t used;
+    };
+
+    int cached(std::uint32_t node) {
+        for (Slot& slot : m_slots) {
+            if (slot.node == node) {
+                slot.used = ++m_clock;
+                return slot.fd.get();
+            }
+        }
+        return -1;
+    }
+
+    int insert(std::uint32_t node, Fd fd) {
+        if (m_slots.size() < kCapacity) {
+            m_slots.push_back({node, std::move(fd), ++m_clock});
+            return m_slots.back().fd.get();
+        }
+        Slot* oldest = &m_slots.front();
+        for (Slot& slot : m_slots) {
+            if (slot.used < oldest->used) {
+                oldest = &slot;
+            }
+        }
+        *oldest = Slot{node, std::move(fd), ++m_clock};
+        return oldest->fd.get();
+    }
+
+    const std::vector<PlanNode>& m_nodes;
+    Fd m_root;
+    std::vector<Slot> m_slots;
+    std::uint64_t m_clock = 0;
+};
+
+ExtractionWriter::ExtractionWriter(const std::string& destination, const ExtractionPlan& plan,
+                                   ExistingFiles existingFiles, dev_t archiveDevice,
+                                   ino_t archiveInode)
+    : m_destination(destination), m_plan(plan), m_existingFiles(existingFiles),
+      m_archiveDevice(archiveDevice), m_archiveInode(archiveInode),
+      m_folders(std::make_unique<FolderHandles>(plan.nodes)) {
+    // Hidden names: a leftover after a crash does not count as an extracted
+    // file, and the random part keeps two extractions from meeting.
+    char prefix[32];
+    std::snprintf(prefix, sizeof prefix, ".unzip-%08x-",
+                  static_cast<unsigned>(std::random_device()()));
+    m_namePrefix = prefix;
+}
+
+ExtractionWriter::~ExtractionWriter() {
+    if (!m_committed) {
+        rollback();
+    }
+}
+
+std::string ExtractionWriter::freshName() {
+    char counter[24];
+    std::snprintf(counter, sizeof counter, "%llx",
+                  static_cast<unsigned long long>(m_nameCounter++));
+    return m_namePrefix + counter;
+}
+
+UnzipDetail ExtractionWriter::notWritable(std::uint32_t node, const std::string& what,
+                                          int error) const {
+    return unzipFailure(UnzipResult::diskFull, UnzipCause::notWritable,
+                        printableName(nodePath(m_plan.nodes, node)),
+                        what + " (" + std::strerror(error) + ")");
+}
+
+UnzipDetail ExtractionWriter::openDestination(bool create) {
+    if (m_folders->hasRoot()) {
+        return {};
+    }
+    Fd root(::open(m_destination.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (!root && errno == ENOENT && create) {
+        // The destination and its missing parents, each one made noted.
+        for (std::size_t slash = m_destination.find('/', 1); slash != std::string::npos;
+             slash = m_destination.find('/', slash + 1)) {
+            const std::string prefix = m_destination.substr(0, slash);
+            if (::mkdir(prefix.c_str(), 0777) == 0) {
+                m_journal.push_back({Step::createdDestination, 0, prefix});
+            } else if (errno != EEXIST) {
+                return notWritable(0, "the destination " + m_destination + " cannot be made",
+                                   errno);
+            }
+        }
+        root = Fd(::open(m_destination.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    }
+    if (root) {
+        m_folders->setRoot(std::move(root));
+    } else if (errno != ENOENT || create) {
+        return notWritable(0, "the destination " + m_destination + " cannot be opened", errno);
+    }
+    return {};
+}
+
+int ExtractionWriter::folder(std::uint32_t node, bool create, UnzipDetail& failure) {
+    failure = openDestination(create);
+    if (failure.result != UnzipResult::ok) {
+        return -1;
+    }
+    const std::function<void(std::uint32_t)> created = [this](std::uint32_t made) {
+        m_journal.push_back({Step::createdFolder, made, ""});
+    };
+    const int fd = m_folders->open(node, create ? &created : nullptr);
+    if (fd < 0) {
+        failure = notWritable(node, "the folder cannot be opened or made", errno);
+    }
+    return fd;
+}
+
+UnzipDetail ExtractionWriter::judgeExisting(std::uint32_t node, const struct stat& existing) const {
+    const PlanNode& target = m_plan.nodes[node];
+    if (S_ISDIR(existing.st_mode)) {
+        return notWritable(node, "a folder stands where the archive has a file", EISDIR);
+    }
+    const std::string shown = printableName(nodePath(m_plan.nodes, node));
+    if (existing.st_dev == m_archiveDevice && existing.st_ino == m_archiveInode) {
+        return unzipFailure(UnzipResult::wouldReplaceFile, UnzipCause::existingFile, shown,
+                            "the entry would replace the archive itself");
+    }
+    // Inside the top folder stands what an earlier extraction of this archive
+    // (or someone since) put there: anything but a folder is replaced.
+    if (target.inTopFolder) {
+        return {};
+    }
+    if (!S_ISREG(existing.st_mode)) {
+        return notWritable(node, "a link or special file stands where the archive has a file",
+                           EEXIST);
+    }
+    if (m_existingFiles == ExistingFiles::replace) {
+        return {};
+    }
+    return unzipFailure(UnzipResult::wouldReplaceFile, UnzipCause::existingFile, shown,
+                        "the entry would replace an existing file outside the archive's folder");
+}
+
+UnzipDetail ExtractionWriter::inspect() {
+    if (UnzipDetail failure = openDestination(false); failure.result != UnzipResult::ok) {
+        return failure;
+    }
+    if (!m_folders->hasRoot()) {
+        return {}; // no destination yet: nothing stands in the way
+    }
+    // Folders that exist already; below any other node nothing exists.
+    std::vector<bool> present(m_plan.nodes.size(), false);
+    present[0] = true;
+    for (std::uint32_t node = 1; node < m_plan.nodes.size(); ++node) {
+        const PlanNode& planned = m_plan.nodes[node];
+        if (!present[planned.parent]) {
+            continue;
+        }
+        UnzipDetail failure;
+        const int parent = folder(planned.parent, false, failure);
+        if (parent < 0) {
+            return failure;
+        }
+        struct stat existing {};
+        if (::fstatat(parent, planned.name.c_str(), &existing, AT_SYMLINK_NOFOLLOW) != 0) {
+            if (errno == ENOENT) {
+                continue;
+            }
+            return notWritable(node, "cannot be looked at", errno);
+        }
+        if (planned.folder) {
+            if (!S_ISDIR(existing.st_mode)) {
+                return notWritable(node, "a link or file stands where the archive has a folder",
+                                   ENOTDIR);
+            }
+            present[node] = true;
+        } else if (failure = judgeExisting(node, existing); failure.result != UnzipResult::ok) {
+            return failure;
+        }
+    }
+    return {};
+}
+
+UnzipDetail ExtractionWriter::makeFolder(std::uint32_t node) {
+    UnzipDetail failure;
+    folder(node, true, failure);
+    return failure;
+}
+
+UnzipDetail ExtractionWriter::writeFile(std::uint32_t node,
+                                        const std::function<UnzipDetail(int fd)>& fill) {
+    UnzipDetail failure;
+    const int parent = folder(m_plan.nodes[node].parent, true, failure);
+    if (parent < 0) {
+        return failure;
+    }
+    Fd file;
+    std::string name;
+    for (int attempt = 0; attempt < 100 && !file; ++attempt) {
+        name = freshName();
+        file = Fd(::openat(parent, name.c_str(),
+                           O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC | O_NOCTTY, 0666));
+        if (!file && errno != EEXIST) {
+            break;
+        }
+    }
+    if (!file) {
+        return notWritable(node, "no new file can be made beside it", errno);
+    }
+    m_journal.push_back({Step::temporary, node, name});
+    m_written.push_back(m_journal.size() - 1);
+    if (failure = fill(file.get()); failure.result != UnzipResult::ok) {
+        return failure;
+    }
+    // A full disk or quota may show only when the file is closed.
+    if (!file.close()) {
+        return notWritable(node, "the file cannot be written", errno);
+    }
+    return {};
+}
+
+UnzipDetail ExtractionWriter::commit() {
+    UnzipDetail failure;
+    for (const std::size_t position : m_written) {
+        const std::uint32_t node = m_journal[position].node;
+        const std::string temporary = m_journal[position].name;
+        const PlanNode& target = m_plan.nodes[node];
+        const int parent = folder(target.parent, false, failure);
+        if (parent < 0) {
+            break;
+        }
+        struct stat existing {};
+        if (::fstatat(parent, target.name.c_str(), &existing, AT_SYMLINK_NOFOLLOW) == 0) {
+            // Checked again: something may have appeared since inspect().
+            if (failure = judgeExisting(node, existing); failure.result != UnzipResult::ok) {
+                break;
+            }
+            // Kept aside, not removed, until every file is in place.
+            std::string aside;
+            int status = -1;
+            for (int attempt = 0; attempt < 100 && status != 0; ++attempt) {
+                aside = freshName();
+                status = renameNoReplace(parent, target.name.c_str(), aside.c_str());
+                if (status != 0 && errno != EEXIST) {
+                    break;
+                }
+            }
+            if (status != 0) {
+                failure = notWritable(node, "the existing file cannot be moved aside", errno);
+                break;
+            }
+            m_journal.push_back({Step::movedAside, node, aside});
+        } else if (errno != ENOENT) {
+            failure = notWritable(node, "cannot be looked at", errno);
+            break;
+        }
+        if (renameNoReplace(parent, temporary.c_str(), target.name.c_str()) != 0) {
+            failure = notWritable(node, "the file cannot be put in place", errno);
+            break;
+        }
+        m_journal[position].undone = true;
+        m_journal.push_back({Step::placed, node, ""});
+    }
+    if (failure.result != UnzipResult::ok) {
+        rollback();
+        return failure;
+    }
+    for (const JournalEntry& entry : m_journal) {
+        if (entry.step == Step::movedAside) {
+            UnzipDetail ignored;
+            if (const int parent = folder(m_plan.nodes[entry.node].parent, false, ignored);
+                parent >= 0) {
+                ::unlinkat(parent, entry.name.c_str(), 0);
+            }
+        }
+    }
+    m_journal.clear();
+    m_committed = true;
+    return {};
+}
+
+void ExtractionWriter::rollback() {
+    for (auto it = m_journal.rbegin(); it != m_journal.rend(); ++it) {
+        if (it->step == Step::createdDestination) {
+            ::rmdir(it->name.c_str());
+            continue;
+        }
+        const PlanNode& target = m_plan.nodes[it->node];
+        UnzipDetail ignored;
+        const int parent = folder(target.parent, false, ignored);
+        if (parent < 0) {
+            continue;
+        }
+        switch (it->step) {
+        case Step::placed:
+            ::unlinkat(parent, target.name.c_str(), 0);
+            break;
+        case Step::movedAside:
+            ::renameat(parent, it->name.c_str(), parent, target.name.c_str());
+            break;
+        case Step::temporary:
+            if (!it->undone) {
+                ::unlinkat(parent, it->name.c_str(), 0);
+            }
+            break;
+        case Step::createdFolder:
+            ::unlinkat(parent, target.name.c_str(), AT_REMOVEDIR);
+            break;
+        case Step::createdDestination:
+            break;
+        }
+    }
+    m_journal.clear();
+    m_written.clear();
+}
+
+} // namespace morvik::platform

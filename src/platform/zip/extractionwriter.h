@@ -1,0 +1,83 @@
+// Writing a planned extraction below the destination, all or nothing. Each
+// file is written into a fresh temporary file beside its target (never into
+// anything that was there) and renamed into place only when every file has
+// been written; a journal of what this extraction made, moved aside and put
+// in place lets rollback() leave the destination exactly as it found it.
+#pragma once
+
+#include "platform/fs/fd.h"
+#include "platform/zip/extractionplan.h"
+#include "platform/zip/unzip.h"
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <sys/stat.h>
+#include <sys/types.h>
+#include <vector>
+
+namespace morvik::platform {
+
+class ExtractionWriter {
+public:
+    // archiveDevice and archiveInode identify the archive being read, which is
+    // never replaced.
+    ExtractionWriter(const std::string& destination, const ExtractionPlan& plan,
+                     ExistingFiles existingFiles, dev_t archiveDevice, ino_t archiveInode);
+    // Rolls back unless commit() succeeded.
+    ~ExtractionWriter();
+    ExtractionWriter(const ExtractionWriter&) = delete;
+    ExtractionWriter& operator=(const ExtractionWriter&) = delete;
+
+    // Looks at what the destination holds already, writing nothing: a link or
+    // file where a folder belongs, a folder where a file belongs, or a file
+    // that may not be replaced refuses the extraction.
+    UnzipDetail inspect();
+
+    // Makes the folder node exist, with its parents.
+    UnzipDetail makeFolder(std::uint32_t node);
+
+    // Writes the file node through fill, which gets a fresh, empty temporary
+    // file beside the target and says whether its data was sound.
+    UnzipDetail writeFile(std::uint32_t node, const std::function<UnzipDetail(int fd)>& fill);
+
+    // Puts every written file in place, keeping what it replaces aside until
+    // all are in place; on failure everything is rolled back.
+    UnzipDetail commit();
+
+    // Removes what this extraction made and puts back what it moved aside.
+    void rollback();
+
+private:
+    class FolderHandles;
+    enum class Step { createdDestination, createdFolder, temporary, movedAside, placed };
+    struct JournalEntry {
+        Step step;
+        std::uint32_t node;  // the folder, or the file whose folder is meant
+        std::string name;    // temporary or aside name; a path for createdDestination
+        bool undone = false; // a temporary that became the placed file
+    };
+
+    UnzipDetail openDestination(bool create);
+    int folder(std::uint32_t node, bool create, UnzipDetail& failure);
+    // What may stand where a file goes; ok when nothing or something to replace.
+    UnzipDetail judgeExisting(std::uint32_t node, const struct stat& existing) const;
+    std::string freshName();
+    UnzipDetail notWritable(std::uint32_t node, const std::string& what, int error) const;
+
+    std::string m_destination;
+    const ExtractionPlan& m_plan;
+    ExistingFiles m_existingFiles;
+    dev_t m_archiveDevice;
+    ino_t m_archiveInode;
+    std::unique_ptr<FolderHandles> m_folders;
+    std::vector<JournalEntry> m_journal;
+    // The journal positions of the written files' temporaries, in writing order.
+    std::vector<std::size_t> m_written;
+    std::string m_namePrefix;
+    std::uint64_t m_nameCounter = 0;
+    bool m_committed = false;
+};
+
+} // namespace morvik::platform

@@ -1,0 +1,353 @@
+// The unzip layer: one extraction from command line to the last file in
+// place. The archive is opened once. Its directory is read and judged without
+// inflating anything (zipdirectory, extractionplan), the destination is
+// looked at (extractionwriter), and only then does libarchive read the data,
+// each entry once, straight into fresh files that are put in place at the
+// end; any failure on the way rolls the destination back.
+#include "platform/zip/unzip.h"
+
+#include "platform/fs/fd.h"
+#include "platform/text/utf8.h"
+#include "platform/text/utf8locale.h"
+#include "platform/zip/extractionplan.h"
+#include "platform/zip/extractionwriter.h"
+#include "platform/zip/unzipfailure.h"
+#include "platform/zip/zipdirectory.h"
+
+#include <archive.h>
+#include <archive_entry.h>
+
+#include <cerrno>
+#include <cstring>
+#include <filesystem>
+#include <memory>
+#include <string_view>
+#include <sys/stat.h>
+#include <sys/statvfs.h>
+#include <unistd.h>
+
+namespace morvik::platform {
+
+namespace {
+
+thread_local UnzipDetail t_lastDetail;
+
+struct ArchiveReadFree {
+    void operator()(archive* a) const noexcept { archive_read_free(a); }
+};
+using ArchiveReader = std::unique_ptr<archive, ArchiveReadFree>;
+
+// The failure for an error that libarchive reported while reading.
+UnzipDetail readFailure(archive* a, const std::string& entry) {
+    const char* message = archive_error_string(a);
+    const std::string text = message != nullptr ? message : "unknown error";
+    const std::string what = "libarchive: " + text;
+    if (text.starts_with("Unsupported ZIP compression method")) {
+        return unzipFailure(UnzipResult::unsupportedMethod, UnzipCause::unsupportedMethod, entry,
+                            what);
+    }
+    if (text.find("Truncated") != std::string::npos) {
+        return unzipFailure(UnzipResult::unexpectedEnd, UnzipCause::truncated, entry, what);
+    }
+    if (text.find("assphrase") != std::string::npos || text.find("ncrypt") != std::string::npos) {
+        return unzipFailure(UnzipResult::encrypted, UnzipCause::encrypted, entry, what);
+    }
+    const bool data = text.find("CRC") != std::string::npos ||
+                      text.find("ecompress") != std::string::npos ||
+                      text.find("size") != std::string::npos;
+    return unzipFailure(UnzipResult::archiveError,
+                        data ? UnzipCause::badData : UnzipCause::damagedArchive, entry, what);
+}
+
+// An entry's name as a path, the way the plan writes it: backslashes
+// separate, empty and "." components vanish.
+std::string normalizedPath(std::string_view name) {
+    std::string path;
+    std::size_t start = 0;
+    while (start <= name.size()) {
+        std::size_t end = name.find_first_of("/\\", start);
+        if (end == std::string_view::npos) {
+            end = name.size();
+        }
+        const std::string_view component = name.substr(start, end - start);
+        if (!component.empty() && component != ".") {
+            if (!path.empty()) {
+                path += '/';
+            }
+            path += component;
+        }
+        start = end + 1;
+    }
+    return path;
+}
+
+bool writeAll(int fd, const char* data, std::size_t size) {
+    while (size > 0) {
+        const ssize_t written = ::write(fd, data, size);
+        if (written < 0) {
+            if (errno == EINTR) {
+                continue;
+            }
+            return false;
+        }
+        data += written;
+        size -= static_cast<std::size_t>(written);
+    }
+    return true;
+}
+
+// Reads the data of every selected entry with libarchive, once, into the
+// writer. libarchive reads the entries in the order of their local headers,
+// as the directory lists them; each must be the entry the plan judged.
+UnzipDetail writeEntries(int archiveFd, const ZipDirectory& directory, const ExtractionPlan& plan,
+                         ExtractionWriter& writer) {
+    ArchiveReader reader(archive_read_new());
+    if (!reader || ::lseek(archiveFd, 0, SEEK_SET) != 0) {
+        return unzipFailure(UnzipResult::archiveError, UnzipCause::damagedArchive, "",
+                            "libarchive cannot be set up");
+    }
+    archive* a = reader.get();
+    // The seekable reader takes names, types and sizes from the central
+    // directory, the archive's own table of contents. Names without the UTF-8
+    // flag are CP932, as Japanese Windows tools write them; flagged names stay
+    // UTF-8. (SHIFT_JIS would fail on "～" or "①".)
+    if (archive_read_support_format_zip_seekable(a) != ARCHIVE_OK ||
+        archive_read_set_options(a, "hdrcharset=CP932") != ARCHIVE_OK ||
+        archive_read_open_fd(a, archiveFd, 64 * 1024) != ARCHIVE_OK) {
+        return readFailure(a, "");
+    }
+    std::vector<char> buffer(64 * 1024);
+    for (std::size_t i = 0; i < directory.entries.size(); ++i) {
+        const PlannedEntry& planned = plan.entries[i];
+        const std::string shown = printableName(directory.entries[i].name);
+        archive_entry* entry = nullptr;
+        const int status = archive_read_next_header(a, &entry);
+        if (status == ARCHIVE_EOF) {
+            return unzipFailure(UnzipResult::archiveError, UnzipCause::damagedArchive, shown,
+                                "libarchive finds fewer entries than the directory lists");
+        }
+        // A warning here is a name that does not convert or headers that
+        // contradict each other: not an archive to unpack.
+        if (status != ARCHIVE_OK) {
+            return readFailure(a, shown);
+        }
+        const char* name = archive_entry_pathname(entry);
+        const bool folder = archive_entry_filetype(entry) == AE_IFDIR;
+        if (name == nullptr || normalizedPath(name) != planned.path || folder != planned.folder ||
+            (!folder && archive_entry_filetype(entry) != AE_IFREG) ||
+            archive_entry_hardlink(entry) != nullptr || archive_entry_is_encrypted(entry) ||
+            (!folder && archive_entry_size_is_set(entry) &&
+             static_cast<std::uint64_t>(archive_entry_size(entry)) != directory.entries[i].size)) {
+            return unzipFailure(UnzipResult::archiveError, UnzipCause::damagedArchive, shown,
+                                "libarchive reads the entry otherwise than its headers say");
+        }
+        if (!planned.selected) {
+            continue;
+        }
+        if (planned.folder) {
+            if (UnzipDetail failure = writer.makeFolder(planned.node);
+                failure.result != UnzipResult::ok) {
+                return failure;
+            }
+            continue;
+        }
+        const auto fill = [&](int fd) -> UnzipDetail {
+            std::uint64_t total = 0;
+            for (;;) {
+                const la_ssize_t n = archive_read_data(a, buffer.data(), buffer.size());
+                if (n == 0) {
+                    break;
+                }
+                // Warnings count too: libarchive reports a CRC error as one.
+                if (n < 0) {
+                    return readFailure(a, shown);
+                }
+                total += static_cast<std::uint64_t>(n);
+                // The declared sizes are what the limits and the free space
+                // were checked against.
+                if (total > planned.size) {
+                    return unzipFailure(UnzipResult::archiveError, UnzipCause::badData, shown,
+                                        "the data is larger than the " +
+                                            std::to_string(planned.size) + " bytes declared");
+                }
+                if (!writeAll(fd, buffer.data(), static_cast<std::size_t>(n))) {
+                    return unzipFailure(UnzipResult::diskFull, UnzipCause::notWritable, shown,
+                                        std::string("the file cannot be written (") +
+                                            std::strerror(errno) + ")");
+                }
+            }
+            if (total != planned.size) {
+                return unzipFailure(UnzipResult::archiveError, UnzipCause::badData, shown,
+                                    "the data is " + std::to_string(total) + " bytes, not the " +
+                                        std::to_string(planned.size) + " declared");
+            }
+            return {};
+        };
+        if (UnzipDetail failure = writer.writeFile(planned.node, fill);
+            failure.result != UnzipResult::ok) {
+            return failure;
+        }
+    }
+    archive_entry* extra = nullptr;
+    if (archive_read_next_header(a, &extra) != ARCHIVE_EOF) {
+        return unzipFailure(UnzipResult::archiveError, UnzipCause::damagedArchive, "",
+                            "libarchive finds more entries than the directory lists");
+    }
+    return {};
+}
+
+UnzipDetail extract(const UnzipCommand& command, const FreeSpaceFunction& freeSpace,
+                    const ExtractionOptions& options) {
+    // Opened once: every later step reads this file, whatever happens to the
+    // name meanwhile. Never waits on a FIFO.
+    const Fd archiveFd = openForReading(command.archive);
+    struct stat archiveInfo {};
+    if (!archiveFd || ::fstat(archiveFd.get(), &archiveInfo) != 0 ||
+        !S_ISREG(archiveInfo.st_mode)) {
+        return unzipFailure(UnzipResult::archiveNotFound, UnzipCause::archiveUnreadable, "",
+                            "the archive " + command.archive +
+                                " is missing, unreadable or not a file");
+    }
+    ZipDirectory directory;
+    if (UnzipDetail failure = readZipDirectory(archiveFd.get(), directory);
+        failure.result != UnzipResult::ok) {
+        return failure;
+    }
+    ExtractionPlan plan;
+    if (UnzipDetail failure = planExtraction(directory, command, options.limits, plan);
+        failure.result != UnzipResult::ok) {
+        return failure;
+    }
+    const std::optional<std::uint64_t> available = freeSpace(command.destination);
+    if (available && plan.totalBytes > *available) {
+        return unzipFailure(UnzipResult::diskFull, UnzipCause::freeSpace, "",
+                            "the files declare " + std::to_string(plan.totalBytes) +
+                                " bytes, the destination has " + std::to_string(*available) +
+                                " free",
+                            plan.totalBytes, *available);
+    }
+    ExtractionWriter writer(command.destination, plan, options.existingFiles, archiveInfo.st_dev,
+                            archiveInfo.st_ino);
+    if (UnzipDetail failure = writer.inspect(); failure.result != UnzipResult::ok) {
+        return failure;
+    }
+    if (UnzipDetail failure = writeEntries(archiveFd.get(), directory, plan, writer);
+        failure.result != UnzipResult::ok) {
+        writer.rollback();
+        return failure;
+    }
+    return writer.commit();
+}
+
+} // namespace
+
+UnzipDetail unzipFailure(UnzipResult result, UnzipCause cause, const std::string& entry,
+                         const std::string& what, std::uint64_t needed, std::uint64_t allowed) {
+    UnzipDetail detail;
+    detail.result = result;
+    detail.cause = cause;
+    detail.entry = entry;
+    detail.needed = needed;
+    detail.allowed = allowed;
+    detail.message = entry.empty() ? what : "entry \"" + entry + "\": " + what;
+    return detail;
+}
+
+bool hasControlCharacter(std::string_view name) {
+    for (std::size_t i = 0; i < name.size(); ++i) {
+        const auto byte = static_cast<unsigned char>(name[i]);
+        if (byte < 0x20 || byte == 0x7F) {
+            return true;
+        }
+        // U+0080 to U+009F are C2 80 to C2 9F in UTF-8.
+        if (byte == 0xC2 && i + 1 < name.size() &&
+            static_cast<unsigned char>(name[i + 1]) <= 0x9F &&
+            static_cast<unsigned char>(name[i + 1]) >= 0x80) {
+            return true;
+        }
+    }
+    return false;
+}
+
+std::string printableName(std::string_view name) {
+    std::string shown;
+    const auto escape = [&](unsigned char byte) {
+        static const char digits[] = "0123456789ABCDEF";
+        shown += "\\x";
+        shown += digits[byte >> 4];
+        shown += digits[byte & 0xF];
+    };
+    while (!name.empty()) {
+        const std::size_t length = utf8SequenceLength(name);
+        const auto lead = static_cast<unsigned char>(name[0]);
+        if (length == 0) {
+            escape(lead);
+            name.remove_prefix(1);
+        } else if (hasControlCharacter(name.substr(0, length))) {
+            for (std::size_t i = 0; i < length; ++i) {
+                escape(static_cast<unsigned char>(name[i]));
+            }
+            name.remove_prefix(length);
+        } else {
+            shown.append(name.substr(0, length));
+            name.remove_prefix(length);
+        }
+    }
+    return shown;
+}
+
+const UnzipDetail& lastUnzipDetail() {
+    return t_lastDetail;
+}
+
+std::optional<std::uint64_t> freeSpaceOf(const std::string& folder) {
+    // A destination that does not exist yet will be created on the file system
+    // of its nearest existing parent.
+    std::filesystem::path path = folder;
+    for (;;) {
+        struct statvfs info {};
+        if (::statvfs(path.c_str(), &info) == 0) {
+            return static_cast<std::uint64_t>(info.f_bavail) * info.f_frsize;
+        }
+        const int error = errno;
+        std::filesystem::path parent = path.parent_path();
+        if (parent.empty()) {
+            parent = ".";
+        }
+        if (error != ENOENT || parent == path) {
+            return std::nullopt;
+        }
+        path = std::move(parent);
+    }
+}
+
+UnzipResult unzipCommandLine(const std::string& commandLine, const FreeSpaceFunction& freeSpace,
+                             const ExtractionOptions& options) {
+    const std::optional<UnzipCommand> command = parseUnzipCommandLine(commandLine);
+    if (!command) {
+        t_lastDetail = unzipFailure(UnzipResult::badCommandLine, UnzipCause::commandLine, "",
+                                    "the command line cannot be parsed");
+        return t_lastDetail.result;
+    }
+    // libarchive turns entry names into the text of the current locale's
+    // character set; in the C locale every non-ASCII name fails to convert.
+    const Utf8NamesForThisThread names;
+    t_lastDetail = extract(*command, freeSpace, options);
+    return t_lastDetail.result;
+}
+
+UnzipResult unzipCommandLine(const std::string& commandLine, const FreeSpaceFunction& freeSpace) {
+    ExtractionOptions options;
+    options.existingFiles = ExistingFiles::replace;
+    return unzipCommandLine(commandLine, freeSpace, options);
+}
+
+int UnZip(void* /*owner*/, const std::string& commandLine, int, int) {
+    return static_cast<int>(unzipCommandLine(commandLine, freeSpaceOf, ExtractionOptions()));
+}
+
+int UnZip(void* /*owner*/, const std::string& commandLine, const ExtractionOptions& options) {
+    return static_cast<int>(unzipCommandLine(commandLine, freeSpaceOf, options));
+}
+
+} // namespace morvik::platform
