@@ -4,7 +4,7 @@
 // the page to read; the log is byte for byte what morvik-inspect prints.
 #include "app/commandline.h"
 #include "app/version.h"
-#include "platform/utf8locale.h"
+#include "platform/text/utf8locale.h"
 
 #include <emscripten/emscripten.h>
 
