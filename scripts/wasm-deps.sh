@@ -117,7 +117,10 @@ export CFLAGS="-O2"
 (
   cd libarchive-*/
   mkdir build-wasm && cd build-wasm
-  emcmake cmake .. -G Ninja -DCMAKE_BUILD_TYPE=Release -DCMAKE_INSTALL_PREFIX="$STAGE" \
+  # Makefiles, not Ninja: libarchive 3.6 always declares its shared library
+  # too, which emscripten names like the static one; Ninja refuses two rules
+  # for one file, make builds the one target asked for.
+  emcmake cmake .. -G "Unix Makefiles" -DCMAKE_BUILD_TYPE=Release -DCMAKE_INSTALL_PREFIX="$STAGE" \
     -DBUILD_SHARED_LIBS=OFF -DENABLE_TEST=OFF -DENABLE_TAR=OFF -DENABLE_CPIO=OFF \
     -DENABLE_CAT=OFF -DENABLE_OPENSSL=OFF -DENABLE_MBEDTLS=OFF -DENABLE_NETTLE=OFF \
     -DENABLE_LIBB2=OFF -DENABLE_LZ4=OFF -DENABLE_LZO=OFF -DENABLE_LZMA=OFF \
@@ -125,7 +128,7 @@ export CFLAGS="-O2"
     -DENABLE_PCREPOSIX=OFF -DENABLE_LIBGCC=OFF -DENABLE_CNG=OFF -DENABLE_XATTR=OFF \
     -DENABLE_ACL=OFF -DENABLE_ICONV=ON -DENABLE_INSTALL=ON \
     -DZLIB_INCLUDE_DIR="$STAGE/include" -DZLIB_LIBRARY="$STAGE/lib/libz.a"
-  ninja -j"$JOBS" archive_static
+  emmake make -j"$JOBS" archive_static
   mkdir -p "$STAGE/lib" "$STAGE/include"
   cp libarchive/libarchive.a "$STAGE/lib/"
   cp ../libarchive/archive.h ../libarchive/archive_entry.h "$STAGE/include/"
