@@ -82,17 +82,19 @@ function workerMain() {
     let status = 70;
     try {
       status = core.ccall("morvik_inspect", "number",
-        ["string", "string", "string", "string", "string", "string"],
-        [job.zipName, schemaArg, job.maxExtracted, "/run.log", "/run.json", "/run.err"]);
+        ["string", "string", "string", "string", "string", "string", "string"],
+        [job.zipName, schemaArg, job.maxExtracted, "/run.log", "/run.json", "/run.csv", "/run.err"]);
     } catch (error) {
-      postMessage({ type: "done", status: 70, log: "", json: "null", err: String(error), millis: 0 });
+      postMessage({ type: "done", status: 70, logBytes: new Uint8Array(0), log: "", json: "null",
+        csvBytes: new Uint8Array(0), err: String(error), millis: 0 });
       return;
     }
     const millis = performance.now() - began;
     const read = (path) => { try { return FS.readFile(path); } catch (e) { return new Uint8Array(0); } };
     const text = (bytes) => new TextDecoder().decode(bytes);
     const logBytes = read("/run.log");
-    const result = { type: "done", status, logBytes, log: text(logBytes), json: text(read("/run.json")), err: text(read("/run.err")), millis };
+    const result = { type: "done", status, logBytes, log: text(logBytes), json: text(read("/run.json")),
+      csvBytes: read("/run.csv"), err: text(read("/run.err")), millis };
     FS.chdir("/");
     removeTree(FS, runFolder);
     removeTree(FS, job.schemaRoot);
@@ -325,6 +327,8 @@ function wire() {
   $("errorsOnly").addEventListener("change", (e) => $("log").classList.toggle("errors-only", e.target.checked));
   $("saveLog").addEventListener("click", () => save(logFileText(), stem() + "_log.txt", "text/plain;charset=utf-8"));
   $("saveJson").addEventListener("click", () => save(page.result.json, stem() + ".json", "application/json"));
+  // The core's CSV as it wrote it (UTF-8 with BOM, CR LF, for spreadsheets).
+  $("saveCsv").addEventListener("click", () => save(page.result.csvBytes, stem() + ".csv", "text/csv"));
 
   const loadStart = performance.now();
   page.worker = startWorker();

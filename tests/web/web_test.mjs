@@ -51,7 +51,8 @@ function inspectNatively(zipPath, schemaFolder = "") {
     const name = path.basename(zipPath);
     fs.copyFileSync(zipPath, path.join(folder, name));
     const schema = schemaFolder ? ["--schema", schemaFolder] : [];
-    const run = spawnSync(INSPECT, ["--json", json, "--max-extracted-size=1G", ...schema, "--", name], {
+    const csv = folder + ".csv";
+    const run = spawnSync(INSPECT, ["--json", json, "--csv", csv, "--max-extracted-size=1G", ...schema, "--", name], {
       cwd: folder, env: { ...process.env, MORVIK_WORKERS: "1", LC_ALL: "C.UTF-8" }, maxBuffer: 1 << 30,
     });
     // The one difference: the folder the archive was in.
@@ -61,7 +62,9 @@ function inspectNatively(zipPath, schemaFolder = "") {
       if (schemaFolder) text = text.replaceAll(path.dirname(path.resolve(schemaFolder)), "/schema");
       return Buffer.from(text, "latin1");
     };
-    return { status: run.status, log: local(run.stdout), json: local(fs.readFileSync(json)).toString("utf8") };
+    const csvBytes = fs.existsSync(csv) ? local(fs.readFileSync(csv)) : Buffer.alloc(0);
+    fs.rmSync(csv, { force: true });
+    return { status: run.status, log: local(run.stdout), json: local(fs.readFileSync(json)).toString("utf8"), csv: csvBytes };
   } finally {
     fs.rmSync(folder, { recursive: true, force: true });
     fs.rmSync(json, { force: true });
@@ -80,7 +83,11 @@ async function runOnPage(page, zipPath) {
     for (let i = 0; i < r.logBytes.length; i += 0x8000) {
       binary += String.fromCharCode(...r.logBytes.subarray(i, i + 0x8000));
     }
-    return { status: r.status, log: btoa(binary), json: r.json, millis: r.millis };
+    let csv = "";
+    for (let i = 0; i < r.csvBytes.length; i += 0x8000) {
+      csv += String.fromCharCode(...r.csvBytes.subarray(i, i + 0x8000));
+    }
+    return { status: r.status, log: btoa(binary), json: r.json, csv: btoa(csv), millis: r.millis };
   });
 }
 
@@ -101,7 +108,9 @@ async function sameAnswers(page, label, zipPath, schemaFolder = "") {
   check(pageLog.equals(native.log), `${label}: result log`, pageLog.equals(native.log) ? "" : firstDifference(pageLog, native.log));
   check(onPage.json === native.json, `${label}: JSON report`,
     onPage.json === native.json ? "" : firstDifference(Buffer.from(onPage.json), Buffer.from(native.json)));
-  console.log(`${onPage.status === native.status && pageLog.equals(native.log) && onPage.json === native.json ? "ok  " : "FAIL"} ${label}: status ${onPage.status}, ${pageLog.length} log bytes, ${onPage.millis.toFixed(0)} ms on the page`);
+  const pageCsv = Buffer.from(onPage.csv, "base64");
+  check(pageCsv.equals(native.csv), `${label}: CSV report`, pageCsv.equals(native.csv) ? "" : firstDifference(pageCsv, native.csv));
+  console.log(`${onPage.status === native.status && pageLog.equals(native.log) && onPage.json === native.json && pageCsv.equals(native.csv) ? "ok  " : "FAIL"} ${label}: status ${onPage.status}, ${pageLog.length} log bytes, ${onPage.millis.toFixed(0)} ms on the page`);
   return native;
 }
 
