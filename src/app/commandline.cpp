@@ -187,6 +187,31 @@ private:
     RunObserver& m_next;
 };
 
+// Tells the embedding front end how far the run has got.
+class ProgressTeller : public RunObserver {
+public:
+    ProgressTeller(const Embedding& embedding, RunObserver& next)
+        : m_embedding(embedding), m_next(next) {}
+    void started(const std::string& extractionFolder, const std::string& schemaFolder,
+                 std::size_t documents) override {
+        m_next.started(extractionFolder, schemaFolder, documents);
+        m_documents = documents;
+        m_checked = 0;
+        m_embedding.progress(m_checked, m_documents);
+    }
+    void documentChecked(const DocumentReport& report) override {
+        m_next.documentChecked(report);
+        m_embedding.progress(++m_checked, m_documents);
+    }
+    void endedEarly(const EarlyEnd& end) override { m_next.endedEarly(end); }
+
+private:
+    const Embedding& m_embedding;
+    RunObserver& m_next;
+    std::size_t m_documents = 0;
+    std::size_t m_checked = 0;
+};
+
 // The option's value, from "--name=VALUE" or the next argument; nothing when
 // arg is not that option.
 std::optional<std::string> valueOption(const std::string& name,
@@ -379,8 +404,9 @@ std::string noteOf(const ArchiveReport& report) {
 
 class CommandLine {
 public:
-    CommandLine(const Options& options, std::ostream& log, std::ostream& err)
-        : m_options(options), m_logStream(log), m_err(err) {}
+    CommandLine(const Options& options, const Embedding& embedding, std::ostream& log,
+                std::ostream& err)
+        : m_options(options), m_embedding(embedding), m_logStream(log), m_err(err) {}
 
     // One archive: its log, its messages with their causes, its report.
     ArchiveReport inspect(const std::string& zipPath, ArchiveSummary& summary);
@@ -395,6 +421,7 @@ private:
     }
 
     const Options& m_options;
+    const Embedding& m_embedding;
     std::ostream& m_logStream;
     std::ostream& m_err;
 };
@@ -422,6 +449,10 @@ ArchiveReport CommandLine::inspect(const std::string& zipPath, ArchiveSummary& s
     services.observer = m_options.verbose && m_options.allErrors
                             ? static_cast<RunObserver*>(&lister)
                             : static_cast<RunObserver*>(&counter);
+    ProgressTeller progress(m_embedding, *services.observer);
+    if (m_embedding.progress) {
+        services.observer = &progress;
+    }
     if (m_options.verbose) {
         services.schemaChosen = [this](const std::string& document, const std::string& schema,
                                        const std::string& rootProblem) {
@@ -445,6 +476,7 @@ ArchiveReport CommandLine::inspect(const std::string& zipPath, ArchiveSummary& s
     inputs.extractInto = m_options.extractInto;
     inputs.errorLimit = m_options.allErrors ? kAllErrorsLimit : 1;
     inputs.maxExtractedSize = m_options.maxExtractedSize;
+    inputs.validationThreads = m_embedding.validationThreads;
 
     const RunOutcome outcome = runInspection(inputs, services);
     report.outcome = outcomeName(outcome);
@@ -563,6 +595,11 @@ int worseExit(int a, int b) {
 }
 
 int runCommandLine(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+    return runCommandLine(args, out, err, Embedding{});
+}
+
+int runCommandLine(const std::vector<std::string>& args, std::ostream& out, std::ostream& err,
+                   const Embedding& embedding) {
     Options options;
     const auto usageError = [&](const std::string& error) {
         err << kPrefix << error << kSeeHelp << '\n' << std::flush;
@@ -616,7 +653,7 @@ int runCommandLine(const std::vector<std::string>& args, std::ostream& out, std:
     const bool reportToOut = (options.jsonPath && *options.jsonPath == "-") ||
                              (options.csvPath && *options.csvPath == "-");
     std::ostream& logStream = reportToOut ? err : out;
-    CommandLine commandLine(options, logStream, err);
+    CommandLine commandLine(options, embedding, logStream, err);
     // A heading per archive and the summary table when there is more than
     // one, or when a folder was given (however many it held).
     const bool several = archives.zipPaths.size() > 1 || archives.folderGiven;

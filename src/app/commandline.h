@@ -4,7 +4,9 @@
 
 #include "report/reasons.h"
 
+#include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <iosfwd>
 #include <optional>
 #include <string>
@@ -60,7 +62,20 @@ ArchiveList listArchives(const std::vector<std::string>& arguments, bool recursi
 // The worse of two exit statuses: 70 > 64 > 2 > 1 > 0.
 int worseExit(int a, int b);
 
+// What a front end that runs the command line inside itself (the web page)
+// asks beyond the arguments.
+struct Embedding {
+    // How many threads validate; 0: the default (MORVIK_WORKERS, the cores).
+    // The page has one and no other: 1 validates on the calling thread.
+    std::size_t validationThreads = 0;
+    // Told how many documents of how many have been validated: after the
+    // run's start (0 of N) and after each document.
+    std::function<void(std::size_t checked, std::size_t documents)> progress;
+};
+
 // Returns the process exit status.
 int runCommandLine(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
+int runCommandLine(const std::vector<std::string>& args, std::ostream& out, std::ostream& err,
+                   const Embedding& embedding);
 
 } // namespace morvik::app

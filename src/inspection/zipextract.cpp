@@ -19,7 +19,8 @@ std::string hexCode(int value) {
     char digits[8];
     const auto [end, error] =
         std::to_chars(digits, digits + sizeof digits, static_cast<std::uint32_t>(value), 16);
-    return platform::upperAscii(std::string_view(digits, error == std::errc() ? end : digits));
+    const std::size_t length = error == std::errc() ? static_cast<std::size_t>(end - digits) : 0;
+    return platform::upperAscii(std::string_view(digits, length));
 }
 
 } // namespace
