@@ -164,9 +164,43 @@ public:
         m_err << std::flush;
     }
     void endedEarly(const EarlyEnd& end) override { m_next.endedEarly(end); }
+    void leftInArchive(const std::vector<std::string>& entries) override {
+        m_next.leftInArchive(entries);
+    }
 
 private:
     std::ostream& m_err;
+    RunObserver& m_next;
+};
+
+// Entries beside the top folder are not unpacked: a notice line says how
+// many, and with --verbose each is named.
+class LeftEntriesNotice : public RunObserver {
+public:
+    LeftEntriesNotice(std::ostream& err, bool verbose, const std::string& zipPath,
+                      RunObserver& next)
+        : m_err(err), m_verbose(verbose), m_zipPath(zipPath), m_next(next) {}
+    void started(const std::string& extractionFolder, const std::string& schemaFolder,
+                 std::size_t documents) override {
+        m_next.started(extractionFolder, schemaFolder, documents);
+    }
+    void documentChecked(const DocumentReport& report) override { m_next.documentChecked(report); }
+    void endedEarly(const EarlyEnd& end) override { m_next.endedEarly(end); }
+    void leftInArchive(const std::vector<std::string>& entries) override {
+        m_next.leftInArchive(entries);
+        m_err << kPrefix << morvik::report::leftInArchiveNotice(m_zipPath, entries.size()) << '\n';
+        if (m_verbose) {
+            for (const std::string& entry : entries) {
+                m_err << "left in archive: " << printable(entry) << '\n';
+            }
+        }
+        m_err << std::flush;
+    }
+
+private:
+    std::ostream& m_err;
+    bool m_verbose;
+    const std::string& m_zipPath;
     RunObserver& m_next;
 };
 
@@ -325,9 +359,11 @@ ArchiveReport CommandLine::inspect(const std::string& zipPath) {
     const report::ReasonWordingIn reasons(m_options.reasons);
     RunServices services{settings, messages, log, status, programs, {}, nullptr, {}};
     services.reasons = &reasons;
-    services.observer = m_options.verbose && m_options.allErrors
-                            ? static_cast<RunObserver*>(&lister)
-                            : static_cast<RunObserver*>(&collector);
+    LeftEntriesNotice notice(m_err, m_options.verbose, zipPath,
+                             m_options.verbose && m_options.allErrors
+                                 ? static_cast<RunObserver&>(lister)
+                                 : static_cast<RunObserver&>(collector));
+    services.observer = &notice;
     if (m_options.verbose) {
         services.schemaChosen = [this](const std::string& document, const std::string& schema,
                                        const std::string& rootProblem) {

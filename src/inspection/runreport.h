@@ -79,6 +79,9 @@ public:
         (void)documents;
     }
     virtual void documentChecked(const DocumentReport& report) { (void)report; }
+    // After extraction: the archive's entries that lie beside its top folder
+    // and so were left in the archive, as the archive names them.
+    virtual void leftInArchive(const std::vector<std::string>& entries) { (void)entries; }
     // After the message the user has seen.
     virtual void endedEarly(const EarlyEnd& end) { (void)end; }
 };

@@ -23,6 +23,26 @@ std::string hexCode(int value) {
     return platform::upperAscii(std::string_view(digits, error == std::errc() ? end : digits));
 }
 
+// Whether folder holds an ordinary file at any depth. A file further down
+// (the user's own edited DATA/…xml, a note) is as much in the way as one at
+// the top: the archive's documents would replace it, or it would be
+// inspected as the archive's own. Folders with nothing but empty sub-folders
+// are free.
+bool holdsFileBelow(const std::string& folder, char separator, int depth = 0) {
+    // Deeper than any archive's folders: a loop of links.
+    constexpr int kMaxDepth = 64;
+    if (depth > kMaxDepth) {
+        return true;
+    }
+    for (const platform::FolderEntry& entry : platform::folderEntries(folder)) {
+        if (!entry.folder ||
+            holdsFileBelow(folder + entry.name + separator, separator, depth + 1)) {
+            return true;
+        }
+    }
+    return false;
+}
+
 } // namespace
 
 std::string unzipCommandLineFor(const std::string& zipPath, const std::string& zipFolder,
@@ -35,6 +55,7 @@ UnZipFunction platformUnZip(const platform::ExtractionLimits& limits) {
     platform::ExtractionOptions options;
     options.limits = limits;
     options.existingFiles = platform::ExistingFiles::replaceOnlyInTopFolder;
+    options.entriesBeside = platform::EntriesBeside::leaveInArchive;
     return [options](void* owner, const std::string& commandLine, int, int) {
         return platform::UnZip(owner, commandLine, options);
     };
@@ -74,11 +95,7 @@ int ZipExtract(const std::string& zipPath, std::string& extractionFolder, Messag
         folders.push_back(baseName);
     }
     for (const std::string& folder : folders) {
-        platform::FolderListing listing;
-        extracted = extracted || !listing
-                                      .first(zipFolder + folder + separator + "*.*",
-                                             platform::FolderListing::Mask::files)
-                                      .empty();
+        extracted = extracted || holdsFileBelow(zipFolder + folder + separator, separator);
     }
     if (extracted) {
         messages.show("XMLZip圧縮フォルダには、すでに解凍済みのXMLファイルが含まれています。",

@@ -162,13 +162,13 @@ std::vector<std::string> causeOfMissingExtractionFolder(const RunContext& contex
     const std::string destination = destinationOf(context);
     if (names->size() == 1 && names->front().folder) {
         const std::string original = names->front().name;
-        lines.push_back(
-            "中身は " + destination + original + "/ に解凍されました。ZIPファイルの名前を " +
-            quoted(original + ".zip") +
-            " に戻し、このフォルダを移動または削除してから、もう一度実行してください。");
+        lines.push_back("フォルダ " + quoted(baseName + "/") +
+                        " の外にあるものは解凍しないため、何も解凍していません。ZIPファイルの名前を " +
+                        quoted(original + ".zip") + " に戻して、もう一度実行してください。");
     } else {
-        lines.push_back("中身は " + destination + " に解凍されました。書類は最上位のフォルダ " +
-                        quoted(baseName + "/") + " の下にある必要があります。");
+        lines.push_back("フォルダ " + quoted(baseName + "/") + " の外にあるものは " + destination +
+                        " に解凍していません。書類は最上位のフォルダ " + quoted(baseName + "/") +
+                        " の下にある必要があります。");
     }
     return lines;
 }
@@ -197,9 +197,12 @@ std::vector<std::string> causeOfEarlyEnd(const EarlyEnd& end, const RunContext& 
         }
         break;
     case EarlyEnd::Kind::noSchemaFolder: {
-        lines = causeOfMissingExtractionFolder(context);
-        if (!lines.empty()) {
-            break;
+        // A schema folder the user names is looked at before extraction.
+        if (context.schemaText.empty()) {
+            lines = causeOfMissingExtractionFolder(context);
+            if (!lines.empty()) {
+                break;
+            }
         }
         const std::string xsd = std::string(inspection::kSchemaSubFolder) + "/";
         if (context.schemaText.empty()) {
@@ -223,6 +226,12 @@ std::vector<std::string> causeOfEarlyEnd(const EarlyEnd& end, const RunContext& 
     }
     }
     return lines;
+}
+
+std::string leftInArchiveNotice(const std::string& zipPath, std::size_t entries) {
+    return "ZIPファイル " + absoluteText(zipPath) + " の " + std::to_string(entries) +
+           " 個の項目は、最上位のフォルダ " + quoted(baseNameOf(zipPath) + "/") +
+           " の外にあるため解凍せず、アーカイブに残しました。";
 }
 
 } // namespace morvik::report

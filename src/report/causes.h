@@ -33,4 +33,8 @@ std::vector<std::string> causeOfEarlyEnd(const inspection::EarlyEnd& end,
 // when that folder exists.
 std::vector<std::string> causeOfMissingExtractionFolder(const RunContext& context);
 
+// The notice for entries beside the archive's top folder, which the
+// extraction left in the archive.
+std::string leftInArchiveNotice(const std::string& zipPath, std::size_t entries);
+
 } // namespace morvik::report

@@ -121,6 +121,7 @@ json archiveJson(const ArchiveReport& report, const std::string& version) {
         {"exitCode", report.exitCode},
         {"endedEarly", earlyEnd},
         {"cause", report.cause},
+        {"leftInArchive", report.leftInArchive},
         {"allErrors", report.allErrors},
         {"counts",
          {{"documents", report.documents}, {"ok", ok}, {"failed", report.checked.size() - ok}}},
@@ -141,6 +142,10 @@ void ReportCollector::documentChecked(const DocumentReport& report) {
     if (m_keepDocuments) {
         m_report.checked.push_back(report);
     }
+}
+
+void ReportCollector::leftInArchive(const std::vector<std::string>& entries) {
+    m_report.leftInArchive = entries;
 }
 
 void ReportCollector::endedEarly(const EarlyEnd& end) {

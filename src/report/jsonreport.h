@@ -24,6 +24,8 @@ struct ArchiveReport {
     std::string message;            // the last message shown, as the system words it
     std::vector<std::string> cause; // the cause lines printed after it
     std::vector<inspection::DocumentReport> checked;
+    // Entries beside the archive's top folder, left in the archive.
+    std::vector<std::string> leftInArchive;
     bool allErrors = false; // every error was asked for, not only the first
 };
 
@@ -37,6 +39,7 @@ public:
     void started(const std::string& extractionFolder, const std::string& schemaFolder,
                  std::size_t documents) override;
     void documentChecked(const inspection::DocumentReport& report) override;
+    void leftInArchive(const std::vector<std::string>& entries) override;
     void endedEarly(const inspection::EarlyEnd& end) override;
 
 private:

@@ -296,7 +296,7 @@ Reason notLoaded(const XmlErrorFacts& f) {
 
 Reason idrefNotFound(const XmlErrorFacts& f) {
     const std::optional<Subject> subject = subjectOf(f.message);
-    if (!subject || !subject->attribute) {
+    if (!subject) {
         return std::nullopt;
     }
     string_view rest = subject->rest;
@@ -306,11 +306,30 @@ Reason idrefNotFound(const XmlErrorFacts& f) {
     return ownerValue(*subject, rest) + "と同じIDが文書の中にありません。";
 }
 
+// Element '{ns}e', attribute 'a': '1e' is not a valid value of the type 'T':
+// it is not a number in the lexical form of xs:decimal or xs:double (an
+// exponent needs digits). The value is str1, the forms str3.
+Reason notANumber(const XmlErrorFacts& f) {
+    const std::optional<Subject> subject = subjectOf(f.message);
+    if (!subject || f.str1.empty() || f.str3.empty()) {
+        return std::nullopt;
+    }
+    std::string forms = f.str3;
+    const bool several = forms.find(" or ") != std::string::npos;
+    if (several) {
+        forms.replace(forms.find(" or "), 4, "・");
+    }
+    return ownerValue(*subject, f.str1) + "は数値の正しい書き方ではありません（" + forms +
+           (several ? " のどちらとしても" : " として") +
+           "読めません。指数の e の後には数字が必要です）。";
+}
+
 constexpr int own(XmlLoadError code) {
     return static_cast<int>(code);
 }
 
 constexpr ReasonRule kOwnRules[] = {
+    {own(XmlLoadError::notANumber), notANumber},
     {own(XmlLoadError::idrefNotFound), idrefNotFound},
     {own(XmlLoadError::notLoaded), notLoaded},
     {own(XmlLoadError::parserFailure), parserFailure},

@@ -29,6 +29,7 @@ enum class XmlLoadError : std::int32_t {
     parserFailure = -6,   // the parser stopped without saying why
     notLoaded = -7,       // no load has run: nothing was checked
     idrefNotFound = -8,   // an ID reference names no ID of the document
+    notANumber = -9,      // a number with an exponent marker and no exponent digits
 };
 
 // One error of a load: where it is, the text of its line, and its facts.

@@ -180,8 +180,10 @@ std::string idrefNotFoundMessage(const std::string& namespaceUri, const std::str
                                  const std::string& attribute, const std::string& value) {
     const std::string element =
         namespaceUri.empty() ? localName : "{" + namespaceUri + "}" + localName;
-    return "Element '" + element + "', attribute '" + attribute + "': '" + value +
-           "' does not match any ID in the document.";
+    // A reference in the element's own content names no attribute.
+    return "Element '" + element + "'" +
+           (attribute.empty() ? std::string() : ", attribute '" + attribute + "'") + ": '" +
+           value + "' does not match any ID in the document.";
 }
 
 ErrorInfo loadError(XmlLoadError code, std::string reason, std::int32_t line, std::int32_t column) {

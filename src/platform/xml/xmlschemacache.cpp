@@ -205,17 +205,17 @@ bool CompiledSchema::probeDeclaration(const std::string& namespaceUri,
     return rc >= 0 && !undeclared;
 }
 
-const IdAttributes& CompiledSchema::idAttributes() const {
-    std::call_once(m_idAttributesRead, [this] {
+const ValueDeclarations& CompiledSchema::valueDeclarations() const {
+    std::call_once(m_valueDeclarationsRead, [this] {
         std::vector<std::string> paths;
         for (const FileStamp& file : m_files) {
             if (file.exists) {
                 paths.push_back(file.path);
             }
         }
-        m_idAttributes = IdAttributes::fromSchemaFiles(paths);
+        m_valueDeclarations = ValueDeclarations::fromSchemaFiles(paths);
     });
-    return m_idAttributes;
+    return m_valueDeclarations;
 }
 
 Result<SchemaRef> compiledSchema(const std::string& path) {

@@ -47,9 +47,9 @@ public:
     // that says "not declared" is the one about the validation root.
     bool declaresGlobalElement(const std::string& namespaceUri, const std::string& localName) const;
 
-    // The attributes its documents hold IDs and ID references in, read from
-    // its files once.
-    const IdAttributes& idAttributes() const;
+    // What its declarations say of its documents' values (IDs, ID
+    // references, numbers), read from its files once.
+    const ValueDeclarations& valueDeclarations() const;
 
 private:
     bool probeDeclaration(const std::string& namespaceUri, const std::string& localName) const;
@@ -61,8 +61,8 @@ private:
     mutable std::mutex m_mutex;
     mutable std::map<std::pair<std::string, std::string>, bool> m_declared;
     mutable std::atomic<std::uint64_t> m_verifiedIn{0};
-    mutable std::once_flag m_idAttributesRead;
-    mutable IdAttributes m_idAttributes;
+    mutable std::once_flag m_valueDeclarationsRead;
+    mutable ValueDeclarations m_valueDeclarations;
 };
 
 using SchemaRef = std::shared_ptr<const CompiledSchema>;

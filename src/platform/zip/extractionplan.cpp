@@ -3,6 +3,7 @@
 #include "platform/zip/extractionplan.h"
 
 #include "platform/fs/folderlisting.h"
+#include "platform/text/utf8.h"
 #include "platform/zip/unzipfailure.h"
 
 #include <cmath>
@@ -94,9 +95,10 @@ bool pastRatio(std::uint64_t size, std::uint64_t packed, const ExtractionLimits&
 
 class PlanBuilder {
 public:
-    PlanBuilder(const UnzipCommand& command, const ExtractionLimits& limits, ExtractionPlan& plan)
+    PlanBuilder(const UnzipCommand& command, const ExtractionLimits& limits, ExtractionPlan& plan,
+                EntriesBeside entriesBeside)
         : m_command(command), m_limits(limits), m_plan(plan),
-          m_topFolder(topFolderOf(command.archive)) {
+          m_topFolder(topFolderOf(command.archive)), m_entriesBeside(entriesBeside) {
         m_plan.nodes.assign(1, PlanNode());
         m_plan.entries.clear();
         m_plan.totalBytes = 0;
@@ -145,6 +147,15 @@ public:
                               " bytes with the destination (at most 4095)");
         }
         entry.selected = !components->empty() && selects(entry.path);
+        if (entry.selected && m_entriesBeside == EntriesBeside::leaveInArchive &&
+            ((components->size() < 2 && !folder) ||
+             !isTopFolderName(components->front(), m_topFolder))) {
+            // Only the top folder is the archive's to write: whatever lies
+            // beside it could land on a file or folder of the user's.
+            entry.selected = false;
+            entry.leftBeside = true;
+            ++m_leftBeside;
+        }
         if (entry.selected) {
             if (UnzipDetail failure = place(*components, entry, shown);
                 failure.result != UnzipResult::ok) {
@@ -171,7 +182,7 @@ public:
     }
 
     UnzipDetail finish(std::uint64_t archiveSize) {
-        if (m_plan.nodes.size() == 1) {
+        if (m_plan.nodes.size() == 1 && m_leftBeside == 0) {
             return unzipFailure(UnzipResult::noMatchingFiles, UnzipCause::noMatchingFiles, "",
                                 "no entry to unpack");
         }
@@ -230,9 +241,10 @@ private:
                 node.parent = parent;
                 node.name = components[i];
                 node.folder = wantFolder;
-                node.inTopFolder = parent != 0 && (m_plan.nodes[parent].inTopFolder ||
-                                                   (m_plan.nodes[parent].parent == 0 &&
-                                                    m_plan.nodes[parent].name == m_topFolder));
+                node.inTopFolder =
+                    parent != 0 && (m_plan.nodes[parent].inTopFolder ||
+                                    (m_plan.nodes[parent].parent == 0 &&
+                                     isTopFolderName(m_plan.nodes[parent].name, m_topFolder)));
                 m_plan.nodes.push_back(std::move(node));
             } else if (m_plan.nodes[it->second].folder != wantFolder) {
                 return refuse(UnzipCause::fileAndFolder, shown,
@@ -250,15 +262,22 @@ private:
     const ExtractionLimits& m_limits;
     ExtractionPlan& m_plan;
     const std::string m_topFolder;
+    const EntriesBeside m_entriesBeside;
+    std::size_t m_leftBeside = 0;
     // Parent node (its four bytes) and name to node.
     std::unordered_map<std::string, std::uint32_t> m_index;
 };
 
 } // namespace
 
+bool isTopFolderName(std::string_view component, std::string_view baseName) {
+    return component.size() == baseName.size() && upperAscii(component) == upperAscii(baseName);
+}
+
 UnzipDetail planExtraction(const ZipDirectory& directory, const UnzipCommand& command,
-                           const ExtractionLimits& limits, ExtractionPlan& plan) {
-    PlanBuilder builder(command, limits, plan);
+                           const ExtractionLimits& limits, ExtractionPlan& plan,
+                           EntriesBeside entriesBeside) {
+    PlanBuilder builder(command, limits, plan, entriesBeside);
     plan.entries.reserve(directory.entries.size());
     for (const ZipEntryRecord& record : directory.entries) {
         if (UnzipDetail failure = builder.add(record); failure.result != UnzipResult::ok) {

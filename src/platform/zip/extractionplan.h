@@ -29,6 +29,8 @@ struct PlannedEntry {
     bool folder = false;
     // Matched by the patterns and so unpacked; node is then its place.
     bool selected = false;
+    // Beside the top folder and left in the archive (EntriesBeside::leaveInArchive).
+    bool leftBeside = false;
     std::uint32_t node = 0;
     std::uint64_t size = 0;
 };
@@ -49,7 +51,8 @@ struct ExtractionPlan {
 // grows with the number of entries and the length of their names, never
 // faster: each folder is one node, found by its parent and its own name.
 UnzipDetail planExtraction(const ZipDirectory& directory, const UnzipCommand& command,
-                           const ExtractionLimits& limits, ExtractionPlan& plan);
+                           const ExtractionLimits& limits, ExtractionPlan& plan,
+                           EntriesBeside entriesBeside = EntriesBeside::write);
 
 // The path of a node below the destination, for messages.
 std::string nodePath(const std::vector<PlanNode>& nodes, std::uint32_t node);
