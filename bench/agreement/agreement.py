@@ -379,6 +379,54 @@ def m_id_duplicate_section(text, rng):
         str(line_of(text, e.start)) for e in sections[:2])
 
 
+# Numbers: a quantity's value (PQ, IVL_PQ's low and high) with an exponent
+# marker and no exponent digits, which libxml2 2.9 takes as an xs:double;
+# and exponents that are right.
+DANGLING_EXPONENTS = ["1e", "1E", "1e+", "1e-", "1.e", ".1e", "-1e", "1.0E", "52.5e"]
+GOOD_EXPONENTS = ["1e3", "1.5E2", "-2.0e-1", ".5E+1"]
+
+
+def quantity_values(scan):
+    return [(e, a) for e in scan.elements for a in e.attrs
+            if a.name == "value" and (any(b.name == "xsi:type" and b.value in ("PQ", "IVL_PQ")
+                                          for b in e.attrs) or e.name in ("low", "high"))
+            and re.fullmatch(r"-?[0-9.]+", a.value)]
+
+
+def m_number(text, rng, values):
+    s = Scan(text)
+    candidates = quantity_values(s)
+    if not candidates:
+        return None
+    e, a = rng.choice(candidates)
+    value = rng.choice(values)
+    return set_value(text, a, value), f"{where(text, e)} @value: '{a.value}' -> '{value}'"
+
+
+def m_namespace_error(text, rng):
+    """One namespace error on an element of the body (not the root)."""
+    s = Scan(text)
+    e = rng.choice(s.elements[1:])
+    kind = rng.choice(["unbound prefix", "empty prefix binding", "two colons",
+                       "namespaced attribute twice"])
+    at = e.start + 1 + len(e.name)
+    if kind == "unbound prefix":
+        new = rename(text, e, "zz:" + e.name)
+    elif kind == "empty prefix binding":
+        new = text[:at] + ' xmlns:zz=""' + text[at:]
+    elif kind == "two colons":
+        new = rename(text, e, "a:b:" + e.name)
+    else:
+        new = text[:at] + ' xmlns:p="urn:x" xmlns:q="urn:x" p:k="1" q:k="2"' + text[at:]
+    return new, f"{kind} on {where(text, e)}"
+
+
+def utf16_with_mark(text, declared, little_endian=True):
+    body = declare_encoding(text, declared)
+    return (b"\xff\xfe" + body.encode("utf-16-le")) if little_endian else (
+        b"\xfe\xff" + body.encode("utf-16-be"))
+
+
 SIMPLE = OrderedDict([
     ("delete-element", m_delete),
     ("duplicate-element", m_duplicate),
@@ -426,6 +474,14 @@ PLAN = OrderedDict([
     ("idref-dangling+", (15, "data", False)),
     ("combined", (40, "any", False)),
     ("claims+", (10, "claims", False)),
+    ("number-dangling-exponent", (40, "data", False)),
+    ("number-good-exponent", (10, "data", False)),
+    ("namespace-cr", (25, "any", False)),
+    ("namespace-mixed", (20, "any", False)),
+    ("namespace-lf", (10, "any", False)),
+    ("bom-utf16le-declared-utf8", (10, "any", False)),
+    ("bom-utf16be-declared-utf16le", (5, "any", False)),
+    ("bom-utf16le-declared-utf16", (5, "any", False)),
     ("encoding-shift_jis", (6, "each", False)),
     ("encoding-shift_jis+", (10, "any", False)),
     ("encoding-unknown-name", (10, "any", False)),
@@ -498,6 +554,24 @@ def mutate(kind, text, rng):
             text, rng, ["delete-element", "attr-letters", "unknown-attribute"] + list(TRUNCATIONS))
         data = inner if isinstance(inner, bytes) else inner.encode("utf-8")
         return data, f"{inner_kind}: {desc}"
+    if kind in ("number-dangling-exponent", "number-good-exponent"):
+        values = DANGLING_EXPONENTS if kind == "number-dangling-exponent" else GOOD_EXPONENTS
+        out = m_number(text, rng, values)
+        return None if out is None else (out[0].encode("utf-8"), out[1])
+    if kind.startswith("namespace-"):
+        new, desc = m_namespace_error(text, rng)
+        if kind == "namespace-lf":
+            return new.encode("utf-8"), desc
+        mixed = kind == "namespace-mixed"
+        return (line_ends(new, rng, mixed).encode("utf-8"),
+                f"{'mixed CR/CRLF/LF' if mixed else 'CR'} line ends + {desc}")
+    if kind == "bom-utf16le-declared-utf8":
+        return utf16_with_mark(text, "UTF-8"), "UTF-16LE with its byte-order mark, declared UTF-8"
+    if kind == "bom-utf16be-declared-utf16le":
+        return (utf16_with_mark(text, "UTF-16LE", little_endian=False),
+                "UTF-16BE with its byte-order mark, declared UTF-16LE")
+    if kind == "bom-utf16le-declared-utf16":
+        return utf16_with_mark(text, "UTF-16"), "UTF-16LE with its byte-order mark, declared UTF-16"
     if kind in ("encoding-shift_jis", "encoding-shift_jis+"):
         current, desc = text, "re-encoded as Shift_JIS (CP932), declared Shift_JIS"
         if kind.endswith("+"):

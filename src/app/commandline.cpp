@@ -156,7 +156,13 @@ public:
             return;
         }
         m_err << report.documentFolder << report.documentName << ": " << report.facts.errors.size()
-              << (report.facts.errorsCapped ? "+" : "") << " error(s)\n";
+              << (report.facts.errorsCapped || report.facts.contentLeftUnchecked ? "+" : "")
+              << " error(s)"
+              << (report.facts.contentLeftUnchecked
+                      ? " (the list may be incomplete: after an element that is not expected, "
+                        "the rest of its parent is not checked)"
+                      : "")
+              << "\n";
         for (const auto& error : report.facts.errors) {
             m_err << "  line " << error.line << ", column " << error.column << ": " << error.reason
                   << '\n';

@@ -105,6 +105,9 @@ private:
     std::string m_schemaFolder;
     CaseInsensitiveNames m_names;
     std::optional<SchemaChoice> m_choice;
+    // A schema folder the user named may use schema files anywhere on the
+    // local disk; the archive's own stays held to itself.
+    std::optional<platform::UserSchemaFolder> m_userSchemas;
     bool m_anyFailure = false;
 };
 
@@ -171,6 +174,9 @@ bool Run::prepare() {
         tell(kNoSchemaMessage);
         endedEarly(EarlyEnd::Kind::noSchemaFolder);
         return false;
+    }
+    if (!m_inputs.schemaText.empty()) {
+        m_userSchemas.emplace(m_schemaFolder);
     }
     m_choice.emplace(m_schemaFolder, m_names);
     return true;

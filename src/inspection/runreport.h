@@ -34,6 +34,9 @@ struct ValidationFacts {
     std::int32_t errorCode = 0; // the parser's code; 0 when the document is valid
     std::vector<ValidationError> errors;
     bool errorsCapped = false; // more errors may have followed those kept
+    // An "element not expected" error among those kept: the rest of that
+    // element's parent was not checked, so the list may be incomplete.
+    bool contentLeftUnchecked = false;
 };
 
 struct DocumentReport {

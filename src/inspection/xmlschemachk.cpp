@@ -128,6 +128,7 @@ void addFurtherErrors(ParserObjects& objects, ValidationFacts& facts,
                                 record.srcText, reasonOf(record.facts, record.reason, reasons)});
     }
     facts.errorsCapped = parseError->errorsCapped();
+    facts.contentLeftUnchecked = parseError->contentLeftUnchecked();
 }
 
 } // namespace

@@ -63,6 +63,13 @@ std::string relativePath(const DocumentReport& report, const std::string& extrac
     std::string path = report.documentFolder + report.documentName;
     if (!extractionFolder.empty() && path.starts_with(extractionFolder)) {
         path.erase(0, extractionFolder.size());
+        return path;
+    }
+    // A top folder spelt in another letter case beside the extraction folder.
+    const std::size_t parentEnd = extractionFolder.find_last_of('/', extractionFolder.size() - 2);
+    if (extractionFolder.size() > 1 && parentEnd != std::string::npos &&
+        path.starts_with(extractionFolder.substr(0, parentEnd + 1))) {
+        return "../" + path.substr(parentEnd + 1);
     }
     return path;
 }
@@ -88,6 +95,8 @@ json documentJson(const DocumentReport& report, const ArchiveReport& archive) {
         // Whether more errors followed is known only when more than the
         // first were asked for.
         {"errorsCapped", archive.allErrors ? json(report.facts.errorsCapped) : json(nullptr)},
+        {"errorsIncomplete",
+         archive.allErrors ? json(report.facts.contentLeftUnchecked) : json(nullptr)},
     };
 }
 

@@ -314,14 +314,27 @@ Reason notANumber(const XmlErrorFacts& f) {
     if (!subject || f.str1.empty() || f.str3.empty()) {
         return std::nullopt;
     }
-    std::string forms = f.str3;
-    const bool several = forms.find(" or ") != std::string::npos;
-    if (several) {
-        forms.replace(forms.find(" or "), 4, "・");
+    // "xs:decimal or xs:double": each form named in quotes.
+    std::string forms;
+    string_view rest = f.str3;
+    while (!rest.empty()) {
+        const std::size_t cut = rest.find(" or ");
+        forms += (forms.empty() ? "" : "・") + quoted(rest.substr(0, cut));
+        rest = cut == string_view::npos ? string_view() : rest.substr(cut + 4);
     }
+    const bool several = f.str3.find(" or ") != std::string::npos;
     return ownerValue(*subject, f.str1) + "は数値の正しい書き方ではありません（" + forms +
-           (several ? " のどちらとしても" : " として") +
-           "読めません。指数の e の後には数字が必要です）。";
+           (several ? "のどちらとしても" : "として") +
+           "読めません。指数を表す「e」の後には数字が必要です）。";
+}
+
+// The byte-order mark says UTF-16LE but the encoding declaration says 'UTF-8'.
+Reason byteOrderMarkConflict(const XmlErrorFacts& f) {
+    if (f.str1.empty() || f.str2.empty()) {
+        return std::nullopt;
+    }
+    return "ファイルの先頭のバイト順マークは" + quoted(f.str1) + "を示していますが、XML宣言の" +
+           "文字コードは" + quoted(f.str2) + "です。どちらかが誤っています。";
 }
 
 constexpr int own(XmlLoadError code) {
@@ -329,6 +342,7 @@ constexpr int own(XmlLoadError code) {
 }
 
 constexpr ReasonRule kOwnRules[] = {
+    {own(XmlLoadError::byteOrderMarkConflict), byteOrderMarkConflict},
     {own(XmlLoadError::notANumber), notANumber},
     {own(XmlLoadError::idrefNotFound), idrefNotFound},
     {own(XmlLoadError::notLoaded), notLoaded},

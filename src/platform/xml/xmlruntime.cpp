@@ -264,7 +264,12 @@ void ErrorCollector::onStructured(void* self, xmlErrorPtr error) noexcept {
         facts.message = oneLineUtf8(copy(error->message));
         if (error->line > 0) {
             info.line = error->line;
-            info.column = error->domain == XML_FROM_PARSER ? error->int2 : 0;
+            // The parser fills int2 with the column for its namespace errors too;
+            // without it a line of a CR-only file cannot be told (the parser
+            // counts only LF).
+            info.column = error->domain == XML_FROM_PARSER || error->domain == XML_FROM_NAMESPACE
+                              ? error->int2
+                              : 0;
         } else {
             info.line = collector->parserLine();
             info.column = collector->parserColumn();

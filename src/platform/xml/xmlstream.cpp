@@ -85,6 +85,9 @@ struct StreamState {
     // Namespace bindings in scope (prefix, URI; a null prefix is the default).
     std::vector<std::pair<const xmlChar*, const xmlChar*>> bindings;
     std::string text; // the simple content of the innermost open element
+    // The schema plug's own start-element handler, which the validating
+    // parse calls through onPluggedElementStart.
+    startElementNsSAX2Func pluggedStart = nullptr;
 };
 
 std::string lastSegment(const std::string& location) {
@@ -298,11 +301,15 @@ void checkValue(StreamState& state, const StreamState::OpenElement& element,
     }
 }
 
+bool isXsiType(const xmlChar** attribute) {
+    return attribute[2] != nullptr &&
+           std::strcmp(text(attribute[2]), kSchemaInstanceNamespace) == 0 &&
+           std::strcmp(text(attribute[0]), "type") == 0;
+}
+
 // An element opens: it is kept on the stack of open elements with its type
 // (from xsi:type, its declaration in its parent's type, or a global
-// declaration), and its attributes' values are checked by their kinds. An
-// xsi:type value is handed on to the validator without the blanks around it
-// (a QName's whitespace is collapsed; libxml2 would look up " PQ").
+// declaration), and its attributes' values are checked by their kinds.
 void onElementStart(void* context, const xmlChar* localName, const xmlChar* prefix,
                     const xmlChar* namespaceUri, int namespaceCount, const xmlChar** namespaces,
                     int attributeCount, int /*defaultedCount*/,
@@ -321,17 +328,9 @@ void onElementStart(void* context, const xmlChar* localName, const xmlChar* pref
         std::optional<std::string_view> xsiType;
         for (int i = 0; i < attributeCount; ++i) {
             const xmlChar** attribute = attributes + 5 * i;
-            if (attribute[2] != nullptr &&
-                std::strcmp(text(attribute[2]), kSchemaInstanceNamespace) == 0 &&
-                std::strcmp(text(attribute[0]), "type") == 0) {
-                while (attribute[3] < attribute[4] && IS_BLANK_CH(*attribute[3])) {
-                    ++attribute[3];
-                }
-                while (attribute[4] > attribute[3] && IS_BLANK_CH(attribute[4][-1])) {
-                    --attribute[4];
-                }
-                xsiType = std::string_view(text(attribute[3]),
-                                           static_cast<std::size_t>(attribute[4] - attribute[3]));
+            if (isXsiType(attribute)) {
+                xsiType = trimmedView(std::string_view(
+                    text(attribute[3]), static_cast<std::size_t>(attribute[4] - attribute[3])));
             }
         }
         const ValueDeclarations& values = *state->values;
@@ -373,6 +372,49 @@ void onElementStart(void* context, const xmlChar* localName, const xmlChar* pref
     } catch (...) {
         state->errors->record(loadError(XmlLoadError::parserFailure, "Out of memory."));
     }
+}
+
+// The stream being validated on this thread.
+thread_local StreamState* t_validating = nullptr;
+
+// The validating parse's start-element handler: our own checks, then the
+// validator's, which gets an xsi:type value without the blanks around it (a
+// QName's whitespace is collapsed; libxml2 would look up " PQ" and fail).
+// The parser's own attribute array is left as it is: it frees values
+// through those pointers.
+void onPluggedElementStart(void* plug, const xmlChar* localName, const xmlChar* prefix,
+                           const xmlChar* namespaceUri, int namespaceCount,
+                           const xmlChar** namespaces, int attributeCount, int defaultedCount,
+                           const xmlChar** attributes) noexcept {
+    StreamState* state = t_validating;
+    onElementStart(state, localName, prefix, namespaceUri, namespaceCount, namespaces,
+                   attributeCount, defaultedCount, attributes);
+    const xmlChar** handed = attributes;
+    std::vector<const xmlChar*> trimmed;
+    try {
+        for (int i = 0; i < attributeCount; ++i) {
+            const xmlChar** attribute = attributes + 5 * i;
+            if (!isXsiType(attribute) || attribute[3] == attribute[4] ||
+                (!IS_BLANK_CH(*attribute[3]) && !IS_BLANK_CH(attribute[4][-1]))) {
+                continue;
+            }
+            if (trimmed.empty()) {
+                trimmed.assign(attributes, attributes + 5 * attributeCount);
+            }
+            const xmlChar** copy = trimmed.data() + 5 * i;
+            while (copy[3] < copy[4] && IS_BLANK_CH(*copy[3])) {
+                ++copy[3];
+            }
+            while (copy[4] > copy[3] && IS_BLANK_CH(copy[4][-1])) {
+                --copy[4];
+            }
+            handed = trimmed.data();
+        }
+    } catch (...) {
+        handed = attributes; // out of memory: the value as it stands
+    }
+    state->pluggedStart(plug, localName, prefix, namespaceUri, namespaceCount, namespaces,
+                        attributeCount, defaultedCount, handed);
 }
 
 void onCharacters(void* context, const xmlChar* characters, int length) noexcept {
@@ -465,6 +507,7 @@ struct ReadSource {
     StreamState* state = nullptr;
     const xmlSAXHandler* plainSax = nullptr;
     void* plainUserData = nullptr;
+    bool startChecked = false;
 };
 
 // Fills the block from the file; false at its end or on a read error.
@@ -517,8 +560,28 @@ int readFromSource(void* context, char* buffer, int length) noexcept {
             source->plainSax = nullptr;
             source->errors->markCapped();
         }
-        const auto wanted = static_cast<std::size_t>(length);
         const std::string& head = source->document->head;
+        if (!source->startChecked) {
+            // libxml2 lets a UTF-16 byte-order mark overrule the declared
+            // encoding; the two contradicting each other is a fatal error.
+            source->startChecked = true;
+            const bool replaying = !source->recordHead && !head.empty();
+            if (!replaying && source->block.empty() && !source->document->atEnd) {
+                readBlock(*source);
+            }
+            if (const auto conflict = byteOrderMarkConflict(replaying ? head : source->block)) {
+                ErrorInfo error = loadError(
+                    XmlLoadError::byteOrderMarkConflict,
+                    "The byte-order mark says " + conflict->byteOrderMark +
+                        " but the encoding declaration says '" + conflict->declared + "'.",
+                    1, 1);
+                error.facts.str1 = conflict->byteOrderMark;
+                error.facts.str2 = conflict->declared;
+                source->errors->record(std::move(error));
+                return 0;
+            }
+        }
+        const auto wanted = static_cast<std::size_t>(length);
         if (!source->recordHead && source->replayed < head.size()) {
             const std::size_t n = std::min(wanted, head.size() - source->replayed);
             std::memcpy(buffer, head.data() + source->replayed, n);
@@ -697,7 +760,6 @@ void validateStream(StreamedDocument& document, const CompiledSchema& schema,
     plain.initialized = XML_SAX2_MAGIC;
     plain.internalSubset = onInternalSubset;
     xmlSAXHandler sax = plain;
-    sax.startElementNs = onElementStart;
     sax.endElementNs = onElementEnd;
     if (!state.values->empty()) {
         sax.characters = onCharacters;
@@ -713,7 +775,13 @@ void validateStream(StreamedDocument& document, const CompiledSchema& schema,
     }
     state.validator = saxInUse;
     state.validatorData = userData;
-    const int rc = parseDocument(document, saxInUse, userData, state, false, &plain, &state);
+    // Start tags come to our handler first, which hands them on to the plug.
+    state.pluggedStart = saxInUse->startElementNs;
+    xmlSAXHandler wrapped = *saxInUse;
+    wrapped.startElementNs = onPluggedElementStart;
+    t_validating = &state;
+    const int rc = parseDocument(document, &wrapped, userData, state, false, &plain, &state);
+    t_validating = nullptr;
     if (!errors.fatal()) {
         flushDeferred(state);
         checkReferences(state);
