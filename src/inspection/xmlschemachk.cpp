@@ -137,7 +137,7 @@ int XmlSchemaChk(const std::string& documentFolder, const std::string& documentN
                  const std::string& schemaFolder, const std::string& schemaName,
                  std::string& message, std::string& detail, StatusLine& status,
                  platform::XmlParserFactory& parser, ValidationFacts* facts,
-                 const ReasonWording* reasons) {
+                 const ReasonWording* reasons, platform::OpenedDocumentHandle opened) {
     status.MsgDisp(kStartText);
 
     // The joined paths, tested as they are.
@@ -161,6 +161,10 @@ int XmlSchemaChk(const std::string& documentFolder, const std::string& documentN
             document->setAsync(false);
             if (facts != nullptr && facts->errorLimit > 1) {
                 document->setErrorLimit(facts->errorLimit);
+            }
+            if (opened) {
+                // A parser that cannot take it opens the file itself.
+                (void)document->setOpened(std::move(opened));
             }
         }
         status.MsgDisp(kSchemaLoadText);
