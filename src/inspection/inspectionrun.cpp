@@ -170,6 +170,12 @@ bool Run::prepare() {
     tellEntriesLeftInArchive();
     m_extractionFolder = actualExtractionFolder(m_extractionFolder);
     m_schemaFolder = resolveSchemaFolder(m_inputs.schemaText, m_extractionFolder);
+    // The archive's own XSD folder may lie in a top folder spelt otherwise.
+    for (std::size_t i = 1; m_schemaFolder.empty() && m_inputs.schemaText.empty() &&
+                            i < m_topFolders.size();
+         ++i) {
+        m_schemaFolder = resolveSchemaFolder({}, m_topFolders[i]);
+    }
     if (m_schemaFolder.empty()) {
         tell(kNoSchemaMessage);
         endedEarly(EarlyEnd::Kind::noSchemaFolder);

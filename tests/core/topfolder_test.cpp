@@ -144,7 +144,8 @@ TEST(TopFolder, EveryDocumentOfRandomLetterCaseArchivesIsChecked) {
     };
     for (int archive = 0; archive < 12; ++archive) {
         TempDir dir;
-        std::vector<ZipEntry> entries = standardEntries("kx");
+        // The index, summary and XSD folder too may lie in any spelling.
+        std::vector<ZipEntry> entries = standardEntries(variant("kx"));
         std::set<std::string> expected;
         std::set<std::string> used;
         const int documents = 2 + static_cast<int>(random() % 6);
