@@ -171,9 +171,8 @@ bool Run::prepare() {
     m_extractionFolder = actualExtractionFolder(m_extractionFolder);
     m_schemaFolder = resolveSchemaFolder(m_inputs.schemaText, m_extractionFolder);
     // The archive's own XSD folder may lie in a top folder spelt otherwise.
-    for (std::size_t i = 1; m_schemaFolder.empty() && m_inputs.schemaText.empty() &&
-                            i < m_topFolders.size();
-         ++i) {
+    for (std::size_t i = 1;
+         m_schemaFolder.empty() && m_inputs.schemaText.empty() && i < m_topFolders.size(); ++i) {
         m_schemaFolder = resolveSchemaFolder({}, m_topFolders[i]);
     }
     if (m_schemaFolder.empty()) {
@@ -239,8 +238,8 @@ StageDocuments Run::listStage(const std::string& wantedFolder) {
         for (const std::string& name : m_names.folders(top, wantedFolder)) {
             const std::string folder = top + name + kPathSeparator;
             platform::FolderListing listing;
-            for (std::string entry = listing.first(
-                     folder + "*.xml", platform::FolderListing::Mask::filesAndFolders);
+            for (std::string entry = listing.first(folder + "*.xml",
+                                                   platform::FolderListing::Mask::filesAndFolders);
                  !entry.empty(); entry = listing.next()) {
                 documents.push_back({folder, std::move(entry)});
             }

@@ -162,9 +162,10 @@ std::vector<std::string> causeOfMissingExtractionFolder(const RunContext& contex
     const std::string destination = destinationOf(context);
     if (names->size() == 1 && names->front().folder) {
         const std::string original = names->front().name;
-        lines.push_back("フォルダ " + quoted(baseName + "/") +
-                        " の外にあるものは解凍しないため、何も解凍していません。ZIPファイルの名前を " +
-                        quoted(original + ".zip") + " に戻して、もう一度実行してください。");
+        lines.push_back(
+            "フォルダ " + quoted(baseName + "/") +
+            " の外にあるものは解凍しないため、何も解凍していません。ZIPファイルの名前を " +
+            quoted(original + ".zip") + " に戻して、もう一度実行してください。");
     } else {
         lines.push_back("フォルダ " + quoted(baseName + "/") + " の外にあるものは " + destination +
                         " に解凍していません。書類は最上位のフォルダ " + quoted(baseName + "/") +

@@ -177,18 +177,19 @@ TEST(InspectCauses, RenamedArchiveNamesItsTopFolder) {
     const auto result = runInspect({renamed.string()});
     EXPECT_EQ(result.status, 2);
     EXPECT_TRUE(result.out.empty());
-    EXPECT_EQ(result.err,
-              "morvik-inspect: ZIPファイル " + renamed.string() +
-                  " の 5 個の項目は、最上位のフォルダ 「renamed/」 の外にあるため解凍せず、"
-                  "アーカイブに残しました。\n"
-                  "morvik-inspect: XMLスキーマとして指定されたフォルダにスキーマが見つかりません。\n"
-                  "morvik-inspect: ZIPアーカイブ " +
-                  renamed.string() +
-                  " の最上位に、ZIPファイルと同じ名前のフォルダ「renamed/」がありません。"
-                  "最上位にあるもの: 「original/」。\n"
-                  "morvik-inspect: フォルダ 「renamed/」 の外にあるものは解凍しないため、何も解凍"
-                  "していません。ZIPファイルの名前を 「original.zip」 に戻して、もう一度実行して"
-                  "ください。\n");
+    EXPECT_EQ(
+        result.err,
+        "morvik-inspect: ZIPファイル " + renamed.string() +
+            " の 5 個の項目は、最上位のフォルダ 「renamed/」 の外にあるため解凍せず、"
+            "アーカイブに残しました。\n"
+            "morvik-inspect: XMLスキーマとして指定されたフォルダにスキーマが見つかりません。\n"
+            "morvik-inspect: ZIPアーカイブ " +
+            renamed.string() +
+            " の最上位に、ZIPファイルと同じ名前のフォルダ「renamed/」がありません。"
+            "最上位にあるもの: 「original/」。\n"
+            "morvik-inspect: フォルダ 「renamed/」 の外にあるものは解凍しないため、何も解凍"
+            "していません。ZIPファイルの名前を 「original.zip」 に戻して、もう一度実行して"
+            "ください。\n");
     EXPECT_FALSE(fs::exists(dir.path() / "original"));
 
     // With a schema folder of its own the run goes on, every document is
@@ -238,7 +239,8 @@ TEST(InspectCauses, SchemaFolderCauses) {
         {"missing --schema folder",
          {"--schema", "{}nowhere"},
          [](const TempDir& dir) { return makeArchive(dir.path(), "arc", standardFiles()); },
-         "morvik-inspect: --schema のフォルダ {}nowhere がありません。\n", ""},
+         "morvik-inspect: --schema のフォルダ {}nowhere がありません。\n",
+         ""},
         {"--schema folder without schemas",
          {"--schema", "{}empty"},
          [](const TempDir& dir) {
@@ -246,7 +248,8 @@ TEST(InspectCauses, SchemaFolderCauses) {
              return makeArchive(dir.path(), "arc", standardFiles());
          },
          "morvik-inspect: --schema のフォルダ {}empty/ にも {}empty/XSD/ にも、標準の名前の"
-         "スキーマファイル（ix08_V08.xsd など）が最初の *.xsd としてありません。\n", ""},
+         "スキーマファイル（ix08_V08.xsd など）が最初の *.xsd としてありません。\n",
+         ""},
     };
     const auto fill = [](std::string text, const std::string& folder) {
         for (auto at = text.find("{}"); at != std::string::npos; at = text.find("{}", at)) {
@@ -264,11 +267,11 @@ TEST(InspectCauses, SchemaFolderCauses) {
         args.push_back(zip.string());
         const auto result = runInspect(args);
         EXPECT_EQ(result.status, 2) << c.label;
-        EXPECT_EQ(
-            result.err,
-            fill(c.notice, dir.folder()) +
-                "morvik-inspect: XMLスキーマとして指定されたフォルダにスキーマが見つかりません。\n" +
-                fill(c.cause, dir.folder()))
+        EXPECT_EQ(result.err,
+                  fill(c.notice, dir.folder()) +
+                      "morvik-inspect: "
+                      "XMLスキーマとして指定されたフォルダにスキーマが見つかりません。\n" +
+                      fill(c.cause, dir.folder()))
             << c.label;
     }
 }

@@ -412,8 +412,9 @@ TEST(InspectLeftInArchive, NoticeVerboseAndReport) {
         }
         const auto result = runInspect(args);
         EXPECT_EQ(result.status, 0) << result.err;
-        EXPECT_NE(result.err.find("の 2 個の項目は、最上位のフォルダ 「arc/」 の外にあるため解凍せず"),
-                  std::string::npos)
+        EXPECT_NE(
+            result.err.find("の 2 個の項目は、最上位のフォルダ 「arc/」 の外にあるため解凍せず"),
+            std::string::npos)
             << result.err;
         EXPECT_EQ(result.err.find("left in archive: __MACOSX/arc/._ix08_V08.xml") !=
                       std::string::npos,

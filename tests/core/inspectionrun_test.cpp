@@ -197,10 +197,11 @@ TEST(InspectionRun, ZipPathChecksComeFirstAndKeepTheLog) {
         ASSERT_EQ(h.messages.shown.size(), 1u) << c.zipPath;
         // Past the ZIP path checks, the schema folder typed in (which does
         // not exist) is looked at before the archive is touched.
-        EXPECT_EQ(h.messages.shown[0].text,
-                  c.message != nullptr
-                      ? std::string(c.message)
-                      : std::string("XMLスキーマとして指定されたフォルダにスキーマが見つかりません。"))
+        EXPECT_EQ(
+            h.messages.shown[0].text,
+            c.message != nullptr
+                ? std::string(c.message)
+                : std::string("XMLスキーマとして指定されたフォルダにスキーマが見つかりません。"))
             << c.zipPath;
         EXPECT_EQ(h.messages.shown[0].caption, "Morvik");
         EXPECT_EQ(h.messages.shown[0].icon, MessageIcon::none);

@@ -189,8 +189,8 @@ TEST(TopFolder, ANamedSchemaFolderIsCheckedBeforeExtraction) {
     fs::create_directories(dir.path() / "empty");
     writeFile(dir.path() / "mine/ix08_V08.xsd", kIndexSchema);
     writeFile(dir.path() / "mine/su08_V08.xsd", kSummarySchema);
-    for (const std::string& wrong : {dir.folder() + "no/such", dir.folder() + "empty",
-                                     dir.folder() + "ex.zip"}) {
+    for (const std::string& wrong :
+         {dir.folder() + "no/such", dir.folder() + "empty", dir.folder() + "ex.zip"}) {
         RunHarness harness;
         EXPECT_EQ(harness.run(dir.folder() + "ex.zip", wrong), RunOutcome::endedEarly) << wrong;
         ASSERT_EQ(harness.messages.shown.size(), 1u) << wrong;
@@ -233,15 +233,14 @@ const char* const kCommonTypes = R"(<?xml version="1.0" encoding="UTF-8"?>
 TEST(TopFolder, AUsersSchemaFolderMayUseFilesAnywhereOnTheDisk) {
     struct Row {
         const char* what;
-        bool named;    // the schema folder is given by the user
-        bool linked;   // its common folder is a link to a shared folder
+        bool named;  // the schema folder is given by the user
+        bool linked; // its common folder is a link to a shared folder
         RunOutcome expected;
     };
     const Row rows[] = {
         {"named, include beside it", true, false, RunOutcome::allValid},
         {"named, include through a link", true, true, RunOutcome::allValid},
-        {"the archive's own, include outside its XSD folder", false, false,
-         RunOutcome::someFailed},
+        {"the archive's own, include outside its XSD folder", false, false, RunOutcome::someFailed},
     };
     for (const Row& row : rows) {
         TempDir dir;

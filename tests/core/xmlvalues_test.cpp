@@ -50,7 +50,8 @@ Load load(const std::string& content, std::size_t limit = 1) {
 // Line 1 the declaration, line 2 the root start tag, the body from line 3.
 std::string document(const std::string& body) {
     return "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
-           "<doc xmlns=\"urn:hl7-org:v3\" xmlns:xsi=\"http://www.w3.org/2001/XMLSchema-instance\">\n" +
+           "<doc xmlns=\"urn:hl7-org:v3\" "
+           "xmlns:xsi=\"http://www.w3.org/2001/XMLSchema-instance\">\n" +
            body + "</doc>\n";
 }
 
@@ -61,8 +62,8 @@ constexpr std::int32_t kDangling = static_cast<std::int32_t>(XmlLoadError::idref
 struct Row {
     const char* what;
     std::string body;
-    std::int32_t code; // 0: valid
-    std::int32_t line; // of the first error
+    std::int32_t code;       // 0: valid
+    std::int32_t line;       // of the first error
     std::string reason = {}; // a piece of its English reason
 };
 
@@ -102,8 +103,8 @@ TEST(XmlValues, NumbersWithADanglingExponentAreRefused) {
                     "<value xmlns:v3=\"urn:hl7-org:v3\" xsi:type=\"v3:PQ\" value=\"3E\"/>\n",
                     kNotANumber, 3, "'3E'"});
     rows.push_back({"a local declaration of a derived type",
-                    "<range>\n<low value=\"1\"/>\n<high value=\"2e+\"/>\n</range>\n", kNotANumber, 5,
-                    "'2e+'"});
+                    "<range>\n<low value=\"1\"/>\n<high value=\"2e+\"/>\n</range>\n", kNotANumber,
+                    5, "'2e+'"});
     rows.push_back({"element content", "<d>1</d>\n<d>4.5e</d>\n", kNotANumber, 4,
                     "Element '{urn:hl7-org:v3}d': '4.5e' is not a valid value of the type "
                     "'xs:double'"});
@@ -121,11 +122,12 @@ TEST(XmlValues, NumbersWithADanglingExponentAreRefused) {
 TEST(XmlValues, TheNumberErrorHasAJapaneseReason) {
     const Load got = load(document(pq("1e")));
     ASSERT_EQ(got.errors.size(), 1u);
-    const std::string japanese =
-        morvik::report::reasonText(got.errors.front().facts, morvik::report::ReasonLanguage::japanese);
-    EXPECT_EQ(japanese, "要素「value」の属性「value」の値「1e」は数値の正しい書き方ではありません"
-                        "（「xs:decimal」・「xs:double」のどちらとしても読めません。指数を表す「e」の"
-                        "後には数字が必要です）。");
+    const std::string japanese = morvik::report::reasonText(
+        got.errors.front().facts, morvik::report::ReasonLanguage::japanese);
+    EXPECT_EQ(japanese,
+              "要素「value」の属性「value」の値「1e」は数値の正しい書き方ではありません"
+              "（「xs:decimal」・「xs:double」のどちらとしても読めません。指数を表す「e」の"
+              "後には数字が必要です）。");
     EXPECT_EQ(morvik::report::reasonText(got.errors.front().facts,
                                          morvik::report::ReasonLanguage::english),
               got.errors.front().reason);
@@ -138,19 +140,19 @@ TEST(XmlValues, IdsKeyedByDeclaration) {
         {"an ID repeated on the element that declares it an ID, a string between",
          "<item ID=\"a\"/>\n<note ID=\"x\"/>\n<item ID=\"a\"/>\n", kBadValue, 5,
          "'a' is not a valid value of the atomic type 'xs:ID'"},
-        {"the same value in the attribute that is no ID", "<item ID=\"a\"/>\n<note ID=\"a\"/>\n",
-         0, 0},
+        {"the same value in the attribute that is no ID", "<item ID=\"a\"/>\n<note ID=\"a\"/>\n", 0,
+         0},
         {"a reference to an item's ID", "<item ID=\"a\"/>\n<note ID=\"n\"/>\n<ref IDREF=\"a\"/>\n",
          0, 0},
-        {"a reference to a note's string names no ID",
-         "<note ID=\"n\"/>\n<ref IDREF=\"n\"/>\n", kDangling, 4, "'n' does not match any ID"},
+        {"a reference to a note's string names no ID", "<note ID=\"n\"/>\n<ref IDREF=\"n\"/>\n",
+         kDangling, 4, "'n' does not match any ID"},
         {"an ID in element content, repeated", "<key>k1</key>\n<key> k1 </key>\n", kBadValue, 4,
          "'k1'"},
         {"a reference in element content to it", "<see>k1</see>\n<key>k1</key>\n", 0, 0},
         {"a reference in element content to nothing", "<key>k1</key>\n<see>k2</see>\n", kDangling,
          4, "Element '{urn:hl7-org:v3}see': 'k2' does not match any ID"},
-        {"an ID in simple content with an attribute", "<sid lang=\"ja\">s1</sid>\n<item ID=\"s1\"/>\n",
-         kBadValue, 4, "'s1'"},
+        {"an ID in simple content with an attribute",
+         "<sid lang=\"ja\">s1</sid>\n<item ID=\"s1\"/>\n", kBadValue, 4, "'s1'"},
         {"an ID member of a union, repeated", "<u code=\"c1\"/>\n<u code=\"c1\"/>\n", kBadValue, 4,
          "'c1'"},
         {"the union's numbers are no IDs", "<u code=\"12\"/>\n<u code=\"12\"/>\n", 0, 0},
@@ -169,8 +171,8 @@ TEST(XmlValues, XsiTypeWithBlanksAround) {
         {"blanks around", "<value xsi:type=\"  PQ \" value=\"1\"/>\n", 0, 0},
         {"a line break before", "<value xsi:type=\"&#10;PQ\" value=\"1\"/>\n", 0, 0},
         {"and still checked", "<value xsi:type=\" PQ\" value=\"1e\"/>\n", kNotANumber, 3, "'1e'"},
-        {"an unknown type stays an error", "<value xsi:type=\" XX \"/>\n",
-         XML_SCHEMAV_CVC_ELT_4_2, 3, "XX"},
+        {"an unknown type stays an error", "<value xsi:type=\" XX \"/>\n", XML_SCHEMAV_CVC_ELT_4_2,
+         3, "XX"},
     };
     for (const Row& row : rows) {
         check(row);
@@ -280,8 +282,7 @@ TEST(XmlValues, AnUnexpectedElementMarksTheListIncomplete) {
         bool incomplete;
     };
     const ListRow rows[] = {
-        {"an unexpected element, then a bad value",
-         "<n>1</n>\n<bogus/>\n<n>x</n>\n", true},
+        {"an unexpected element, then a bad value", "<n>1</n>\n<bogus/>\n<n>x</n>\n", true},
         {"two bad values", "<n>x</n>\n<n>y</n>\n", false},
         {"valid", "<n>1</n>\n", false},
     };

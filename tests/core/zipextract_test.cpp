@@ -130,8 +130,8 @@ TEST_F(ZipExtractTest, AlreadyExtractedCountsOrdinaryFilesOnly) {
              fs::create_directories(f / "CLAIMS");
          },
          false},
-        {"a hidden file in a subfolder", [](const fs::path& f) { writeFile(f / "DATA/.x.xml", "x"); },
-         false},
+        {"a hidden file in a subfolder",
+         [](const fs::path& f) { writeFile(f / "DATA/.x.xml", "x"); }, false},
         {"a file in a subfolder only", [](const fs::path& f) { writeFile(f / "DATA/a.xml", "x"); },
          true},
         {"a note deep below", [](const fs::path& f) { writeFile(f / "XSD/old/a/note.txt", "x"); },

@@ -15,8 +15,8 @@
 #include <climits>
 #include <map>
 #include <memory>
-#include <tuple>
 #include <optional>
+#include <tuple>
 #include <utility>
 
 namespace morvik::platform {
@@ -100,10 +100,20 @@ SimpleKind builtinKind(const std::string& local) {
         result.kind.list = true;
     }
     static const char* const kDecimals[] = {
-        "decimal",       "integer",        "nonPositiveInteger", "negativeInteger",
-        "long",          "int",            "short",              "byte",
-        "nonNegativeInteger", "unsignedLong", "unsignedInt",     "unsignedShort",
-        "unsignedByte",  "positiveInteger",
+        "decimal",
+        "integer",
+        "nonPositiveInteger",
+        "negativeInteger",
+        "long",
+        "int",
+        "short",
+        "byte",
+        "nonNegativeInteger",
+        "unsignedLong",
+        "unsignedInt",
+        "unsignedShort",
+        "unsignedByte",
+        "positiveInteger",
     };
     if (local == "double" || local == "float") {
         result.kind.numberForms = kFloatingForm;
@@ -289,8 +299,8 @@ private:
         result.kind.typeName = "union";
         std::uint8_t forms = kNoNumber;
         for (const SimpleKind& member : members) {
-            result.nonNumeric = result.nonNumeric || member.nonNumeric ||
-                                member.kind.list || member.kind.numberForms == kNoNumber;
+            result.nonNumeric = result.nonNumeric || member.nonNumeric || member.kind.list ||
+                                member.kind.numberForms == kNoNumber;
             forms |= member.kind.numberForms;
             if (result.kind.id == IdKind::none && !member.kind.list) {
                 result.kind.id = member.kind.id;
@@ -360,7 +370,9 @@ private:
         return static_cast<TypeId>(m_index.m_types.size() - 1);
     }
 
-    ValueDeclarations::Type& type(TypeId id) { return m_index.m_types[static_cast<std::size_t>(id)]; }
+    ValueDeclarations::Type& type(TypeId id) {
+        return m_index.m_types[static_cast<std::size_t>(id)];
+    }
 
     // The type of a simpleType or complexType node, made once. It is filled
     // in later (fillPending), so that types that refer to each other, however
@@ -439,8 +451,7 @@ private:
                         readContent(id, *group, depth + 1);
                     }
                 }
-            } else if (isXsd(child, "sequence") || isXsd(child, "choice") ||
-                       isXsd(child, "all")) {
+            } else if (isXsd(child, "sequence") || isXsd(child, "choice") || isXsd(child, "all")) {
                 readContent(id, Global{at.schema, child}, depth + 1);
             } else if (isXsd(child, "element")) {
                 addChild(id, Global{at.schema, child});
@@ -567,8 +578,8 @@ const Entry* findSorted(const std::vector<Entry>& entries, std::string_view name
     const auto it = std::lower_bound(
         entries.begin(), entries.end(), std::make_pair(namespaceUri, localName),
         [](const Entry& e, const std::pair<std::string_view, std::string_view>& key) {
-            return std::make_pair(std::string_view(e.namespaceUri),
-                                  std::string_view(e.localName)) < key;
+            return std::make_pair(std::string_view(e.namespaceUri), std::string_view(e.localName)) <
+                   key;
         });
     return it != entries.end() && it->namespaceUri == namespaceUri && it->localName == localName
                ? &*it

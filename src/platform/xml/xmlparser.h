@@ -21,15 +21,15 @@ namespace morvik::platform {
 // the XML parser or the schema validator find keep the library's (positive)
 // code. Zero always means "no error".
 enum class XmlLoadError : std::int32_t {
-    cannotRead = -1,      // the document cannot be opened or read
-    notAFile = -2,        // a folder, device or other non-regular file
-    dtdProhibited = -3,   // the document has a DOCTYPE
-    noSchema = -4,        // no schema in the collection (every add failed)
-    rootNotDeclared = -5, // no registered schema declares the root element
-    parserFailure = -6,   // the parser stopped without saying why
-    notLoaded = -7,       // no load has run: nothing was checked
-    idrefNotFound = -8,   // an ID reference names no ID of the document
-    notANumber = -9,      // a number with an exponent marker and no exponent digits
+    cannotRead = -1,             // the document cannot be opened or read
+    notAFile = -2,               // a folder, device or other non-regular file
+    dtdProhibited = -3,          // the document has a DOCTYPE
+    noSchema = -4,               // no schema in the collection (every add failed)
+    rootNotDeclared = -5,        // no registered schema declares the root element
+    parserFailure = -6,          // the parser stopped without saying why
+    notLoaded = -7,              // no load has run: nothing was checked
+    idrefNotFound = -8,          // an ID reference names no ID of the document
+    notANumber = -9,             // a number with an exponent marker and no exponent digits
     byteOrderMarkConflict = -10, // a UTF-16 byte-order mark and another declared encoding
 };
 

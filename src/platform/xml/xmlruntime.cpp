@@ -182,8 +182,8 @@ std::string idrefNotFoundMessage(const std::string& namespaceUri, const std::str
         namespaceUri.empty() ? localName : "{" + namespaceUri + "}" + localName;
     // A reference in the element's own content names no attribute.
     return "Element '" + element + "'" +
-           (attribute.empty() ? std::string() : ", attribute '" + attribute + "'") + ": '" +
-           value + "' does not match any ID in the document.";
+           (attribute.empty() ? std::string() : ", attribute '" + attribute + "'") + ": '" + value +
+           "' does not match any ID in the document.";
 }
 
 ErrorInfo loadError(XmlLoadError code, std::string reason, std::int32_t line, std::int32_t column) {

@@ -12,11 +12,11 @@
 #include <libxml/xmlerror.h>
 #include <libxml/xmlschemas.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
-#include <algorithm>
 #include <list>
 #include <set>
 

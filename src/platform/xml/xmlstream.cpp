@@ -194,7 +194,8 @@ ValueDeclarations::TypeId typeNamed(const StreamState& state, std::string_view q
     const std::size_t colon = qname.find(':');
     const std::string_view prefix =
         colon == std::string_view::npos ? std::string_view() : qname.substr(0, colon);
-    const std::string_view local = colon == std::string_view::npos ? qname : qname.substr(colon + 1);
+    const std::string_view local =
+        colon == std::string_view::npos ? qname : qname.substr(colon + 1);
     for (auto it = state.bindings.rbegin(); it != state.bindings.rend(); ++it) {
         const std::string_view bound = it->first != nullptr ? text(it->first) : "";
         if (bound == prefix) {
@@ -249,12 +250,12 @@ void checkValue(StreamState& state, const StreamState::OpenElement& element,
                 continue;
             }
             const std::string shown(trimmedView(item));
-            ErrorInfo error = loadError(
-                XmlLoadError::notANumber,
-                subject + "'" + shown + "' is not a valid value of the type '" + kind.typeName +
-                    "': it is not a number in the lexical form of " + formsText(kind.numberForms) +
-                    " (an exponent needs digits).",
-                line, column);
+            ErrorInfo error =
+                loadError(XmlLoadError::notANumber,
+                          subject + "'" + shown + "' is not a valid value of the type '" +
+                              kind.typeName + "': it is not a number in the lexical form of " +
+                              formsText(kind.numberForms) + " (an exponent needs digits).",
+                          line, column);
             error.facts.str1 = shown;
             error.facts.str2 = kind.typeName;
             error.facts.str3 = formsText(kind.numberForms);
@@ -350,9 +351,9 @@ void onElementStart(void* context, const xmlChar* localName, const xmlChar* pref
             element.collectsText = content != nullptr;
             for (int i = 0; i < attributeCount; ++i) {
                 const xmlChar** attribute = attributes + 5 * i;
-                const ValueKind* kind =
-                    values.attribute(element.type, attribute[2] != nullptr ? text(attribute[2]) : "",
-                                     text(attribute[0]));
+                const ValueKind* kind = values.attribute(
+                    element.type, attribute[2] != nullptr ? text(attribute[2]) : "",
+                    text(attribute[0]));
                 if (kind == nullptr || !kind->matters()) {
                     continue;
                 }
@@ -444,8 +445,9 @@ void onElementEnd(void* context, const xmlChar* /*localName*/, const xmlChar* /*
         }
         state->text.clear();
         state->open.pop_back();
-        state->bindings.resize(state->bindings.size() -
-                               std::min<std::size_t>(element.namespaceCount, state->bindings.size()));
+        state->bindings.resize(
+            state->bindings.size() -
+            std::min<std::size_t>(element.namespaceCount, state->bindings.size()));
     } catch (...) {
         state->errors->record(loadError(XmlLoadError::parserFailure, "Out of memory."));
     }
@@ -568,11 +570,11 @@ int readFromSource(void* context, char* buffer, int length) noexcept {
                 readBlock(*source);
             }
             if (const auto conflict = byteOrderMarkConflict(replaying ? head : source->block)) {
-                ErrorInfo error = loadError(
-                    XmlLoadError::byteOrderMarkConflict,
-                    "The byte-order mark says " + conflict->byteOrderMark +
-                        " but the encoding declaration says '" + conflict->declared + "'.",
-                    1, 1);
+                ErrorInfo error = loadError(XmlLoadError::byteOrderMarkConflict,
+                                            "The byte-order mark says " + conflict->byteOrderMark +
+                                                " but the encoding declaration says '" +
+                                                conflict->declared + "'.",
+                                            1, 1);
                 error.facts.str1 = conflict->byteOrderMark;
                 error.facts.str2 = conflict->declared;
                 source->errors->record(std::move(error));

@@ -214,8 +214,8 @@ UnzipDetail extract(const UnzipCommand& command, const FreeSpaceFunction& freeSp
         return failure;
     }
     ExtractionPlan plan;
-    if (UnzipDetail failure = planExtraction(directory, command, options.limits, plan,
-                                                      options.entriesBeside);
+    if (UnzipDetail failure =
+            planExtraction(directory, command, options.limits, plan, options.entriesBeside);
         failure.result != UnzipResult::ok) {
         return failure;
     }
