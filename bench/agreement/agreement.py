@@ -976,7 +976,9 @@ def report(docs, out_path, seed, case_rows=()):
                      "folder and `.xml` in random letter case, inspected by `morvik-inspect "
                      "--json`: the DATA and CLAIMS documents it checked against the archive's "
                      "DATA and CLAIMS `*.xml` entries, and each checked document's verdict "
-                     "against the JDK's for the same document.\n")
+                     "against the JDK's for the same document. The real archive's top folder "
+                     "is all digits, so only DATA, CLAIMS and .xml vary here; the top folder's "
+                     "letter case is varied by the tests (tests/core/topfolder_test.cpp).\n")
         lines.append("| archive | top folders | entries | checked | missed | extra | "
                      "verdict = JDK | exit |")
         lines.append("|---:|---|---:|---:|---:|---:|---:|---:|")
