@@ -161,9 +161,10 @@ void ReportCollector::endedEarly(const EarlyEnd& end) {
     m_report.earlyEnd = end;
 }
 
-std::string reportJson(const std::vector<ArchiveReport>& reports, const ReportProgram& program) {
+std::string reportJson(const std::vector<ArchiveReport>& reports, const ReportProgram& program,
+                       JsonShape shape) {
     json document;
-    if (reports.size() == 1) {
+    if (reports.size() == 1 && shape == JsonShape::byCount) {
         document = archiveJson(reports.front(), program);
     } else {
         document = json::array();
