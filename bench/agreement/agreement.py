@@ -381,6 +381,54 @@ def m_id_duplicate_section(text, rng):
         str(line_of(text, e.start)) for e in sections[:2])
 
 
+# Numbers: a quantity's value (PQ, IVL_PQ's low and high) with an exponent
+# marker and no exponent digits, which libxml2 2.9 takes as an xs:double;
+# and exponents that are right.
+DANGLING_EXPONENTS = ["1e", "1E", "1e+", "1e-", "1.e", ".1e", "-1e", "1.0E", "52.5e"]
+GOOD_EXPONENTS = ["1e3", "1.5E2", "-2.0e-1", ".5E+1"]
+
+
+def quantity_values(scan):
+    return [(e, a) for e in scan.elements for a in e.attrs
+            if a.name == "value" and (any(b.name == "xsi:type" and b.value in ("PQ", "IVL_PQ")
+                                          for b in e.attrs) or e.name in ("low", "high"))
+            and re.fullmatch(r"-?[0-9.]+", a.value)]
+
+
+def m_number(text, rng, values):
+    s = Scan(text)
+    candidates = quantity_values(s)
+    if not candidates:
+        return None
+    e, a = rng.choice(candidates)
+    value = rng.choice(values)
+    return set_value(text, a, value), f"{where(text, e)} @value: '{a.value}' -> '{value}'"
+
+
+def m_namespace_error(text, rng):
+    """One namespace error on an element of the body (not the root)."""
+    s = Scan(text)
+    e = rng.choice(s.elements[1:])
+    kind = rng.choice(["unbound prefix", "empty prefix binding", "two colons",
+                       "namespaced attribute twice"])
+    at = e.start + 1 + len(e.name)
+    if kind == "unbound prefix":
+        new = rename(text, e, "zz:" + e.name)
+    elif kind == "empty prefix binding":
+        new = text[:at] + ' xmlns:zz=""' + text[at:]
+    elif kind == "two colons":
+        new = rename(text, e, "a:b:" + e.name)
+    else:
+        new = text[:at] + ' xmlns:p="urn:x" xmlns:q="urn:x" p:k="1" q:k="2"' + text[at:]
+    return new, f"{kind} on {where(text, e)}"
+
+
+def utf16_with_mark(text, declared, little_endian=True):
+    body = declare_encoding(text, declared)
+    return (b"\xff\xfe" + body.encode("utf-16-le")) if little_endian else (
+        b"\xfe\xff" + body.encode("utf-16-be"))
+
+
 SIMPLE = OrderedDict([
     ("delete-element", m_delete),
     ("duplicate-element", m_duplicate),
@@ -428,6 +476,14 @@ PLAN = OrderedDict([
     ("idref-dangling+", (15, "data", False)),
     ("combined", (40, "any", False)),
     ("claims+", (10, "claims", False)),
+    ("number-dangling-exponent", (40, "data", False)),
+    ("number-good-exponent", (10, "data", False)),
+    ("namespace-cr", (25, "any", False)),
+    ("namespace-mixed", (20, "any", False)),
+    ("namespace-lf", (10, "any", False)),
+    ("bom-utf16le-declared-utf8", (10, "any", False)),
+    ("bom-utf16be-declared-utf16le", (5, "any", False)),
+    ("bom-utf16le-declared-utf16", (5, "any", False)),
     ("encoding-shift_jis", (6, "each", False)),
     ("encoding-shift_jis+", (10, "any", False)),
     ("encoding-unknown-name", (10, "any", False)),
@@ -500,6 +556,24 @@ def mutate(kind, text, rng):
             text, rng, ["delete-element", "attr-letters", "unknown-attribute"] + list(TRUNCATIONS))
         data = inner if isinstance(inner, bytes) else inner.encode("utf-8")
         return data, f"{inner_kind}: {desc}"
+    if kind in ("number-dangling-exponent", "number-good-exponent"):
+        values = DANGLING_EXPONENTS if kind == "number-dangling-exponent" else GOOD_EXPONENTS
+        out = m_number(text, rng, values)
+        return None if out is None else (out[0].encode("utf-8"), out[1])
+    if kind.startswith("namespace-"):
+        new, desc = m_namespace_error(text, rng)
+        if kind == "namespace-lf":
+            return new.encode("utf-8"), desc
+        mixed = kind == "namespace-mixed"
+        return (line_ends(new, rng, mixed).encode("utf-8"),
+                f"{'mixed CR/CRLF/LF' if mixed else 'CR'} line ends + {desc}")
+    if kind == "bom-utf16le-declared-utf8":
+        return utf16_with_mark(text, "UTF-8"), "UTF-16LE with its byte-order mark, declared UTF-8"
+    if kind == "bom-utf16be-declared-utf16le":
+        return (utf16_with_mark(text, "UTF-16LE", little_endian=False),
+                "UTF-16BE with its byte-order mark, declared UTF-16LE")
+    if kind == "bom-utf16le-declared-utf16":
+        return utf16_with_mark(text, "UTF-16"), "UTF-16LE with its byte-order mark, declared UTF-16"
     if kind in ("encoding-shift_jis", "encoding-shift_jis+"):
         current, desc = text, "re-encoded as Shift_JIS (CP932), declared Shift_JIS"
         if kind.endswith("+"):
@@ -723,6 +797,18 @@ def _wf_wins(d, m, x, j):
             and j.message.startswith("cvc-") and 0 < j.line < m.line)
 
 
+def _dangling_exponent(d, m, x, j):
+    return d.kind == "number-dangling-exponent" and x.valid and not m.valid and not j.valid
+
+
+def _byte_order_mark(d, m, x, j):
+    return d.kind.startswith("bom-") and not m.valid and not j.valid
+
+
+def _namespace_recovered(d, m, x, j):
+    return d.kind.startswith("namespace-") and x.valid and not m.valid and not j.valid
+
+
 def _jdk_no_position(d, m, x, j):
     return not j.valid and j.line == 0 and not m.valid
 
@@ -780,6 +866,29 @@ CAUSES = [
      "(on purpose), as xmllint does (tree mode validates only a parsed tree). The JDK reports "
      "errors in document order: the earlier schema error first, then the fatal error. XSD and "
      "XML leave the order of reports open; all three reject. Both are right."),
+    ("dangling-exponent", "A number with a dangling exponent: libxml2 takes it",
+     _dangling_exponent,
+     "XSD 1.0 Part 2 §3.2.5.1: the lexical space of xs:double is a mantissa optionally followed "
+     "by E or e and an integer, which must have at least one digit; \"1e\", \"1.0E\" and "
+     "\"1e+\" are none. libxml2 2.9's double parser skips the exponent marker and an optional "
+     "sign and then accepts zero digits, so xmllint accepts the PQ value. Morvik reads the "
+     "numeric types from the schema's declarations and refuses these values (its own error "
+     "-9); the JDK refuses them too. Morvik is right."),
+    ("byte-order-mark", "A UTF-16 byte-order mark against the declared encoding",
+     _byte_order_mark,
+     "XML 1.0 §4.3.3 and Appendix F: the byte-order mark and the encoding declaration must "
+     "agree; a UTF-16 mark with encoding=\"UTF-8\" (or UTF-16 in the other byte order) is a "
+     "fatal error. libxml2 lets the mark win and goes on (xmllint accepts the UTF-8 label, and "
+     "fails on the other byte order further on); Morvik refuses the document at line 1 with its "
+     "own error -10; the JDK refuses it with \"Content is not allowed in prolog\" and counts "
+     "line 2. Morvik and the JDK are right on the verdict; Morvik's line (the mark and the "
+     "declaration are on line 1) is the more exact."),
+    ("namespace-recovered", "A namespace error that libxml2 goes on from", _namespace_recovered,
+     "Namespaces in XML 1.0 §3 and §6: an unbound prefix, an empty prefix binding, a name with "
+     "two colons or two attributes with the same expanded name make a document not "
+     "namespace-well-formed. libxml2 reports some of them as recoverable errors and xmllint's "
+     "validation then accepts the tree; Morvik treats every namespace error as fatal, as the "
+     "JDK does. Morvik is right."),
     ("jdk-no-position", "The JDK gives no position", _jdk_no_position,
      "An encoding name that the JDK does not know ends Validator.validate with an "
      "UnsupportedEncodingException, which carries no line (0 here). XML 1.0 §4.3.3: a fatal "
@@ -825,7 +934,7 @@ def summary_row(name, group):
             f"{pct(lj, len(rejected))} | {pct(bj, len(both))} |")
 
 
-def report(docs, out_path, seed):
+def report(docs, out_path, seed, case_rows=()):
     kinds = OrderedDict()
     for d in docs:
         kinds.setdefault(d.kind, []).append(d)
@@ -862,6 +971,23 @@ def report(docs, out_path, seed):
     lines.append(summary_row("**all but undecodable**", [d for d in docs if not d.undecodable]))
     lines.append(summary_row("**all**", docs))
     lines.append("")
+
+    if case_rows:
+        lines.append("## Letter case: whole archives\n")
+        lines.append("The real archive re-packed with each entry's top folder, `DATA`/`CLAIMS` "
+                     "folder and `.xml` in random letter case, inspected by `morvik-inspect "
+                     "--json`: the DATA and CLAIMS documents it checked against the archive's "
+                     "DATA and CLAIMS `*.xml` entries, and each checked document's verdict "
+                     "against the JDK's for the same document. The real archive's top folder "
+                     "is all digits, so only DATA, CLAIMS and .xml vary here; the top folder's "
+                     "letter case is varied by the tests (tests/core/topfolder_test.cpp).\n")
+        lines.append("| archive | top folders | entries | checked | missed | extra | "
+                     "verdict = JDK | exit |")
+        lines.append("|---:|---|---:|---:|---:|---:|---:|---:|")
+        for n, tops, expected, checked, missed, extra, agree, code in case_rows:
+            lines.append(f"| {n} | {cell(tops)} | {expected} | {checked} | {missed} | {extra} | "
+                         f"{pct(agree, checked)} | {code} |")
+        lines.append("")
 
     lines.append("## Disagreements by cause\n")
     lines.append("Each document with a disagreement falls under the first cause whose rule fits "
@@ -900,6 +1026,58 @@ def report(docs, out_path, seed):
     out_path.write_text("\n".join(lines) + "\n", encoding="utf-8")
 
 
+# --- letter case: whole archives through morvik-inspect -------------------------------------
+
+
+def respell(name, rng):
+    return "".join(c.swapcase() if c.isalpha() and rng.random() < 0.5 else c for c in name)
+
+
+def letter_case_archives(inspect, work, rng, docs, count=8):
+    """The real archive re-packed with each entry's top folder, DATA and CLAIMS
+    folder (and .xml) spelt in random letter case: the documents morvik-inspect
+    checks against the archive's DATA and CLAIMS *.xml entries, and each
+    document's verdict against the JDK's for the same document."""
+    jdk = {d.base: d.results["jdk"].valid for d in docs if d.kind.startswith("real-")}
+    rows = []
+    with zipfile.ZipFile(ARCHIVE) as z:
+        members = [(i.filename, z.read(i.filename)) for i in z.infolist() if not i.is_dir()]
+    top = members[0][0].split("/")[0]
+    for n in range(count):
+        folder = work / f"case{n}"
+        folder.mkdir()
+        expected, spelt = set(), []
+        for name, data in members:
+            parts = name.split("/")
+            parts[0] = respell(parts[0], rng)
+            if len(parts) == 3 and parts[1] in ("DATA", "CLAIMS"):
+                parts[1] = respell(parts[1], rng)
+                parts[2] = parts[2][:-4] + respell(".xml", rng)
+                expected.add("/".join(parts))
+            spelt.append(("/".join(parts), data))
+        with zipfile.ZipFile(folder / (top + ".zip"), "w", zipfile.ZIP_DEFLATED) as z:
+            for name, data in spelt:
+                z.writestr(name, data)
+        out = subprocess.run([str(inspect), "--json", str(folder / "r.json"),
+                              str(folder / (top + ".zip"))], capture_output=True)
+        report = json.loads((folder / "r.json").read_text(encoding="utf-8"))
+        checked, agree = set(), 0
+        for document in report["documents"]:
+            if document["stage"] not in ("data", "claims"):
+                continue
+            path = document["path"]
+            full = (Path(report["extractionFolder"]) / path).resolve()
+            relative = str(full.relative_to(folder.resolve()))
+            checked.add(relative)
+            base = relative.split("/")[-1]
+            base = base[:-4] + ".xml"
+            agree += (document["verdict"] == "ok") == jdk.get(base, None)
+        tops = sorted({name.split("/")[0] for name, _ in spelt})
+        rows.append((n, ", ".join(tops), len(expected), len(checked), len(expected - checked),
+                     len(checked - expected), agree, out.returncode))
+    return rows
+
+
 def dump(docs, path):
     """Every document's verdicts, for a closer look (kept in the work folder)."""
     rows = [{"file": d.path.name, "kind": d.kind, "base": d.base, "mutation": d.description,
@@ -935,7 +1113,9 @@ def main():
     run_xmllint(xsd, docs)
     print("xmllint done", file=sys.stderr)
     dump(docs, args.work / "verdicts.json")
-    report(docs, args.out, args.seed)
+    case_rows = letter_case_archives(args.build / "morvik-inspect", args.work, rng, docs)
+    print("letter case done", file=sys.stderr)
+    report(docs, args.out, args.seed, case_rows)
     print(f"report: {args.out}", file=sys.stderr)
 
 

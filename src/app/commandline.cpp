@@ -172,7 +172,13 @@ public:
             return;
         }
         m_err << report.documentFolder << report.documentName << ": " << report.facts.errors.size()
-              << (report.facts.errorsCapped ? "+" : "") << " error(s)\n";
+              << (report.facts.errorsCapped || report.facts.contentLeftUnchecked ? "+" : "")
+              << " error(s)"
+              << (report.facts.contentLeftUnchecked
+                      ? " (the list may be incomplete: after an element that is not expected, "
+                        "the rest of its parent is not checked)"
+                      : "")
+              << "\n";
         for (const auto& error : report.facts.errors) {
             m_err << "  line " << error.line << ", column " << error.column << ": " << error.reason
                   << '\n';
@@ -181,6 +187,9 @@ public:
     }
     void extracted(const ExtractionFacts& facts) override { m_next.extracted(facts); }
     void endedEarly(const EarlyEnd& end) override { m_next.endedEarly(end); }
+    void leftInArchive(const std::vector<std::string>& entries) override {
+        m_next.leftInArchive(entries);
+    }
 
 private:
     std::ostream& m_err;
@@ -203,13 +212,49 @@ public:
         m_next.documentChecked(report);
         m_embedding.progress(++m_checked, m_documents);
     }
+    void extracted(const ExtractionFacts& facts) override { m_next.extracted(facts); }
     void endedEarly(const EarlyEnd& end) override { m_next.endedEarly(end); }
+    void leftInArchive(const std::vector<std::string>& entries) override {
+        m_next.leftInArchive(entries);
+    }
 
 private:
     const Embedding& m_embedding;
     RunObserver& m_next;
     std::size_t m_documents = 0;
     std::size_t m_checked = 0;
+};
+
+// Entries beside the top folder are not unpacked: a notice line says how
+// many, and with --verbose each is named.
+class LeftEntriesNotice : public RunObserver {
+public:
+    LeftEntriesNotice(std::ostream& err, bool verbose, const std::string& zipPath,
+                      RunObserver& next)
+        : m_err(err), m_verbose(verbose), m_zipPath(zipPath), m_next(next) {}
+    void started(const std::string& extractionFolder, const std::string& schemaFolder,
+                 std::size_t documents) override {
+        m_next.started(extractionFolder, schemaFolder, documents);
+    }
+    void documentChecked(const DocumentReport& report) override { m_next.documentChecked(report); }
+    void extracted(const ExtractionFacts& facts) override { m_next.extracted(facts); }
+    void endedEarly(const EarlyEnd& end) override { m_next.endedEarly(end); }
+    void leftInArchive(const std::vector<std::string>& entries) override {
+        m_next.leftInArchive(entries);
+        m_err << kPrefix << morvik::report::leftInArchiveNotice(m_zipPath, entries.size()) << '\n';
+        if (m_verbose) {
+            for (const std::string& entry : entries) {
+                m_err << "left in archive: " << printable(entry) << '\n';
+            }
+        }
+        m_err << std::flush;
+    }
+
+private:
+    std::ostream& m_err;
+    bool m_verbose;
+    const std::string& m_zipPath;
+    RunObserver& m_next;
 };
 
 // The option's value, from "--name=VALUE" or the next argument; nothing when
@@ -370,7 +415,11 @@ public:
             m_next.documentChecked(report);
         }
     }
+    void extracted(const ExtractionFacts& facts) override { m_next.extracted(facts); }
     void endedEarly(const EarlyEnd& end) override { m_next.endedEarly(end); }
+    void leftInArchive(const std::vector<std::string>& entries) override {
+        m_next.leftInArchive(entries);
+    }
     // Extension point: the reception check's findings, once the observer
     // carries them, are counted here by level into receptionErrors and
     // receptionCautions (the summary's columns stand ready) and passed on.
@@ -446,9 +495,11 @@ ArchiveReport CommandLine::inspect(const std::string& zipPath, ArchiveSummary& s
     const report::ReasonWordingIn reasons(m_options.reasons);
     RunServices services{settings, messages, log, status, programs, {}, nullptr, {}};
     services.reasons = &reasons;
-    services.observer = m_options.verbose && m_options.allErrors
-                            ? static_cast<RunObserver*>(&lister)
-                            : static_cast<RunObserver*>(&counter);
+    LeftEntriesNotice notice(m_err, m_options.verbose, zipPath,
+                             m_options.verbose && m_options.allErrors
+                                 ? static_cast<RunObserver&>(lister)
+                                 : static_cast<RunObserver&>(counter));
+    services.observer = &notice;
     ProgressTeller progress(m_embedding, *services.observer);
     if (m_embedding.progress) {
         services.observer = &progress;

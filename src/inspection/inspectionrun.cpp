@@ -12,6 +12,7 @@
 #include "platform/fs/folderlisting.h"
 #include "platform/text/utf8.h"
 #include "platform/xml/xmlparser.h"
+#include "platform/zip/archivelisting.h"
 #include "platform/zip/unzip.h"
 
 #include <algorithm>
@@ -79,8 +80,12 @@ private:
     };
     using Pool = ValidationPool<Job, Outcome>;
 
-    std::vector<Job> plan(const std::string& indexName, const std::string& summaryName,
+    std::vector<Job> plan(const std::string& indexPath, const std::string& summaryPath,
                           bool haveSummary);
+    // The first of the top folders that holds the file wanted (in any letter
+    // case), as a path; else where it would be in the extraction folder.
+    std::string topLevelFile(const char* wanted);
+    void tellEntriesLeftInArchive();
     Outcome check(const Job& job);
     // Appends the next document's outcome, as it would have been written had
     // it been validated just now, and remembers a failure.
@@ -94,10 +99,16 @@ private:
     RunServices& m_services;
     ResultLog& m_log;
     std::string m_extractionFolder;
+    // The top folders named like the ZIP file in any letter case, the
+    // extraction folder first.
+    std::vector<std::string> m_topFolders;
     std::string m_schemaFolder;
     CaseInsensitiveNames m_names;
     std::optional<SchemaChoice> m_choice;
     ExtractionFacts m_extraction;
+    // A schema folder the user named may use schema files anywhere on the
+    // local disk; the archive's own stays held to itself.
+    std::optional<platform::UserSchemaFolder> m_userSchemas;
     bool m_anyFailure = false;
 };
 
@@ -130,6 +141,14 @@ bool Run::prepare() {
         endedEarly(EarlyEnd::Kind::zipPath);
         return false;
     }
+    // A schema folder the user names is looked at before anything is
+    // unpacked: a mistyped one would otherwise leave an extracted copy behind
+    // that refuses the corrected retry.
+    if (!m_inputs.schemaText.empty() && resolveSchemaFolder(m_inputs.schemaText, {}).empty()) {
+        tell(kNoSchemaMessage);
+        endedEarly(EarlyEnd::Kind::noSchemaFolder);
+        return false;
+    }
     ExtractionRequest request;
     request.zipPath = m_inputs.zipPath;
     request.extractInto = m_inputs.extractInto;
@@ -147,16 +166,25 @@ bool Run::prepare() {
                        : EarlyEnd::Kind::alreadyExtracted);
         return false;
     }
+    tellEntriesLeftInArchive();
     m_extractionFolder = actualExtractionFolder(m_extractionFolder);
     m_extraction.folderFound = platform::isFolder(m_extractionFolder);
     if (m_services.observer != nullptr) {
         m_services.observer->extracted(m_extraction);
     }
     m_schemaFolder = resolveSchemaFolder(m_inputs.schemaText, m_extractionFolder);
+    // The archive's own XSD folder may lie in a top folder spelt otherwise.
+    for (std::size_t i = 1;
+         m_schemaFolder.empty() && m_inputs.schemaText.empty() && i < m_topFolders.size(); ++i) {
+        m_schemaFolder = resolveSchemaFolder({}, m_topFolders[i]);
+    }
     if (m_schemaFolder.empty()) {
         tell(kNoSchemaMessage);
         endedEarly(EarlyEnd::Kind::noSchemaFolder);
         return false;
+    }
+    if (!m_inputs.schemaText.empty()) {
+        m_userSchemas.emplace(m_schemaFolder);
     }
     m_choice.emplace(m_schemaFolder, m_names);
     return true;
@@ -164,13 +192,44 @@ bool Run::prepare() {
 
 std::string Run::actualExtractionFolder(const std::string& named) {
     // The top folder named like the ZIP file, in whatever letter case the
-    // archive spells it.
+    // archive spells it; an archive may spell it in several (ex1/, EX1/),
+    // which are one folder where the archives come from: the documents of
+    // all of them are checked.
     std::string baseName;
     std::string fileName;
     const std::string folder =
         GetDirectoryMemberSplit(named.substr(0, named.size() - 1), baseName, fileName);
-    const std::vector<std::string> found = m_names.folders(folder, fileName);
-    return found.empty() ? named : folder + found.front() + kPathSeparator;
+    for (const std::string& found : m_names.folders(folder, fileName)) {
+        m_topFolders.push_back(folder + found + kPathSeparator);
+    }
+    if (m_topFolders.empty()) {
+        m_topFolders.push_back(named);
+    }
+    return m_topFolders.front();
+}
+
+void Run::tellEntriesLeftInArchive() {
+    if (m_services.observer == nullptr) {
+        return;
+    }
+    std::string baseName;
+    std::string fileName;
+    GetDirectoryMemberSplit(m_inputs.zipPath, baseName, fileName);
+    const auto left = platform::entriesBesideTopFolder(m_inputs.zipPath, baseName);
+    if (left && !left->empty()) {
+        m_services.observer->leftInArchive(*left);
+    }
+}
+
+std::string Run::topLevelFile(const char* wanted) {
+    using Kind = CaseInsensitiveNames::Kind;
+    for (const std::string& folder : m_topFolders) {
+        const std::string name = m_names.actual(folder, wanted, Kind::file);
+        if (FileChk(folder + name) == 0) {
+            return folder + name;
+        }
+    }
+    return m_extractionFolder + m_names.actual(m_extractionFolder, wanted, Kind::file);
 }
 
 StageDocuments Run::listStage(const std::string& wantedFolder) {
@@ -178,13 +237,15 @@ StageDocuments Run::listStage(const std::string& wantedFolder) {
     // the archives come from: their documents are listed together, in the
     // listing's order, each under its own path.
     StageDocuments documents;
-    for (const std::string& name : m_names.folders(m_extractionFolder, wantedFolder)) {
-        const std::string folder = m_extractionFolder + name + kPathSeparator;
-        platform::FolderListing listing;
-        for (std::string entry =
-                 listing.first(folder + "*.xml", platform::FolderListing::Mask::filesAndFolders);
-             !entry.empty(); entry = listing.next()) {
-            documents.push_back({folder, std::move(entry)});
+    for (const std::string& top : m_topFolders) {
+        for (const std::string& name : m_names.folders(top, wantedFolder)) {
+            const std::string folder = top + name + kPathSeparator;
+            platform::FolderListing listing;
+            for (std::string entry = listing.first(folder + "*.xml",
+                                                   platform::FolderListing::Mask::filesAndFolders);
+                 !entry.empty(); entry = listing.next()) {
+                documents.push_back({folder, std::move(entry)});
+            }
         }
     }
     std::stable_sort(documents.begin(), documents.end(),
@@ -203,16 +264,14 @@ RunOutcome Run::perform() {
                                                                          : RunOutcome::endedEarly;
     }
 
-    using Kind = CaseInsensitiveNames::Kind;
-    const std::string indexName = m_names.actual(m_extractionFolder, kIndexDocument, Kind::file);
-    const std::string summaryName =
-        m_names.actual(m_extractionFolder, kSummaryDocument, Kind::file);
-    const bool haveSummary = FileChk(m_extractionFolder + summaryName) == 0;
+    const std::string indexPath = topLevelFile(kIndexDocument);
+    const std::string summaryPath = topLevelFile(kSummaryDocument);
+    const bool haveSummary = FileChk(summaryPath) == 0;
 
     // The schema files are looked at once for the whole run.
     const platform::SchemaReuseScope reuse;
     Pool pool(
-        plan(indexName, summaryName, haveSummary), [this](const Job& job) { return check(job); },
+        plan(indexPath, summaryPath, haveSummary), [this](const Job& job) { return check(job); },
         m_inputs.validationThreads != 0 ? m_inputs.validationThreads : defaultValidationThreads());
     std::size_t next = 0;
     if (m_services.observer != nullptr) {
@@ -239,13 +298,18 @@ RunOutcome Run::perform() {
     return m_anyFailure ? RunOutcome::someFailed : RunOutcome::allValid;
 }
 
-std::vector<Run::Job> Run::plan(const std::string& indexName, const std::string& summaryName,
+std::vector<Run::Job> Run::plan(const std::string& indexPath, const std::string& summaryPath,
                                 bool haveSummary) {
+    const auto split = [](const std::string& path) {
+        const std::size_t cut = path.rfind(kPathSeparator) + 1;
+        return std::make_pair(path.substr(0, cut), path.substr(cut));
+    };
     std::vector<Job> jobs;
-    jobs.push_back({Stage::index, m_extractionFolder, indexName, schemaFile(kIndexSchema)});
+    auto [indexFolder, indexName] = split(indexPath);
+    jobs.push_back({Stage::index, indexFolder, indexName, schemaFile(kIndexSchema)});
     if (haveSummary) {
-        jobs.push_back(
-            {Stage::summary, m_extractionFolder, summaryName, schemaFile(kSummarySchema)});
+        auto [summaryFolder, summaryName] = split(summaryPath);
+        jobs.push_back({Stage::summary, summaryFolder, summaryName, schemaFile(kSummarySchema)});
     }
     for (const Stage stage : {Stage::data, Stage::claims}) {
         for (StageDocument& document :

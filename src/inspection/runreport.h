@@ -42,6 +42,9 @@ struct ValidationFacts {
     std::int32_t errorCode = 0; // the parser's code; 0 when the document is valid
     std::vector<ValidationError> errors;
     bool errorsCapped = false; // more errors may have followed those kept
+    // An "element not expected" error among those kept: the rest of that
+    // element's parent was not checked, so the list may be incomplete.
+    bool contentLeftUnchecked = false;
 };
 
 struct DocumentReport {
@@ -114,6 +117,9 @@ public:
     // After a successful extraction, before the schema folder is looked for.
     virtual void extracted(const ExtractionFacts& facts) { (void)facts; }
     virtual void documentChecked(const DocumentReport& report) { (void)report; }
+    // After extraction: the archive's entries that lie beside its top folder
+    // and so were left in the archive, as the archive names them.
+    virtual void leftInArchive(const std::vector<std::string>& entries) { (void)entries; }
     // After the message the user has seen.
     virtual void endedEarly(const EarlyEnd& end) { (void)end; }
 };

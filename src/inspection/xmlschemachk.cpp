@@ -129,6 +129,7 @@ void addFurtherErrors(ParserObjects& objects, ValidationFacts& facts,
                                 record.facts});
     }
     facts.errorsCapped = parseError->errorsCapped();
+    facts.contentLeftUnchecked = parseError->contentLeftUnchecked();
 }
 
 } // namespace

@@ -23,6 +23,26 @@ std::string hexCode(int value) {
     return platform::upperAscii(std::string_view(digits, length));
 }
 
+// Whether folder holds an ordinary file at any depth. A file further down
+// (the user's own edited DATA/…xml, a note) is as much in the way as one at
+// the top: the archive's documents would replace it, or it would be
+// inspected as the archive's own. Folders with nothing but empty sub-folders
+// are free.
+bool holdsFileBelow(const std::string& folder, char separator, int depth = 0) {
+    // Deeper than any archive's folders: a loop of links.
+    constexpr int kMaxDepth = 64;
+    if (depth > kMaxDepth) {
+        return true;
+    }
+    for (const platform::FolderEntry& entry : platform::folderEntries(folder)) {
+        if (!entry.folder ||
+            holdsFileBelow(folder + entry.name + separator, separator, depth + 1)) {
+            return true;
+        }
+    }
+    return false;
+}
+
 } // namespace
 
 std::string unzipCommandLineFor(const std::string& zipPath, const std::string& zipFolder,
@@ -49,11 +69,7 @@ int ZipExtract(const ExtractionRequest& request, std::string& extractionFolder,
         folders.push_back(place.baseName);
     }
     for (const std::string& folder : folders) {
-        platform::FolderListing listing;
-        extracted = extracted || !listing
-                                      .first(place.destination + folder + separator + "*.*",
-                                             platform::FolderListing::Mask::files)
-                                      .empty();
+        extracted = extracted || holdsFileBelow(place.destination + folder + separator, separator);
     }
     if (extracted) {
         messages.show("XMLZip圧縮フォルダには、すでに解凍済みのXMLファイルが含まれています。",
@@ -67,6 +83,8 @@ int ZipExtract(const ExtractionRequest& request, std::string& extractionFolder,
     unzip.destination = place.destination;
     unzip.options.limits = request.limits;
     unzip.options.existingFiles = platform::ExistingFiles::replaceOnlyInTopFolder;
+    // Only the top folder is the archive's to write.
+    unzip.options.entriesBeside = platform::EntriesBeside::leaveInArchive;
     unzip.stopRequested = request.stopRequested;
     platform::UnzipOutcome outcome =
         request.extractor ? request.extractor(unzip) : platform::extractArchive(unzip);

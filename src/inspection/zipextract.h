@@ -40,8 +40,8 @@ struct ExtractionRequest {
 // see extractionPlaceOf) when the archive was unpacked; -1 otherwise, after
 // telling the user why. extractionFolder is written only on success. All
 // files of the archive are unpacked into the destination, replacing existing
-// files only inside its top folder (the extraction folder): entries beside it
-// may add files next to the ZIP file but never replace one. An extracted copy
+// files only inside its top folder (the extraction folder); entries beside it
+// are left in the archive, never written. An extracted copy
 // is looked for in the extraction folder, and the destination is the folder
 // shown to the user when there is one. An extraction stopped through
 // stopRequested returns -1 without a message. facts, when given, receives the place

@@ -157,12 +157,13 @@ std::vector<std::string> causeOfMissingExtractionFolder(const ExtractionFacts& f
     if (names.size() == 1 && names.front().folder) {
         const std::string original = names.front().name;
         lines.push_back(
-            "中身は " + destination + inspection::printable(original) +
-            "/ に解凍されました。ZIPファイルの名前を " + quoted(original + ".zip") +
-            " に戻し、このフォルダを移動または削除してから、もう一度実行してください。");
+            "フォルダ " + quoted(baseName + "/") +
+            " の外にあるものは解凍しないため、何も解凍していません。ZIPファイルの名前を " +
+            quoted(inspection::printable(original) + ".zip") + " に戻して、もう一度実行してください。");
     } else {
-        lines.push_back("中身は " + destination + " に解凍されました。書類は最上位のフォルダ " +
-                        quoted(baseName + "/") + " の下にある必要があります。");
+        lines.push_back("フォルダ " + quoted(baseName + "/") + " の外にあるものは " + destination +
+                        " に解凍していません。書類は最上位のフォルダ " + quoted(baseName + "/") +
+                        " の下にある必要があります。");
     }
     return lines;
 }
@@ -200,9 +201,12 @@ std::vector<std::string> causeOfEarlyEnd(const EarlyEnd& end, const CauseOptions
         }
         break;
     case EarlyEnd::Kind::noSchemaFolder: {
-        lines = causeOfMissingExtractionFolder(end.extraction);
-        if (!lines.empty()) {
-            break;
+        // A schema folder the user names is looked at before extraction.
+        if (end.schemaText.empty()) {
+            lines = causeOfMissingExtractionFolder(end.extraction);
+            if (!lines.empty()) {
+                break;
+            }
         }
         const std::string xsd = std::string(inspection::kSchemaSubFolder) + "/";
         if (end.schemaText.empty()) {
@@ -229,6 +233,12 @@ std::vector<std::string> causeOfEarlyEnd(const EarlyEnd& end, const CauseOptions
     }
     }
     return lines;
+}
+
+std::string leftInArchiveNotice(const std::string& zipPath, std::size_t entries) {
+    return "ZIPファイル " + absoluteText(zipPath) + " の " + std::to_string(entries) +
+           " 個の項目は、最上位のフォルダ " + quoted(inspection::extractionPlaceOf(zipPath).baseName + "/") +
+           " の外にあるため解凍せず、アーカイブに残しました。";
 }
 
 } // namespace morvik::report

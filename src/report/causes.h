@@ -38,4 +38,8 @@ std::vector<std::string> causeOfMissingExtractionFolder(const inspection::Extrac
 // extraction: one line, or none.
 std::vector<std::string> causeOfRecovery(const inspection::ExtractionFacts& facts);
 
+// The notice for entries beside the archive's top folder, which the
+// extraction left in the archive.
+std::string leftInArchiveNotice(const std::string& zipPath, std::size_t entries);
+
 } // namespace morvik::report

@@ -63,6 +63,13 @@ std::string relativePath(const DocumentReport& report, const std::string& extrac
     std::string path = report.documentFolder + report.documentName;
     if (!extractionFolder.empty() && path.starts_with(extractionFolder)) {
         path.erase(0, extractionFolder.size());
+        return path;
+    }
+    // A top folder spelt in another letter case beside the extraction folder.
+    const std::size_t parentEnd = extractionFolder.find_last_of('/', extractionFolder.size() - 2);
+    if (extractionFolder.size() > 1 && parentEnd != std::string::npos &&
+        path.starts_with(extractionFolder.substr(0, parentEnd + 1))) {
+        return "../" + path.substr(parentEnd + 1);
     }
     return path;
 }
@@ -88,6 +95,8 @@ json documentJson(const DocumentReport& report, const ArchiveReport& archive) {
         // Whether more errors followed is known only when more than the
         // first were asked for.
         {"errorsCapped", archive.allErrors ? json(report.facts.errorsCapped) : json(nullptr)},
+        {"errorsIncomplete",
+         archive.allErrors ? json(report.facts.contentLeftUnchecked) : json(nullptr)},
     };
 }
 
@@ -122,6 +131,7 @@ json archiveJson(const ArchiveReport& report, const ReportProgram& program) {
         {"exitCode", report.exitCode},
         {"endedEarly", earlyEnd},
         {"cause", report.cause},
+        {"leftInArchive", report.leftInArchive},
         {"allErrors", report.allErrors},
         {"counts",
          {{"documents", report.documents}, {"ok", ok}, {"failed", report.checked.size() - ok}}},
@@ -146,6 +156,10 @@ void ReportCollector::documentChecked(const DocumentReport& report) {
     if (m_keepDocuments) {
         m_report.checked.push_back(report);
     }
+}
+
+void ReportCollector::leftInArchive(const std::vector<std::string>& entries) {
+    m_report.leftInArchive = entries;
 }
 
 void ReportCollector::endedEarly(const EarlyEnd& end) {

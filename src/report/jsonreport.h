@@ -26,6 +26,8 @@ struct ArchiveReport {
     std::string message;            // the last message shown, as the system words it
     std::vector<std::string> cause; // the cause lines printed after it
     std::vector<inspection::DocumentReport> checked;
+    // Entries beside the archive's top folder, left in the archive.
+    std::vector<std::string> leftInArchive;
     bool allErrors = false; // every error was asked for, not only the first
 };
 
@@ -40,6 +42,7 @@ public:
                  std::size_t documents) override;
     void extracted(const inspection::ExtractionFacts& facts) override;
     void documentChecked(const inspection::DocumentReport& report) override;
+    void leftInArchive(const std::vector<std::string>& entries) override;
     void endedEarly(const inspection::EarlyEnd& end) override;
 
 private:

@@ -296,7 +296,7 @@ Reason notLoaded(const XmlErrorFacts& f) {
 
 Reason idrefNotFound(const XmlErrorFacts& f) {
     const std::optional<Subject> subject = subjectOf(f.message);
-    if (!subject || !subject->attribute) {
+    if (!subject) {
         return std::nullopt;
     }
     string_view rest = subject->rest;
@@ -306,11 +306,44 @@ Reason idrefNotFound(const XmlErrorFacts& f) {
     return ownerValue(*subject, rest) + "と同じIDが文書の中にありません。";
 }
 
+// Element '{ns}e', attribute 'a': '1e' is not a valid value of the type 'T':
+// it is not a number in the lexical form of xs:decimal or xs:double (an
+// exponent needs digits). The value is str1, the forms str3.
+Reason notANumber(const XmlErrorFacts& f) {
+    const std::optional<Subject> subject = subjectOf(f.message);
+    if (!subject || f.str1.empty() || f.str3.empty()) {
+        return std::nullopt;
+    }
+    // "xs:decimal or xs:double": each form named in quotes.
+    std::string forms;
+    string_view rest = f.str3;
+    while (!rest.empty()) {
+        const std::size_t cut = rest.find(" or ");
+        forms += (forms.empty() ? "" : "・") + quoted(rest.substr(0, cut));
+        rest = cut == string_view::npos ? string_view() : rest.substr(cut + 4);
+    }
+    const bool several = f.str3.find(" or ") != std::string::npos;
+    return ownerValue(*subject, f.str1) + "は数値の正しい書き方ではありません（" + forms +
+           (several ? "のどちらとしても" : "として") +
+           "読めません。指数を表す「e」の後には数字が必要です）。";
+}
+
+// The byte-order mark says UTF-16LE but the encoding declaration says 'UTF-8'.
+Reason byteOrderMarkConflict(const XmlErrorFacts& f) {
+    if (f.str1.empty() || f.str2.empty()) {
+        return std::nullopt;
+    }
+    return "ファイルの先頭のバイト順マークは" + quoted(f.str1) + "を示していますが、XML宣言の" +
+           "文字コードは" + quoted(f.str2) + "です。どちらかが誤っています。";
+}
+
 constexpr int own(XmlLoadError code) {
     return static_cast<int>(code);
 }
 
 constexpr ReasonRule kOwnRules[] = {
+    {own(XmlLoadError::byteOrderMarkConflict), byteOrderMarkConflict},
+    {own(XmlLoadError::notANumber), notANumber},
     {own(XmlLoadError::idrefNotFound), idrefNotFound},
     {own(XmlLoadError::notLoaded), notLoaded},
     {own(XmlLoadError::parserFailure), parserFailure},

@@ -178,8 +178,9 @@ TEST(InspectCauses, RelativeZipPathIsNamedAbsolute) {
 }
 
 // An archive renamed after it was made: its top folder keeps the old name, so
-// the run finds no schema folder where it looks. The cause says so, lists
-// what the archive holds at the top, and where that was unpacked.
+// nothing is the archive's to unpack and the run finds no schema folder
+// where it looks. The cause says so, lists what the archive holds at the
+// top, and how to put it right.
 TEST(InspectCauses, RenamedArchiveNamesItsTopFolder) {
     TempDir dir;
     const auto made = makeArchive(dir.path(), "original", standardFiles());
@@ -189,16 +190,20 @@ TEST(InspectCauses, RenamedArchiveNamesItsTopFolder) {
     const auto result = runInspect({renamed.string()});
     EXPECT_EQ(result.status, 2);
     EXPECT_TRUE(result.out.empty());
-    EXPECT_EQ(result.err,
-              "morvik-inspect: XMLスキーマとして指定されたフォルダにスキーマが見つかりません。\n"
-              "morvik-inspect: ZIPアーカイブ " +
-                  renamed.string() +
-                  " の最上位に、ZIPファイルと同じ名前のフォルダ「renamed/」がありません。"
-                  "最上位にあるもの: 「original/」。\n"
-                  "morvik-inspect: 中身は " +
-                  dir.folder() +
-                  "original/ に解凍されました。ZIPファイルの名前を 「original.zip」 に戻し、この"
-                  "フォルダを移動または削除してから、もう一度実行してください。\n");
+    EXPECT_EQ(
+        result.err,
+        "morvik-inspect: ZIPファイル " + renamed.string() +
+            " の 5 個の項目は、最上位のフォルダ 「renamed/」 の外にあるため解凍せず、"
+            "アーカイブに残しました。\n"
+            "morvik-inspect: XMLスキーマとして指定されたフォルダにスキーマが見つかりません。\n"
+            "morvik-inspect: ZIPアーカイブ " +
+            renamed.string() +
+            " の最上位に、ZIPファイルと同じ名前のフォルダ「renamed/」がありません。"
+            "最上位にあるもの: 「original/」。\n"
+            "morvik-inspect: フォルダ 「renamed/」 の外にあるものは解凍しないため、何も解凍"
+            "していません。ZIPファイルの名前を 「original.zip」 に戻して、もう一度実行して"
+            "ください。\n");
+    EXPECT_FALSE(fs::exists(dir.path() / "original"));
 
     // With a schema folder of its own the run goes on, every document is
     // missing, and the same cause follows the log.
@@ -219,7 +224,8 @@ TEST(InspectCauses, SchemaFolderCauses) {
         std::string label;
         std::vector<std::string> extraArgs;
         std::function<fs::path(const TempDir&)> make;
-        std::string cause; // {} is the temporary folder
+        std::string cause;  // {} is the temporary folder
+        std::string notice; // before the message, when entries were left in the archive
     };
     const std::vector<Case> cases = {
         {"loose files",
@@ -231,19 +237,23 @@ TEST(InspectCauses, SchemaFolderCauses) {
          },
          "morvik-inspect: ZIPアーカイブ {}arc.zip の最上位に、ZIPファイルと同じ名前のフォルダ"
          "「arc/」がありません。最上位にあるもの: 「ix08_V08.xml」「DATA/」。\n"
-         "morvik-inspect: 中身は {} に解凍されました。書類は最上位のフォルダ 「arc/」 の下にある"
-         "必要があります。\n"},
+         "morvik-inspect: フォルダ 「arc/」 の外にあるものは {} に解凍していません。書類は最上位の"
+         "フォルダ 「arc/」 の下にある必要があります。\n",
+         "morvik-inspect: ZIPファイル {}arc.zip の 2 個の項目は、最上位のフォルダ 「arc/」 の外に"
+         "あるため解凍せず、アーカイブに残しました。\n"},
         {"no schema in the archive",
          {},
          [](const TempDir& dir) {
              return makeArchive(dir.path(), "arc", {{"ix08_V08.xml", indexDocument()}});
          },
          "morvik-inspect: 解凍先フォルダ {}arc/ にも {}arc/XSD/ にも、標準の名前のスキーマファイル"
-         "（ix08_V08.xsd など）がありません。--schema でスキーマのフォルダを指定してください。\n"},
+         "（ix08_V08.xsd など）がありません。--schema でスキーマのフォルダを指定してください。\n",
+         ""},
         {"missing --schema folder",
          {"--schema", "{}nowhere"},
          [](const TempDir& dir) { return makeArchive(dir.path(), "arc", standardFiles()); },
-         "morvik-inspect: --schema のフォルダ {}nowhere がありません。\n"},
+         "morvik-inspect: --schema のフォルダ {}nowhere がありません。\n",
+         ""},
         {"--schema folder without schemas",
          {"--schema", "{}empty"},
          [](const TempDir& dir) {
@@ -251,7 +261,8 @@ TEST(InspectCauses, SchemaFolderCauses) {
              return makeArchive(dir.path(), "arc", standardFiles());
          },
          "morvik-inspect: --schema のフォルダ {}empty/ にも {}empty/XSD/ にも、標準の名前の"
-         "スキーマファイル（ix08_V08.xsd など）が最初の *.xsd としてありません。\n"},
+         "スキーマファイル（ix08_V08.xsd など）が最初の *.xsd としてありません。\n",
+         ""},
     };
     const auto fill = [](std::string text, const std::string& folder) {
         for (auto at = text.find("{}"); at != std::string::npos; at = text.find("{}", at)) {
@@ -269,10 +280,11 @@ TEST(InspectCauses, SchemaFolderCauses) {
         args.push_back(zip.string());
         const auto result = runInspect(args);
         EXPECT_EQ(result.status, 2) << c.label;
-        EXPECT_EQ(
-            result.err,
-            "morvik-inspect: XMLスキーマとして指定されたフォルダにスキーマが見つかりません。\n" +
-                fill(c.cause, dir.folder()))
+        EXPECT_EQ(result.err,
+                  fill(c.notice, dir.folder()) +
+                      "morvik-inspect: "
+                      "XMLスキーマとして指定されたフォルダにスキーマが見つかりません。\n" +
+                      fill(c.cause, dir.folder()))
             << c.label;
     }
 }

@@ -4,6 +4,7 @@
 #include "cli/process.h"
 #include "support/archives.h"
 #include "support/testutil.h"
+#include "support/zipbuilder.h"
 
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
@@ -391,4 +392,63 @@ TEST(InspectAllErrors, EveryErrorOfAFailingDocument) {
             EXPECT_EQ(result.out, firstLog);
         }
     }
+}
+
+// Entries beside the top folder are left in the archive: one notice line,
+// each named with --verbose, all listed in the report.
+TEST(InspectLeftInArchive, NoticeVerboseAndReport) {
+    for (const bool verbose : {false, true}) {
+        TempDir dir;
+        std::vector<ZipEntry> entries = {zipFile("readme.txt", "x"),
+                                         zipFile("__MACOSX/arc/._ix08_V08.xml", "x")};
+        for (const auto& [name, content] : standardFiles()) {
+            entries.push_back(zipFile("arc/" + name, content));
+        }
+        writeZip(dir.path() / "arc.zip", entries);
+        std::vector<std::string> args = {"--json", dir.folder() + "r.json",
+                                         dir.folder() + "arc.zip"};
+        if (verbose) {
+            args.insert(args.begin(), "--verbose");
+        }
+        const auto result = runInspect(args);
+        EXPECT_EQ(result.status, 0) << result.err;
+        EXPECT_NE(
+            result.err.find("の 2 個の項目は、最上位のフォルダ 「arc/」 の外にあるため解凍せず"),
+            std::string::npos)
+            << result.err;
+        EXPECT_EQ(result.err.find("left in archive: __MACOSX/arc/._ix08_V08.xml") !=
+                      std::string::npos,
+                  verbose)
+            << result.err;
+        const json report = parsed(readFile(dir.path() / "r.json"));
+        expectDocumentedShape(report);
+        EXPECT_EQ(report["leftInArchive"],
+                  json::array({"readme.txt", "__MACOSX/arc/._ix08_V08.xml"}));
+        EXPECT_FALSE(fs::exists(dir.path() / "readme.txt"));
+        EXPECT_FALSE(fs::exists(dir.path() / "__MACOSX"));
+    }
+}
+
+// After an element that is not expected the rest of its parent goes
+// unchecked: the report says the list may be incomplete.
+TEST(InspectAllErrors, AnUnexpectedElementMarksTheListIncomplete) {
+    TempDir dir;
+    auto files = standardFiles();
+    for (auto& [path, content] : files) {
+        if (path == "XSD/su08_V08.xsd") {
+            content = kManyValuesSchema;
+        }
+    }
+    files.push_back({"DATA/many.xml",
+                     "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<doc xmlns=\"urn:hl7-org:v3\">\n"
+                     "  <value>bad0</value>\n  <other/>\n  <value>bad1</value>\n</doc>\n"});
+    const auto zip = makeArchive(dir.path(), "arc", files);
+    const auto result =
+        runInspect({"--all-errors", "--verbose", "--json", dir.folder() + "r.json", zip.string()});
+    EXPECT_EQ(result.status, 1) << result.err;
+    const json report = parsed(readFile(dir.path() / "r.json"));
+    expectDocumentedShape(report);
+    const json& many = report["documents"].back();
+    EXPECT_EQ(many["errorsIncomplete"], true) << many.dump(2);
+    EXPECT_NE(result.err.find("the list may be incomplete"), std::string::npos) << result.err;
 }

@@ -311,6 +311,20 @@ Maker given(int code, std::string message) {
     };
 }
 
+// The same with the facts our own checks give beside the message.
+Maker givenFacts(int code, std::string message, std::string str1, std::string str2,
+                 std::string str3 = {}) {
+    return [=](Checker&) {
+        XmlErrorFacts facts;
+        facts.code = code;
+        facts.message = message;
+        facts.str1 = str1;
+        facts.str2 = str2;
+        facts.str3 = str3;
+        return std::vector<XmlErrorFacts>{facts};
+    };
+}
+
 struct Row {
     const char* name;
     Maker make;
@@ -857,6 +871,21 @@ const std::vector<Row>& rows() {
                idrefNotFoundMessage("urn:hl7-org:v3", "reference", "ref", "a1")),
          kIdrefNotFoundCode,
          {"要素「reference」の属性「ref」の値「a1」と同じIDが文書の中にありません"}},
+        {"a number with a dangling exponent",
+         givenFacts(static_cast<int>(XmlLoadError::notANumber),
+                    "Element '{urn:hl7-org:v3}value', attribute 'value': '1e' is not a valid value "
+                    "of the type '{urn:hl7-org:v3}real': it is not a number in the lexical form of "
+                    "xs:decimal or xs:double (an exponent needs digits).",
+                    "1e", "{urn:hl7-org:v3}real", "xs:decimal or xs:double"),
+         static_cast<int>(XmlLoadError::notANumber),
+         {"要素「value」の属性「value」の値「1e」は数値の正しい書き方ではありません",
+          "「xs:decimal」・「xs:double」のどちらとしても"}},
+        {"a byte-order mark against the declared encoding",
+         givenFacts(static_cast<int>(XmlLoadError::byteOrderMarkConflict),
+                    "The byte-order mark says UTF-16LE but the encoding declaration says 'UTF-8'.",
+                    "UTF-16LE", "UTF-8"),
+         static_cast<int>(XmlLoadError::byteOrderMarkConflict),
+         {"バイト順マークは「UTF-16LE」", "文字コードは「UTF-8」"}},
     };
     return table;
 }

@@ -204,6 +204,13 @@ public:
     std::optional<std::int32_t> column() override { return first().column; }
     std::vector<XmlErrorRecord> errors() override { return m_outcome->errors; }
     bool errorsCapped() override { return m_outcome->capped; }
+    bool contentLeftUnchecked() override {
+        return std::any_of(m_outcome->errors.begin(), m_outcome->errors.end(),
+                           [](const XmlErrorRecord& record) {
+                               return record.facts.domain == XML_FROM_SCHEMASV &&
+                                      record.facts.code == XML_SCHEMAV_ELEMENT_CONTENT;
+                           });
+    }
 
 private:
     // A valid load has no error: line 0, empty texts.

@@ -21,14 +21,16 @@ namespace morvik::platform {
 // the XML parser or the schema validator find keep the library's (positive)
 // code. Zero always means "no error".
 enum class XmlLoadError : std::int32_t {
-    cannotRead = -1,      // the document cannot be opened or read
-    notAFile = -2,        // a folder, device or other non-regular file
-    dtdProhibited = -3,   // the document has a DOCTYPE
-    noSchema = -4,        // no schema in the collection (every add failed)
-    rootNotDeclared = -5, // no registered schema declares the root element
-    parserFailure = -6,   // the parser stopped without saying why
-    notLoaded = -7,       // no load has run: nothing was checked
-    idrefNotFound = -8,   // an ID reference names no ID of the document
+    cannotRead = -1,             // the document cannot be opened or read
+    notAFile = -2,               // a folder, device or other non-regular file
+    dtdProhibited = -3,          // the document has a DOCTYPE
+    noSchema = -4,               // no schema in the collection (every add failed)
+    rootNotDeclared = -5,        // no registered schema declares the root element
+    parserFailure = -6,          // the parser stopped without saying why
+    notLoaded = -7,              // no load has run: nothing was checked
+    idrefNotFound = -8,          // an ID reference names no ID of the document
+    notANumber = -9,             // a number with an exponent marker and no exponent digits
+    byteOrderMarkConflict = -10, // a UTF-16 byte-order mark and another declared encoding
 };
 
 // One error of a load: where it is, the text of its line, and its facts.
@@ -64,6 +66,10 @@ public:
     virtual std::vector<XmlErrorRecord> errors() { return {}; }
     // Whether more errors may have followed those kept.
     virtual bool errorsCapped() { return false; }
+    // Whether a kept error ended the checking of an element's content
+    // ("element not expected"): the validator checks nothing more of that
+    // element's children, so errors among them may be missing from the list.
+    virtual bool contentLeftUnchecked() { return false; }
 };
 
 // A set of compiled XSD schemas, one per target namespace.
@@ -178,6 +184,22 @@ public:
     ~SchemaReuseScope();
     SchemaReuseScope(const SchemaReuseScope&) = delete;
     SchemaReuseScope& operator=(const SchemaReuseScope&) = delete;
+};
+
+// While one lives (on any thread), the schemas in folder or below it, a
+// folder the user named, may include and import schema files anywhere on
+// the local disk (a shared coreschemas/ folder, ../common/types.xsd). Other
+// schemas (those that came out of an archive) may use only the files of
+// their own folder and below. DOCTYPEs and the network stay refused for all.
+class UserSchemaFolder {
+public:
+    explicit UserSchemaFolder(const std::string& folder);
+    ~UserSchemaFolder();
+    UserSchemaFolder(const UserSchemaFolder&) = delete;
+    UserSchemaFolder& operator=(const UserSchemaFolder&) = delete;
+
+private:
+    std::string m_folder; // canonical
 };
 
 // How many compiled schemas the process keeps for reuse.

@@ -180,7 +180,9 @@ std::string idrefNotFoundMessage(const std::string& namespaceUri, const std::str
                                  const std::string& attribute, const std::string& value) {
     const std::string element =
         namespaceUri.empty() ? localName : "{" + namespaceUri + "}" + localName;
-    return "Element '" + element + "', attribute '" + attribute + "': '" + value +
+    // A reference in the element's own content names no attribute.
+    return "Element '" + element + "'" +
+           (attribute.empty() ? std::string() : ", attribute '" + attribute + "'") + ": '" + value +
            "' does not match any ID in the document.";
 }
 
@@ -262,7 +264,12 @@ void ErrorCollector::onStructured(void* self, xmlErrorPtr error) noexcept {
         facts.message = oneLineUtf8(copy(error->message));
         if (error->line > 0) {
             info.line = error->line;
-            info.column = error->domain == XML_FROM_PARSER ? error->int2 : 0;
+            // The parser fills int2 with the column for its namespace errors too;
+            // without it a line of a CR-only file cannot be told (the parser
+            // counts only LF).
+            info.column = error->domain == XML_FROM_PARSER || error->domain == XML_FROM_NAMESPACE
+                              ? error->int2
+                              : 0;
         } else {
             info.line = collector->parserLine();
             info.column = collector->parserColumn();

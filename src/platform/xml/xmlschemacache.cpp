@@ -12,11 +12,13 @@
 #include <libxml/xmlerror.h>
 #include <libxml/xmlschemas.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <list>
+#include <set>
 
 namespace morvik::platform {
 
@@ -40,16 +42,44 @@ std::string describe(const ErrorInfo& error) {
     return pathsForUris(where + oneLineUtf8(error.reason()));
 }
 
-Result<SchemaRef> compileFresh(const std::string& path) {
-    ensureRuntime();
-    ++g_compilations;
-    ErrorCollector errors;
+// The folders the user named (canonical), while their UserSchemaFolder lives.
+std::mutex g_userFoldersMutex;
+std::multiset<std::string> g_userFolders;
+
+bool anyUserFolder() {
+    std::lock_guard lock(g_userFoldersMutex);
+    return !g_userFolders.empty();
+}
+
+// Whether folder (canonical) is a folder the user named or lies below one.
+bool namedByUser(const std::string& folder) {
+    std::lock_guard lock(g_userFoldersMutex);
+    return std::any_of(g_userFolders.begin(), g_userFolders.end(), [&](const std::string& named) {
+        return folder == named ||
+               (folder.size() > named.size() && folder.compare(0, named.size(), named) == 0 &&
+                (named.ends_with('/') || folder[named.size()] == '/'));
+    });
+}
+
+// The folder whose files a schema at path may use; empty for any local file.
+std::string containmentFolder(const std::string& path) {
     // The schema folder is the main schema's own folder, as the disk has it.
     std::error_code error;
     const std::string folder =
         std::filesystem::weakly_canonical(std::filesystem::path(path).parent_path(), error)
             .string();
-    LoadScope scope(LoadPolicy::schemaFiles, error ? std::string("/nonexistent") : folder);
+    if (error) {
+        return "/nonexistent";
+    }
+    return namedByUser(folder) ? std::string() : folder;
+}
+
+Result<SchemaRef> compileFresh(const std::string& path) {
+    ensureRuntime();
+    ++g_compilations;
+    ErrorCollector errors;
+    const std::string containment = containmentFolder(path);
+    LoadScope scope(LoadPolicy::schemaFiles, containment);
     SchemaHandle schema;
     {
         SchemaParserHandle parser(xmlSchemaNewParserCtxt(fileUri(path).c_str()));
@@ -70,8 +100,8 @@ Result<SchemaRef> compileFresh(const std::string& path) {
         }
         return Failure{failure};
     }
-    return SchemaRef(
-        std::make_shared<const CompiledSchema>(std::move(schema), path, scope.files()));
+    return SchemaRef(std::make_shared<const CompiledSchema>(std::move(schema), path, scope.files(),
+                                                            !containment.empty()));
 }
 
 bool schemaReuseSwitchedOff() {
@@ -91,9 +121,12 @@ public:
         if (schemaReuseSwitchedOff()) {
             return compileFresh(key);
         }
+        // A schema compiled for a folder the user named may use files the
+        // same schema may not use when it came out of an archive.
+        const bool contained = !anyUserFolder() || !containmentFolder(key).empty();
         std::lock_guard lock(m_mutex);
         for (auto it = m_entries.begin(); it != m_entries.end(); ++it) {
-            if ((*it)->key() != key) {
+            if ((*it)->key() != key || (*it)->contained() != contained) {
                 continue;
             }
             if ((*it)->unchanged()) {
@@ -130,8 +163,10 @@ void SchemaFree::operator()(_xmlSchema* schema) const noexcept {
     xmlSchemaFree(schema);
 }
 
-CompiledSchema::CompiledSchema(SchemaHandle schema, std::string key, std::vector<FileStamp> files)
-    : m_schema(std::move(schema)), m_key(std::move(key)), m_files(std::move(files)) {
+CompiledSchema::CompiledSchema(SchemaHandle schema, std::string key, std::vector<FileStamp> files,
+                               bool contained)
+    : m_schema(std::move(schema)), m_key(std::move(key)), m_files(std::move(files)),
+      m_contained(contained) {
     if (m_schema->targetNamespace != nullptr) {
         m_targetNamespace = text(m_schema->targetNamespace);
     }
@@ -205,17 +240,42 @@ bool CompiledSchema::probeDeclaration(const std::string& namespaceUri,
     return rc >= 0 && !undeclared;
 }
 
-const IdAttributes& CompiledSchema::idAttributes() const {
-    std::call_once(m_idAttributesRead, [this] {
+const ValueDeclarations& CompiledSchema::valueDeclarations() const {
+    std::call_once(m_valueDeclarationsRead, [this] {
         std::vector<std::string> paths;
         for (const FileStamp& file : m_files) {
             if (file.exists) {
                 paths.push_back(file.path);
             }
         }
-        m_idAttributes = IdAttributes::fromSchemaFiles(paths);
+        m_valueDeclarations = ValueDeclarations::fromSchemaFiles(paths);
     });
-    return m_idAttributes;
+    return m_valueDeclarations;
+}
+
+UserSchemaFolder::UserSchemaFolder(const std::string& folder) {
+    std::error_code error;
+    m_folder = std::filesystem::weakly_canonical(std::filesystem::path(folder), error).string();
+    while (m_folder.size() > 1 && m_folder.ends_with('/')) {
+        m_folder.pop_back();
+    }
+    if (error || m_folder.empty()) {
+        m_folder.clear();
+        return;
+    }
+    std::lock_guard lock(g_userFoldersMutex);
+    g_userFolders.insert(m_folder);
+}
+
+UserSchemaFolder::~UserSchemaFolder() {
+    if (m_folder.empty()) {
+        return;
+    }
+    std::lock_guard lock(g_userFoldersMutex);
+    const auto it = g_userFolders.find(m_folder);
+    if (it != g_userFolders.end()) {
+        g_userFolders.erase(it);
+    }
 }
 
 Result<SchemaRef> compiledSchema(const std::string& path) {

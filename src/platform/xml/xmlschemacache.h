@@ -29,7 +29,8 @@ using SchemaHandle = std::unique_ptr<_xmlSchema, SchemaFree>;
 // documents and threads: only answers are added, under its own lock.
 class CompiledSchema {
 public:
-    CompiledSchema(SchemaHandle schema, std::string key, std::vector<FileStamp> files);
+    CompiledSchema(SchemaHandle schema, std::string key, std::vector<FileStamp> files,
+                   bool contained = true);
 
     _xmlSchema* get() const { return m_schema.get(); }
     // The schema file's absolute path.
@@ -47,9 +48,13 @@ public:
     // that says "not declared" is the one about the validation root.
     bool declaresGlobalElement(const std::string& namespaceUri, const std::string& localName) const;
 
-    // The attributes its documents hold IDs and ID references in, read from
-    // its files once.
-    const IdAttributes& idAttributes() const;
+    // What its declarations say of its documents' values (IDs, ID
+    // references, numbers), read from its files once.
+    const ValueDeclarations& valueDeclarations() const;
+
+    // Compiled with its files held to its own folder (it did not come from a
+    // folder the user named).
+    bool contained() const { return m_contained; }
 
 private:
     bool probeDeclaration(const std::string& namespaceUri, const std::string& localName) const;
@@ -61,8 +66,9 @@ private:
     mutable std::mutex m_mutex;
     mutable std::map<std::pair<std::string, std::string>, bool> m_declared;
     mutable std::atomic<std::uint64_t> m_verifiedIn{0};
-    mutable std::once_flag m_idAttributesRead;
-    mutable IdAttributes m_idAttributes;
+    bool m_contained = true;
+    mutable std::once_flag m_valueDeclarationsRead;
+    mutable ValueDeclarations m_valueDeclarations;
 };
 
 using SchemaRef = std::shared_ptr<const CompiledSchema>;

@@ -16,6 +16,7 @@
 #include <libxml/xmlschemas.h>
 
 #include <algorithm>
+#include <cctype>
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
@@ -48,7 +49,7 @@ struct PendingReference {
     std::string value;
     std::string elementNamespace;
     std::string elementName;
-    std::string attributeName;
+    std::string attributeName; // empty for a reference in the element's content
     std::int32_t line = 0;
     std::int32_t column = 0;
 };
@@ -58,9 +59,12 @@ struct StreamState {
     xmlParserCtxtPtr parser = nullptr;
     ErrorCollector* errors = nullptr;
     std::optional<RootProbe> root;
-    const IdAttributes* idAttributes = nullptr;
+    const ValueDeclarations* values = nullptr;
     std::unordered_set<std::string> ids;
     std::vector<PendingReference> pending;
+    // Errors of our own checks of an element's values, recorded at the next
+    // event, after the validator has reported its own errors for the element.
+    std::vector<ErrorInfo> deferred;
     // While validating: the validator's own handlers, and the elements open
     // now (names as the parser's dictionary holds them, valid while it lives).
     xmlSAXHandlerPtr validator = nullptr;
@@ -69,8 +73,19 @@ struct StreamState {
         const xmlChar* localName;
         const xmlChar* prefix;
         const xmlChar* namespaceUri;
+        ValueDeclarations::TypeId type = ValueDeclarations::kUnknownType;
+        std::uint32_t namespaceCount = 0; // bindings this element declares
+        bool collectsText = false;        // its simple content has a kind
+        std::int32_t line = 0;
+        std::int32_t column = 0;
     };
     std::vector<OpenElement> open;
+    // Namespace bindings in scope (prefix, URI; a null prefix is the default).
+    std::vector<std::pair<const xmlChar*, const xmlChar*>> bindings;
+    std::string text; // the simple content of the innermost open element
+    // The schema plug's own start-element handler, which the validating
+    // parse calls through onPluggedElementStart.
+    startElementNsSAX2Func pluggedStart = nullptr;
 };
 
 std::string lastSegment(const std::string& location) {
@@ -153,56 +168,260 @@ void onRootStart(void* context, const xmlChar* localName, const xmlChar* /*prefi
     xmlStopParser(state->parser);
 }
 
-// An element opens: it is kept on the stack of open elements, and the IDs
-// and ID references of its attributes are noted. A repeated ID is reported
-// where it repeats, in the words libxml2 uses when it validates a tree; a
-// reference to an ID not seen yet waits for the end of the document.
+void flushDeferred(StreamState& state) {
+    if (state.deferred.empty()) {
+        return;
+    }
+    for (ErrorInfo& error : state.deferred) {
+        if (state.errors->fatal()) {
+            break;
+        }
+        state.errors->record(std::move(error), ErrorWeight::invalid);
+    }
+    state.deferred.clear();
+}
+
+std::string_view trimmedView(std::string_view value) {
+    const std::size_t first = value.find_first_not_of(" \t\r\n");
+    if (first == std::string_view::npos) {
+        return {};
+    }
+    return value.substr(first, value.find_last_not_of(" \t\r\n") - first + 1);
+}
+
+// The type an xsi:type value names, resolved against the bindings in scope.
+ValueDeclarations::TypeId typeNamed(const StreamState& state, std::string_view qname) {
+    const std::size_t colon = qname.find(':');
+    const std::string_view prefix =
+        colon == std::string_view::npos ? std::string_view() : qname.substr(0, colon);
+    const std::string_view local =
+        colon == std::string_view::npos ? qname : qname.substr(colon + 1);
+    for (auto it = state.bindings.rbegin(); it != state.bindings.rend(); ++it) {
+        const std::string_view bound = it->first != nullptr ? text(it->first) : "";
+        if (bound == prefix) {
+            return state.values->namedType(it->second != nullptr ? text(it->second) : "", local);
+        }
+    }
+    return prefix.empty() ? state.values->namedType("", local) : ValueDeclarations::kUnknownType;
+}
+
+// A value that libxml2 2.9 takes as a number although it is none: a number
+// with an exponent marker and no exponent digits ("1e", "-1.0E+"). Its double
+// parser accepts exactly these beyond the lexical space.
+bool danglingExponent(std::string_view value, std::uint8_t forms) {
+    value = trimmedView(value);
+    const std::size_t marker = value.find_first_of("eE");
+    if (marker == std::string_view::npos || (forms & kFloatingForm) == 0) {
+        return false;
+    }
+    std::string_view exponent = value.substr(marker + 1);
+    if (!exponent.empty() && (exponent.front() == '+' || exponent.front() == '-')) {
+        exponent.remove_prefix(1);
+    }
+    return exponent.empty() && isNumberInForms(value.substr(0, marker), forms);
+}
+
+std::string formsText(std::uint8_t forms) {
+    std::string text;
+    if ((forms & kDecimalForm) != 0) {
+        text = "xs:decimal";
+    }
+    if ((forms & kFloatingForm) != 0) {
+        text += text.empty() ? "xs:double" : " or xs:double";
+    }
+    return text;
+}
+
+// Checks one simple value (an attribute's when attributeName is given, else
+// the element's content) against its kind: numbers, IDs and references.
+void checkValue(StreamState& state, const StreamState::OpenElement& element,
+                const std::string* attributeName, std::string_view value, const ValueKind& kind,
+                std::int32_t line, std::int32_t column) {
+    const std::string elementNamespace =
+        element.namespaceUri != nullptr ? text(element.namespaceUri) : "";
+    const std::string subject =
+        "Element '" + qualifiedName(elementNamespace, text(element.localName)) + "'" +
+        (attributeName != nullptr ? ", attribute '" + *attributeName + "'" : std::string()) + ": ";
+    if (kind.numberForms != kNoNumber) {
+        const std::vector<std::string> items =
+            kind.list ? words(value) : std::vector<std::string>{std::string(value)};
+        for (const std::string& item : items) {
+            if (!danglingExponent(item, kind.numberForms)) {
+                continue;
+            }
+            const std::string shown(trimmedView(item));
+            ErrorInfo error =
+                loadError(XmlLoadError::notANumber,
+                          subject + "'" + shown + "' is not a valid value of the type '" +
+                              kind.typeName + "': it is not a number in the lexical form of " +
+                              formsText(kind.numberForms) + " (an exponent needs digits).",
+                          line, column);
+            error.facts.str1 = shown;
+            error.facts.str2 = kind.typeName;
+            error.facts.str3 = formsText(kind.numberForms);
+            state.deferred.push_back(std::move(error));
+            break;
+        }
+    }
+    if (kind.id == IdKind::none) {
+        return;
+    }
+    for (std::string& word : words(value)) {
+        if (kind.id == IdKind::id) {
+            // In a union an ID member takes only names; a value that is a
+            // number belongs to another member.
+            if (!word.empty() && (std::isdigit(static_cast<unsigned char>(word[0])) != 0 ||
+                                  word[0] == '-' || word[0] == '.')) {
+                return;
+            }
+            if (!state.ids.insert(word).second) {
+                ErrorInfo error;
+                error.facts.domain = XML_FROM_SCHEMASV;
+                error.facts.code = XML_SCHEMAV_CVC_DATATYPE_VALID_1_2_1;
+                error.facts.str1 = word;
+                error.facts.str2 = kXsdIdType;
+                error.facts.message = subject + "'" + word +
+                                      "' is not a valid value of the atomic type '" + kXsdIdType +
+                                      "'.";
+                error.line = line;
+                error.column = column;
+                state.deferred.push_back(std::move(error));
+            }
+            return; // one value, not a list
+        }
+        if (state.ids.count(word) == 0) {
+            state.pending.push_back({std::move(word), elementNamespace, text(element.localName),
+                                     attributeName != nullptr ? *attributeName : std::string(),
+                                     line, column});
+        }
+        if (kind.id == IdKind::idref) {
+            return; // one value, not a list
+        }
+    }
+}
+
+bool isXsiType(const xmlChar** attribute) {
+    return attribute[2] != nullptr &&
+           std::strcmp(text(attribute[2]), kSchemaInstanceNamespace) == 0 &&
+           std::strcmp(text(attribute[0]), "type") == 0;
+}
+
+// An element opens: it is kept on the stack of open elements with its type
+// (from xsi:type, its declaration in its parent's type, or a global
+// declaration), and its attributes' values are checked by their kinds.
 void onElementStart(void* context, const xmlChar* localName, const xmlChar* prefix,
-                    const xmlChar* namespaceUri, int /*namespaceCount*/,
-                    const xmlChar** /*namespaces*/, int attributeCount, int /*defaultedCount*/,
+                    const xmlChar* namespaceUri, int namespaceCount, const xmlChar** namespaces,
+                    int attributeCount, int /*defaultedCount*/,
                     const xmlChar** attributes) noexcept {
     auto* state = static_cast<StreamState*>(context);
     try {
-        state->open.push_back({localName, prefix, namespaceUri});
-        if (state->idAttributes->empty()) {
-            return;
+        flushDeferred(*state);
+        state->text.clear();
+        StreamState::OpenElement element{localName, prefix, namespaceUri};
+        element.line = state->errors->parserLine();
+        element.column = state->errors->parserColumn();
+        element.namespaceCount = static_cast<std::uint32_t>(namespaceCount);
+        for (int i = 0; i < namespaceCount; ++i) {
+            state->bindings.emplace_back(namespaces[2 * i], namespaces[2 * i + 1]);
         }
+        std::optional<std::string_view> xsiType;
         for (int i = 0; i < attributeCount; ++i) {
             const xmlChar** attribute = attributes + 5 * i;
-            const std::string_view attributeNamespace =
-                attribute[2] != nullptr ? text(attribute[2]) : "";
-            const IdKind kind = state->idAttributes->kindOf(attributeNamespace, text(attribute[0]));
-            if (kind == IdKind::none || kind == IdKind::ambiguous) {
+            if (isXsiType(attribute)) {
+                xsiType = trimmedView(std::string_view(
+                    text(attribute[3]), static_cast<std::size_t>(attribute[4] - attribute[3])));
+            }
+        }
+        const ValueDeclarations& values = *state->values;
+        if (values.empty()) {
+            state->open.push_back(element);
+            return;
+        }
+        const std::string_view elementNamespace = namespaceUri != nullptr ? text(namespaceUri) : "";
+        if (xsiType) {
+            element.type = typeNamed(*state, *xsiType);
+        } else if (state->open.empty()) {
+            element.type = values.globalElement(elementNamespace, text(localName));
+        } else {
+            element.type =
+                values.childElement(state->open.back().type, elementNamespace, text(localName));
+        }
+        if (element.type != ValueDeclarations::kUnknownType) {
+            const ValueKind* content = values.content(element.type);
+            element.collectsText = content != nullptr;
+            for (int i = 0; i < attributeCount; ++i) {
+                const xmlChar** attribute = attributes + 5 * i;
+                const ValueKind* kind = values.attribute(
+                    element.type, attribute[2] != nullptr ? text(attribute[2]) : "",
+                    text(attribute[0]));
+                if (kind == nullptr || !kind->matters()) {
+                    continue;
+                }
+                const std::string attributeName = text(attribute[0]);
+                checkValue(*state, element, &attributeName,
+                           std::string_view(text(attribute[3]),
+                                            static_cast<std::size_t>(attribute[4] - attribute[3])),
+                           *kind, element.line, element.column);
+            }
+        }
+        if (!state->open.empty()) {
+            state->open.back().collectsText = false; // simple content has no elements
+        }
+        state->open.push_back(element);
+    } catch (...) {
+        state->errors->record(loadError(XmlLoadError::parserFailure, "Out of memory."));
+    }
+}
+
+// The stream being validated on this thread.
+thread_local StreamState* t_validating = nullptr;
+
+// The validating parse's start-element handler: our own checks, then the
+// validator's, which gets an xsi:type value without the blanks around it (a
+// QName's whitespace is collapsed; libxml2 would look up " PQ" and fail).
+// The parser's own attribute array is left as it is: it frees values
+// through those pointers.
+void onPluggedElementStart(void* plug, const xmlChar* localName, const xmlChar* prefix,
+                           const xmlChar* namespaceUri, int namespaceCount,
+                           const xmlChar** namespaces, int attributeCount, int defaultedCount,
+                           const xmlChar** attributes) noexcept {
+    StreamState* state = t_validating;
+    onElementStart(state, localName, prefix, namespaceUri, namespaceCount, namespaces,
+                   attributeCount, defaultedCount, attributes);
+    const xmlChar** handed = attributes;
+    std::vector<const xmlChar*> trimmed;
+    try {
+        for (int i = 0; i < attributeCount; ++i) {
+            const xmlChar** attribute = attributes + 5 * i;
+            if (!isXsiType(attribute) || attribute[3] == attribute[4] ||
+                (!IS_BLANK_CH(*attribute[3]) && !IS_BLANK_CH(attribute[4][-1]))) {
                 continue;
             }
-            const std::string_view value(text(attribute[3]),
-                                         static_cast<std::size_t>(attribute[4] - attribute[3]));
-            const std::string elementNamespace = namespaceUri != nullptr ? text(namespaceUri) : "";
-            for (std::string& word : words(value)) {
-                if (kind == IdKind::id) {
-                    if (!state->ids.insert(word).second) {
-                        ErrorInfo error;
-                        error.facts.domain = XML_FROM_SCHEMASV;
-                        error.facts.code = XML_SCHEMAV_CVC_DATATYPE_VALID_1_2_1;
-                        error.facts.str1 = word;
-                        error.facts.str2 = kXsdIdType;
-                        error.facts.message =
-                            "Element '" + qualifiedName(elementNamespace, text(localName)) +
-                            "', attribute '" + text(attribute[0]) + "': '" + word +
-                            "' is not a valid value of the atomic type '" + kXsdIdType + "'.";
-                        error.line = state->errors->parserLine();
-                        error.column = state->errors->parserColumn();
-                        state->errors->record(std::move(error), ErrorWeight::invalid);
-                    }
-                } else if (state->ids.count(word) == 0) {
-                    state->pending.push_back({std::move(word), elementNamespace, text(localName),
-                                              text(attribute[0]), state->errors->parserLine(),
-                                              state->errors->parserColumn()});
-                }
-                if (kind == IdKind::idref) {
-                    break; // one value, not a list
-                }
+            if (trimmed.empty()) {
+                trimmed.assign(attributes, attributes + 5 * attributeCount);
             }
+            const xmlChar** copy = trimmed.data() + 5 * i;
+            while (copy[3] < copy[4] && IS_BLANK_CH(*copy[3])) {
+                ++copy[3];
+            }
+            while (copy[4] > copy[3] && IS_BLANK_CH(copy[4][-1])) {
+                --copy[4];
+            }
+            handed = trimmed.data();
+        }
+    } catch (...) {
+        handed = attributes; // out of memory: the value as it stands
+    }
+    state->pluggedStart(plug, localName, prefix, namespaceUri, namespaceCount, namespaces,
+                        attributeCount, defaultedCount, handed);
+}
+
+void onCharacters(void* context, const xmlChar* characters, int length) noexcept {
+    auto* state = static_cast<StreamState*>(context);
+    try {
+        flushDeferred(*state);
+        if (!state->open.empty() && state->open.back().collectsText) {
+            state->text.append(text(characters), static_cast<std::size_t>(length));
         }
     } catch (...) {
         state->errors->record(loadError(XmlLoadError::parserFailure, "Out of memory."));
@@ -212,8 +431,25 @@ void onElementStart(void* context, const xmlChar* localName, const xmlChar* pref
 void onElementEnd(void* context, const xmlChar* /*localName*/, const xmlChar* /*prefix*/,
                   const xmlChar* /*namespaceUri*/) noexcept {
     auto* state = static_cast<StreamState*>(context);
-    if (!state->open.empty()) {
+    try {
+        flushDeferred(*state);
+        if (state->open.empty()) {
+            return;
+        }
+        const StreamState::OpenElement element = state->open.back();
+        if (element.collectsText) {
+            if (const ValueKind* kind = state->values->content(element.type)) {
+                checkValue(*state, element, nullptr, state->text, *kind,
+                           state->errors->parserLine(), state->errors->parserColumn());
+            }
+        }
+        state->text.clear();
         state->open.pop_back();
+        state->bindings.resize(
+            state->bindings.size() -
+            std::min<std::size_t>(element.namespaceCount, state->bindings.size()));
+    } catch (...) {
+        state->errors->record(loadError(XmlLoadError::parserFailure, "Out of memory."));
     }
 }
 
@@ -271,6 +507,7 @@ struct ReadSource {
     StreamState* state = nullptr;
     const xmlSAXHandler* plainSax = nullptr;
     void* plainUserData = nullptr;
+    bool startChecked = false;
 };
 
 // Fills the block from the file; false at its end or on a read error.
@@ -323,8 +560,28 @@ int readFromSource(void* context, char* buffer, int length) noexcept {
             source->plainSax = nullptr;
             source->errors->markCapped();
         }
-        const auto wanted = static_cast<std::size_t>(length);
         const std::string& head = source->document->head;
+        if (!source->startChecked) {
+            // libxml2 lets a UTF-16 byte-order mark overrule the declared
+            // encoding; the two contradicting each other is a fatal error.
+            source->startChecked = true;
+            const bool replaying = !source->recordHead && !head.empty();
+            if (!replaying && source->block.empty() && !source->document->atEnd) {
+                readBlock(*source);
+            }
+            if (const auto conflict = byteOrderMarkConflict(replaying ? head : source->block)) {
+                ErrorInfo error = loadError(XmlLoadError::byteOrderMarkConflict,
+                                            "The byte-order mark says " + conflict->byteOrderMark +
+                                                " but the encoding declaration says '" +
+                                                conflict->declared + "'.",
+                                            1, 1);
+                error.facts.str1 = conflict->byteOrderMark;
+                error.facts.str2 = conflict->declared;
+                source->errors->record(std::move(error));
+                return 0;
+            }
+        }
+        const auto wanted = static_cast<std::size_t>(length);
         if (!source->recordHead && source->replayed < head.size()) {
             const std::size_t n = std::min(wanted, head.size() - source->replayed);
             std::memcpy(buffer, head.data() + source->replayed, n);
@@ -496,15 +753,18 @@ void validateStream(StreamedDocument& document, const CompiledSchema& schema,
     }
     StreamState state;
     state.errors = &errors;
-    state.idAttributes = &schema.idAttributes();
+    state.values = &schema.valueDeclarations();
     // Well-formedness alone, for the rest of a document once enough schema
     // errors are known.
     xmlSAXHandler plain{};
     plain.initialized = XML_SAX2_MAGIC;
     plain.internalSubset = onInternalSubset;
     xmlSAXHandler sax = plain;
-    sax.startElementNs = onElementStart;
     sax.endElementNs = onElementEnd;
+    if (!state.values->empty()) {
+        sax.characters = onCharacters;
+        sax.cdataBlock = onCharacters;
+    }
     xmlSAXHandlerPtr saxInUse = &sax;
     void* userData = &state;
     PlugHandle plug(xmlSchemaSAXPlug(validator.get(), &saxInUse, &userData));
@@ -515,8 +775,15 @@ void validateStream(StreamedDocument& document, const CompiledSchema& schema,
     }
     state.validator = saxInUse;
     state.validatorData = userData;
-    const int rc = parseDocument(document, saxInUse, userData, state, false, &plain, &state);
+    // Start tags come to our handler first, which hands them on to the plug.
+    state.pluggedStart = saxInUse->startElementNs;
+    xmlSAXHandler wrapped = *saxInUse;
+    wrapped.startElementNs = onPluggedElementStart;
+    t_validating = &state;
+    const int rc = parseDocument(document, &wrapped, userData, state, false, &plain, &state);
+    t_validating = nullptr;
     if (!errors.fatal()) {
+        flushDeferred(state);
         checkReferences(state);
     }
     if (rc == 0 && !errors.hasError() && xmlSchemaIsValid(validator.get()) != 1) {

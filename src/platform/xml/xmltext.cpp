@@ -429,13 +429,18 @@ std::string detectDocumentEncoding(std::string_view head) {
     if (startsWith("\xFE\xFF"sv) || startsWith("\0<\0?"sv)) {
         return "UTF-16BE";
     }
-    if (!startsWith("<?xml")) {
-        return "UTF-8";
+    const std::optional<std::string> label = declaredEncodingLabel(head);
+    return label ? converterNameForLabel(*label) : "UTF-8";
+}
+
+std::optional<std::string> declaredEncodingLabel(std::string_view head) {
+    if (!head.starts_with("<?xml")) {
+        return std::nullopt;
     }
     const std::string_view declaration = head.substr(0, head.find("?>"));
     std::size_t pos = declaration.find("encoding");
     if (pos == std::string_view::npos) {
-        return "UTF-8";
+        return std::nullopt;
     }
     pos += 8;
     const auto skipSpace = [&] {
@@ -446,19 +451,56 @@ std::string detectDocumentEncoding(std::string_view head) {
     };
     skipSpace();
     if (pos >= declaration.size() || declaration[pos] != '=') {
-        return "UTF-8";
+        return std::nullopt;
     }
     ++pos;
     skipSpace();
     if (pos >= declaration.size() || (declaration[pos] != '"' && declaration[pos] != '\'')) {
-        return "UTF-8";
+        return std::nullopt;
     }
     const char quote = declaration[pos++];
     const std::size_t end = declaration.find(quote, pos);
     if (end == std::string_view::npos || end == pos) {
-        return "UTF-8";
+        return std::nullopt;
     }
-    return converterNameForLabel(declaration.substr(pos, end - pos));
+    return std::string(declaration.substr(pos, end - pos));
+}
+
+std::optional<ByteOrderMarkConflict> byteOrderMarkConflict(std::string_view head) {
+    using namespace std::string_view_literals;
+    ByteOrderMarkConflict conflict;
+    bool littleEndian = false;
+    if (head.starts_with("\xFF\xFE"sv)) {
+        conflict.byteOrderMark = "UTF-16LE";
+        littleEndian = true;
+    } else if (head.starts_with("\xFE\xFF"sv)) {
+        conflict.byteOrderMark = "UTF-16BE";
+    } else {
+        return std::nullopt; // a UTF-8 mark is the parser's business
+    }
+    // The declaration is ASCII: one byte of each unit holds it.
+    std::string declaration;
+    for (std::size_t i = 2; i + 1 < head.size() && declaration.size() < 512; i += 2) {
+        const char high = littleEndian ? head[i + 1] : head[i];
+        const char low = littleEndian ? head[i] : head[i + 1];
+        if (high != '\0' || low == '\0') {
+            break;
+        }
+        declaration += low;
+        if (declaration.ends_with("?>")) {
+            break;
+        }
+    }
+    const std::optional<std::string> label = declaredEncodingLabel(declaration);
+    if (!label) {
+        return std::nullopt; // no declaration: the mark decides
+    }
+    const std::string declared = upperAscii(*label);
+    if (declared == "UTF-16" || declared == conflict.byteOrderMark) {
+        return std::nullopt;
+    }
+    conflict.declared = *label;
+    return conflict;
 }
 
 std::string sourceLineText(const std::string& path, std::int32_t line, std::int32_t column) {

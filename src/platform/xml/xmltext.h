@@ -33,6 +33,19 @@ std::string converterNameForLabel(std::string_view label);
 // Returned as a converter name.
 [[nodiscard]] std::string detectDocumentEncoding(std::string_view head);
 
+// The label of the encoding declaration at the start of head (an ASCII
+// "<?xml ... encoding='...'" form), or nothing when there is none.
+[[nodiscard]] std::optional<std::string> declaredEncodingLabel(std::string_view head);
+
+// A UTF-16 byte-order mark followed by a declaration of another encoding
+// ("UTF-8", "Shift_JIS", or UTF-16 in the other byte order): a fatal error,
+// as the mark and the declaration cannot both be right.
+struct ByteOrderMarkConflict {
+    std::string byteOrderMark; // "UTF-16LE" or "UTF-16BE"
+    std::string declared;      // the label as the declaration spells it
+};
+[[nodiscard]] std::optional<ByteOrderMarkConflict> byteOrderMarkConflict(std::string_view head);
+
 // The text of line number `line` (1-based; a CR, a CR LF pair and an LF
 // each end one line) of the file at path, decoded to UTF-8 without its line
 // break. When the line is longer than kSourceWindow

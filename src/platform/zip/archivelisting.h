@@ -15,4 +15,10 @@ namespace morvik::platform {
 // when the file cannot be opened or read as a ZIP archive.
 Result<std::vector<TopLevelName>> listTopLevel(const std::string& archivePath);
 
+// The entries that lie beside the top folder named baseName (in any letter
+// case, as isTopFolderName says), which the extraction leaves in the archive:
+// their names as the archive gives them, in its order.
+Result<std::vector<std::string>> entriesBesideTopFolder(const std::string& archivePath,
+                                                        const std::string& baseName);
+
 } // namespace morvik::platform

@@ -3,6 +3,7 @@
 #include "platform/zip/extractionplan.h"
 
 #include "platform/fs/folderlisting.h"
+#include "platform/text/utf8.h"
 #include "platform/zip/unzipfailure.h"
 
 #include <cmath>
@@ -94,9 +95,10 @@ bool pastRatio(std::uint64_t size, std::uint64_t packed, const ExtractionLimits&
 
 class PlanBuilder {
 public:
-    PlanBuilder(const UnzipCommand& command, const ExtractionLimits& limits, ExtractionPlan& plan)
+    PlanBuilder(const UnzipCommand& command, const ExtractionLimits& limits, ExtractionPlan& plan,
+                EntriesBeside entriesBeside)
         : m_command(command), m_limits(limits), m_plan(plan),
-          m_topFolder(topFolderOf(command.archive)) {
+          m_topFolder(topFolderOf(command.archive)), m_entriesBeside(entriesBeside) {
         m_plan.nodes.assign(1, PlanNode());
         m_plan.entries.clear();
         m_plan.totalBytes = 0;
@@ -144,7 +146,19 @@ public:
                               std::to_string(m_command.destination.size() + entry.path.size()) +
                               " bytes with the destination (at most 4095)");
         }
+        if (!components->empty()) {
+            noteTopLevel(components->front(), folder || components->size() > 1);
+        }
         entry.selected = !components->empty() && selects(entry.path);
+        if (entry.selected && m_entriesBeside == EntriesBeside::leaveInArchive &&
+            ((components->size() < 2 && !folder) ||
+             !isTopFolderName(components->front(), m_topFolder))) {
+            // Only the top folder is the archive's to write: whatever lies
+            // beside it could land on a file or folder of the user's.
+            entry.selected = false;
+            entry.leftBeside = true;
+            ++m_leftBeside;
+        }
         if (entry.selected) {
             if (UnzipOutcome failure = place(*components, entry, shown);
                 failure.result != UnzipResult::ok) {
@@ -171,7 +185,7 @@ public:
     }
 
     UnzipOutcome finish(std::uint64_t archiveSize) {
-        if (m_plan.nodes.size() == 1) {
+        if (m_plan.nodes.size() == 1 && m_leftBeside == 0) {
             return unzipFailure(UnzipResult::noMatchingFiles, UnzipCause::noMatchingFiles, "",
                                 "no entry to unpack");
         }
@@ -236,9 +250,10 @@ private:
                 node.parent = parent;
                 node.name = components[i];
                 node.folder = wantFolder;
-                node.inTopFolder = parent != 0 && (m_plan.nodes[parent].inTopFolder ||
-                                                   (m_plan.nodes[parent].parent == 0 &&
-                                                    m_plan.nodes[parent].name == m_topFolder));
+                node.inTopFolder =
+                    parent != 0 && (m_plan.nodes[parent].inTopFolder ||
+                                    (m_plan.nodes[parent].parent == 0 &&
+                                     isTopFolderName(m_plan.nodes[parent].name, m_topFolder)));
                 m_plan.nodes.push_back(std::move(node));
                 // Counted as they are made: a few thousand deep names must not
                 // cost millions of nodes before the limit tells.
@@ -262,6 +277,18 @@ private:
     const ExtractionLimits& m_limits;
     ExtractionPlan& m_plan;
     const std::string m_topFolder;
+    void noteTopLevel(const std::string& name, bool folder) {
+        const auto [it, added] = m_topLevelIndex.emplace(name, m_plan.topLevel.size());
+        if (added) {
+            m_plan.topLevel.push_back({name, folder});
+        } else if (folder) {
+            m_plan.topLevel[it->second].folder = true;
+        }
+    }
+
+    const EntriesBeside m_entriesBeside;
+    std::unordered_map<std::string, std::size_t> m_topLevelIndex;
+    std::size_t m_leftBeside = 0;
     // Parent node (its four bytes) and name to node.
     std::unordered_map<std::string, std::uint32_t> m_index;
     std::uint64_t m_folders = 0;
@@ -269,9 +296,14 @@ private:
 
 } // namespace
 
+bool isTopFolderName(std::string_view component, std::string_view baseName) {
+    return component.size() == baseName.size() && upperAscii(component) == upperAscii(baseName);
+}
+
 UnzipOutcome planExtraction(const ZipDirectory& directory, const UnzipCommand& command,
-                            const ExtractionLimits& limits, ExtractionPlan& plan) {
-    PlanBuilder builder(command, limits, plan);
+                            const ExtractionLimits& limits, ExtractionPlan& plan,
+                            EntriesBeside entriesBeside) {
+    PlanBuilder builder(command, limits, plan, entriesBeside);
     if (directory.entries.size() > limits.maxEntries) {
         return PlanBuilder::limit(UnzipCause::entryCountLimit, "", "the archive lists",
                                   directory.entries.size(), limits.maxEntries);

@@ -29,6 +29,8 @@ struct PlannedEntry {
     bool folder = false;
     // Matched by the patterns and so unpacked; node is then its place.
     bool selected = false;
+    // Beside the top folder and left in the archive (EntriesBeside::leaveInArchive).
+    bool leftBeside = false;
     std::uint32_t node = 0;
     std::uint64_t size = 0;
 };
@@ -39,6 +41,9 @@ struct ExtractionPlan {
     std::vector<PlannedEntry> entries;
     // The sizes that the selected files declare, added up.
     std::uint64_t totalBytes = 0;
+    // The archive's top-level names, written or not, in the order of their
+    // first entry; a name that is a folder anywhere counts as a folder.
+    std::vector<TopLevelName> topLevel;
 };
 
 // Builds the plan. Refuses (with the entry's name) special entries,
@@ -49,7 +54,8 @@ struct ExtractionPlan {
 // grows with the number of entries and the length of their names, never
 // faster: each folder is one node, found by its parent and its own name.
 UnzipOutcome planExtraction(const ZipDirectory& directory, const UnzipCommand& command,
-                            const ExtractionLimits& limits, ExtractionPlan& plan);
+                            const ExtractionLimits& limits, ExtractionPlan& plan,
+                            EntriesBeside entriesBeside = EntriesBeside::write);
 
 // The path of a node below the destination, for messages.
 std::string nodePath(const std::vector<PlanNode>& nodes, std::uint32_t node);

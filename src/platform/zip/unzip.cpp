@@ -230,17 +230,6 @@ UnzipOutcome unreadableArchive(ArchiveFileProblem problem, int error, const std:
     return outcome;
 }
 
-// The plan's top-level names, in the order of their first entry.
-std::vector<TopLevelName> topLevelOf(const ExtractionPlan& plan) {
-    std::vector<TopLevelName> names;
-    for (std::size_t node = 1; node < plan.nodes.size(); ++node) {
-        if (plan.nodes[node].parent == 0) {
-            names.push_back({plan.nodes[node].name, plan.nodes[node].folder});
-        }
-    }
-    return names;
-}
-
 UnzipOutcome extract(const UnzipRequest& request, std::vector<TopLevelName>& topLevel) {
     // Opened once: every later step reads this file, whatever happens to the
     // name meanwhile. Never waits on a FIFO.
@@ -273,8 +262,9 @@ UnzipOutcome extract(const UnzipRequest& request, std::vector<TopLevelName>& top
     }
     UnzipCommand command{request.archive, request.destination, request.patterns};
     ExtractionPlan plan;
-    UnzipOutcome planned = planExtraction(directory, command, request.options.limits, plan);
-    topLevel = topLevelOf(plan);
+    UnzipOutcome planned = planExtraction(directory, command, request.options.limits, plan,
+                                          request.options.entriesBeside);
+    topLevel = plan.topLevel;
     if (planned.result != UnzipResult::ok) {
         return planned;
     }

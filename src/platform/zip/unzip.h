@@ -9,6 +9,7 @@
 #include <functional>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace morvik::platform {
@@ -194,10 +195,26 @@ enum class ExistingFiles {
     replaceOnlyInTopFolder,
 };
 
+// Entries that lie beside the archive's top folder (a readme, a __MACOSX/
+// folder, a hidden file aimed at the folder the archive is unpacked into).
+enum class EntriesBeside {
+    // Unpacked like the others (what unzip classically does).
+    write,
+    // Left in the archive: only the top folder is written. An archive with no
+    // entry inside its top folder then writes nothing and succeeds.
+    leaveInArchive,
+};
+
 struct ExtractionOptions {
     ExtractionLimits limits;
     ExistingFiles existingFiles = ExistingFiles::replaceOnlyInTopFolder;
+    EntriesBeside entriesBeside = EntriesBeside::write;
 };
+
+// Whether a top-level name is the archive's top folder: the ZIP file's name
+// without its extension, in any letter case (where the archives come from,
+// EX1/ and ex1/ are one folder).
+[[nodiscard]] bool isTopFolderName(std::string_view component, std::string_view baseName);
 
 // Free bytes for an unprivileged writer in folder, or nothing when unknown.
 using FreeSpaceFunction = std::function<std::optional<std::uint64_t>(const std::string& folder)>;
