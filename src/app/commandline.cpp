@@ -50,7 +50,11 @@ constexpr const char* kUsage =
     "                  are powers of 1024)\n"
     "  --reasons=LANG  the reason in a failure's detail line: ja (Japanese, the\n"
     "                  default) or en (the XML parser's English)\n"
-    "  --verbose       also print progress and the schema chosen for each document\n"
+    "  --no-reception-check\n"
+    "                  leave out the log's fifth section, the checks of the whole\n"
+    "                  archive (counts, totals, names, identities, the schema set)\n"
+    "  --verbose       also print progress, the schema chosen for each document and\n"
+    "                  the verdict on each file of the schema set\n"
     "  --version       print the name and version\n"
     "  --help          print this help\n"
     "\n"
@@ -58,7 +62,8 @@ constexpr const char* kUsage =
     "\"==> ZIPFILE <==\". Messages go to standard error as \"morvik-inspect: TEXT\",\n"
     "followed by a line with the cause.\n"
     "\n"
-    "Exit status: 0 every document valid, 1 some document failed, 2 a run stopped\n"
+    "Exit status: 0 every document valid, 1 some document failed or the archive\n"
+    "has a finding of level エラー, 2 a run stopped\n"
     "before validating, 64 usage error, 70 internal error or the JSON report could\n"
     "not be written; with several ZIP files the worst (70, 64, 2, 1, 0).\n"
     "Messages, unzip codes and the JSON report: man morvik-inspect.\n";
@@ -164,6 +169,34 @@ public:
         m_err << std::flush;
     }
     void endedEarly(const EarlyEnd& end) override { m_next.endedEarly(end); }
+    void receptionChecked(const ReceptionReport& report) override {
+        m_next.receptionChecked(report);
+    }
+
+private:
+    std::ostream& m_err;
+    RunObserver& m_next;
+};
+
+// With --verbose: the verdict on every file of the schema set, after the
+// log's fifth section.
+class SchemaSetLister : public RunObserver {
+public:
+    SchemaSetLister(std::ostream& err, RunObserver& next) : m_err(err), m_next(next) {}
+    void started(const std::string& extractionFolder, const std::string& schemaFolder,
+                 std::size_t documents) override {
+        m_next.started(extractionFolder, schemaFolder, documents);
+    }
+    void documentChecked(const DocumentReport& report) override { m_next.documentChecked(report); }
+    void endedEarly(const EarlyEnd& end) override { m_next.endedEarly(end); }
+    void receptionChecked(const ReceptionReport& report) override {
+        m_next.receptionChecked(report);
+        for (const SchemaFileReport& file : report.schemaFiles) {
+            m_err << "schema set: " << printable(file.file) << ": " << verdictName(file.verdict)
+                  << '\n';
+        }
+        m_err << std::flush;
+    }
 
 private:
     std::ostream& m_err;
@@ -209,6 +242,8 @@ std::string parseCommandLine(const std::vector<std::string>& args, Options& opti
             options.verbose = true;
         } else if (arg == "--all-errors") {
             options.allErrors = true;
+        } else if (arg == "--no-reception-check") {
+            options.receptionCheck = false;
         } else if (auto reasons = valueOption("--reasons", args, i, error)) {
             if (*reasons == "ja") {
                 options.reasons = morvik::report::ReasonLanguage::japanese;
@@ -325,9 +360,11 @@ ArchiveReport CommandLine::inspect(const std::string& zipPath) {
     const report::ReasonWordingIn reasons(m_options.reasons);
     RunServices services{settings, messages, log, status, programs, {}, nullptr, {}};
     services.reasons = &reasons;
-    services.observer = m_options.verbose && m_options.allErrors
-                            ? static_cast<RunObserver*>(&lister)
-                            : static_cast<RunObserver*>(&collector);
+    RunObserver* observer = m_options.verbose && m_options.allErrors
+                                ? static_cast<RunObserver*>(&lister)
+                                : static_cast<RunObserver*>(&collector);
+    SchemaSetLister schemaSet(m_err, *observer);
+    services.observer = m_options.verbose ? &schemaSet : observer;
     if (m_options.verbose) {
         services.schemaChosen = [this](const std::string& document, const std::string& schema,
                                        const std::string& rootProblem) {
@@ -351,6 +388,7 @@ ArchiveReport CommandLine::inspect(const std::string& zipPath) {
     inputs.extractInto = m_options.extractInto;
     inputs.errorLimit = m_options.allErrors ? kAllErrorsLimit : 1;
     inputs.maxExtractedSize = m_options.maxExtractedSize;
+    inputs.receptionCheck = m_options.receptionCheck;
 
     const RunContext context{zipPath, m_options.schemaText, m_options.extractInto};
     const RunOutcome outcome = runInspection(inputs, services);

@@ -29,6 +29,7 @@ struct Options {
     std::optional<std::string> jsonPath;
     bool verbose = false;
     bool allErrors = false;
+    bool receptionCheck = true; // --no-reception-check turns it off
     report::ReasonLanguage reasons = report::ReasonLanguage::japanese;
     std::uint64_t maxExtractedSize = 0;
     bool help = false;

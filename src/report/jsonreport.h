@@ -11,7 +11,7 @@
 
 namespace morvik::report {
 
-inline constexpr int kJsonFormat = 1;
+inline constexpr int kJsonFormat = 2;
 
 struct ArchiveReport {
     std::string archive;          // as given on the command line
@@ -25,6 +25,8 @@ struct ArchiveReport {
     std::vector<std::string> cause; // the cause lines printed after it
     std::vector<inspection::DocumentReport> checked;
     bool allErrors = false; // every error was asked for, not only the first
+    // The checks of the whole archive; empty when they were off or not reached.
+    std::optional<inspection::ReceptionReport> reception;
 };
 
 // Collects one run's report from the run's observer calls. Each document's
@@ -38,6 +40,7 @@ public:
                  std::size_t documents) override;
     void documentChecked(const inspection::DocumentReport& report) override;
     void endedEarly(const inspection::EarlyEnd& end) override;
+    void receptionChecked(const inspection::ReceptionReport& report) override;
 
 private:
     ArchiveReport& m_report;

@@ -39,6 +39,8 @@ namespace {
 
 // The settings key of the extraction size limit, read at each run.
 constexpr const char* kMaxExtractedSizeKey = "MaxExtractedSize";
+// "false" leaves out the log's fifth section, the checks of the whole archive.
+constexpr const char* kReceptionCheckKey = "ReceptionCheck";
 
 const QColor kLabelBackground(255, 255, 192);
 const QColor kLineColour(128, 128, 128);
@@ -348,6 +350,10 @@ void MainWindow::Command1_Click() {
             m_settings.read(inputs.appName, inputs.section, kMaxExtractedSizeKey))) {
         inputs.maxExtractedSize = *limit;
     }
+    // The checks of the whole archive, on unless the settings say
+    // ReceptionCheck=false (read only, like the limit).
+    inputs.receptionCheck =
+        m_settings.read(inputs.appName, inputs.section, kReceptionCheckKey) != "false";
     m_programs->setFolderToName(extractionFolderOf(inputs.zipPath));
     inspection::RunOutcome outcome = inspection::RunOutcome::endedEarly;
     BackgroundRun::Progress progress;

@@ -6,6 +6,7 @@
 // Every operation can fail and says so in its result; none throws.
 #pragma once
 
+#include "platform/xml/valuepaths.h"
 #include "platform/xml/xmlerror.h"
 
 #include <cstddef>
@@ -107,6 +108,15 @@ public:
         (void)limit;
         return false;
     }
+    // The values a later load collects in its one pass over the document
+    // (paths must outlive the loads); null asks for none. False when not
+    // supported.
+    virtual bool setValuePaths(const ValuePaths* paths) {
+        (void)paths;
+        return false;
+    }
+    // What the last load collected (taken: a second call gives nothing).
+    virtual CollectedValues takeValues() { return {}; }
 };
 
 class XmlParserFactory {

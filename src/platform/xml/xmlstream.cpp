@@ -73,6 +73,8 @@ struct StreamState {
         const xmlChar* namespaceUri;
     };
     std::vector<OpenElement> open;
+    // Values asked for, matched as the elements open; null when none.
+    ValueMatcher* values = nullptr;
 };
 
 std::string lastSegment(const std::string& location) {
@@ -166,6 +168,10 @@ void onElementStart(void* context, const xmlChar* localName, const xmlChar* pref
     auto* state = static_cast<StreamState*>(context);
     try {
         state->open.push_back({localName, prefix, namespaceUri});
+        if (state->values != nullptr) {
+            state->values->start(namespaceUri != nullptr ? text(namespaceUri) : nullptr,
+                                 text(localName), attributes, attributeCount);
+        }
         if (state->idAttributes->empty()) {
             return;
         }
@@ -217,6 +223,29 @@ void onElementEnd(void* context, const xmlChar* /*localName*/, const xmlChar* /*
     if (!state->open.empty()) {
         state->open.pop_back();
     }
+    if (state->values != nullptr) {
+        state->values->end();
+    }
+}
+
+// Where no schema validates (or no more errors of it are wanted): only the
+// values asked for are matched.
+void onValueStart(void* context, const xmlChar* localName, const xmlChar* /*prefix*/,
+                  const xmlChar* namespaceUri, int /*namespaceCount*/,
+                  const xmlChar** /*namespaces*/, int attributeCount, int /*defaultedCount*/,
+                  const xmlChar** attributes) noexcept {
+    auto* state = static_cast<StreamState*>(context);
+    try {
+        state->values->start(namespaceUri != nullptr ? text(namespaceUri) : nullptr,
+                             text(localName), attributes, attributeCount);
+    } catch (...) {
+        state->errors->record(loadError(XmlLoadError::parserFailure, "Out of memory."));
+    }
+}
+
+void onValueEnd(void* context, const xmlChar* /*localName*/, const xmlChar* /*prefix*/,
+                const xmlChar* /*namespaceUri*/) noexcept {
+    static_cast<StreamState*>(context)->values->end();
 }
 
 // A parse that ended at a well-formedness error leaves elements open in the
@@ -228,12 +257,17 @@ void closeOpenElements(StreamState& state) {
         return;
     }
     const std::vector<StreamState::OpenElement> open = state.open;
+    // The elements stay open for the value matcher: their end tags are still
+    // to come.
+    ValueMatcher* const values = state.values;
+    state.values = nullptr;
     for (auto it = open.rbegin(); it != open.rend(); ++it) {
         if (state.validator->endElementNs != nullptr) {
             state.validator->endElementNs(state.validatorData, it->localName, it->prefix,
                                           it->namespaceUri);
         }
     }
+    state.values = values;
 }
 
 // After the whole document: every reference must name one of its IDs.
@@ -489,7 +523,7 @@ std::optional<RootProbe> probeRoot(StreamedDocument& document, ErrorCollector& e
 }
 
 void validateStream(StreamedDocument& document, const CompiledSchema& schema,
-                    ErrorCollector& errors) {
+                    ErrorCollector& errors, ValueMatcher* values) {
     ValidatorHandle validator(xmlSchemaNewValidCtxt(schema.get()));
     if (!validator) {
         errors.record(
@@ -499,11 +533,16 @@ void validateStream(StreamedDocument& document, const CompiledSchema& schema,
     StreamState state;
     state.errors = &errors;
     state.idAttributes = &schema.idAttributes();
+    state.values = values;
     // Well-formedness alone, for the rest of a document once enough schema
-    // errors are known.
+    // errors are known (and the values still asked for).
     xmlSAXHandler plain{};
     plain.initialized = XML_SAX2_MAGIC;
     plain.internalSubset = onInternalSubset;
+    if (values != nullptr) {
+        plain.startElementNs = onValueStart;
+        plain.endElementNs = onValueEnd;
+    }
     xmlSAXHandler sax = plain;
     sax.startElementNs = onElementStart;
     sax.endElementNs = onElementEnd;
@@ -527,12 +566,17 @@ void validateStream(StreamedDocument& document, const CompiledSchema& schema,
     }
 }
 
-void checkWellFormed(StreamedDocument& document, ErrorCollector& errors) {
+void checkWellFormed(StreamedDocument& document, ErrorCollector& errors, ValueMatcher* values) {
     xmlSAXHandler sax{};
     sax.initialized = XML_SAX2_MAGIC;
     sax.internalSubset = onInternalSubset;
+    if (values != nullptr) {
+        sax.startElementNs = onValueStart;
+        sax.endElementNs = onValueEnd;
+    }
     StreamState state;
     state.errors = &errors;
+    state.values = values;
     parseDocument(document, &sax, &state, state, false);
 }
 
