@@ -211,6 +211,12 @@ RunOutcome Run::perform() {
         m_names.actual(m_extractionFolder, kSummaryDocument, Kind::file);
     const bool haveSummary = FileChk(m_extractionFolder + summaryName) == 0;
 
+    // The checks of the whole archive exist before the first document is
+    // validated: the values they ask for are collected in the same pass, and
+    // the validation threads read what they ask for (it does not change after).
+    if (m_inputs.receptionCheck) {
+        m_reception.emplace(receptionChecks());
+    }
     // The schema files are looked at once for the whole run.
     const platform::SchemaReuseScope reuse;
     Pool pool(
@@ -244,10 +250,8 @@ RunOutcome Run::perform() {
 }
 
 void Run::beginReception(const Pool& pool) {
-    // The checks are made before the first document is validated, so that
-    // the values they ask for are collected in the same pass (check() reads
-    // m_reception from the validation threads; it does not change after).
-    if (!m_inputs.receptionCheck) {
+    // The names found, before the first document is reported.
+    if (!m_reception) {
         return;
     }
     ArchiveFacts archive;
@@ -259,7 +263,6 @@ void Run::beginReception(const Pool& pool) {
     for (std::size_t i = 0; i < pool.size(); ++i) {
         archive.documents.push_back({pool.job(i).stage, pool.job(i).name});
     }
-    m_reception.emplace(receptionChecks());
     m_reception->begin(std::move(archive));
 }
 

@@ -243,19 +243,19 @@ std::string shapedClaim(const ShapedPerson& p) {
            "\" currency=\"JPY\" />\n  </settlement>\n</" + p.claimRoot + ">\n";
 }
 
-ArchiveFiles laxSchemas() {
+ArchiveFiles laxSchemas(const std::string& dataSchema) {
     return {
         {"XSD/ix08_V08.xsd", laxSchema(kMinistryNamespace, {"index"})},
         {"XSD/su08_V08.xsd", laxSchema(kMinistryNamespace, {"summary"})},
         {"XSD/cc08_V08.xsd", laxSchema(kMinistryNamespace, {"checkupClaim"})},
-        {"XSD/hc08_V08.xsd", laxSchema("urn:hl7-org:v3", {"ClinicalDocument"})},
+        {"XSD/" + dataSchema, laxSchema("urn:hl7-org:v3", {"ClinicalDocument"})},
     };
 }
 
 ArchiveFiles ShapedArchive::files() const {
     ArchiveFiles result = {{"ix08_V08.xml", shapedIndex(*this)},
                            {"su08_V08.xml", shapedSummary(*this)}};
-    for (const auto& schema : laxSchemas()) {
+    for (const auto& schema : laxSchemas(dataSchema)) {
         result.push_back(schema);
     }
     result.push_back({"DATA/", ""});

@@ -81,6 +81,9 @@ struct ShapedArchive {
     std::string totalClaimAmount; // empty: the sum of claimAmount
     bool withClaims = true;
     std::vector<ShapedPerson> persons = {ShapedPerson{}, secondPerson()};
+    // The name of the lax schema that declares ClinicalDocument (the DATA
+    // documents declare hc08_V08.xsd).
+    std::string dataSchema = "hc08_V08.xsd";
     // Extra files below the top folder (added after the usual ones).
     ArchiveFiles extra;
 
@@ -96,7 +99,8 @@ std::string shapedSummary(const ShapedArchive& archive);
 std::string shapedData(const ShapedPerson& person);
 std::string shapedClaim(const ShapedPerson& person);
 
-// The lax schema set: XSD/ix08_V08.xsd, su08_V08.xsd, cc08_V08.xsd, hc08_V08.xsd.
-ArchiveFiles laxSchemas();
+// The lax schema set: XSD/ix08_V08.xsd, su08_V08.xsd, cc08_V08.xsd and
+// dataSchema (ClinicalDocument).
+ArchiveFiles laxSchemas(const std::string& dataSchema = "hc08_V08.xsd");
 
 } // namespace morvik::test
