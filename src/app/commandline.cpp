@@ -484,7 +484,7 @@ int runCommandLine(const std::vector<std::string>& args, std::ostream& out, std:
     }
 
     if (options.jsonPath) {
-        const std::string text = reportJson(reports, kVersion);
+        const std::string text = reportJson(reports, ReportProgram{kProgram, kVersion});
         std::ostream& json = jsonToOut ? out : jsonFile;
         json << text << std::flush;
         if (!jsonToOut) {

@@ -136,7 +136,7 @@ int XmlSchemaChk(const std::string& documentFolder, const std::string& documentN
                  const std::string& schemaFolder, const std::string& schemaName,
                  std::string& message, std::string& detail, StatusLine& status,
                  platform::XmlParserFactory& parser, ValidationFacts* facts,
-                 const ReasonWording* reasons) {
+                 const ReasonWording* reasons, platform::OpenedDocumentHandle opened) {
     status.MsgDisp(kStartText);
 
     // The joined paths, tested as they are.
@@ -163,6 +163,10 @@ int XmlSchemaChk(const std::string& documentFolder, const std::string& documentN
             }
             if (facts != nullptr && facts->valuePaths != nullptr) {
                 document->setValuePaths(facts->valuePaths);
+            }
+            if (opened) {
+                // A parser that cannot take it opens the file itself.
+                (void)document->setOpened(std::move(opened));
             }
         }
         status.MsgDisp(kSchemaLoadText);
