@@ -886,13 +886,9 @@ std::string receptionSection(const Options& options, const DataSet& set) {
                       },
                       {}};
     std::ostringstream s;
-    s << "## The checks of the whole archive: on against --no-reception-check
-
-"
+    s << "## The checks of the whole archive: on against --no-reception-check\n\n"
       << thousands(options.pairAt)
-      << " copies of the real DATA document and the 4 real CLAIMS documents; default threads.
-
-"
+      << " copies of the real DATA document and the 4 real CLAIMS documents; default threads.\n\n"
       << pairSection(zip, options.work, options.pairRuns, on, off);
     std::vector<double> peaks;
     for (std::size_t i = 0; i < std::min(on.runs.size(), off.runs.size()); ++i) {
@@ -902,13 +898,9 @@ std::string receptionSection(const Options& options, const DataSet& set) {
     if (!peaks.empty()) {
         s << "Peak resident set, on / off pair by pair: median " << fmt(median(peaks), 3)
           << ", range " << fmt(*std::min_element(peaks.begin(), peaks.end()), 3) << "–"
-          << fmt(*std::max_element(peaks.begin(), peaks.end()), 3) << ".
-
-";
+          << fmt(*std::max_element(peaks.begin(), peaks.end()), 3) << ".\n\n";
     }
-    s << "Goal: on / off at most 1.05 in wall time and in peak memory.
-
-";
+    s << "Goal: on / off at most 1.05 in wall time and in peak memory.\n\n";
     fs::remove(zip);
     return s.str();
 }

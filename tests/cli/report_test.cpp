@@ -54,6 +54,12 @@ void expectDocumentedShape(const json& archive) {
     if (!archive["endedEarly"].is_null()) {
         EXPECT_EQ(keysOf(archive["endedEarly"]), documentedFields("### endedEarly"));
     }
+    if (!archive["reception"].is_null()) {
+        EXPECT_EQ(keysOf(archive["reception"]), documentedFields("### reception"));
+        for (const auto& finding : archive["reception"]["findings"]) {
+            EXPECT_EQ(keysOf(finding), documentedFields("### Finding"));
+        }
+    }
     for (const auto& document : archive["documents"]) {
         EXPECT_EQ(keysOf(document), documentedFields("### Document"));
         for (const auto& error : document["errors"]) {
@@ -79,7 +85,8 @@ fs::path copyOfDemo(const TempDir& dir) {
 TEST(InspectJson, DocumentedFieldsAreTheOnesWritten) {
     // The documentation's tables are found at all.
     for (const char* heading :
-         {"### Archive", "### counts", "### endedEarly", "### Document", "### Error"}) {
+         {"### Archive", "### counts", "### endedEarly", "### reception", "### Finding",
+          "### Document", "### Error"}) {
         EXPECT_GE(documentedFields(heading).size(), 2u) << heading;
     }
 }
@@ -96,7 +103,7 @@ TEST(InspectJson, DemoArchive) {
     expectDocumentedShape(report);
 
     const std::string extraction = dir.folder() + zip.stem().string() + "/";
-    EXPECT_EQ(report["format"], 1);
+    EXPECT_EQ(report["format"], 2);
     EXPECT_EQ(report["program"], "morvik-inspect");
     EXPECT_EQ(report["version"], MORVIK_VERSION);
     EXPECT_EQ(report["archive"], zip.string());
@@ -108,6 +115,10 @@ TEST(InspectJson, DemoArchive) {
     EXPECT_EQ(report["cause"], json::array());
     EXPECT_EQ(report["allErrors"], false);
     EXPECT_EQ(report["counts"], json({{"documents", 5}, {"ok", 4}, {"failed", 1}}));
+    // The demo's own schema set is not the official one.
+    ASSERT_TRUE(report["reception"].is_object());
+    EXPECT_FALSE(report["reception"]["schemaSet"].empty());
+    EXPECT_NE(result.out.find("【注意】schema-set"), std::string::npos) << result.out;
 
     struct Expected {
         std::string stage;

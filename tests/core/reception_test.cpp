@@ -307,8 +307,8 @@ const RuleRow kRules[] = {
 };
 
 INSTANTIATE_TEST_SUITE_P(EveryRule, RuleTest, ::testing::ValuesIn(kRules),
-                         [](const ::testing::TestParamInfo<RuleRow>& info) {
-                             std::string name = info.param.rule;
+                         [](const ::testing::TestParamInfo<RuleRow>& row) {
+                             std::string name = row.param.rule;
                              std::replace(name.begin(), name.end(), '-', '_');
                              return name;
                          });
