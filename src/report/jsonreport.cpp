@@ -116,7 +116,8 @@ json receptionJson(const ArchiveReport& report) {
     }
     json schemaSet = json::array();
     for (const auto& file : report.reception->schemaFiles) {
-        schemaSet.push_back({{"file", file.file}, {"verdict", inspection::verdictName(file.verdict)}});
+        schemaSet.push_back(
+            {{"file", file.file}, {"verdict", inspection::verdictName(file.verdict)}});
     }
     return {
         {"errors", report.reception->errors()},

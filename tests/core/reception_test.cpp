@@ -96,7 +96,7 @@ TEST(ValuePaths, WhatIsAPath) {
         {"@schemaLocation", true},
         {"recordTarget/patientRole/id[@root='1.2.392.200119.6.101']/@extension", true},
         {"participant[@typeCode='HLD']/time/high/@value", true},
-        {"settlement/unitAmount", false},        // no attribute at the end
+        {"settlement/unitAmount", false},         // no attribute at the end
         {"settlement//unitAmount/@value", false}, // an empty step
         {"id[@root=1.2]/@extension", false},      // the value unquoted
         {"id[root='x']/@extension", false},       // the predicate not on an attribute
@@ -157,9 +157,8 @@ TEST(ValuePaths, CollectedWhileValidating) {
         std::string message;
         std::string detail;
         RecordingStatusLine status;
-        const int result = morvik::inspection::XmlSchemaChk(dir.folder(), row.name, dir.folder(),
-                                                             "cc.xsd", message, detail, status,
-                                                             &facts);
+        const int result = morvik::inspection::XmlSchemaChk(
+            dir.folder(), row.name, dir.folder(), "cc.xsd", message, detail, status, &facts);
         EXPECT_EQ(result == 0, row.valid && row.content == shapedClaim(person)) << row.name;
         EXPECT_EQ(facts.values.complete, row.complete) << row.name;
         EXPECT_EQ(facts.values.rootName, "checkupClaim") << row.name;
@@ -184,19 +183,20 @@ TEST(ReceptionTools, CheckDigitsAndDates) {
         bool holds;
     };
     // Insurer and body numbers of the real archive, and one digit off each.
-    for (const Digits& row : {Digits{"00280081", true}, Digits{"00280082", false},
-                              Digits{"2813300114", true}, Digits{"2813303589", true},
-                              Digits{"2813303580", false}, Digits{"5521111111", true},
-                              Digits{"06130009", true}, Digits{"0613000a", false}}) {
+    for (const Digits& row :
+         {Digits{"00280081", true}, Digits{"00280082", false}, Digits{"2813300114", true},
+          Digits{"2813303589", true}, Digits{"2813303580", false}, Digits{"5521111111", true},
+          Digits{"06130009", true}, Digits{"0613000a", false}}) {
         EXPECT_EQ(checks::checkDigitHolds(row.number), row.holds) << row.number;
     }
     struct Date {
         const char* text;
         bool real;
     };
-    for (const Date& row : {Date{"20240229", true}, Date{"20230229", false}, Date{"21000229", false},
-                            Date{"20000229", true}, Date{"20240231", false}, Date{"20241301", false},
-                            Date{"20240100", false}, Date{"2024011", false}}) {
+    for (const Date& row :
+         {Date{"20240229", true}, Date{"20230229", false}, Date{"21000229", false},
+          Date{"20000229", true}, Date{"20240231", false}, Date{"20241301", false},
+          Date{"20240100", false}, Date{"2024011", false}}) {
         EXPECT_EQ(checks::isCalendarDate(row.text), row.real) << row.text;
     }
 }
@@ -266,8 +266,7 @@ const RuleRow kRules[] = {
          a.persons[0].claimName = "c131000001120261201110000001.xml";
      }},
     {"record-count", FindingLevel::error, [](ShapedArchive& a) { a.totalRecordCount = "3"; }},
-    {"interaction-type", FindingLevel::caution,
-     [](ShapedArchive& a) { a.interactionType = "1"; }},
+    {"interaction-type", FindingLevel::caution, [](ShapedArchive& a) { a.interactionType = "1"; }},
     {"subject-count", FindingLevel::error, [](ShapedArchive& a) { a.totalSubjectCount = "3"; }},
     {"summary-totals", FindingLevel::error,
      [](ShapedArchive& a) {
@@ -279,11 +278,11 @@ const RuleRow kRules[] = {
     {"service-event-type", FindingLevel::error,
      [](ShapedArchive& a) { a.persons[1].category = "21"; }},
     {"claim-unit-total", FindingLevel::error,
-     [](ShapedArchive& a) { a.persons[0].others = {"2900", "500"}; }},
-    {"claim-amount", FindingLevel::error,
      [](ShapedArchive& a) {
-         a.persons[0].paymentAmount = "1000";
+         a.persons[0].others = {"2900", "500"};
      }},
+    {"claim-amount", FindingLevel::error,
+     [](ShapedArchive& a) { a.persons[0].paymentAmount = "1000"; }},
     {"pair-identity", FindingLevel::error,
      [](ShapedArchive& a) { a.persons[1].claimInsured = "7000009"; }},
     {"insurer-number", FindingLevel::error,
@@ -296,8 +295,7 @@ const RuleRow kRules[] = {
      [](ShapedArchive& a) { a.persons[0].ticketExpiry = "20270231"; }},
     {"date-order", FindingLevel::error,
      [](ShapedArchive& a) { a.persons[1].examDate = "20261205"; }},
-    {"age-range", FindingLevel::caution,
-     [](ShapedArchive& a) { a.persons[0].birth = "19880101"; }},
+    {"age-range", FindingLevel::caution, [](ShapedArchive& a) { a.persons[0].birth = "19880101"; }},
     {"schema-choice", FindingLevel::caution,
      [](ShapedArchive& a) {
          // The declared hc08 is missing; the guidance schema declares
@@ -411,7 +409,8 @@ TEST(SchemaSet, RelaxedSchemaNamedAsModified) {
             name = "XSD/hc08_V08.xsd.removed"; // a missing file is named too
         }
     }
-    const Checked checked = inspect(makeArchive(dir.path(), "5521111111_00280081_202405271_1", files));
+    const Checked checked =
+        inspect(makeArchive(dir.path(), "5521111111_00280081_202405271_1", files));
     EXPECT_EQ(checked.log.find("交換用基本情報ファイルの調査 ・・・・・OK\r\n"), 0u) << checked.log;
     const auto set = findingsOf(checked.report, "schema-set");
     ASSERT_EQ(set.size(), 1u) << checked.log;
@@ -470,8 +469,8 @@ TEST(ReceptionCommandLine, NothingFoundIsOk) {
     if (!fs::exists(kRealData / "XSD")) {
         GTEST_SKIP() << "real schema set not present";
     }
-    const auto result =
-        runInspect({"--schema", (kRealData / "XSD").string(), "--no-reception-check", zip.string()});
+    const auto result = runInspect(
+        {"--schema", (kRealData / "XSD").string(), "--no-reception-check", zip.string()});
     EXPECT_EQ(result.out.find("ファイル間"), std::string::npos);
     TempDir again;
     const fs::path zip2 = again.path() / zip.filename();
@@ -494,7 +493,7 @@ TEST(ReceptionCommandLine, NoPersonalValueInLogOrReport) {
     planted.claimInsured = "9876544"; // pair-identity: the insured numbers differ
     planted.symbol = "記号ＱＺ";
     planted.ticket = "99887766554";
-    planted.birth = "19880707"; // age-range
+    planted.birth = "19880707";                   // age-range
     archive.persons[1].ticketExpiry = "20270230"; // calendar-date
     const fs::path zip = makeArchive(dir.path(), archive.baseName(), archive.files());
     const fs::path json = dir.path() / "report.json";
