@@ -62,10 +62,10 @@ constexpr const char* kUsage =
     "\"==> ZIPFILE <==\". Messages go to standard error as \"morvik-inspect: TEXT\",\n"
     "followed by a line with the cause.\n"
     "\n"
-    "Exit status: 0 every document valid, 1 some document failed or the archive\n"
-    "has a finding of level エラー, 2 a run stopped\n"
-    "before validating, 64 usage error, 70 internal error or the JSON report could\n"
-    "not be written; with several ZIP files the worst (70, 64, 2, 1, 0).\n"
+    "Exit status: 0 every document valid, 1 some document failed or the checks of\n"
+    "the whole archive found an error-level finding, 2 a run stopped before\n"
+    "validating, 64 usage error, 70 internal error or the JSON report could not be\n"
+    "written; with several ZIP files the worst (70, 64, 2, 1, 0).\n"
     "Messages, unzip codes and the JSON report: man morvik-inspect.\n";
 
 // The log's line break is CR LF; a terminal wants LF.
