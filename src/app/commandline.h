@@ -18,15 +18,19 @@ enum ExitStatus : int {
     exitSomeFailed = 1, // at least one failure entry
     exitEndedEarly = 2, // a run stopped before validating (message and cause printed)
     exitUsage = 64,     // the arguments cannot be used; nothing was run
-    exitInternal = 70,  // an internal error, or the JSON report could not be written
+    exitInternal = 70,  // an internal error, or a report could not be written
 };
 
 // What the arguments ask for.
 struct Options {
+    // ZIP files and folders of them, in the order given.
     std::vector<std::string> zipPaths;
     std::string schemaText;
     std::string extractInto;
     std::optional<std::string> jsonPath;
+    std::optional<std::string> csvPath;
+    bool csvErrorsOnly = false; // no rows for valid documents
+    bool recursive = false;     // folders' sub-folders too
     bool verbose = false;
     bool allErrors = false;
     bool receptionCheck = true; // --no-reception-check turns it off
@@ -36,10 +40,23 @@ struct Options {
     bool version = false;
 };
 
-// Reads the arguments into options; returns what is wrong with them (for the
-// usage error), or the empty text. Touches nothing but the --into folder's
-// existence test.
+// Reads the arguments into options; returns what is wrong with them (the
+// usage error's line, in Japanese), or the empty text. Touches nothing but
+// the --into folder's existence test.
 [[nodiscard]] std::string parseCommandLine(const std::vector<std::string>& args, Options& options);
+
+// The ZIP files to inspect, in order: each argument that is a folder gives
+// the *.zip files directly in it (any letter case, sorted by name; with
+// recursive, those of its sub-folders too, links to folders not followed);
+// any other argument (a folder named *.zip too) stands as it is. Folders are read once, before any
+// run, so that what the runs extract is not picked up. On failure, the usage error's line.
+struct ArchiveList {
+    std::vector<std::string> zipPaths;
+    std::vector<std::string> emptyFolders; // folders given that hold no ZIP file
+    bool folderGiven = false;
+    std::string error;
+};
+ArchiveList listArchives(const std::vector<std::string>& arguments, bool recursive);
 
 // The worse of two exit statuses: 70 > 64 > 2 > 1 > 0.
 int worseExit(int a, int b);

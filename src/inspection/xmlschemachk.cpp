@@ -125,7 +125,8 @@ void addFurtherErrors(ParserObjects& objects, ValidationFacts& facts,
     for (std::size_t i = 1; i < all.size() && i < facts.errorLimit; ++i) {
         const platform::XmlErrorRecord& record = all[i];
         facts.errors.push_back({record.code, record.facts.domain, record.line, record.column,
-                                record.srcText, reasonOf(record.facts, record.reason, reasons)});
+                                record.srcText, reasonOf(record.facts, record.reason, reasons),
+                                record.facts});
     }
     facts.errorsCapped = parseError->errorsCapped();
 }
@@ -220,6 +221,7 @@ int XmlSchemaChk(const std::string& documentFolder, const std::string& documentN
                 buffer += error.reason;
                 if (reason->facts) {
                     error.domain = reason->facts->domain;
+                    error.facts = reason->facts;
                 }
             }
             detail = buffer;

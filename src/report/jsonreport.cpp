@@ -188,9 +188,10 @@ void ReportCollector::receptionChecked(const inspection::ReceptionReport& report
     m_report.reception = report;
 }
 
-std::string reportJson(const std::vector<ArchiveReport>& reports, const ReportProgram& program) {
+std::string reportJson(const std::vector<ArchiveReport>& reports, const ReportProgram& program,
+                       JsonShape shape) {
     json document;
-    if (reports.size() == 1) {
+    if (reports.size() == 1 && shape == JsonShape::byCount) {
         document = archiveJson(reports.front(), program);
     } else {
         document = json::array();

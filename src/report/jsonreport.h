@@ -53,8 +53,13 @@ struct ReportProgram {
     std::string version;
 };
 
+// Whether one archive gets an object of its own or a list of one: a script
+// that reads the report of a folder wants a list however many it held.
+enum class JsonShape { byCount, list };
+
 // The report as JSON text ending in a line break: one object for one
-// archive, a list of such objects for several.
-std::string reportJson(const std::vector<ArchiveReport>& reports, const ReportProgram& program);
+// archive (unless shape is list), a list of such objects for several.
+std::string reportJson(const std::vector<ArchiveReport>& reports, const ReportProgram& program,
+                       JsonShape shape = JsonShape::byCount);
 
 } // namespace morvik::report

@@ -19,7 +19,8 @@ TEST(CommandLine, UsageAndHelp) {
         const auto bad = runInspect(args);
         EXPECT_EQ(bad.status, 64);
         EXPECT_TRUE(bad.out.empty());
-        EXPECT_NE(bad.err.find("Usage: morvik-inspect"), std::string::npos);
+        EXPECT_TRUE(bad.err.ends_with("詳しくは morvik-inspect --help\n")) << bad.err;
+        EXPECT_EQ(linesOf(bad.err).size(), 1u) << bad.err;
     }
 }
 
