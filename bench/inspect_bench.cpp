@@ -21,7 +21,7 @@
 //   inspect_bench [--sizes 100,1000,10000,30000] [--runs R] [--desktop-at N]
 //                 [--big-mb MB] [--id-counts 100000,1000000] [--worst-mb MB]
 //                 [--pair-at N] [--pair-runs R] [--versus EXE]
-//                 [--versus-label TEXT] [--no-cache-max N] [--synthetic]
+//                 [--versus-label TEXT] [--no-cache-max N] [--synthetic] [--reception-only]
 //                 [--out FILE] [--work DIR] [--inspect EXE]
 //   inspect_bench make N ZIP [--failing]     writes the archive of N documents
 //   inspect_bench make-big MB IDS ZIP        writes an archive of one large document
@@ -659,6 +659,8 @@ struct Options {
     std::vector<int> sizes{100, 1000, 10000, 30000};
     int runs = 3;
     int pairRuns = 5;
+    // Only the pair of the checks of the whole archive (--reception-only).
+    bool receptionOnly = false;
     int desktopAt = 10000;
     int pairAt = 10000;
     int noCacheMax = 1000;
@@ -874,6 +876,42 @@ std::string reasonsSection(const Options& options, const DataSet& set) {
     return s.str();
 }
 
+// The checks of the whole archive (the log's fifth section) on and off, pair
+// by pair: wall time and the peak resident set.
+std::string receptionSection(const Options& options, const DataSet& set) {
+    const fs::path zip = options.work / (topFolder("5") + ".zip");
+    writeArchive(zip, set, options.pairAt);
+    const std::string inspect = options.inspect.string();
+    Configuration on{"morvik-inspect (reception check on, the default)",
+                     [&](const fs::path& copy) {
+                         return measure({{inspect, copy.string()}, {}, {}});
+                     },
+                     {}};
+    Configuration off{"morvik-inspect --no-reception-check",
+                      [&](const fs::path& copy) {
+                          return measure({{inspect, "--no-reception-check", copy.string()}, {}, {}});
+                      },
+                      {}};
+    std::ostringstream s;
+    s << "## The checks of the whole archive: on against --no-reception-check\n\n"
+      << thousands(options.pairAt)
+      << " copies of the real DATA document and the 4 real CLAIMS documents; default threads.\n\n"
+      << pairSection(zip, options.work, options.pairRuns, on, off);
+    std::vector<double> peaks;
+    for (std::size_t i = 0; i < std::min(on.runs.size(), off.runs.size()); ++i) {
+        peaks.push_back(static_cast<double>(on.runs[i].peakKb) /
+                        static_cast<double>(off.runs[i].peakKb));
+    }
+    if (!peaks.empty()) {
+        s << "Peak resident set, on / off pair by pair: median " << fmt(median(peaks), 3)
+          << ", range " << fmt(*std::min_element(peaks.begin(), peaks.end()), 3) << "–"
+          << fmt(*std::max_element(peaks.begin(), peaks.end()), 3) << ".\n\n";
+    }
+    s << "Goal: on / off at most 1.05 in wall time and in peak memory.\n\n";
+    fs::remove(zip);
+    return s.str();
+}
+
 std::string versusSection(const Options& options, const DataSet& set) {
     const int n = options.pairAt;
     const fs::path zip = options.work / (topFolder("4") + ".zip");
@@ -1032,7 +1070,8 @@ int usage() {
     std::cerr << "usage: inspect_bench [--sizes 100,1000,10000,30000] [--runs R] "
                  "[--desktop-at N] [--big-mb MB] [--id-counts 100000,1000000] [--worst-mb MB] "
                  "[--pair-at N] [--pair-runs R] [--versus EXE] [--versus-label TEXT] "
-                 "[--no-cache-max N] [--synthetic] [--out FILE] [--work DIR] [--inspect EXE]\n"
+                 "[--no-cache-max N] [--synthetic] [--reception-only] [--out FILE] [--work DIR] "
+                 "[--inspect EXE]\n"
                  "       inspect_bench make N ZIP [--failing]\n"
                  "       inspect_bench make-big MB IDS ZIP\n";
     return 64;
@@ -1071,6 +1110,15 @@ int run(int argc, char** argv) {
     }
     for (std::size_t i = 0; i < args.size(); ++i) {
         const std::string& arg = args[i];
+        if (arg == "--reception-only") {
+            // The pair of the checks of the whole archive alone.
+            options.receptionOnly = true;
+            options.sizes.clear();
+            options.bigMb = 0;
+            options.worstMb = 0;
+            options.out = fs::path(MORVIK_SOURCE_DIR) / "bench" / "results" / "reception_bench.md";
+            continue;
+        }
         if (i + 1 >= args.size() && arg != "--synthetic") {
             return usage();
         }
@@ -1170,7 +1218,10 @@ int run(int argc, char** argv) {
         extra << part;
     };
     if (!options.synthetic && options.pairAt > 0 && options.pairRuns > 0) {
-        add(reasonsSection(options, set));
+        if (!options.receptionOnly) {
+            add(reasonsSection(options, set));
+        }
+        add(receptionSection(options, set));
     }
     if (!options.versus.empty() && options.pairAt > 0 && options.pairRuns > 0) {
         add(versusSection(options, set));

@@ -60,7 +60,11 @@ constexpr const char* kUsage =
     "                  are powers of 1024)\n"
     "  --reasons=LANG  the reason in a failure's detail line: ja (Japanese, the\n"
     "                  default) or en (the XML parser's English)\n"
-    "  --verbose       also print progress and the schema chosen for each document\n"
+    "  --no-reception-check\n"
+    "                  leave out the log's fifth section, the checks of the whole\n"
+    "                  archive (counts, totals, names, identities, the schema set)\n"
+    "  --verbose       also print progress, the schema chosen for each document and\n"
+    "                  the verdict on each file of the schema set\n"
     "  --version       print the name and version\n"
     "  --help          print this help\n"
     "\n"
@@ -71,10 +75,11 @@ constexpr const char* kUsage =
     "only when whole; one of the ZIP files, a folder, a FIFO or a device is\n"
     "refused as a report file before anything runs.\n"
     "\n"
-    "Exit status: 0 every document valid, 1 some document failed, 2 a run stopped\n"
-    "before validating, 64 usage error (nothing was run), 70 internal error or a\n"
-    "report could not be written; with several ZIP files the worst (70, 64, 2, 1,\n"
-    "0). Messages, unzip codes and the reports: man morvik-inspect.\n";
+    "Exit status: 0 every document valid, 1 some document failed or the checks of\n"
+    "the whole archive found an error-level finding, 2 a run stopped before\n"
+    "validating, 64 usage error (nothing was run), 70 internal error or a report\n"
+    "could not be written; with several ZIP files the worst (70, 64, 2, 1, 0).\n"
+    "Messages, unzip codes and the reports: man morvik-inspect.\n";
 
 // Every usage error ends so: the help is one command away, not 30 lines.
 constexpr const char* kSeeHelp = "詳しくは morvik-inspect --help";
@@ -190,6 +195,38 @@ public:
     void leftInArchive(const std::vector<std::string>& entries) override {
         m_next.leftInArchive(entries);
     }
+    void receptionChecked(const ReceptionReport& report) override {
+        m_next.receptionChecked(report);
+    }
+
+private:
+    std::ostream& m_err;
+    RunObserver& m_next;
+};
+
+// With --verbose: the verdict on every file of the schema set, after the
+// log's fifth section.
+class SchemaSetLister : public RunObserver {
+public:
+    SchemaSetLister(std::ostream& err, RunObserver& next) : m_err(err), m_next(next) {}
+    void started(const std::string& extractionFolder, const std::string& schemaFolder,
+                 std::size_t documents) override {
+        m_next.started(extractionFolder, schemaFolder, documents);
+    }
+    void documentChecked(const DocumentReport& report) override { m_next.documentChecked(report); }
+    void extracted(const ExtractionFacts& facts) override { m_next.extracted(facts); }
+    void endedEarly(const EarlyEnd& end) override { m_next.endedEarly(end); }
+    void leftInArchive(const std::vector<std::string>& entries) override {
+        m_next.leftInArchive(entries);
+    }
+    void receptionChecked(const ReceptionReport& report) override {
+        m_next.receptionChecked(report);
+        for (const SchemaFileReport& file : report.schemaFiles) {
+            m_err << "schema set: " << printable(file.file) << ": " << verdictName(file.verdict)
+                  << '\n';
+        }
+        m_err << std::flush;
+    }
 
 private:
     std::ostream& m_err;
@@ -214,6 +251,9 @@ public:
     }
     void extracted(const ExtractionFacts& facts) override { m_next.extracted(facts); }
     void endedEarly(const EarlyEnd& end) override { m_next.endedEarly(end); }
+    void receptionChecked(const ReceptionReport& report) override {
+        m_next.receptionChecked(report);
+    }
     void leftInArchive(const std::vector<std::string>& entries) override {
         m_next.leftInArchive(entries);
     }
@@ -239,6 +279,9 @@ public:
     void documentChecked(const DocumentReport& report) override { m_next.documentChecked(report); }
     void extracted(const ExtractionFacts& facts) override { m_next.extracted(facts); }
     void endedEarly(const EarlyEnd& end) override { m_next.endedEarly(end); }
+    void receptionChecked(const ReceptionReport& report) override {
+        m_next.receptionChecked(report);
+    }
     void leftInArchive(const std::vector<std::string>& entries) override {
         m_next.leftInArchive(entries);
         m_err << kPrefix << morvik::report::leftInArchiveNotice(m_zipPath, entries.size()) << '\n';
@@ -296,6 +339,8 @@ std::string parseCommandLine(const std::vector<std::string>& args, Options& opti
             options.verbose = true;
         } else if (arg == "--all-errors") {
             options.allErrors = true;
+        } else if (arg == "--no-reception-check") {
+            options.receptionCheck = false;
         } else if (auto reasons = valueOption("--reasons", args, i, error)) {
             if (*reasons == "ja") {
                 options.reasons = morvik::report::ReasonLanguage::japanese;
@@ -420,9 +465,12 @@ public:
     void leftInArchive(const std::vector<std::string>& entries) override {
         m_next.leftInArchive(entries);
     }
-    // Extension point: the reception check's findings, once the observer
-    // carries them, are counted here by level into receptionErrors and
-    // receptionCautions (the summary's columns stand ready) and passed on.
+    // The reception check's findings, counted by level for the summary.
+    void receptionChecked(const ReceptionReport& report) override {
+        m_summary.receptionErrors = report.errors();
+        m_summary.receptionCautions = report.cautions();
+        m_next.receptionChecked(report);
+    }
 
 private:
     ArchiveSummary& m_summary;
@@ -495,10 +543,12 @@ ArchiveReport CommandLine::inspect(const std::string& zipPath, ArchiveSummary& s
     const report::ReasonWordingIn reasons(m_options.reasons);
     RunServices services{settings, messages, log, status, programs, {}, nullptr, {}};
     services.reasons = &reasons;
+    RunObserver* observer = m_options.verbose && m_options.allErrors
+                                ? static_cast<RunObserver*>(&lister)
+                                : static_cast<RunObserver*>(&counter);
+    SchemaSetLister schemaSet(m_err, *observer);
     LeftEntriesNotice notice(m_err, m_options.verbose, zipPath,
-                             m_options.verbose && m_options.allErrors
-                                 ? static_cast<RunObserver&>(lister)
-                                 : static_cast<RunObserver&>(counter));
+                             m_options.verbose ? static_cast<RunObserver&>(schemaSet) : *observer);
     services.observer = &notice;
     ProgressTeller progress(m_embedding, *services.observer);
     if (m_embedding.progress) {
@@ -528,6 +578,7 @@ ArchiveReport CommandLine::inspect(const std::string& zipPath, ArchiveSummary& s
     inputs.errorLimit = m_options.allErrors ? kAllErrorsLimit : 1;
     inputs.maxExtractedSize = m_options.maxExtractedSize;
     inputs.validationThreads = m_embedding.validationThreads;
+    inputs.receptionCheck = m_options.receptionCheck;
 
     const RunOutcome outcome = runInspection(inputs, services);
     report.outcome = outcomeName(outcome);

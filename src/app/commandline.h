@@ -35,6 +35,7 @@ struct Options {
     bool recursive = false;     // folders' sub-folders too
     bool verbose = false;
     bool allErrors = false;
+    bool receptionCheck = true; // --no-reception-check turns it off
     report::ReasonLanguage reasons = report::ReasonLanguage::japanese;
     std::uint64_t maxExtractedSize = 0;
     bool help = false;

@@ -1,6 +1,7 @@
 // The inspection run: from the two input texts to the last log entry.
 #include "inspection/inspectionrun.h"
 
+#include "inspection/archivecheck.h"
 #include "inspection/filenames.h"
 #include "inspection/paths.h"
 #include "inspection/schemachoice.h"
@@ -34,6 +35,8 @@ constexpr const char* kIndexHeading = "交換用基本情報ファイルの調�
 constexpr const char* kSummaryHeading = "集計情報ファイルの調査 ";
 constexpr const char* kDataHeading = "特定健診・保健指導データの調査 ";
 constexpr const char* kClaimsHeading = "特定健診・保健指導決済情報の調査 ";
+// The fifth section: the checks of the whole archive.
+constexpr const char* kReceptionHeading = "ファイル間の整合性の調査 ";
 
 // The last four characters, upper-cased, must read ".ZIP". Non-ASCII bytes
 // can never match, so comparing bytes equals comparing characters.
@@ -91,6 +94,8 @@ private:
     // it been validated just now, and remembers a failure.
     void report(Pool& pool, std::size_t& next);
     bool documentStage(const char* heading, Stage stage, Pool& pool, std::size_t& next);
+    void beginReception(const Pool& pool);
+    void receptionSection();
     bool stopNow() const { return m_services.stopRequested && m_services.stopRequested(); }
     void tell(const char* text) { m_services.messages.show(text, kAppTitle, MessageIcon::none); }
     void endedEarly(EarlyEnd::Kind kind);
@@ -109,6 +114,7 @@ private:
     // A schema folder the user named may use schema files anywhere on the
     // local disk; the archive's own stays held to itself.
     std::optional<platform::UserSchemaFolder> m_userSchemas;
+    std::optional<ReceptionCheck> m_reception;
     bool m_anyFailure = false;
 };
 
@@ -268,12 +274,19 @@ RunOutcome Run::perform() {
     const std::string summaryPath = topLevelFile(kSummaryDocument);
     const bool haveSummary = FileChk(summaryPath) == 0;
 
+    // The checks of the whole archive exist before the first document is
+    // validated: the values they ask for are collected in the same pass, and
+    // the validation threads read what they ask for (it does not change after).
+    if (m_inputs.receptionCheck) {
+        m_reception.emplace(receptionChecks());
+    }
     // The schema files are looked at once for the whole run.
     const platform::SchemaReuseScope reuse;
     Pool pool(
         plan(indexPath, summaryPath, haveSummary), [this](const Job& job) { return check(job); },
         m_inputs.validationThreads != 0 ? m_inputs.validationThreads : defaultValidationThreads());
     std::size_t next = 0;
+    beginReception(pool);
     if (m_services.observer != nullptr) {
         m_services.observer->started(m_extractionFolder, m_schemaFolder, pool.size());
     }
@@ -295,7 +308,45 @@ RunOutcome Run::perform() {
         !documentStage(kClaimsHeading, Stage::claims, pool, next)) {
         return RunOutcome::stopped;
     }
+    receptionSection();
     return m_anyFailure ? RunOutcome::someFailed : RunOutcome::allValid;
+}
+
+void Run::beginReception(const Pool& pool) {
+    // The names found, before the first document is reported.
+    if (!m_reception) {
+        return;
+    }
+    ArchiveFacts archive;
+    std::string baseName;
+    GetDirectoryMemberSplit(m_inputs.zipPath, baseName, archive.zipName);
+    archive.extractionFolder = m_extractionFolder;
+    archive.schemaFolder = m_schemaFolder;
+    archive.documents.reserve(pool.size());
+    for (std::size_t i = 0; i < pool.size(); ++i) {
+        archive.documents.push_back({pool.job(i).stage, pool.job(i).name});
+    }
+    m_reception->begin(std::move(archive));
+}
+
+void Run::receptionSection() {
+    if (!m_reception) {
+        return;
+    }
+    const ReceptionReport found = m_reception->finish();
+    m_log.append(std::string(kReceptionHeading) + kLineBreak);
+    if (found.findings.empty()) {
+        m_log.append(std::string(kOkMarker) + kLineBreak);
+    }
+    for (const Finding& finding : found.findings) {
+        m_log.append(findingLine(finding) + kLineBreak);
+    }
+    if (found.errors() != 0) {
+        m_anyFailure = true;
+    }
+    if (m_services.observer != nullptr) {
+        m_services.observer->receptionChecked(found);
+    }
 }
 
 std::vector<Run::Job> Run::plan(const std::string& indexPath, const std::string& summaryPath,
@@ -351,6 +402,9 @@ Run::Outcome Run::check(const Job& job) {
     report.documentName = job.name;
     report.schemaPath = m_schemaFolder + outcome.schemaName;
     report.facts.errorLimit = m_inputs.errorLimit;
+    if (m_reception) {
+        report.facts.valuePaths = m_reception->paths(job.stage);
+    }
     platform::XmlParserFactory& parser =
         m_services.parser != nullptr ? *m_services.parser : platform::defaultXmlParserFactory();
     report.status = XmlSchemaChk(job.folder, job.name, m_schemaFolder, outcome.schemaName,
@@ -394,6 +448,21 @@ void Run::report(Pool& pool, std::size_t& next) {
             .append(report.detail)
             .append(kLineBreak);
         m_log.append(entry);
+    }
+    if (m_reception) {
+        // The document as the checks see it; its values are dropped after, so
+        // that memory stays flat in the number of documents.
+        std::string path = report.documentFolder + report.documentName;
+        if (path.starts_with(m_extractionFolder)) {
+            path.erase(0, m_extractionFolder.size());
+        }
+        std::replace(path.begin(), path.end(), kPathSeparator, '/');
+        std::string schemaName = outcome.schemaName;
+        std::replace(schemaName.begin(), schemaName.end(), kPathSeparator, '/');
+        m_reception->document(DocumentFacts{report.stage, std::move(path), report.documentName,
+                                            std::move(schemaName), report.status == 0,
+                                            report.facts.values});
+        outcome.report.facts.values = platform::CollectedValues();
     }
     if (m_services.observer != nullptr) {
         m_services.observer->documentChecked(report);

@@ -32,6 +32,9 @@ struct RunInputs {
     // The most bytes the archive's files may unpack to in total; 0 takes the
     // unzip layer's default (ExtractionLimits::kDefaultMaxTotalBytes).
     std::uint64_t maxExtractedSize = 0;
+    // The fifth section of the log: the checks of the whole archive after the
+    // four stages (archivecheck.h). Off, the log is the four stages alone.
+    bool receptionCheck = true;
 };
 
 struct RunServices {
@@ -65,7 +68,8 @@ struct RunServices {
 enum class RunOutcome {
     endedEarly, // a message was shown before validation began
     allValid,   // every document of every stage was OK
-    someFailed, // the run reached its end with at least one failure entry
+    someFailed, // the run reached its end with at least one failure entry, or a
+                // finding of level エラー (注意 findings never change the outcome)
     stopped,    // stopRequested answered true before the last document (or during extraction)
 };
 

@@ -5,6 +5,8 @@
 #pragma once
 
 #include "inspection/extractionfolder.h"
+#include "inspection/finding.h"
+#include "platform/xml/valuepaths.h"
 #include "platform/xml/xmlerror.h"
 #include "platform/zip/unzip.h"
 
@@ -38,7 +40,11 @@ struct ValidationFacts {
     // Asked for: how many errors of a failing document to keep (the log
     // shows the first alone). A document that is not well-formed has one.
     std::size_t errorLimit = 1;
+    // The values the archive checks read from this document, collected in
+    // the validation's one pass; null when none are asked for.
+    const platform::ValuePaths* valuePaths = nullptr;
     // Found:
+    platform::CollectedValues values; // handed to the archive checks, then dropped
     std::int32_t errorCode = 0; // the parser's code; 0 when the document is valid
     std::vector<ValidationError> errors;
     bool errorsCapped = false; // more errors may have followed those kept
@@ -122,6 +128,10 @@ public:
     virtual void leftInArchive(const std::vector<std::string>& entries) { (void)entries; }
     // After the message the user has seen.
     virtual void endedEarly(const EarlyEnd& end) { (void)end; }
+    // After the fifth section of the log (the checks of the whole archive):
+    // every finding, as the log lists them, and the schema set's verdicts.
+    // Not called when the check is off or the run stopped before it.
+    virtual void receptionChecked(const ReceptionReport& report) { (void)report; }
 };
 
 } // namespace morvik::inspection

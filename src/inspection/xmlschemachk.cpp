@@ -163,6 +163,9 @@ int XmlSchemaChk(const std::string& documentFolder, const std::string& documentN
             if (facts != nullptr && facts->errorLimit > 1) {
                 document->setErrorLimit(facts->errorLimit);
             }
+            if (facts != nullptr && facts->valuePaths != nullptr) {
+                document->setValuePaths(facts->valuePaths);
+            }
             if (opened) {
                 // A parser that cannot take it opens the file itself.
                 (void)document->setOpened(std::move(opened));
@@ -184,6 +187,9 @@ int XmlSchemaChk(const std::string& documentFolder, const std::string& documentN
         // The result of load itself is not used: the parse error tells.
         if (platform::XmlDocument* document = objects.document()) {
             document->load(documentPath);
+            if (facts != nullptr && facts->valuePaths != nullptr) {
+                facts->values = document->takeValues();
+            }
         }
         // An error code that cannot be read leads down the error path.
         const std::optional<std::int32_t> errorCode =

@@ -100,6 +100,42 @@ json documentJson(const DocumentReport& report, const ArchiveReport& archive) {
     };
 }
 
+json findingJson(const inspection::Finding& finding) {
+    json compared = json::array();
+    for (const auto& fact : finding.compared) {
+        compared.push_back({{"name", fact.name}, {"value", fact.value}});
+    }
+    return {
+        {"rule", finding.rule},
+        {"level", finding.level == inspection::FindingLevel::error ? "error" : "caution"},
+        {"summary", finding.summary},
+        {"files", finding.files},
+        {"compared", compared},
+    };
+}
+
+// The checks of the whole archive, or null when they did not run.
+json receptionJson(const ArchiveReport& report) {
+    if (!report.reception) {
+        return nullptr;
+    }
+    json findings = json::array();
+    for (const auto& finding : report.reception->findings) {
+        findings.push_back(findingJson(finding));
+    }
+    json schemaSet = json::array();
+    for (const auto& file : report.reception->schemaFiles) {
+        schemaSet.push_back(
+            {{"file", file.file}, {"verdict", inspection::verdictName(file.verdict)}});
+    }
+    return {
+        {"errors", report.reception->errors()},
+        {"cautions", report.reception->cautions()},
+        {"findings", findings},
+        {"schemaSet", schemaSet},
+    };
+}
+
 json archiveJson(const ArchiveReport& report, const ReportProgram& program) {
     std::size_t ok = 0;
     json documents = json::array();
@@ -136,6 +172,7 @@ json archiveJson(const ArchiveReport& report, const ReportProgram& program) {
         {"counts",
          {{"documents", report.documents}, {"ok", ok}, {"failed", report.checked.size() - ok}}},
         {"documents", documents},
+        {"reception", receptionJson(report)},
     };
 }
 
@@ -164,6 +201,10 @@ void ReportCollector::leftInArchive(const std::vector<std::string>& entries) {
 
 void ReportCollector::endedEarly(const EarlyEnd& end) {
     m_report.earlyEnd = end;
+}
+
+void ReportCollector::receptionChecked(const inspection::ReceptionReport& report) {
+    m_report.reception = report;
 }
 
 std::string reportJson(const std::vector<ArchiveReport>& reports, const ReportProgram& program,

@@ -11,7 +11,7 @@
 
 namespace morvik::report {
 
-inline constexpr int kJsonFormat = 1;
+inline constexpr int kJsonFormat = 2;
 
 struct ArchiveReport {
     std::string archive;          // as given on the command line
@@ -29,6 +29,8 @@ struct ArchiveReport {
     // Entries beside the archive's top folder, left in the archive.
     std::vector<std::string> leftInArchive;
     bool allErrors = false; // every error was asked for, not only the first
+    // The checks of the whole archive; empty when they were off or not reached.
+    std::optional<inspection::ReceptionReport> reception;
 };
 
 // Collects one run's report from the run's observer calls. Each document's
@@ -44,6 +46,7 @@ public:
     void documentChecked(const inspection::DocumentReport& report) override;
     void leftInArchive(const std::vector<std::string>& entries) override;
     void endedEarly(const inspection::EarlyEnd& end) override;
+    void receptionChecked(const inspection::ReceptionReport& report) override;
 
 private:
     ArchiveReport& m_report;

@@ -107,6 +107,11 @@ public:
             m_run.m_extra->endedEarly(end);
         }
     }
+    void receptionChecked(const inspection::ReceptionReport& report) override {
+        if (m_run.m_extra != nullptr) {
+            m_run.m_extra->receptionChecked(report);
+        }
+    }
 
 private:
     BackgroundRun& m_run;

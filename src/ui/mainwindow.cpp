@@ -47,6 +47,8 @@ namespace {
 
 // The settings key of the extraction size limit, read at each run.
 constexpr const char* kMaxExtractedSizeKey = "MaxExtractedSize";
+// "false" leaves out the log's fifth section, the checks of the whole archive.
+constexpr const char* kReceptionCheckKey = "ReceptionCheck";
 
 const QColor kLabelBackground(255, 255, 192);
 const QColor kLineColour(128, 128, 128);
@@ -400,6 +402,10 @@ RunRecord MainWindow::runArchive(const std::string& zipPath, LogUse use) {
             m_settings.read(inputs.appName, inputs.section, kMaxExtractedSizeKey))) {
         inputs.maxExtractedSize = *limit;
     }
+    // The checks of the whole archive, on unless the settings say
+    // ReceptionCheck=false (read only, like the limit).
+    inputs.receptionCheck =
+        m_settings.read(inputs.appName, inputs.section, kReceptionCheckKey) != "false";
     m_programs->setFolderToName(extractionFolderOf(inputs.zipPath));
 
     RunRecord record;

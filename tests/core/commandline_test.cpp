@@ -37,7 +37,9 @@ TEST(CommandLine, LogOnStdoutWithLineFeedsAndExitStatus) {
     files.push_back({"DATA/d2.xml", dataDocument("bad")});
     const auto zip = makeArchive(dir.path(), "arc", files);
 
-    const auto first = runInspect({"--verbose", zip.string()});
+    // The four stages and their streams; the fifth section (whose findings on
+    // these small made-up documents would end the log) has tests of its own.
+    const auto first = runInspect({"--verbose", "--no-reception-check", zip.string()});
     EXPECT_EQ(first.status, 1);
     EXPECT_EQ(first.out.find('\r'), std::string::npos);
     EXPECT_TRUE(
@@ -76,8 +78,10 @@ TEST(CommandLine, AllValidAndSchemaOption) {
     files.push_back({"CLAIMS/c.xml", claimDocument()});
     const auto zip = makeArchive(dir.path(), "arc", files);
 
-    const auto result =
-        runInspect({"--schema", (dir.path() / "my schemas").string(), zip.string()});
+    // The four stages alone: the small made-up documents are not of the real
+    // kinds, which the fifth section would count as an エラー.
+    const auto result = runInspect({"--schema", (dir.path() / "my schemas").string(),
+                                    "--no-reception-check", zip.string()});
     EXPECT_EQ(result.status, 0) << result.err;
     EXPECT_TRUE(result.out.ends_with("c.xml・・・・・OK\n")) << result.out;
     EXPECT_TRUE(result.err.empty()) << result.err;

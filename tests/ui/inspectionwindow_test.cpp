@@ -69,6 +69,7 @@ QString coreLog(const fs::path& zip) {
     inputs.zipPath = zip.string();
     inputs.appName = "Morvik";
     inputs.section = kCaption.toStdString();
+    inputs.receptionCheck = false; // as the window runs here (init)
     morvik::inspection::runInspection(inputs, services);
     return QString::fromStdString(log.text).replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
 }
@@ -85,6 +86,7 @@ private slots:
     void runEndingEarlyLeavesTheLog_data();
     void runEndingEarlyLeavesTheLog();
     void extractionLimitFromTheSettings();
+    void receptionCheckFromTheSettings();
 
 private:
     std::unique_ptr<morvik::test::TempDir> m_folder;
@@ -92,6 +94,11 @@ private:
 
 void InspectionWindowTest::init() {
     m_folder = std::make_unique<morvik::test::TempDir>();
+    // These runs are about the four stages; the fifth section (the checks of
+    // the whole archive, on by default) has its own test below.
+    morvik::ui::QSettingsStore store;
+    store.save(MainWindow::executableName().toStdString(), kCaption.toStdString(),
+               "ReceptionCheck", "false");
 }
 
 void InspectionWindowTest::wholeRun() {
@@ -255,6 +262,35 @@ void InspectionWindowTest::extractionLimitFromTheSettings() {
         QCOMPARE(
             QString::fromStdString(store.read(app, kCaption.toStdString(), "MaxExtractedSize")),
             QString::fromLatin1(limit));
+    }
+}
+
+// The fifth section is on unless the settings say ReceptionCheck=false; the
+// window reads the setting at each run and never writes it. Off, the log is
+// the four stages alone, byte for byte the core's log without the check.
+void InspectionWindowTest::receptionCheckFromTheSettings() {
+    const fs::path zip = makeExampleArchive(m_folder->path());
+    morvik::ui::QSettingsStore store;
+    const std::string app = MainWindow::executableName().toStdString();
+    for (const char* setting : {"", "false"}) {
+        fs::remove_all(zip.parent_path() / zip.stem());
+        store.save(app, kCaption.toStdString(), "ReceptionCheck", setting);
+        MainWindow window;
+        DialogRecorder recorder;
+        window.setModalRunner(recorder.runner());
+        control<QLineEdit>(window, "TX_XmlFnm")->setText(QString::fromStdString(zip.string()));
+        QTest::mouseClick(button(window, "Command1"), Qt::LeftButton);
+        const QString shown = logText(window);
+        const qsizetype fifth = shown.indexOf(QStringLiteral("ファイル間の整合性の調査 \n"));
+        if (*setting == '\0') {
+            QVERIFY2(fifth > 0, qPrintable(shown));
+            QVERIFY(shown.mid(fifth).contains(QStringLiteral("【エラー】document-kind")));
+        } else {
+            QCOMPARE(fifth, qsizetype(-1));
+            QVERIFY(shown.endsWith(QStringLiteral("clm001.xml・・・・・OK\n")));
+        }
+        QCOMPARE(QString::fromStdString(store.read(app, kCaption.toStdString(), "ReceptionCheck")),
+                 QString::fromLatin1(setting));
     }
 }
 

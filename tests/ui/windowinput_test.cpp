@@ -372,6 +372,7 @@ void WindowInputTest::savedLogBytes() {
         morvik::test::TempDir copy;
         fs::copy_file(zip, copy.path() / "run.zip");
         morvik::test::RunHarness core;
+        core.receptionCheck = true; // as the window runs it by default
         core.run((copy.path() / "run.zip").string());
         bytes = QByteArray::fromStdString(core.log.text);
         QVERIFY(bytes.contains("\r\n"));

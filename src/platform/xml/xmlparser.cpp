@@ -148,7 +148,8 @@ Result<const CompiledSchema*, ErrorInfo> chooseSchema(const RootProbe& root,
 // schema that declares that root; the whole document through that schema's
 // validator.
 LoadOutcome loadDocument(const std::string& path, const RegisteredSchemas* registered,
-                         std::size_t errorLimit, OpenedDocumentHandle opened) {
+                         std::size_t errorLimit, OpenedDocumentHandle opened,
+                         const ValuePaths* paths, CollectedValues& values) {
     ensureRuntime();
     ErrorCollector errors;
     errors.setLimit(errorLimit);
@@ -172,14 +173,23 @@ LoadOutcome loadDocument(const std::string& path, const RegisteredSchemas* regis
         root = std::move(*probe);
     }
 
+    // The values asked for come from the same pass, whether or not a schema
+    // declares the root; a document read to its end gave them all.
+    std::optional<ValueMatcher> matcher;
+    if (paths != nullptr) {
+        matcher.emplace(*paths, values);
+    }
+    ValueMatcher* const matching = matcher ? &*matcher : nullptr;
     const Result<const CompiledSchema*, ErrorInfo> chosen = chooseSchema(root, registered);
     if (!chosen) {
         // A document that is not well-formed says so, even when no schema
         // declares its root.
-        checkWellFormed(document, errors);
+        checkWellFormed(document, errors, matching);
+        values.complete = matching != nullptr && !errors.fatal();
         return outcomeOf(path, errors.fatal() ? errors.first() : chosen.error());
     }
-    validateStream(document, **chosen, errors);
+    validateStream(document, **chosen, errors, matching);
+    values.complete = matching != nullptr && !errors.fatal();
     if (errors.hasError()) {
         return outcomeOf(path, errors.errors(), errors.capped());
     }
@@ -264,9 +274,10 @@ public:
 
     bool load(const std::string& path) override {
         try {
-            m_outcome = std::make_shared<const LoadOutcome>(
-                loadDocument(path, m_schemas != nullptr ? &m_schemas->registered() : nullptr,
-                             m_errorLimit, std::move(m_opened)));
+            m_values = CollectedValues();
+            m_outcome = std::make_shared<const LoadOutcome>(loadDocument(
+                path, m_schemas != nullptr ? &m_schemas->registered() : nullptr, m_errorLimit,
+                std::move(m_opened), m_paths, m_values));
         } catch (const std::bad_alloc&) {
             m_outcome = std::make_shared<const LoadOutcome>(
                 failed(XmlLoadError::parserFailure, "Out of memory."));
@@ -288,6 +299,12 @@ public:
         return std::make_unique<LibxmlParseError>(m_outcome);
     }
 
+    bool setValuePaths(const ValuePaths* paths) override {
+        m_paths = paths;
+        return true;
+    }
+    CollectedValues takeValues() override { return std::move(m_values); }
+
 private:
     static LoadOutcome failed(XmlLoadError code, std::string reason) {
         return failureWithoutText(loadError(code, std::move(reason)));
@@ -296,6 +313,8 @@ private:
     LibxmlSchemaCollection* m_schemas = nullptr;
     std::size_t m_errorLimit = 1;
     OpenedDocumentHandle m_opened;
+    const ValuePaths* m_paths = nullptr;
+    CollectedValues m_values;
     std::shared_ptr<const LoadOutcome> m_outcome = std::make_shared<const LoadOutcome>(
         failed(XmlLoadError::notLoaded, "No document has been loaded."));
 };

@@ -6,6 +6,7 @@
 // Every operation can fail and says so in its result; none throws.
 #pragma once
 
+#include "platform/xml/valuepaths.h"
 #include "platform/xml/xmlerror.h"
 
 #include <cstddef>
@@ -121,6 +122,15 @@ public:
         (void)limit;
         return false;
     }
+    // The values a later load collects in its one pass over the document
+    // (paths must outlive the loads); null asks for none. False when not
+    // supported.
+    virtual bool setValuePaths(const ValuePaths* paths) {
+        (void)paths;
+        return false;
+    }
+    // What the last load collected (taken: a second call gives nothing).
+    virtual CollectedValues takeValues() { return {}; }
     // Hands the next load a document already open and probed: when it is
     // the file that load reads, still unchanged, it is not opened again.
     // False when not supported (the load then opens the file itself).

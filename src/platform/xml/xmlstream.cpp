@@ -86,6 +86,8 @@ struct StreamState {
     // The schema plug's own start-element handler, which the validating
     // parse calls through onPluggedElementStart.
     startElementNsSAX2Func pluggedStart = nullptr;
+    // Values asked for, matched as the elements open; null when none.
+    ValueMatcher* matcher = nullptr;
 };
 
 std::string lastSegment(const std::string& location) {
@@ -315,6 +317,10 @@ void onElementStart(void* context, const xmlChar* localName, const xmlChar* pref
                     const xmlChar** attributes) noexcept {
     auto* state = static_cast<StreamState*>(context);
     try {
+        if (state->matcher != nullptr) {
+            state->matcher->start(namespaceUri != nullptr ? text(namespaceUri) : nullptr,
+                                  text(localName), attributes, attributeCount);
+        }
         flushDeferred(*state);
         state->text.clear();
         StreamState::OpenElement element{localName, prefix, namespaceUri};
@@ -451,6 +457,29 @@ void onElementEnd(void* context, const xmlChar* /*localName*/, const xmlChar* /*
     } catch (...) {
         state->errors->record(loadError(XmlLoadError::parserFailure, "Out of memory."));
     }
+    if (state->matcher != nullptr) {
+        state->matcher->end();
+    }
+}
+
+// Where no schema validates (or no more errors of it are wanted): only the
+// values asked for are matched.
+void onValueStart(void* context, const xmlChar* localName, const xmlChar* /*prefix*/,
+                  const xmlChar* namespaceUri, int /*namespaceCount*/,
+                  const xmlChar** /*namespaces*/, int attributeCount, int /*defaultedCount*/,
+                  const xmlChar** attributes) noexcept {
+    auto* state = static_cast<StreamState*>(context);
+    try {
+        state->matcher->start(namespaceUri != nullptr ? text(namespaceUri) : nullptr,
+                              text(localName), attributes, attributeCount);
+    } catch (...) {
+        state->errors->record(loadError(XmlLoadError::parserFailure, "Out of memory."));
+    }
+}
+
+void onValueEnd(void* context, const xmlChar* /*localName*/, const xmlChar* /*prefix*/,
+                const xmlChar* /*namespaceUri*/) noexcept {
+    static_cast<StreamState*>(context)->matcher->end();
 }
 
 // A parse that ended at a well-formedness error leaves elements open in the
@@ -462,12 +491,17 @@ void closeOpenElements(StreamState& state) {
         return;
     }
     const std::vector<StreamState::OpenElement> open = state.open;
+    // The elements stay open for the value matcher: their end tags are still
+    // to come.
+    ValueMatcher* const matcher = state.matcher;
+    state.matcher = nullptr;
     for (auto it = open.rbegin(); it != open.rend(); ++it) {
         if (state.validator->endElementNs != nullptr) {
             state.validator->endElementNs(state.validatorData, it->localName, it->prefix,
                                           it->namespaceUri);
         }
     }
+    state.matcher = matcher;
 }
 
 // After the whole document: every reference must name one of its IDs.
@@ -744,7 +778,7 @@ std::optional<RootProbe> probeRoot(StreamedDocument& document, ErrorCollector& e
 }
 
 void validateStream(StreamedDocument& document, const CompiledSchema& schema,
-                    ErrorCollector& errors) {
+                    ErrorCollector& errors, ValueMatcher* values) {
     ValidatorHandle validator(xmlSchemaNewValidCtxt(schema.get()));
     if (!validator) {
         errors.record(
@@ -754,12 +788,19 @@ void validateStream(StreamedDocument& document, const CompiledSchema& schema,
     StreamState state;
     state.errors = &errors;
     state.values = &schema.valueDeclarations();
+    state.matcher = values;
     // Well-formedness alone, for the rest of a document once enough schema
-    // errors are known.
+    // errors are known (and the values still asked for).
     xmlSAXHandler plain{};
     plain.initialized = XML_SAX2_MAGIC;
     plain.internalSubset = onInternalSubset;
+    if (values != nullptr) {
+        plain.startElementNs = onValueStart;
+        plain.endElementNs = onValueEnd;
+    }
     xmlSAXHandler sax = plain;
+    // Start tags reach the value matcher through onPluggedElementStart.
+    sax.startElementNs = nullptr;
     sax.endElementNs = onElementEnd;
     if (!state.values->empty()) {
         sax.characters = onCharacters;
@@ -792,12 +833,17 @@ void validateStream(StreamedDocument& document, const CompiledSchema& schema,
     }
 }
 
-void checkWellFormed(StreamedDocument& document, ErrorCollector& errors) {
+void checkWellFormed(StreamedDocument& document, ErrorCollector& errors, ValueMatcher* values) {
     xmlSAXHandler sax{};
     sax.initialized = XML_SAX2_MAGIC;
     sax.internalSubset = onInternalSubset;
+    if (values != nullptr) {
+        sax.startElementNs = onValueStart;
+        sax.endElementNs = onValueEnd;
+    }
     StreamState state;
     state.errors = &errors;
+    state.matcher = values;
     parseDocument(document, &sax, &state, state, false);
 }
 

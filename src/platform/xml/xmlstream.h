@@ -10,6 +10,7 @@
 #include "platform/result.h"
 #include "platform/xml/xmlruntime.h"
 #include "platform/xml/xmlschemacache.h"
+#include "platform/xml/valuepaths.h"
 
 #include <cstdint>
 #include <optional>
@@ -47,13 +48,15 @@ struct StreamedDocument {
 // collector keeps ends up there: a well-formedness error ends the parse and
 // is the one reported; schema errors are kept up to the collector's limit,
 // after which the rest is only checked for well-formedness. IDs are checked
-// for uniqueness and ID references for a matching ID.
+// for uniqueness and ID references for a matching ID. values, when given,
+// matches every start tag in the same pass.
 void validateStream(StreamedDocument& document, const CompiledSchema& schema,
-                    ErrorCollector& errors);
+                    ErrorCollector& errors, ValueMatcher* values = nullptr);
 
 // Streams the whole document for well-formedness alone (no schema): a fatal
 // error, if any, ends up in errors.
-void checkWellFormed(StreamedDocument& document, ErrorCollector& errors);
+void checkWellFormed(StreamedDocument& document, ErrorCollector& errors,
+                     ValueMatcher* values = nullptr);
 
 // A document open and probed by readRootElement, handed to the load of the
 // same path (OpenedDocumentHandle), which goes on from there instead of
