@@ -13,6 +13,7 @@
 #include "report/jsonreport.h"
 #include "report/reasons.h"
 
+#include <csignal>
 #include <cstdint>
 #include <exception>
 #include <filesystem>
@@ -24,6 +25,12 @@
 namespace morvik::app {
 
 namespace {
+
+volatile std::sig_atomic_t g_interruptingSignal = 0;
+
+extern "C" void onInterruptingSignal(int signal) {
+    g_interruptingSignal = signal;
+}
 
 using namespace morvik::inspection;
 using namespace morvik::report;
@@ -155,8 +162,9 @@ public:
         if (report.status == 0 || report.facts.errors.empty()) {
             return;
         }
-        m_err << report.documentFolder << report.documentName << ": " << report.facts.errors.size()
-              << (report.facts.errorsCapped ? "+" : "") << " error(s)\n";
+        m_err << printable(report.documentFolder + report.documentName) << ": "
+              << report.facts.errors.size() << (report.facts.errorsCapped ? "+" : "")
+              << " error(s)\n";
         for (const auto& error : report.facts.errors) {
             m_err << "  line " << error.line << ", column " << error.column << ": " << error.reason
                   << '\n';
@@ -325,6 +333,7 @@ ArchiveReport CommandLine::inspect(const std::string& zipPath) {
     ErrorLister lister(m_err, collector);
     const report::ReasonWordingIn reasons(m_options.reasons);
     RunServices services{settings, messages, log, status, programs, {}, nullptr, {}};
+    services.stopRequested = [] { return interruptingSignal() != 0; };
     services.reasons = &reasons;
     services.observer = m_options.verbose && m_options.allErrors
                             ? static_cast<RunObserver*>(&lister)
@@ -375,6 +384,19 @@ ArchiveReport CommandLine::inspect(const std::string& zipPath) {
 
 } // namespace
 
+int interruptingSignal() {
+    return g_interruptingSignal;
+}
+
+void stopOnInterruptingSignals() {
+    struct sigaction action {};
+    action.sa_handler = onInterruptingSignal;
+    sigemptyset(&action.sa_mask);
+    for (const int signal : {SIGINT, SIGTERM}) {
+        ::sigaction(signal, &action, nullptr);
+    }
+}
+
 int worseExit(int a, int b) {
     const auto rank = [](int status) {
         switch (status) {
@@ -396,7 +418,7 @@ int worseExit(int a, int b) {
 int runCommandLine(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
     Options options;
     if (const std::string error = parseCommandLine(args, options); !error.empty()) {
-        err << kPrefix << error << "\n\n" << kUsage;
+        err << kPrefix << printable(error) << "\n\n" << kUsage;
         return exitUsage;
     }
     if (options.help) {
@@ -428,7 +450,8 @@ int runCommandLine(const std::vector<std::string>& args, std::ostream& out, std:
     for (std::size_t i = 0; i < options.zipPaths.size(); ++i) {
         const std::string& zipPath = options.zipPaths[i];
         if (several) {
-            logStream << (i > 0 ? "\n" : "") << "==> " << zipPath << " <==\n" << std::flush;
+            logStream << (i > 0 ? "\n" : "") << "==> " << printable(zipPath) << " <==\n"
+                      << std::flush;
         }
         try {
             reports.push_back(commandLine.inspect(zipPath));
@@ -444,6 +467,9 @@ int runCommandLine(const std::vector<std::string>& args, std::ostream& out, std:
             reports.push_back(std::move(failed));
         }
         status = worseExit(status, reports.back().exitCode);
+        if (interruptingSignal() != 0) {
+            break;
+        }
     }
 
     if (options.jsonPath) {
