@@ -76,8 +76,15 @@ using morvik::bench::measureTogether;
 using morvik::bench::median;
 using morvik::bench::onFirstCore;
 
-const fs::path kRealZip = fs::path(MORVIK_SOURCE_DIR) / ".." / "shared" / "realdata" /
-                          "mhlw-v08-2024" / "5521111111_00280081_202405271_1.zip";
+// The real archive: ../shared/realdata beside the source tree, or the folder
+// MORVIK_REALDATA names (a worktree has no ../shared of its own).
+fs::path realDataFolder() {
+    if (const char* folder = std::getenv("MORVIK_REALDATA"); folder != nullptr && *folder != '\0') {
+        return folder;
+    }
+    return fs::path(MORVIK_SOURCE_DIR) / ".." / "shared" / "realdata" / "mhlw-v08-2024";
+}
+const fs::path kRealZip = realDataFolder() / "5521111111_00280081_202405271_1.zip";
 // The real DATA document every archive copies.
 const std::string kRealDocument = "h28133035892024052701_0059_00280081.xml";
 

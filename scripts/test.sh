@@ -3,7 +3,9 @@
 # then, when clang++ is there, runs every fuzz target for 30 seconds
 # (FUZZ_SECONDS) from the seeds and the corpus kept in build-fuzz/.
 #
-#   scripts/test.sh              the suite in build/, then the fuzz targets
+#   scripts/test.sh              the suite in build/, the web page's tests
+#                                (scripts/web-test.sh, with MORVIK_WEB_TESTS=1),
+#                                then the fuzz targets
 #   scripts/test.sh --sanitize   the suite built with AddressSanitizer and
 #                                UBSan in build-sanitize/ (SANITIZE_BUILD_DIR)
 #   scripts/test.sh --tsan       the suite built with ThreadSanitizer in
@@ -40,6 +42,13 @@ fi
 bash scripts/setup.sh
 export LC_ALL=C.UTF-8 QT_QPA_PLATFORM=offscreen
 ctest --test-dir "${BUILD_DIR:-build}" --output-on-failure -j2
+
+# The web page in headless chromium (installs emscripten and chromium; the
+# WebAssembly libraries are cached outside the clone), with MORVIK_WEB_TESTS=1
+# until its first whole run has passed on the CI machine.
+if [[ ${MORVIK_WEB_TESTS:-0} == 1 ]]; then
+  bash scripts/web-test.sh
+fi
 
 if command -v clang++ >/dev/null; then
   bash scripts/fuzz.sh "${FUZZ_SECONDS:-30}"

@@ -12,17 +12,19 @@ endif()
 set(forbidden_platform "^\"(inspection|report|ui|app)/|^<Q")
 set(forbidden_platform/fs "^\"platform/(zip|xml)/")
 set(forbidden_platform/text "^\"platform/(zip|xml|fs)/")
+set(forbidden_platform/process "^\"platform/(zip|xml|fs)/")
 set(forbidden_platform/zip "^\"platform/xml/")
 set(forbidden_platform/xml "^\"platform/zip/")
-set(forbidden_inspection "^\"(report|ui|app)/|^<Q|^\"platform/xml/(xmlruntime|xmlschemacache|xmlstream|xmlidattributes)\\.h\"|^<libxml/|^<archive")
-set(forbidden_report "^\"(ui|app)/|^<Q|^\"platform/xml/(xmlruntime|xmlschemacache|xmlstream|xmlidattributes)\\.h\"|^<libxml/|^<archive")
+set(posix "^<(unistd|fcntl|dirent|sched|pthread|iconv)\\.h>|^<sys/")
+set(forbidden_inspection "${posix}|^\"(report|ui|app)/|^<Q|^\"platform/xml/(xmlruntime|xmlschemacache|xmlstream|xmlidattributes)\\.h\"|^<libxml/|^<archive")
+set(forbidden_report "${posix}|^\"(ui|app)/|^<Q|^\"platform/xml/(xmlruntime|xmlschemacache|xmlstream|xmlidattributes)\\.h\"|^<libxml/|^<archive")
 # The reasons read libxml2's error code numbers from its header, nothing else.
 set(allowed_report "^<libxml/xmlerror\\.h>$")
 set(forbidden_ui "^\"app/|^\"platform/xml/(xmlruntime|xmlschemacache|xmlstream|xmlidattributes)\\.h\"|^<libxml/|^<archive")
 set(forbidden_app "^\"platform/xml/(xmlruntime|xmlschemacache|xmlstream|xmlidattributes)\\.h\"|^<libxml/|^<archive")
 
 set(violations "")
-foreach(layer platform/fs platform/text platform/zip platform/xml platform inspection report ui
+foreach(layer platform/fs platform/text platform/process platform/zip platform/xml platform inspection report ui
         app)
   file(GLOB_RECURSE files "${SOURCE_DIR}/${layer}/*.h" "${SOURCE_DIR}/${layer}/*.cpp")
   foreach(file ${files})

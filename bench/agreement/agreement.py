@@ -8,7 +8,7 @@ copies of them.
 
 Needs python3, xmllint (libxml2-utils) and a JDK with javac (Debian:
 openjdk-17-jdk-headless, or default-jdk-headless), and the real archive in
-/work/shared/realdata/mhlw-v08-2024/. A run takes about three minutes here,
+../shared/realdata/mhlw-v08-2024/ beside the repository. A run takes about three minutes here,
 most of it xmllint compiling the schema once per document. It is a
 measurement, not a test: nothing registers it with CTest.
 
@@ -50,7 +50,9 @@ from collections import OrderedDict, defaultdict, namedtuple
 from pathlib import Path
 
 REPO = Path(__file__).resolve().parents[2]
-ARCHIVE = Path("/work/shared/realdata/mhlw-v08-2024/5521111111_00280081_202405271_1.zip")
+# The real data sits beside the repository, as the tests and the other
+# benchmarks find it.
+ARCHIVE = REPO.parent / "shared" / "realdata" / "mhlw-v08-2024" / "5521111111_00280081_202405271_1.zip"
 SEED = 20240527
 
 # --- a small scanner for the documents' markup ------------------------------------

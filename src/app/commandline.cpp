@@ -4,20 +4,23 @@
 // each line prefixed with the program's name. It keeps no settings.
 #include "app/commandline.h"
 
+#include "app/reporttarget.h"
 #include "app/version.h"
 #include "inspection/bytesize.h"
 #include "inspection/inspectionrun.h"
 #include "inspection/paths.h"
 #include "inspection/standardnames.h"
+#include "platform/text/utf8.h"
 #include "report/causes.h"
+#include "report/csvreport.h"
 #include "report/jsonreport.h"
 #include "report/reasons.h"
 
 #include <csignal>
+#include <algorithm>
 #include <cstdint>
 #include <exception>
 #include <filesystem>
-#include <fstream>
 #include <optional>
 #include <ostream>
 #include <string_view>
@@ -41,17 +44,24 @@ constexpr const char* kPrefix = "morvik-inspect: ";
 constexpr std::size_t kAllErrorsLimit = 100;
 
 constexpr const char* kUsage =
-    "Usage: morvik-inspect [OPTIONS] ZIPFILE...\n"
+    "Usage: morvik-inspect [OPTIONS] ZIPFILE|FOLDER...\n"
     "\n"
     "Extracts each ZIPFILE beside itself (or under --into DIR) and validates its\n"
-    "index, summary, DATA and CLAIMS documents, printing the result log.\n"
+    "index, summary, DATA and CLAIMS documents, printing the result log. A FOLDER\n"
+    "stands for every *.zip file directly in it, in name order.\n"
     "\n"
     "  --schema DIR    folder of the XSD files (default: the archive's own XSD folder)\n"
     "  --into DIR      extract under DIR instead of beside the ZIP file\n"
     "  --json FILE     write a JSON report to FILE; - writes it to standard output\n"
     "                  and the result log to standard error\n"
-    "  --all-errors    every error of a failing document in the JSON report (and,\n"
-    "                  with --verbose, on standard error); the log keeps the first\n"
+    "  --csv FILE      write a CSV report for spreadsheets (UTF-8 with BOM, CRLF)\n"
+    "                  to FILE; - as for --json\n"
+    "  --csv-errors-only\n"
+    "                  rows for failing documents only in the CSV report\n"
+    "  --all-errors    every error of a failing document (up to 100) in the JSON\n"
+    "                  and CSV reports and, with --verbose, on standard error; the\n"
+    "                  log keeps the first, so alone it changes nothing\n"
+    "  --recursive     a FOLDER's sub-folders too\n"
     "  --max-extracted-size=SIZE\n"
     "                  the most an archive may unpack to (default 8G; K, M, G, T\n"
     "                  are powers of 1024)\n"
@@ -62,13 +72,19 @@ constexpr const char* kUsage =
     "  --help          print this help\n"
     "\n"
     "Several ZIP files are inspected one after another, each log under a line\n"
-    "\"==> ZIPFILE <==\". Messages go to standard error as \"morvik-inspect: TEXT\",\n"
-    "followed by a line with the cause.\n"
+    "\"==> ZIPFILE <==\", and a summary table follows the last. Messages go to\n"
+    "standard error as \"morvik-inspect: TEXT\", followed by a line with the cause.\n"
+    "A report file is written through a temporary file beside it and replaces it\n"
+    "only when whole; one of the ZIP files, a folder, a FIFO or a device is\n"
+    "refused as a report file before anything runs.\n"
     "\n"
     "Exit status: 0 every document valid, 1 some document failed, 2 a run stopped\n"
-    "before validating, 64 usage error, 70 internal error or the JSON report could\n"
-    "not be written; with several ZIP files the worst (70, 64, 2, 1, 0).\n"
-    "Messages, unzip codes and the JSON report: man morvik-inspect.\n";
+    "before validating, 64 usage error (nothing was run), 70 internal error or a\n"
+    "report could not be written; with several ZIP files the worst (70, 64, 2, 1,\n"
+    "0). Messages, unzip codes and the reports: man morvik-inspect.\n";
+
+// Every usage error ends so: the help is one command away, not 30 lines.
+constexpr const char* kSeeHelp = "詳しくは morvik-inspect --help";
 
 // The log's line break is CR LF; a terminal wants LF.
 class StreamLog : public ResultLog {
@@ -179,6 +195,31 @@ private:
     RunObserver& m_next;
 };
 
+// Tells the embedding front end how far the run has got.
+class ProgressTeller : public RunObserver {
+public:
+    ProgressTeller(const Embedding& embedding, RunObserver& next)
+        : m_embedding(embedding), m_next(next) {}
+    void started(const std::string& extractionFolder, const std::string& schemaFolder,
+                 std::size_t documents) override {
+        m_next.started(extractionFolder, schemaFolder, documents);
+        m_documents = documents;
+        m_checked = 0;
+        m_embedding.progress(m_checked, m_documents);
+    }
+    void documentChecked(const DocumentReport& report) override {
+        m_next.documentChecked(report);
+        m_embedding.progress(++m_checked, m_documents);
+    }
+    void endedEarly(const EarlyEnd& end) override { m_next.endedEarly(end); }
+
+private:
+    const Embedding& m_embedding;
+    RunObserver& m_next;
+    std::size_t m_documents = 0;
+    std::size_t m_checked = 0;
+};
+
 // The option's value, from "--name=VALUE" or the next argument; nothing when
 // arg is not that option.
 std::optional<std::string> valueOption(const std::string& name,
@@ -192,7 +233,7 @@ std::optional<std::string> valueOption(const std::string& name,
         return std::nullopt;
     }
     if (i + 1 >= args.size()) {
-        error = name + " needs a value";
+        error = name + " には値が必要です。";
         return std::string();
     }
     return args[++i];
@@ -224,45 +265,55 @@ std::string parseCommandLine(const std::vector<std::string>& args, Options& opti
             } else if (*reasons == "en") {
                 options.reasons = morvik::report::ReasonLanguage::english;
             } else {
-                return "--reasons needs ja or en";
+                return "--reasons には ja か en を指定してください。";
             }
         } else if (auto size = valueOption("--max-extracted-size", args, i, error)) {
             const std::optional<std::uint64_t> bytes =
                 error.empty() ? parseByteSize(*size) : std::nullopt;
             if (!bytes) {
-                return "--max-extracted-size needs a size in bytes (K, M, G or T for 1024s), "
-                       "more than 0";
+                return "--max-extracted-size には 0 "
+                       "より大きいバイト数を指定してください（K・M・G・T "
+                       "は 1024 の累乗）。";
             }
             options.maxExtractedSize = *bytes;
         } else if (auto schema = valueOption("--schema", args, i, error)) {
             if (!error.empty() || schema->empty()) {
-                return "--schema needs a folder";
+                return "--schema にはフォルダを指定してください。";
             }
             options.schemaText = *schema;
         } else if (auto into = valueOption("--into", args, i, error)) {
             if (!error.empty() || into->empty()) {
-                return "--into needs a folder";
+                return "--into にはフォルダを指定してください。";
             }
             options.extractInto = *into;
         } else if (auto json = valueOption("--json", args, i, error)) {
             if (!error.empty() || json->empty()) {
-                return "--json needs a file name (- for standard output)";
+                return "--json にはファイル名を指定してください（標準出力には -）。";
             }
             options.jsonPath = *json;
+        } else if (auto csv = valueOption("--csv", args, i, error)) {
+            if (!error.empty() || csv->empty()) {
+                return "--csv にはファイル名を指定してください（標準出力には -）。";
+            }
+            options.csvPath = *csv;
+        } else if (arg == "--csv-errors-only") {
+            options.csvErrorsOnly = true;
+        } else if (arg == "--recursive") {
+            options.recursive = true;
         } else {
-            return "unknown option " + arg;
+            return "オプション " + arg + " はありません。";
         }
     }
     if (options.help || options.version) {
         return {};
     }
     if (options.zipPaths.empty()) {
-        return "no ZIP file given";
+        return "ZIPファイルまたはフォルダが指定されていません。";
     }
     if (!options.extractInto.empty()) {
         std::error_code error;
         if (!std::filesystem::is_directory(options.extractInto, error)) {
-            return "--into " + options.extractInto + ": no such folder";
+            return "--into のフォルダ " + options.extractInto + " がありません。";
         }
     }
     return {};
@@ -297,13 +348,76 @@ int exitOf(RunOutcome outcome) {
     return exitEndedEarly;
 }
 
+// What the summary table shows of one archive.
+struct ArchiveSummary {
+    std::string archive;
+    std::size_t ok = 0;
+    std::size_t failed = 0;
+    std::size_t receptionErrors = 0;   // reception findings of level エラー
+    std::size_t receptionCautions = 0; // reception findings of level 注意
+    int exitCode = 0;
+    std::string note; // why the archive was not inspected; empty when it was
+};
+
+// Counts the documents for the summary and passes on to the report only the
+// documents a report needs: an archive of tens of thousands of documents
+// would otherwise hold them all.
+class DocumentCounter : public RunObserver {
+public:
+    enum class Keep { none, failing, all };
+    DocumentCounter(ArchiveSummary& summary, Keep keep, RunObserver& next)
+        : m_summary(summary), m_keep(keep), m_next(next) {}
+    void started(const std::string& extractionFolder, const std::string& schemaFolder,
+                 std::size_t documents) override {
+        m_next.started(extractionFolder, schemaFolder, documents);
+    }
+    void documentChecked(const DocumentReport& report) override {
+        const bool ok = report.status == 0;
+        (ok ? m_summary.ok : m_summary.failed) += 1;
+        if (m_keep == Keep::all || (m_keep == Keep::failing && !ok)) {
+            m_next.documentChecked(report);
+        }
+    }
+    void endedEarly(const EarlyEnd& end) override { m_next.endedEarly(end); }
+    // Extension point: the reception check's findings, once the observer
+    // carries them, are counted here by level into receptionErrors and
+    // receptionCautions (the summary's columns stand ready) and passed on.
+
+private:
+    ArchiveSummary& m_summary;
+    Keep m_keep;
+    RunObserver& m_next;
+};
+
+// The summary's word for an archive that was not inspected.
+std::string noteOf(const ArchiveReport& report) {
+    if (report.outcome == "internalError") {
+        return "内部エラー";
+    }
+    if (!report.earlyEnd) {
+        return {};
+    }
+    switch (report.earlyEnd->kind) {
+    case EarlyEnd::Kind::zipPath:
+        return "ZIPファイルの名前ではありません";
+    case EarlyEnd::Kind::alreadyExtracted:
+        return "解凍済み";
+    case EarlyEnd::Kind::extractionFailed:
+        return "解凍できません（解凍コード " + std::to_string(report.earlyEnd->unzipCode()) + "）";
+    case EarlyEnd::Kind::noSchemaFolder:
+        return "スキーマがありません";
+    }
+    return {};
+}
+
 class CommandLine {
 public:
-    CommandLine(const Options& options, std::ostream& log, std::ostream& err)
-        : m_options(options), m_logStream(log), m_err(err) {}
+    CommandLine(const Options& options, const Embedding& embedding, std::ostream& log,
+                std::ostream& err)
+        : m_options(options), m_embedding(embedding), m_logStream(log), m_err(err) {}
 
     // One archive: its log, its messages with their causes, its report.
-    ArchiveReport inspect(const std::string& zipPath);
+    ArchiveReport inspect(const std::string& zipPath, ArchiveSummary& summary);
 
 private:
     void printCause(ArchiveReport& report, const std::vector<std::string>& lines) {
@@ -315,11 +429,12 @@ private:
     }
 
     const Options& m_options;
+    const Embedding& m_embedding;
     std::ostream& m_logStream;
     std::ostream& m_err;
 };
 
-ArchiveReport CommandLine::inspect(const std::string& zipPath) {
+ArchiveReport CommandLine::inspect(const std::string& zipPath, ArchiveSummary& summary) {
     ArchiveReport report;
     report.archive = zipPath;
     report.allErrors = m_options.allErrors;
@@ -329,15 +444,24 @@ ArchiveReport CommandLine::inspect(const std::string& zipPath) {
     StreamStatus status(m_err, m_options.verbose);
     NoSettings settings;
     NoProgramStart programs;
-    ReportCollector collector(report, m_options.jsonPath.has_value());
-    ErrorLister lister(m_err, collector);
+    ReportCollector collector(report, true);
+    using Keep = DocumentCounter::Keep;
+    const Keep keep = m_options.jsonPath || (m_options.csvPath && !m_options.csvErrorsOnly)
+                          ? Keep::all
+                          : (m_options.csvPath ? Keep::failing : Keep::none);
+    DocumentCounter counter(summary, keep, collector);
+    ErrorLister lister(m_err, counter);
     const report::ReasonWordingIn reasons(m_options.reasons);
     RunServices services{settings, messages, log, status, programs, {}, nullptr, {}};
     services.stopRequested = [] { return interruptingSignal() != 0; };
     services.reasons = &reasons;
     services.observer = m_options.verbose && m_options.allErrors
                             ? static_cast<RunObserver*>(&lister)
-                            : static_cast<RunObserver*>(&collector);
+                            : static_cast<RunObserver*>(&counter);
+    ProgressTeller progress(m_embedding, *services.observer);
+    if (m_embedding.progress) {
+        services.observer = &progress;
+    }
     if (m_options.verbose) {
         services.schemaChosen = [this](const std::string& document, const std::string& schema,
                                        const std::string& rootProblem) {
@@ -361,6 +485,7 @@ ArchiveReport CommandLine::inspect(const std::string& zipPath) {
     inputs.extractInto = m_options.extractInto;
     inputs.errorLimit = m_options.allErrors ? kAllErrorsLimit : 1;
     inputs.maxExtractedSize = m_options.maxExtractedSize;
+    inputs.validationThreads = m_embedding.validationThreads;
 
     const RunOutcome outcome = runInspection(inputs, services);
     report.outcome = outcomeName(outcome);
@@ -382,6 +507,36 @@ ArchiveReport CommandLine::inspect(const std::string& zipPath) {
     return report;
 }
 
+// The table after the last of several archives: counts first, so that the
+// columns line up whatever the archives' names, then the name.
+void printSummary(std::ostream& log, const std::vector<ArchiveSummary>& summaries, int status) {
+    const auto column = [](std::size_t value, int width) {
+        std::string text = std::to_string(value);
+        return std::string(text.size() < static_cast<std::size_t>(width) ? width - text.size() : 0,
+                           ' ') +
+               text;
+    };
+    // Widths in terminal columns: a kanji takes two.
+    log << "\n==== 集計 ====\n"
+        << "      OK    エラー  受付エラー  受付注意  終了状態  アーカイブ\n";
+    for (const auto& summary : summaries) {
+        log << column(summary.ok, 8) << column(summary.failed, 10)
+            << column(summary.receptionErrors, 12) << column(summary.receptionCautions, 10)
+            << column(static_cast<std::size_t>(summary.exitCode), 10) << "  "
+            << printable(summary.archive);
+        if (!summary.note.empty()) {
+            log << "  （" << summary.note << "）";
+        }
+        log << '\n';
+    }
+    log << "アーカイブ " << summaries.size() << " 件、最も悪い終了状態 " << status << '\n'
+        << std::flush;
+}
+
+bool endsWithZip(const std::string& name) {
+    return name.size() > 4 && morvik::platform::upperAscii(name.substr(name.size() - 4)) == ".ZIP";
+}
+
 } // namespace
 
 int interruptingSignal() {
@@ -395,6 +550,52 @@ void stopOnInterruptingSignals() {
     for (const int signal : {SIGINT, SIGTERM}) {
         ::sigaction(signal, &action, nullptr);
     }
+}
+
+ArchiveList listArchives(const std::vector<std::string>& arguments, bool recursive) {
+    namespace fs = std::filesystem;
+    ArchiveList list;
+    for (const auto& argument : arguments) {
+        std::error_code error;
+        // A folder named like a ZIP file stays a ZIP path: the run then says
+        // it is a folder, which is likelier the slip than a folder of
+        // archives named so.
+        if (argument == "-" || endsWithZip(argument) || !fs::is_directory(argument, error)) {
+            list.zipPaths.push_back(argument);
+            continue;
+        }
+        list.folderGiven = true;
+        std::vector<std::string> found;
+        const auto consider = [&](const fs::directory_entry& entry) {
+            std::error_code statusError;
+            const std::string name = entry.path().filename().string();
+            if (endsWithZip(name) && !entry.is_directory(statusError)) {
+                found.push_back(entry.path().string());
+            }
+        };
+        if (recursive) {
+            fs::recursive_directory_iterator it(
+                argument, fs::directory_options::skip_permission_denied, error);
+            for (; !error && it != fs::recursive_directory_iterator(); it.increment(error)) {
+                consider(*it);
+            }
+        } else {
+            fs::directory_iterator it(argument, error);
+            for (; !error && it != fs::directory_iterator(); it.increment(error)) {
+                consider(*it);
+            }
+        }
+        if (error) {
+            list.error = "フォルダ " + argument + " を読めません（" + error.message() + "）。";
+            return list;
+        }
+        std::sort(found.begin(), found.end());
+        if (found.empty()) {
+            list.emptyFolders.push_back(argument);
+        }
+        list.zipPaths.insert(list.zipPaths.end(), found.begin(), found.end());
+    }
+    return list;
 }
 
 int worseExit(int a, int b) {
@@ -416,10 +617,18 @@ int worseExit(int a, int b) {
 }
 
 int runCommandLine(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+    return runCommandLine(args, out, err, Embedding{});
+}
+
+int runCommandLine(const std::vector<std::string>& args, std::ostream& out, std::ostream& err,
+                   const Embedding& embedding) {
     Options options;
-    if (const std::string error = parseCommandLine(args, options); !error.empty()) {
-        err << kPrefix << printable(error) << "\n\n" << kUsage;
+    const auto usageError = [&](const std::string& error) {
+        err << kPrefix << printable(error) << kSeeHelp << '\n' << std::flush;
         return exitUsage;
+    };
+    if (const std::string error = parseCommandLine(args, options); !error.empty()) {
+        return usageError(error);
     }
     if (options.help) {
         out << kUsage;
@@ -430,31 +639,64 @@ int runCommandLine(const std::vector<std::string>& args, std::ostream& out, std:
         return exitAllValid;
     }
 
-    // The report file is opened before any run, so that a place it cannot be
-    // written to is told before the archives are unpacked.
-    const bool jsonToOut = options.jsonPath && *options.jsonPath == "-";
-    std::ofstream jsonFile;
-    if (options.jsonPath && !jsonToOut) {
-        jsonFile.open(*options.jsonPath, std::ios::binary | std::ios::trunc);
-        if (!jsonFile) {
-            err << kPrefix << "--json " << *options.jsonPath << ": cannot be written\n\n" << kUsage;
-            return exitUsage;
-        }
+    const ArchiveList archives = listArchives(options.zipPaths, options.recursive);
+    if (!archives.error.empty()) {
+        return usageError(archives.error);
     }
 
-    CommandLine commandLine(options, jsonToOut ? err : out, err);
-    std::ostream& logStream = jsonToOut ? err : out;
-    const bool several = options.zipPaths.size() > 1;
-    std::vector<ArchiveReport> reports;
+    // The report files are checked and their temporaries made before any
+    // run, so that a place they cannot go is told before the archives are
+    // unpacked, and nothing of the user's is written over.
+    std::vector<ReportTarget> targets;
+    if (options.jsonPath) {
+        targets.push_back({"--json", *options.jsonPath, std::nullopt});
+    }
+    if (options.csvPath) {
+        targets.push_back({"--csv", *options.csvPath, std::nullopt});
+    }
+    if (targets.size() == 2) {
+        if (const std::string clash = clashOfTargets(targets[0], targets[1]); !clash.empty()) {
+            return usageError(clash);
+        }
+    }
+    for (auto& target : targets) {
+        if (const std::string error = prepareReportTarget(target, archives.zipPaths);
+            !error.empty()) {
+            return usageError(error);
+        }
+    }
+    if (options.allErrors && !options.jsonPath && !options.csvPath && !options.verbose) {
+        err << kPrefix
+            << "--all-errors は --json、--csv、--verbose と一緒のときに働きます。ログには各文書の"
+               "最初のエラーだけが出ます。\n"
+            << std::flush;
+    }
+
+    const bool reportToOut = (options.jsonPath && *options.jsonPath == "-") ||
+                             (options.csvPath && *options.csvPath == "-");
+    std::ostream& logStream = reportToOut ? err : out;
+    CommandLine commandLine(options, embedding, logStream, err);
+    // A heading per archive and the summary table when there is more than
+    // one, or when a folder was given (however many it held).
+    const bool several = archives.zipPaths.size() > 1 || archives.folderGiven;
     int status = exitAllValid;
-    for (std::size_t i = 0; i < options.zipPaths.size(); ++i) {
-        const std::string& zipPath = options.zipPaths[i];
+    for (const auto& folder : archives.emptyFolders) {
+        err << kPrefix << "フォルダ " << printable(folder) << " には *.zip ファイルがありません。\n"
+            << std::flush;
+        status = worseExit(status, exitEndedEarly);
+    }
+    std::vector<ArchiveReport> reports;
+    std::vector<ArchiveSummary> summaries;
+    for (std::size_t i = 0; i < archives.zipPaths.size(); ++i) {
+        const std::string& zipPath = archives.zipPaths[i];
         if (several) {
             logStream << (i > 0 ? "\n" : "") << "==> " << printable(zipPath) << " <==\n"
                       << std::flush;
         }
+        ArchiveSummary summary;
+        summary.archive = zipPath;
         try {
-            reports.push_back(commandLine.inspect(zipPath));
+            reports.push_back(commandLine.inspect(zipPath, summary));
         } catch (const std::exception& error) {
             // One archive's internal error does not keep the others from
             // being inspected; the exit status tells it.
@@ -466,22 +708,30 @@ int runCommandLine(const std::vector<std::string>& args, std::ostream& out, std:
             failed.cause.push_back(std::string("internal error: ") + error.what());
             reports.push_back(std::move(failed));
         }
+        summary.exitCode = reports.back().exitCode;
+        summary.note = noteOf(reports.back());
+        summaries.push_back(std::move(summary));
         status = worseExit(status, reports.back().exitCode);
         if (interruptingSignal() != 0) {
             break;
         }
     }
+    if (several && !summaries.empty()) {
+        printSummary(logStream, summaries, status);
+    }
 
-    if (options.jsonPath) {
-        const std::string text = reportJson(reports, kVersion);
-        std::ostream& json = jsonToOut ? out : jsonFile;
-        json << text << std::flush;
-        if (!jsonToOut) {
-            jsonFile.close();
-        }
-        if (!json || (!jsonToOut && jsonFile.fail())) {
-            err << kPrefix << "the JSON report could not be written to " << *options.jsonPath
-                << '\n';
+    for (auto& target : targets) {
+        const std::string bytes =
+            target.option == "--json"
+                ? reportJson(reports, ReportProgram{kProgram, kVersion},
+                             archives.folderGiven ? report::JsonShape::list
+                                                  : report::JsonShape::byCount)
+                : report::reportCsv(reports,
+                                    options.csvErrorsOnly ? report::CsvRows::errorsOnly
+                                                          : report::CsvRows::all,
+                                    options.reasons);
+        if (const std::string error = writeReport(target, bytes, out); !error.empty()) {
+            err << kPrefix << error << '\n' << std::flush;
             status = worseExit(status, exitInternal);
         }
     }

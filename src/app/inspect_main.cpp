@@ -1,5 +1,6 @@
 // morvik-inspect: the command-line front end.
 #include "app/commandline.h"
+#include "platform/process/allocator.h"
 #include "platform/text/utf8locale.h"
 
 #include <exception>
@@ -11,6 +12,7 @@ int main(int argc, char** argv) {
     morvik::platform::useUtf8Locale();
     // Ctrl-C and SIGTERM stop the run; an extraction under way is rolled back.
     morvik::app::stopOnInterruptingSignals();
+    morvik::platform::tuneAllocatorForManyDocuments();
     try {
         const int status = morvik::app::runCommandLine(
             std::vector<std::string>(argv + 1, argv + argc), std::cout, std::cerr);

@@ -1,5 +1,6 @@
 // The desktop program: the main window and its event loop.
 #include "app/desktopstart.h"
+#include "platform/process/allocator.h"
 #include "platform/text/utf8locale.h"
 #include "ui/desktop.h"
 
@@ -9,6 +10,7 @@
 
 int main(int argc, char** argv) {
     morvik::platform::useUtf8Locale();
+    morvik::platform::tuneAllocatorForManyDocuments();
     try {
         // Before QApplication exists: without a display Qt would abort.
         const auto start = morvik::app::desktopStart(

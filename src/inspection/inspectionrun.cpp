@@ -265,12 +265,15 @@ Run::Outcome Run::check(const Job& job) {
     };
     Outcome outcome;
     outcome.schemaName = job.schemaName;
+    // The document as the schema choice read it, for the validation to go on
+    // from there rather than open the file again.
+    platform::OpenedDocumentHandle opened;
     if (outcome.schemaName.empty()) {
         platform::XmlErrorFacts rootProblem;
         outcome.schemaName = m_choice->schemaFor(
             job.folder, job.name,
             job.stage == Stage::data ? SchemaChoice::Stage::data : SchemaChoice::Stage::claims,
-            &rootProblem);
+            &rootProblem, &opened);
         if (rootProblem.code != 0 || !rootProblem.message.empty()) {
             outcome.report.rootProblem = m_services.reasons != nullptr
                                              ? m_services.reasons->reason(rootProblem)
@@ -286,9 +289,9 @@ Run::Outcome Run::check(const Job& job) {
     report.facts.errorLimit = m_inputs.errorLimit;
     platform::XmlParserFactory& parser =
         m_services.parser != nullptr ? *m_services.parser : platform::defaultXmlParserFactory();
-    report.status =
-        XmlSchemaChk(job.folder, job.name, m_schemaFolder, outcome.schemaName, report.message,
-                     report.detail, status, parser, &report.facts, m_services.reasons);
+    report.status = XmlSchemaChk(job.folder, job.name, m_schemaFolder, outcome.schemaName,
+                                 report.message, report.detail, status, parser, &report.facts,
+                                 m_services.reasons, std::move(opened));
     return outcome;
 }
 

@@ -2,12 +2,10 @@
 // existence test of a file.
 #include "inspection/paths.h"
 
+#include "platform/fs/fileaccess.h"
 #include "platform/text/utf8.h"
 
 #include <cerrno>
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 namespace morvik::inspection {
 
@@ -53,30 +51,23 @@ std::int32_t FileChk(const std::string& FilePathName) {
         return -1;
     }
     // Whether the file could be opened for reading, told without opening it:
-    // what it is, then whether this process may read it. Nothing is opened,
-    // so a FIFO never makes the test wait for a writer.
-    const auto failure = [](int error) -> std::int32_t {
-        if (error == ENOENT || error == ENOTDIR) {
-            return -2;
-        }
-        return error != 0 ? error : -3;
-    };
-    struct stat info {};
-    if (::stat(FilePathName.c_str(), &info) != 0) {
-        return failure(errno);
-    }
-    if (S_ISDIR(info.st_mode)) {
+    // what it is, then whether this process may read it.
+    const platform::FileAccessCheck check = platform::checkFileAccess(FilePathName);
+    switch (check.access) {
+    case platform::FileAccess::readable:
+        return 0;
+    case platform::FileAccess::missing:
+        return -2;
+    case platform::FileAccess::folder:
         // A folder named like a document is not a document.
         return EISDIR;
-    }
-    if (!S_ISREG(info.st_mode)) {
+    case platform::FileAccess::notRegular:
         // Devices, FIFOs and sockets are no files to validate.
         return ENODEV;
+    case platform::FileAccess::notPermitted:
+        break;
     }
-    if (::faccessat(AT_FDCWD, FilePathName.c_str(), R_OK, AT_EACCESS) != 0) {
-        return failure(errno);
-    }
-    return 0;
+    return check.errorNumber != 0 ? check.errorNumber : -3;
 }
 
 } // namespace morvik::inspection

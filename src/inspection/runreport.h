@@ -5,10 +5,12 @@
 #pragma once
 
 #include "inspection/extractionfolder.h"
+#include "platform/xml/xmlerror.h"
 #include "platform/zip/unzip.h"
 
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -25,6 +27,9 @@ struct ValidationError {
     std::int32_t column = 0; // 1-based, in characters; 0 when unknown
     std::string srcText;     // the text of that line, possibly cut around the column
     std::string reason;      // as the detail line shows it
+    // What reason was worded from; none when the parser gave its message
+    // alone. A report that must not quote the document words it again.
+    std::optional<platform::XmlErrorFacts> facts;
 };
 
 // The parser's own account of a failed document. errors holds the first
@@ -67,6 +72,8 @@ struct ExtractionFacts {
     // After a success: a top-level folder named like the ZIP file (in any
     // letter case) holds the documents.
     bool folderFound = false;
+    // The user named the destination; it is not the ZIP file's own folder.
+    bool destinationNamed = false;
 };
 
 // Why a run ended before its validation stages.

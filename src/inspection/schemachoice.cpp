@@ -58,15 +58,17 @@ bool SchemaChoice::declares(const std::string& schemaName, const std::string& na
 
 std::string SchemaChoice::schemaFor(const std::string& documentFolder,
                                     const std::string& documentName, Stage stage,
-                                    platform::XmlErrorFacts* rootProblem) {
-    return actual(standardSchemaFor(documentFolder, documentName, stage, rootProblem));
+                                    platform::XmlErrorFacts* rootProblem,
+                                    platform::OpenedDocumentHandle* opened) {
+    return actual(standardSchemaFor(documentFolder, documentName, stage, rootProblem, opened));
 }
 
 std::string SchemaChoice::standardSchemaFor(const std::string& documentFolder,
                                             const std::string& documentName, Stage stage,
-                                            platform::XmlErrorFacts* rootProblem) {
+                                            platform::XmlErrorFacts* rootProblem,
+                                            platform::OpenedDocumentHandle* opened) {
     const std::optional<platform::XmlRootElement> root =
-        platform::readRootElement(documentFolder + documentName, rootProblem);
+        platform::readRootElement(documentFolder + documentName, rootProblem, opened);
     if (!root) {
         return kSummarySchema;
     }

@@ -9,6 +9,7 @@
 
 #include "inspection/filenames.h"
 #include "platform/xml/xmlerror.h"
+#include "platform/xml/xmlparser.h"
 
 #include <map>
 #include <mutex>
@@ -27,9 +28,11 @@ public:
     // The schema file name (relative to the schema folder, as the folder
     // spells it) for one document. When the document's root element cannot
     // be read, that is the summary schema and rootProblem (if given) receives
-    // the facts of why not.
+    // the facts of why not. When opened is given, it receives the document as
+    // far as it was read, for its validation to go on from there.
     std::string schemaFor(const std::string& documentFolder, const std::string& documentName,
-                          Stage stage, platform::XmlErrorFacts* rootProblem = nullptr);
+                          Stage stage, platform::XmlErrorFacts* rootProblem = nullptr,
+                          platform::OpenedDocumentHandle* opened = nullptr);
 
 private:
     bool declares(const std::string& schemaName, const std::string& namespaceUri,
@@ -37,7 +40,8 @@ private:
 
     std::string standardSchemaFor(const std::string& documentFolder,
                                   const std::string& documentName, Stage stage,
-                                  platform::XmlErrorFacts* rootProblem);
+                                  platform::XmlErrorFacts* rootProblem,
+                                  platform::OpenedDocumentHandle* opened);
     std::string actual(const std::string& standardName);
 
     std::string m_schemaFolder;

@@ -1,9 +1,10 @@
 // The number of validation threads.
 #include "inspection/validationpool.h"
 
+#include "platform/fs/fileaccess.h"
+
 #include <algorithm>
 #include <cstdlib>
-#include <sched.h>
 #include <string>
 
 namespace morvik::inspection {
@@ -16,14 +17,8 @@ std::size_t defaultValidationThreads() {
             // Not a number: the default.
         }
     }
-    // The processors this process may run on (taskset, cgroups), not all
-    // the machine has.
-    cpu_set_t allowed;
-    CPU_ZERO(&allowed);
-    std::size_t cpus = 1;
-    if (::sched_getaffinity(0, sizeof allowed, &allowed) == 0) {
-        cpus = static_cast<std::size_t>(CPU_COUNT(&allowed));
-    }
+    // The processors this process may run on, not all the machine has.
+    const std::size_t cpus = platform::allowedProcessors();
     return std::clamp<std::size_t>(cpus, 1, kMaxValidationThreads);
 }
 

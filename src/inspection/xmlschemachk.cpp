@@ -130,7 +130,8 @@ void addFurtherErrors(ParserObjects& objects, ValidationFacts& facts,
             {record.code, record.facts.domain, record.line, record.column,
              platform::printableText(record.srcText, platform::Tabs::kept),
              platform::printableText(reasonOf(record.facts, record.reason, reasons),
-                                     platform::Tabs::kept)});
+                                     platform::Tabs::kept),
+             record.facts});
     }
     facts.errorsCapped = parseError->errorsCapped();
 }
@@ -141,7 +142,7 @@ int XmlSchemaChk(const std::string& documentFolder, const std::string& documentN
                  const std::string& schemaFolder, const std::string& schemaName,
                  std::string& message, std::string& detail, StatusLine& status,
                  platform::XmlParserFactory& parser, ValidationFacts* facts,
-                 const ReasonWording* reasons) {
+                 const ReasonWording* reasons, platform::OpenedDocumentHandle opened) {
     status.MsgDisp(kStartText);
 
     // The joined paths, tested as they are.
@@ -165,6 +166,10 @@ int XmlSchemaChk(const std::string& documentFolder, const std::string& documentN
             document->setAsync(false);
             if (facts != nullptr && facts->errorLimit > 1) {
                 document->setErrorLimit(facts->errorLimit);
+            }
+            if (opened) {
+                // A parser that cannot take it opens the file itself.
+                (void)document->setOpened(std::move(opened));
             }
         }
         status.MsgDisp(kSchemaLoadText);
@@ -218,6 +223,7 @@ int XmlSchemaChk(const std::string& documentFolder, const std::string& documentN
                 buffer += error.reason;
                 if (reason->facts) {
                     error.domain = reason->facts->domain;
+                    error.facts = reason->facts;
                 }
             }
             detail = buffer;

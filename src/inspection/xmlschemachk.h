@@ -4,12 +4,9 @@
 
 #include "inspection/runreport.h"
 #include "inspection/services.h"
+#include "platform/xml/xmlparser.h"
 
 #include <string>
-
-namespace morvik::platform {
-class XmlParserFactory;
-}
 
 namespace morvik::inspection {
 
@@ -22,12 +19,14 @@ inline constexpr const char* kTargetNamespace = "urn:hl7-org:v3";
 // progress texts go to status.MsgDisp. When facts is given, it receives the
 // parser's error code and its error (line, column, source text, reason) as
 // far as they could be read. reasons words each error's reason; without it
-// the parser's English message is shown.
+// the parser's English message is shown. opened, when given, is the
+// document as the schema choice read it, for the load to go on from there.
 [[nodiscard]] int XmlSchemaChk(const std::string& documentFolder, const std::string& documentName,
                                const std::string& schemaFolder, const std::string& schemaName,
                                std::string& message, std::string& detail, StatusLine& status,
                                platform::XmlParserFactory& parser, ValidationFacts* facts = nullptr,
-                               const ReasonWording* reasons = nullptr);
+                               const ReasonWording* reasons = nullptr,
+                               platform::OpenedDocumentHandle opened = {});
 
 // The same with the libxml2 parser of this process.
 [[nodiscard]] int XmlSchemaChk(const std::string& documentFolder, const std::string& documentName,

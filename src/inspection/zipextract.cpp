@@ -19,7 +19,8 @@ std::string hexCode(int value) {
     char digits[8];
     const auto [end, error] =
         std::to_chars(digits, digits + sizeof digits, static_cast<std::uint32_t>(value), 16);
-    return platform::upperAscii(std::string_view(digits, error == std::errc() ? end : digits));
+    const std::size_t length = error == std::errc() ? static_cast<std::size_t>(end - digits) : 0;
+    return platform::upperAscii(std::string_view(digits, length));
 }
 
 } // namespace
@@ -36,7 +37,7 @@ int ZipExtract(const ExtractionRequest& request, std::string& extractionFolder,
     const ExtractionPlace place =
         extractionPlaceOf(request.zipPath, request.extractInto, separator);
     if (facts != nullptr) {
-        *facts = ExtractionFacts{request.zipPath, place, {}, false};
+        *facts = ExtractionFacts{request.zipPath, place, {}, false, !request.extractInto.empty()};
     }
 
     // What a killed extraction left is rolled back before anything is judged:

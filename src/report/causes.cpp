@@ -94,9 +94,15 @@ std::string unzipCause(const EarlyEnd& end, const CauseOptions& options) {
                " の最上位フォルダの外にある項目が、既にあるファイルを置き換えようとしています。"
                "何も書き込んでいません。";
     case 50:
+        // A ZIP file on a read-only share is the usual case: say where else
+        // it can go (unless it was already sent elsewhere).
         return "解凍先フォルダ " + destinationText(facts) +
                " にファイルを書き込めません（空き容量の不足、書き込み権限がない、"
-               "同じ名前のファイルやリンクがあるなど）。";
+               "同じ名前のファイルやリンクがあるなど）。" +
+               (!facts.destinationNamed && !options.intoOption.empty()
+                    ? "読み取り専用の場所にあるZIPファイルは、" + options.intoOption +
+                          " で書き込めるフォルダを指定すると、そこに解凍できます。"
+                    : std::string());
     case 51:
         if (facts.unzip.cause == platform::UnzipCause::multiDisk) {
             return archive +

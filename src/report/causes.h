@@ -16,6 +16,9 @@ namespace morvik::report {
 struct CauseOptions {
     std::string schemaOption = "--schema";
     std::string sizeOption = "--max-extracted-size";
+    // Names another destination for the files; empty where the front end
+    // has none.
+    std::string intoOption = "--into";
 };
 
 // The extraction folder as it is shown: absolute, with its closing separator.

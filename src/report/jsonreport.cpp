@@ -91,7 +91,7 @@ json documentJson(const DocumentReport& report, const ArchiveReport& archive) {
     };
 }
 
-json archiveJson(const ArchiveReport& report, const std::string& version) {
+json archiveJson(const ArchiveReport& report, const ReportProgram& program) {
     std::size_t ok = 0;
     json documents = json::array();
     for (const auto& checked : report.checked) {
@@ -113,8 +113,8 @@ json archiveJson(const ArchiveReport& report, const std::string& version) {
     }
     return {
         {"format", kJsonFormat},
-        {"program", "morvik-inspect"},
-        {"version", version},
+        {"program", program.name},
+        {"version", program.version},
         {"archive", report.archive},
         {"extractionFolder", pathOrNull(report.extractionFolder)},
         {"schemaFolder", pathOrNull(report.schemaFolder)},
@@ -152,14 +152,15 @@ void ReportCollector::endedEarly(const EarlyEnd& end) {
     m_report.earlyEnd = end;
 }
 
-std::string reportJson(const std::vector<ArchiveReport>& reports, const std::string& version) {
+std::string reportJson(const std::vector<ArchiveReport>& reports, const ReportProgram& program,
+                       JsonShape shape) {
     json document;
-    if (reports.size() == 1) {
-        document = archiveJson(reports.front(), version);
+    if (reports.size() == 1 && shape == JsonShape::byCount) {
+        document = archiveJson(reports.front(), program);
     } else {
         document = json::array();
         for (const auto& report : reports) {
-            document.push_back(archiveJson(report, version));
+            document.push_back(archiveJson(report, program));
         }
     }
     // Names and texts from archives may hold bytes that are not UTF-8; they

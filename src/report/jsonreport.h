@@ -1,4 +1,4 @@
-// The JSON report of morvik-inspect: what one run on one archive found, in a
+// The JSON report: what one run on one archive found, in a
 // form for scripts. Its fields are described in docs/json-report.md; "format"
 // changes only when a field changes meaning or goes away.
 #pragma once
@@ -47,8 +47,19 @@ private:
     bool m_keepDocuments;
 };
 
+// The program that made a report, as its "program" and "version" fields name it.
+struct ReportProgram {
+    std::string name;
+    std::string version;
+};
+
+// Whether one archive gets an object of its own or a list of one: a script
+// that reads the report of a folder wants a list however many it held.
+enum class JsonShape { byCount, list };
+
 // The report as JSON text ending in a line break: one object for one
-// archive, a list of such objects for several.
-std::string reportJson(const std::vector<ArchiveReport>& reports, const std::string& version);
+// archive (unless shape is list), a list of such objects for several.
+std::string reportJson(const std::vector<ArchiveReport>& reports, const ReportProgram& program,
+                       JsonShape shape = JsonShape::byCount);
 
 } // namespace morvik::report

@@ -88,7 +88,7 @@ Reason decimalCharRef(const XmlErrorFacts&) {
 Reason invalidChar(const XmlErrorFacts& f) {
     string_view message = f.message;
     if (eat(message, "Input is not proper UTF-8, indicate encoding ! Bytes: ")) {
-        return "文書にUTF-8として読めないバイト列" + quoted(message) +
+        return "文書にUTF-8として読めないバイト列" + documentValue(message) +
                "があります。UTF-8以外の文字コードで書かれているときは、XML宣言の「encoding」で"
                "その文字コードを指定してください。";
     }
@@ -281,7 +281,7 @@ Reason conversionFailed(const XmlErrorFacts& f) {
     if (!eat(message, "input conversion failed due to input error, bytes ") || message.empty()) {
         return std::nullopt;
     }
-    return "文書に、宣言された文字コードでは読めないバイト列" + quoted(message) +
+    return "文書に、宣言された文字コードでは読めないバイト列" + documentValue(message) +
            "があります。XML宣言の「encoding」と実際の文字コードが合っているか確かめてください。";
 }
 

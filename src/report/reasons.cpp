@@ -358,6 +358,45 @@ std::string reasonText(const XmlErrorFacts& facts, ReasonLanguage language) {
     return facts.message;
 }
 
+std::string reasonText(const XmlErrorFacts& facts, ReasonLanguage language, DocumentValues values) {
+    if (values == DocumentValues::shown) {
+        return reasonText(facts, language);
+    }
+    reasons::HiddenValues hidden;
+    std::string japanese = reasonText(facts, ReasonLanguage::japanese);
+    const bool worded = japanese != facts.message;
+    if (!worded) {
+        return language == ReasonLanguage::japanese
+                   ? "XMLのエラー（コード " + std::to_string(facts.code) +
+                         "）。理由の文は文書の内容を含むことがあるため、結果ログだけに書きます。"
+                   : "XML error (code " + std::to_string(facts.code) +
+                         "); its reason may quote the document and is in the result log only.";
+    }
+    if (language == ReasonLanguage::japanese) {
+        return japanese;
+    }
+    // The English message quotes each value between apostrophes; those the
+    // Japanese sentence took as the document's are hidden.
+    // A value it does not quote (the bytes that do not decode) is hidden where
+    // it stands.
+    std::string english = facts.message;
+    const auto hide = [&english](const std::string& text, const std::string& shown) {
+        bool found = false;
+        for (auto at = english.find(text); !text.empty() && at != std::string::npos;
+             at = english.find(text, at + shown.size())) {
+            english.replace(at, text.size(), shown);
+            found = true;
+        }
+        return found;
+    };
+    for (const std::string& value : hidden.seen()) {
+        if (!hide("'" + value + "'", "'…'")) {
+            hide(value, "…");
+        }
+    }
+    return english;
+}
+
 std::vector<int> japaneseReasonCodes() {
     std::vector<int> codes;
     for (const std::span<const ReasonRule> rules :

@@ -26,6 +26,18 @@ enum class ReasonLanguage { japanese, english };
 // message is not empty.
 std::string reasonText(const XmlErrorFacts& facts, ReasonLanguage language);
 
+// Whether a reason may quote what the document holds: the values of its
+// elements and attributes, its keys, bytes that do not decode. The result log
+// and the JSON report show them beside the source line; the CSV report, which
+// must never carry a person's name or insured-person number, hides them.
+enum class DocumentValues { shown, hidden };
+
+// The reason with the document's values shown as 「…」 (Japanese) or '…'
+// (English). Where no sentence of ours covers the error, its English message
+// may quote the document in ways no rule knows: a sentence naming the code
+// stands instead.
+std::string reasonText(const XmlErrorFacts& facts, ReasonLanguage language, DocumentValues values);
+
 // The codes that have a Japanese sentence, in ascending order.
 std::vector<int> japaneseReasonCodes();
 

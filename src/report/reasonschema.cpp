@@ -33,7 +33,7 @@ Reason datatypeInvalid(const XmlErrorFacts& f) {
         if (colon == string_view::npos) {
             return std::nullopt;
         }
-        return ownerValue(*subject, *value) + "の接頭辞" + quoted(value->substr(0, colon)) +
+        return ownerValue(*subject, *value) + "の接頭辞" + documentValue(value->substr(0, colon)) +
                "に対応する名前空間の宣言がありません。";
     }
     std::string what;
@@ -78,7 +78,7 @@ Reason datatypeInvalid(const XmlErrorFacts& f) {
         }
         // A well-formed ID that is refused is one already used.
         if (rest == "xs:ID" && value && isNcName(*value)) {
-            return "ID" + quoted(*value) + "は文書の中ですでに使われています。" +
+            return "ID" + documentValue(*value) + "は文書の中ですでに使われています。" +
                    "同じIDは1回しか使えません（" + owner(*subject) + "）。";
         }
     } else if (!rest.empty()) {

@@ -9,6 +9,7 @@
 #include <cstdio>
 #include <optional>
 #include <string_view>
+#include <utility>
 
 namespace morvik::report::reasons {
 
@@ -112,6 +113,28 @@ std::string quoted(string_view text) {
     return result;
 }
 
+namespace {
+thread_local HiddenValues* t_hiddenValues = nullptr;
+} // namespace
+
+HiddenValues::HiddenValues() : m_outer(std::exchange(t_hiddenValues, this)) {}
+
+HiddenValues::~HiddenValues() {
+    t_hiddenValues = m_outer;
+}
+
+HiddenValues* HiddenValues::active() {
+    return t_hiddenValues;
+}
+
+std::string documentValue(string_view value) {
+    if (HiddenValues* hidden = HiddenValues::active()) {
+        hidden->remember(value);
+        return quoted("…");
+    }
+    return quoted(value);
+}
+
 std::string namespaceNote(const Name& name) {
     return name.qualified ? "（名前空間" + quoted(name.ns) + "）" : std::string("（名前空間なし）");
 }
@@ -189,7 +212,7 @@ std::string owner(const Subject& subject) {
 }
 
 std::string valuePhrase(string_view value) {
-    return value.empty() ? std::string("値（空）") : "値" + quoted(value);
+    return value.empty() ? std::string("値（空）") : "値" + documentValue(value);
 }
 
 // 要素「x」の値「v」 / 要素「x」の属性「y」の値「v」.
@@ -473,7 +496,7 @@ std::optional<std::string> keySequence(string_view text) {
     }
     std::string result;
     for (const string_view value : *values) {
-        result += (result.empty() ? "" : "、") + quoted(value);
+        result += (result.empty() ? "" : "、") + documentValue(value);
     }
     return result;
 }

@@ -62,6 +62,30 @@ std::optional<Name> nameOf(string_view text);
 
 std::string quoted(string_view text);
 
+// A value the document holds (an element's text, an attribute's value, a
+// key, bytes that do not decode), quoted: 「v」; while a HiddenValues lives
+// on this thread, 「…」 instead, and the value is remembered.
+std::string documentValue(string_view value);
+
+// For a wording without the document's values (a report that must not carry
+// a name or an insured-person number that failed its check): while one lives,
+// documentValue on this thread hides what it is given and remembers it.
+class HiddenValues {
+public:
+    HiddenValues();
+    ~HiddenValues();
+    HiddenValues(const HiddenValues&) = delete;
+    HiddenValues& operator=(const HiddenValues&) = delete;
+    // Every value hidden so far, in the order met.
+    const std::vector<std::string>& seen() const { return m_seen; }
+    static HiddenValues* active();
+    void remember(string_view value) { m_seen.emplace_back(value); }
+
+private:
+    HiddenValues* m_outer;
+    std::vector<std::string> m_seen;
+};
+
 std::string namespaceNote(const Name& name);
 
 // An attribute as a document writes it: xsi:type, xml:lang, a plain name, or

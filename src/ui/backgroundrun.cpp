@@ -26,10 +26,23 @@ public:
         std::lock_guard lock(m_run.m_mutex);
         m_run.m_pending.clearLog = true;
         m_run.m_pending.logText.clear();
+        m_run.m_pending.failureEntries.clear();
+        m_run.m_lines = 0;
+        m_run.m_lastChar = 0;
     }
     void append(std::string_view piece) override {
+        // Lines counted as the log box breaks them: at CR LF, and at a CR
+        // or LF alone.
+        std::size_t lines = 0;
+        char last = m_run.m_lastChar;
+        for (const char c : piece) {
+            lines += (c == '\r' || (c == '\n' && last != '\r')) ? 1 : 0;
+            last = c;
+        }
         std::lock_guard lock(m_run.m_mutex);
         m_run.m_pending.logText.append(piece);
+        m_run.m_lines += lines;
+        m_run.m_lastChar = last;
     }
 
     // Only the latest text is kept: the window shows it at its next frame,
@@ -61,6 +74,8 @@ public:
             std::lock_guard lock(m_run.m_mutex);
             m_run.m_pending.counting = true;
             m_run.m_pending.total = documents;
+            m_run.m_pending.extractionFolder = extractionFolder;
+            m_run.m_pending.schemaFolder = schemaFolder;
         }
         if (m_run.m_extra != nullptr) {
             m_run.m_extra->started(extractionFolder, schemaFolder, documents);
@@ -70,7 +85,13 @@ public:
         {
             std::lock_guard lock(m_run.m_mutex);
             ++m_run.m_pending.checked;
-            m_run.m_pending.failed += report.status != 0 ? 1 : 0;
+            if (report.status != 0) {
+                ++m_run.m_pending.failed;
+                // The entry has just been written: its last lines.
+                if (m_run.m_lines >= kFailureEntryLines) {
+                    m_run.m_pending.failureEntries.push_back(m_run.m_lines - kFailureEntryLines);
+                }
+            }
         }
         if (m_run.m_extra != nullptr) {
             m_run.m_extra->documentChecked(report);
@@ -80,6 +101,7 @@ public:
         {
             std::lock_guard lock(m_run.m_mutex);
             m_run.m_pending.endedEarly = true;
+            m_run.m_pending.earlyEnd = end;
         }
         if (m_run.m_extra != nullptr) {
             m_run.m_extra->endedEarly(end);
@@ -173,6 +195,10 @@ BackgroundRun::Progress BackgroundRun::take() {
     taken.checked = m_pending.checked;
     taken.failed = m_pending.failed;
     taken.endedEarly = m_pending.endedEarly;
+    taken.failureEntries = std::exchange(m_pending.failureEntries, {});
+    taken.extractionFolder = m_pending.extractionFolder;
+    taken.schemaFolder = m_pending.schemaFolder;
+    taken.earlyEnd = m_pending.earlyEnd;
     return taken;
 }
 

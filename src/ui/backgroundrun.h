@@ -13,7 +13,9 @@
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
+#include <vector>
 
 class QThread;
 
@@ -62,7 +64,17 @@ public:
         std::size_t checked = 0; // documents validated so far
         std::size_t failed = 0;  // of which with a failure entry
         bool endedEarly = false; // a message ended the run before validation
+        // The first line (0-based, as the log box counts its lines) of each
+        // failure entry written since the last take(); each spans
+        // kFailureEntryLines lines.
+        std::vector<std::size_t> failureEntries;
+        std::string extractionFolder;                 // once started: where the documents are
+        std::string schemaFolder;                     // once started: the schema folder used
+        std::optional<inspection::EarlyEnd> earlyEnd; // why the run ended early
     };
+    // A failure entry: the heading or document name line, the message and
+    // the detail.
+    static constexpr std::size_t kFailureEntryLines = 3;
     Progress take();
 
 signals:
@@ -92,6 +104,8 @@ private:
     // Written by the worker, taken by the GUI thread.
     std::mutex m_mutex;
     Progress m_pending;
+    std::size_t m_lines = 0; // line breaks of the log so far
+    char m_lastChar = 0;
 };
 
 } // namespace morvik::ui

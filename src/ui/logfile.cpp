@@ -7,7 +7,7 @@
 
 namespace morvik::ui {
 
-QByteArray logFileBytes(const QTextDocument& log) {
+QByteArray logFileBytes(const QTextDocument& log, const QString& header) {
     // Block by block, not toPlainText(), which turns no-break spaces into
     // spaces. The box holds one block per line; the log's last line break
     // leaves an empty last block.
@@ -18,7 +18,12 @@ QByteArray logFileBytes(const QTextDocument& log) {
             text += QLatin1String("\r\n");
         }
     }
-    return QByteArray("\xEF\xBB\xBF") + text.toUtf8();
+    return QByteArray("\xEF\xBB\xBF") + header.toUtf8() + text.toUtf8();
+}
+
+QByteArray logFileBytes(const std::string& runLog, const QString& header) {
+    return QByteArray("\xEF\xBB\xBF") + header.toUtf8() +
+           QByteArray(runLog.data(), qsizetype(runLog.size()));
 }
 
 QString writeFileAtomically(const QString& path, const QByteArray& bytes) {

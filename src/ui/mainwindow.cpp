@@ -6,14 +6,18 @@
 #include "inspection/inspectionrun.h"
 #include "inspection/paths.h"
 #include "inspection/standardnames.h"
+#include "report/causes.h"
 #include "ui/appearance.h"
 #include "ui/backgroundrun.h"
 #include "ui/enterkey.h"
+#include "ui/japanesefiledialog.h"
+#include "ui/logedit.h"
 #include "ui/logfile.h"
 #include "ui/morvikdir.h"
 #include "ui/pathinput.h"
 #include "ui/statusbar.h"
 
+#include <QAction>
 #include <QCloseEvent>
 #include <QCoreApplication>
 #include <QDir>
@@ -23,6 +27,7 @@
 #include <QFileInfo>
 #include <QFontMetrics>
 #include <QFrame>
+#include <QGuiApplication>
 #include <QLabel>
 #include <QLineEdit>
 #include <QLocale>
@@ -32,6 +37,8 @@
 #include <QPlainTextEdit>
 #include <QPointer>
 #include <QPushButton>
+#include <QScreen>
+#include <QShortcut>
 
 #include <vector>
 
@@ -108,23 +115,11 @@ QString count(std::size_t n) {
     return QLocale(QLocale::Japanese, QLocale::Japan).toString(qulonglong(n));
 }
 
-// What panel 1 says when a run is over, in place of the last progress text,
-// which would read as if the run were still going.
-QString completionText(inspection::RunOutcome outcome, const BackgroundRun::Progress& progress) {
-    const std::size_t failed = progress.failed;
-    const std::size_t ok = progress.checked - failed;
-    switch (outcome) {
-    case inspection::RunOutcome::allValid:
-    case inspection::RunOutcome::someFailed:
-        return QStringLiteral("調査完了　OK %1件／エラー %2件").arg(count(ok), count(failed));
-    case inspection::RunOutcome::stopped:
-        return QStringLiteral("調査を中止しました　OK %1件／エラー %2件（全 %3件）")
-            .arg(count(ok), count(failed), count(progress.total));
-    case inspection::RunOutcome::endedEarly:
-        break;
-    }
-    return QStringLiteral("調査を中止しました");
-}
+const QString kLineBreak = QStringLiteral("\r\n");
+
+// What the window offers where the command line has options.
+const report::CauseOptions kDesktopCauseOptions{"「XMLスキーマ」欄",
+                                                "設定ファイルの MaxExtractedSize", ""};
 
 // Where the run looks for an earlier extracted copy of the archive: the
 // extraction folder as a full path, without its closing separator.
@@ -156,6 +151,7 @@ public:
         for (QPushButton* button : buttons()) {
             button->setEnabled(false);
         }
+        m_window.m_save->setEnabled(false);
         for (QWidget* widget :
              {static_cast<QWidget*>(&m_window), static_cast<QWidget*>(m_window.TX_XmlFnm),
               static_cast<QWidget*>(m_window.TX_Schima), m_window.TX_Msg->viewport()}) {
@@ -188,6 +184,8 @@ public:
             m_hadFocus->setFocus(Qt::OtherFocusReason);
         }
         m_window.m_running = false;
+        // Also in a menu left open during the run.
+        m_window.m_save->setEnabled(!m_window.TX_Msg->document()->isEmpty());
     }
     RunScope(const RunScope&) = delete;
     RunScope& operator=(const RunScope&) = delete;
@@ -213,7 +211,9 @@ MainWindow::MainWindow(QWidget* parent) : QWidget(parent), m_runModal(execModal)
     setWindowIcon(morvikIcon());
     setFont(japaneseGothicFont());
     const Twips tw(logicalDpiX());
-    setFixedSize(tw(10110), tw(8205));
+    // The design's size is the least; the log box takes whatever is more.
+    setMinimumSize(tw(10110), tw(8205));
+    resize(minimumSize());
 
     // Created in the order of their tab indexes.
     Command1 =
@@ -228,7 +228,7 @@ MainWindow::MainWindow(QWidget* parent) : QWidget(parent), m_runModal(execModal)
     Command3 = makeButton(this, "Command3", QStringLiteral("参照"), tw.rect(1440, 360, 585, 285));
     TX_Schima = makeTextBox(this, "TX_Schima", tw.rect(2010, 360, 7935, 285));
 
-    TX_Msg = new QPlainTextEdit(this);
+    TX_Msg = new LogEdit(this);
     TX_Msg->setObjectName(QStringLiteral("TX_Msg"));
     TX_Msg->setGeometry(tw.rect(30, 1710, 10005, 6195));
     TX_Msg->setLineWrapMode(QPlainTextEdit::NoWrap);
@@ -236,9 +236,6 @@ MainWindow::MainWindow(QWidget* parent) : QWidget(parent), m_runModal(execModal)
     TX_Msg->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     // Tab moves on to the next control, as in every other box of the window.
     TX_Msg->setTabChangesFocus(true);
-    // The log only grows during a run; an undo history would keep a second
-    // copy of it.
-    TX_Msg->setUndoRedoEnabled(false);
 
     Label3 =
         makeLabel(this, "Label3",
@@ -294,17 +291,49 @@ MainWindow::MainWindow(QWidget* parent) : QWidget(parent), m_runModal(execModal)
         target->installEventFilter(this);
     }
 
+    // The log's commands, with their keys wherever the focus is in the window.
+    const auto command = [this](const char* name, const QString& text, const QKeySequence& key) {
+        auto* action = new QAction(text, this);
+        action->setObjectName(QLatin1String(name));
+        action->setShortcut(key);
+        addAction(action);
+        return action;
+    };
+    m_nextError = command("nextError", QStringLiteral("次のエラー"), QKeySequence(Qt::Key_F8));
+    m_previousError = command("previousError", QStringLiteral("前のエラー"),
+                              QKeySequence(Qt::SHIFT | Qt::Key_F8));
+    m_errorsOnly = command("errorsOnly", QStringLiteral("エラーのみ表示"), QKeySequence());
+    m_errorsOnly->setCheckable(true);
+    m_find = command("findInLog", QStringLiteral("検索…"), QKeySequence::Find);
+    m_save = command("saveLog", QStringLiteral("ログを保存…"), QKeySequence::Save);
+    m_save->setEnabled(false);
+    connect(m_nextError, &QAction::triggered, this, &MainWindow::showNextError);
+    connect(m_previousError, &QAction::triggered, this, &MainWindow::showPreviousError);
+    connect(m_errorsOnly, &QAction::toggled, this, &MainWindow::setErrorsOnly);
+    connect(m_find, &QAction::triggered, this, &MainWindow::findInLog);
+    connect(m_save, &QAction::triggered, this, &MainWindow::saveLog);
+    connect(TX_Msg->document(), &QTextDocument::contentsChanged, this,
+            [this] { m_save->setEnabled(!m_running && !TX_Msg->document()->isEmpty()); });
+
+    // The menu stays open beside a run, without holding the window's events
+    // (a run that ends under it ends at once).
     TX_Msg->setContextMenuPolicy(Qt::CustomContextMenu);
     connect(TX_Msg, &QWidget::customContextMenuRequested, this, [this](const QPoint& pos) {
-        std::unique_ptr<QMenu> menu(createLogMenu());
         // A scroll area reports the position in its viewport's coordinates.
-        menu->exec(TX_Msg->viewport()->mapToGlobal(pos));
+        openLogMenu(TX_Msg->viewport()->mapToGlobal(pos));
+    });
+    // Shift+F10 opens it at the caret, as on every other desktop.
+    auto* menuKey = new QShortcut(QKeySequence(Qt::SHIFT | Qt::Key_F10), TX_Msg);
+    menuKey->setContext(Qt::WidgetWithChildrenShortcut);
+    connect(menuKey, &QShortcut::activated, this, [this] {
+        openLogMenu(TX_Msg->viewport()->mapToGlobal(TX_Msg->cursorRect().bottomLeft()));
     });
 
     m_frameTimer.setInterval(kFrameInterval);
     connect(&m_frameTimer, &QTimer::timeout, this, &MainWindow::showRunProgress);
 
     Form_Load();
+    restoreWindowPlace();
 }
 
 MainWindow::~MainWindow() = default;
@@ -335,8 +364,33 @@ void MainWindow::Command1_Click() {
     if (m_running) {
         return;
     }
+    const QStringList several = severalZipPaths(TX_XmlFnm->text());
+    if (!several.isEmpty()) {
+        runSeveral(several);
+    } else {
+        RunRecord run;
+        std::optional<inspection::EarlyEnd> earlyEnd;
+        {
+            RunScope scope(*this);
+            run = runArchive(utf8(TX_XmlFnm->text()), LogUse::own);
+            earlyEnd = m_lastEarlyEnd;
+        }
+        ST_Msg->setPanelText(1, resultText(run));
+        if (run.outcome == inspection::RunOutcome::endedEarly) {
+            showCause(run.cause);
+        }
+        if (earlyEnd && !m_closeRequested) {
+            tellExtractedCopy(*earlyEnd);
+        }
+    }
+    if (m_closeRequested) {
+        close();
+    }
+}
+
+RunRecord MainWindow::runArchive(const std::string& zipPath, LogUse use) {
     inspection::RunInputs inputs;
-    inputs.zipPath = utf8(TX_XmlFnm->text());
+    inputs.zipPath = zipPath;
     inputs.schemaText = utf8(TX_Schima->text());
     inputs.appName = utf8(executableName());
     inputs.section = utf8(windowTitle());
@@ -347,11 +401,26 @@ void MainWindow::Command1_Click() {
         inputs.maxExtractedSize = *limit;
     }
     m_programs->setFolderToName(extractionFolderOf(inputs.zipPath));
+
+    RunRecord record;
+    record.zipPath = QString::fromStdString(zipPath);
+    record.started = QDateTime::currentDateTime();
+    m_lastEarlyEnd.reset();
+    m_logUse = use;
+    m_logCleared = false;
+    m_runLogCopy.clear();
+    if (use == LogUse::appended) {
+        m_log->flush();
+        m_logBase = TX_Msg->document()->blockCount() - 1;
+    } else {
+        m_logBase = 0;
+    }
+    ST_Msg->setPanelText(1, kPreparing);
+    ST_Msg->panel(1)->setToolTip(QString());
+
     inspection::RunOutcome outcome = inspection::RunOutcome::endedEarly;
     BackgroundRun::Progress progress;
     {
-        RunScope scope(*this);
-        ST_Msg->setPanelText(1, kPreparing);
         BackgroundRun run(inputs, m_settings, *m_messages, *m_programs, m_runObserver);
         m_run = &run;
         // A message box shows over the log and status as they stand.
@@ -366,24 +435,144 @@ void MainWindow::Command1_Click() {
         showRunProgress();
         m_log->flush();
         progress = run.take();
+        m_frameTimer.stop();
+        m_run = nullptr;
     }
-    ST_Msg->setPanelText(1, completionText(outcome, progress));
-    if (m_closeRequested) {
-        close();
+    record.ended = QDateTime::currentDateTime();
+    record.outcome = outcome;
+    record.total = progress.total;
+    record.checked = progress.checked;
+    record.failed = progress.failed;
+    record.schemaFolder = QString::fromStdString(progress.schemaFolder);
+    record.extractionFolder = QString::fromStdString(progress.extractionFolder);
+    if (outcome == inspection::RunOutcome::endedEarly && progress.earlyEnd) {
+        m_lastEarlyEnd = progress.earlyEnd;
+        // As the command line words it.
+        // As the command line words it, naming what the window offers
+        // instead of the command line's options.
+        record.cause = report::causeOfEarlyEnd(*progress.earlyEnd, kDesktopCauseOptions);
     }
+    // A run that wrote the log owns it now: saving names and heads it, and
+    // edits can be undone back to it.
+    if (use == LogUse::own && m_logCleared) {
+        m_logRuns = {record};
+        TX_Msg->endRunLog();
+    }
+    return record;
+}
+
+void MainWindow::runSeveral(const QStringList& zipPaths) {
+    std::vector<RunRecord> runs;
+    {
+        RunScope scope(*this);
+        TX_Msg->beginRunLog();
+        m_log->clear();
+        TX_Msg->forgetFailures();
+        m_logRuns.clear();
+        for (const QString& zip : zipPaths) {
+            if (m_closeRequested) {
+                break;
+            }
+            // A blank line between one archive's log and the next one's name.
+            m_log->append(utf8((runs.empty() ? QString() : kLineBreak) +
+                               QStringLiteral("==> %1 <==").arg(QDir::toNativeSeparators(zip)) +
+                               kLineBreak));
+            RunRecord run = runArchive(utf8(zip), LogUse::appended);
+            if (run.outcome == inspection::RunOutcome::endedEarly) {
+                QString why = resultText(run) + kLineBreak;
+                for (std::size_t i = 1; i < run.cause.size(); ++i) {
+                    why += QString::fromStdString(run.cause[i]) + kLineBreak;
+                }
+                m_log->append(utf8(why));
+            }
+            // Each archive's log beside it, headed by its run.
+            const QString file = savedLogPath(zip);
+            const QString failure =
+                writeFileAtomically(file, logFileBytes(m_runLogCopy, logHeader({run})));
+            if (!failure.isEmpty()) {
+                m_log->append(utf8(QStringLiteral("ログを保存できませんでした：%1（%2）")
+                                       .arg(QDir::toNativeSeparators(file), failure) +
+                                   kLineBreak));
+            }
+            m_runLogCopy.clear();
+            runs.push_back(run);
+            if (m_lastEarlyEnd && !m_closeRequested) {
+                tellExtractedCopy(*m_lastEarlyEnd);
+            }
+        }
+        m_log->append(utf8(summaryTable(runs)));
+        m_log->flush();
+        TX_Msg->endRunLog();
+        m_logRuns = runs;
+    }
+    // The runs saved each path alone; the box named them all.
+    m_settings.save(utf8(executableName()), utf8(windowTitle()), "TX_XmlFnm",
+                    utf8(TX_XmlFnm->text()));
+    std::size_t ok = 0;
+    std::size_t failed = 0;
+    for (const RunRecord& run : runs) {
+        ok += run.ok();
+        failed += run.failed;
+    }
+    ST_Msg->setPanelText(1, QStringLiteral("調査完了　ZIPファイル %1件　OK %2件／エラー %3件")
+                                .arg(count(runs.size()), count(ok), count(failed)));
+}
+
+void MainWindow::showCause(const std::vector<std::string>& lines) {
+    QString text = QStringLiteral("調査できませんでした");
+    QString full = text;
+    if (!lines.empty()) {
+        text += u'：' + QString::fromStdString(lines.front());
+        full += u'：';
+        for (std::size_t i = 0; i < lines.size(); ++i) {
+            full += (i == 0 ? QString() : QStringLiteral("\n")) + QString::fromStdString(lines[i]);
+        }
+    }
+    ST_Msg->setPanelText(1, text);
+    ST_Msg->panel(1)->setToolTip(full);
+}
+
+void MainWindow::tellExtractedCopy(const inspection::EarlyEnd& end) {
+    using Kind = inspection::EarlyEnd::Kind;
+    const QString folder = QDir::toNativeSeparators(QDir::cleanPath(
+        QFileInfo(QString::fromStdString(end.extractionFolder)).absoluteFilePath()));
+    QString text;
+    if (end.kind == Kind::alreadyExtracted) {
+        text = QStringLiteral("解凍先のフォルダ\n%1\nには、前回解凍したファイルが残っています。\n"
+                              "このフォルダを移動するか削除してから、もう一度調査してください。")
+                   .arg(folder);
+    } else if (end.kind == Kind::noSchemaFolder && QFileInfo(folder).isDir()) {
+        text = QStringLiteral("解凍したファイルはフォルダ\n%1\nに残っています。\n"
+                              "次に調査する前に、このフォルダを移動するか削除してください。")
+                   .arg(folder);
+    } else {
+        return;
+    }
+    m_messages->show(utf8(text), inspection::kAppTitle, inspection::MessageIcon::none);
 }
 
 void MainWindow::showRunProgress() {
     if (m_run == nullptr) {
         return;
     }
-    const BackgroundRun::Progress progress = m_run->take();
-    if (progress.clearLog) {
+    BackgroundRun::Progress progress = m_run->take();
+    // With several archives the box keeps the earlier ones' logs.
+    if (progress.clearLog && m_logUse == LogUse::own) {
+        TX_Msg->beginRunLog();
         m_log->clear();
+        TX_Msg->forgetFailures();
+        m_logRuns.clear();
+        m_logCleared = true;
     }
     // The log box writes what it is given at its own, slower pace.
     if (!progress.logText.empty()) {
         m_log->append(progress.logText);
+        if (m_logUse == LogUse::appended) {
+            m_runLogCopy += progress.logText;
+        }
+    }
+    for (const std::size_t line : progress.failureEntries) {
+        TX_Msg->markFailureEntry(m_logBase + int(line), int(BackgroundRun::kFailureEntryLines));
     }
     if (progress.statusChanged) {
         ST_Msg->setPanelText(1, progress.status);
@@ -398,11 +587,14 @@ void MainWindow::Command2_Click() {
     QFileDialog dialog(this);
     dialog.setObjectName(QStringLiteral("dlgOpenFile"));
     dialog.setAcceptMode(QFileDialog::AcceptOpen);
-    // Only a file that exists can be chosen.
-    dialog.setFileMode(QFileDialog::ExistingFile);
+    // Only files that exist can be chosen; several are inspected one after
+    // another.
+    dialog.setFileMode(QFileDialog::ExistingFiles);
     dialog.setNameFilter(QStringLiteral("ZIP ファイル (*.zip)"));
+    speakJapanese(dialog);
     // Opens on the file last entered, folder and name.
-    const QString initialFile = TX_XmlFnm->text();
+    const QStringList several = severalZipPaths(TX_XmlFnm->text());
+    const QString initialFile = several.isEmpty() ? TX_XmlFnm->text() : several.first();
     if (!initialFile.isEmpty()) {
         dialog.selectFile(initialFile);
     }
@@ -410,8 +602,10 @@ void MainWindow::Command2_Click() {
         return;
     }
     const QStringList chosen = dialog.selectedFiles();
-    if (!chosen.isEmpty()) {
+    if (chosen.size() == 1) {
         TX_XmlFnm->setText(chosen.first());
+    } else if (chosen.size() > 1) {
+        TX_XmlFnm->setText(severalZipText(chosen));
     }
 }
 
@@ -434,10 +628,40 @@ void MainWindow::Command3_Click() {
 QMenu* MainWindow::createLogMenu() {
     QMenu* menu = TX_Msg->createStandardContextMenu();
     menu->addSeparator();
-    QAction* save = menu->addAction(QStringLiteral("ログを保存…"), this, &MainWindow::saveLog);
-    save->setObjectName(QStringLiteral("saveLog"));
-    save->setEnabled(!m_running && !TX_Msg->document()->isEmpty());
+    const bool failures = TX_Msg->failureEntries() > 0;
+    m_nextError->setEnabled(failures);
+    m_previousError->setEnabled(failures);
+    menu->addAction(m_nextError);
+    menu->addAction(m_previousError);
+    menu->addAction(m_errorsOnly);
+    menu->addAction(m_find);
+    menu->addSeparator();
+    m_save->setEnabled(!m_running && !TX_Msg->document()->isEmpty());
+    menu->addAction(m_save);
     return menu;
+}
+
+void MainWindow::openLogMenu(const QPoint& globalPos) {
+    QMenu* menu = createLogMenu();
+    menu->setAttribute(Qt::WA_DeleteOnClose);
+    menu->popup(globalPos);
+}
+
+void MainWindow::showNextError() {
+    TX_Msg->showNextFailure();
+}
+
+void MainWindow::showPreviousError() {
+    TX_Msg->showPreviousFailure();
+}
+
+void MainWindow::setErrorsOnly(bool on) {
+    TX_Msg->setFailuresOnly(on);
+    m_errorsOnly->setChecked(on);
+}
+
+void MainWindow::findInLog() {
+    TX_Msg->showFindBox();
 }
 
 void MainWindow::saveLog() {
@@ -450,23 +674,106 @@ void MainWindow::saveLog() {
     dialog.setFileMode(QFileDialog::AnyFile);
     dialog.setNameFilter(QStringLiteral("テキスト ファイル (*.txt)"));
     dialog.setDefaultSuffix(QStringLiteral("txt"));
-    // Beside the archive, named after it.
-    const QFileInfo zip(TX_XmlFnm->text());
-    if (!TX_XmlFnm->text().trimmed().isEmpty()) {
-        dialog.selectFile(zip.absolutePath() + u'/' + zip.completeBaseName() +
-                          QStringLiteral("_調査結果.txt"));
+    speakJapanese(dialog);
+    // Beside the archive whose run wrote the log, named after it; several
+    // archives' logs beside the first, as their summary.
+    if (m_logRuns.size() == 1) {
+        dialog.selectFile(savedLogPath(m_logRuns.front().zipPath));
+    } else if (m_logRuns.size() > 1) {
+        const QFileInfo first(m_logRuns.front().zipPath);
+        dialog.selectFile(first.absolutePath() + QStringLiteral("/調査結果一覧.txt"));
+    } else if (!TX_XmlFnm->text().trimmed().isEmpty() &&
+               severalZipPaths(TX_XmlFnm->text()).isEmpty()) {
+        dialog.selectFile(savedLogPath(TX_XmlFnm->text()));
     }
     if (m_runModal(dialog) != QDialog::Accepted || dialog.selectedFiles().isEmpty()) {
         return;
     }
     const QString path = dialog.selectedFiles().first();
-    const QString failure = writeFileAtomically(path, logFileBytes(*TX_Msg->document()));
+    const QString header = m_logRuns.empty() ? QString() : logHeader(m_logRuns);
+    const QString failure = writeFileAtomically(path, logFileBytes(*TX_Msg->document(), header));
     if (!failure.isEmpty()) {
         m_messages->show(QStringLiteral("ログを保存できませんでした。\n%1\n%2")
                              .arg(QDir::toNativeSeparators(path), failure)
                              .toStdString(),
                          inspection::kAppTitle, inspection::MessageIcon::critical);
     }
+}
+
+void MainWindow::showEvent(QShowEvent* event) {
+    // The focus shows from the start: Enter on the focused 調査開始 starts a
+    // run, and the user must see that it will. Qt draws the focus only once
+    // a key has moved it.
+    setAttribute(Qt::WA_KeyboardFocusChange);
+    QWidget::showEvent(event);
+}
+
+void MainWindow::resizeEvent(QResizeEvent* event) {
+    QWidget::resizeEvent(event);
+    placeControls();
+}
+
+void MainWindow::placeControls() {
+    // The design's places at the least size; more width goes to the path
+    // boxes, the rule, the log and panel 1, more height to the log.
+    const Twips tw(logicalDpiX());
+    const int wider = std::max(0, width() - tw(10110));
+    const int taller = std::max(0, height() - tw(8205));
+    TX_XmlFnm->setGeometry(tw.rect(2010, 30, 7935, 285).adjusted(0, 0, wider, 0));
+    TX_Schima->setGeometry(tw.rect(2010, 360, 7935, 285).adjusted(0, 0, wider, 0));
+    Line1->setGeometry(tw(180), tw(1590), tw(9960) - tw(180) + wider, 1);
+    TX_Msg->setGeometry(tw.rect(30, 1710, 10005, 6195).adjusted(0, 0, wider, taller));
+    ST_Msg->setGeometry(tw.rect(0, 7935, 10110, 270).adjusted(0, taller, wider, taller));
+    ST_Msg->setPanelWidths(tw(8117) + wider, tw(1700));
+}
+
+void MainWindow::restoreWindowPlace() {
+    const QStringList parts =
+        QString::fromStdString(
+            m_settings.read(utf8(executableName()), utf8(windowTitle()), kWindowPlaceKey))
+            .split(u',');
+    if (parts.size() < 4) {
+        return;
+    }
+    int values[4];
+    for (int i = 0; i < 4; ++i) {
+        bool ok = false;
+        values[i] = parts[i].trimmed().toInt(&ok);
+        if (!ok) {
+            return;
+        }
+    }
+    const QRect place(values[0], values[1], values[2], values[3]);
+    const bool maximised = parts.size() > 4 && parts[4].trimmed() == QLatin1String("max");
+    // Only where it is wholly on a screen as it is now, and never smaller
+    // than the design; otherwise the window opens as the first time.
+    bool fits = false;
+    for (const QScreen* screen : QGuiApplication::screens()) {
+        fits = fits || screen->availableGeometry().contains(place);
+    }
+    if (!fits || place.width() < minimumWidth() || place.height() < minimumHeight()) {
+        return;
+    }
+    setGeometry(place);
+    if (maximised) {
+        setWindowState(windowState() | Qt::WindowMaximized);
+    }
+}
+
+void MainWindow::saveWindowPlace() {
+    const QRect place = isMaximized() || isFullScreen() ? normalGeometry() : geometry();
+    if (!place.isValid()) {
+        return;
+    }
+    QString text = QStringLiteral("%1,%2,%3,%4")
+                       .arg(place.x())
+                       .arg(place.y())
+                       .arg(place.width())
+                       .arg(place.height());
+    if (isMaximized()) {
+        text += QStringLiteral(",max");
+    }
+    m_settings.save(utf8(executableName()), utf8(windowTitle()), kWindowPlaceKey, utf8(text));
 }
 
 void MainWindow::closeEvent(QCloseEvent* event) {
@@ -484,6 +791,7 @@ void MainWindow::closeEvent(QCloseEvent* event) {
         return;
     }
     m_closeRequested = false;
+    saveWindowPlace();
     QWidget::closeEvent(event);
     emit closed();
 }
@@ -496,6 +804,10 @@ MainWindow::DropUse MainWindow::dropUse(const QObject* target, const QMimeData* 
     const Dropped dropped = whatIsDropped(mime);
     path = dropped.path;
     if (dropped.kind == Dropped::Kind::zipFile) {
+        return DropUse::zipPath;
+    }
+    if (dropped.kind == Dropped::Kind::zipFiles) {
+        path = severalZipText(dropped.paths);
         return DropUse::zipPath;
     }
     if (dropped.kind == Dropped::Kind::folder && target == TX_Schima) {

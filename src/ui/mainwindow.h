@@ -8,12 +8,18 @@
 #include "ui/programstart.h"
 #include "ui/qsettingsstore.h"
 #include "ui/resultlogbox.h"
+#include "ui/runrecord.h"
 
 #include <QTimer>
 #include <QWidget>
 
+#include <functional>
 #include <memory>
+#include <optional>
+#include <string>
+#include <vector>
 
+class QAction;
 class QFrame;
 class QLabel;
 class QLineEdit;
@@ -25,6 +31,7 @@ class QPushButton;
 namespace morvik::ui {
 
 class BackgroundRun;
+class LogEdit;
 class MorvikDir;
 class StatusBar;
 
@@ -49,9 +56,22 @@ public:
     // on a file); it is saved with the next run, not before.
     void setZipPath(const QString& path);
 
-    // The result log's context menu: the box's own entries, then saving the
-    // log. The caller owns it.
+    // The result log's context menu: the box's own entries, stepping between
+    // failures, the failures-only view, search, then saving the log. The
+    // caller owns it.
     QMenu* createLogMenu();
+
+    // Panel 1 after a run that ended early: 「調査できませんでした：」 and the
+    // first line, every line in its tool tip.
+    void showCause(const std::vector<std::string>& lines);
+
+    // The runs whose log the box holds (several after several archives);
+    // empty when no run has written it.
+    const std::vector<RunRecord>& logRuns() const { return m_logRuns; }
+
+    // The settings key of the window's last place: "x,y,width,height" of the
+    // client area, then ",max" when it was maximised.
+    static constexpr const char* kWindowPlaceKey = "WindowPlace";
 
     // How often the window shows a run's progress: the log's new entries,
     // the latest status text and the progress bar.
@@ -75,13 +95,23 @@ public slots:
     void Command2_Click();
     // Picks the schema folder with MorvikDir.
     void Command3_Click();
-    // Saves the result log as shown to a file the user names.
+    // Saves the result log as shown to a file the user names, headed by the
+    // run that wrote it.
     void saveLog();
+    // Selects the next or previous failure entry of the log.
+    void showNextError();
+    void showPreviousError();
+    // Folds the log's lines other than failure entries away, or back.
+    void setErrorsOnly(bool on);
+    // Opens the search line over the log.
+    void findInLog();
 
 protected:
     // Closing during a run stops it after the document at hand, then closes.
     void closeEvent(QCloseEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+    void showEvent(QShowEvent* event) override;
     void dragEnterEvent(QDragEnterEvent* event) override;
     void dragMoveEvent(QDragMoveEvent* event) override;
     void dropEvent(QDropEvent* event) override;
@@ -90,6 +120,16 @@ private:
     class RunScope;
     enum class DropUse { refuse, zipPath, schemaFolder, boxOwn };
 
+    // One archive through a background run. With several, the log box
+    // keeps what is above and the archive's log follows its name.
+    enum class LogUse { own, appended };
+    RunRecord runArchive(const std::string& zipPath, LogUse use);
+    void runSeveral(const QStringList& zipPaths);
+    void tellExtractedCopy(const inspection::EarlyEnd& end);
+    void placeControls();
+    void restoreWindowPlace();
+    void saveWindowPlace();
+    void openLogMenu(const QPoint& globalPos);
     void showRunProgress();
     DropUse dropUse(const QObject* target, const QMimeData* mime, QString& path) const;
     bool handleDrag(const QObject* target, QEvent* event);
@@ -101,6 +141,20 @@ private:
     BackgroundRun* m_run = nullptr;
     inspection::RunObserver* m_runObserver = nullptr;
     QTimer m_frameTimer;
+    std::vector<RunRecord> m_logRuns;
+    // While a run writes: the box line its log starts on, and its text when
+    // it is to be saved beside its ZIP file.
+    int m_logBase = 0;
+    LogUse m_logUse = LogUse::own;
+    std::string m_runLogCopy;
+    bool m_logCleared = false; // the run at hand has written a new log
+    std::optional<inspection::EarlyEnd> m_lastEarlyEnd;
+
+    QAction* m_nextError;
+    QAction* m_previousError;
+    QAction* m_errorsOnly;
+    QAction* m_find;
+    QAction* m_save;
 
     QPushButton* Command1;
     QLabel* Label1;
@@ -109,7 +163,7 @@ private:
     QLabel* Label2;
     QPushButton* Command3;
     QLineEdit* TX_Schima;
-    QPlainTextEdit* TX_Msg;
+    LogEdit* TX_Msg;
     QLabel* Label3;
     StatusBar* ST_Msg;
     QFrame* Line1;

@@ -5,10 +5,11 @@
 
 namespace morvik::ui {
 
-// Sets its lines one em apart, as the design's bitmap Gothic does. Outline
-// CJK faces ask for almost half an em more per line, which would push the
-// last line of the design's instructions out of their label. text() stays
-// the plain text, line breaks included.
+// Sets its lines 1.25 em apart, closer than an outline CJK face asks for
+// (almost 1.5 em), which would push the last line of the design's
+// instructions out of their label; where even that does not fit, the face is
+// made a little smaller rather than the lines touching. text() stays the
+// plain text, line breaks included.
 class NoteLabel : public QLabel {
     Q_OBJECT
 public:

@@ -35,6 +35,20 @@ Dropped whatIsDropped(const QMimeData* data) {
         return {};
     }
     const QList<QUrl> urls = data->urls();
+    if (urls.size() > 1) {
+        QStringList zips;
+        for (const QUrl& url : urls) {
+            Dropped one;
+            QMimeData single;
+            single.setUrls({url});
+            one = whatIsDropped(&single);
+            if (one.kind != Dropped::Kind::zipFile) {
+                return {};
+            }
+            zips << one.path;
+        }
+        return {Dropped::Kind::zipFiles, QString(), zips};
+    }
     if (urls.size() != 1 || !urls.front().isLocalFile()) {
         return {};
     }
@@ -47,10 +61,10 @@ Dropped whatIsDropped(const QMimeData* data) {
     // gives folders without the closing "/", and so does a drop.
     const QString path = QDir::cleanPath(info.absoluteFilePath());
     if (info.isDir()) {
-        return {Dropped::Kind::folder, path};
+        return {Dropped::Kind::folder, path, {}};
     }
     if (info.isFile() && path.endsWith(QLatin1String(".zip"), Qt::CaseInsensitive)) {
-        return {Dropped::Kind::zipFile, path};
+        return {Dropped::Kind::zipFile, path, {}};
     }
     return {};
 }

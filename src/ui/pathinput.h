@@ -3,6 +3,7 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 #include <QValidator>
 
 class QMimeData;
@@ -23,12 +24,14 @@ public:
 // What a drag from the file manager brings.
 struct Dropped {
     enum class Kind {
-        zipFile, // one local file whose name ends in .zip in any letter case
-        folder,  // one local folder
-        other,   // several items, a remote URL, plain text, a path that is not there
+        zipFile,  // one local file whose name ends in .zip in any letter case
+        zipFiles, // several local files, each named .zip in any letter case
+        folder,   // one local folder
+        other,    // mixed items, a remote URL, plain text, a path that is not there
     };
     Kind kind = Kind::other;
-    QString path; // the local path for zipFile and folder
+    QString path;      // the local path for zipFile and folder
+    QStringList paths; // the local paths for zipFiles, in the order dropped
 };
 
 Dropped whatIsDropped(const QMimeData* data);

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # `cmake --install` into a temporary prefix: both programs, the desktop entry
 # (validated when desktop-file-validate is there), the icons of the hicolor
-# theme, a well-formed manual page and the documentation.
+# theme, well-formed compressed manual pages, the bash completion and each
+# package's documentation folder (changelog.gz, machine-readable copyright).
 set -euo pipefail
 build_dir=$1
 prefix=$(mktemp -d "${TMPDIR:-/tmp}/morvik-install.XXXXXX")
@@ -49,24 +50,61 @@ for size in 16 32 48 128 256; do
   [[ $width == "$size" && $height == "$size" ]] || fail "icon ${size}x${size} is ${width}x${height}"
 done
 
-man_page=$prefix/share/man/man1/morvik-inspect.1
-if [[ -f $man_page ]]; then
-  warnings=$(groff -man -Tutf8 -ww -z "$man_page" 2>&1) || fail "groff cannot format the manual page"
-  [[ -z $warnings ]] || fail "manual page warnings: $warnings"
-  if command -v man >/dev/null; then
-    text=$(MANWIDTH=80 man -l "$man_page" 2>/dev/null) || fail "man -l cannot show the manual page"
-    for section in NAME SYNOPSIS OPTIONS "EXIT STATUS" "UNZIP CODES"; do
-      grep -q "^$section" <<<"$text" || fail "manual page has no $section section"
-    done
+for page in morvik-inspect Morvik; do
+  man_page=$prefix/share/man/man1/$page.1.gz
+  if [[ ! -f $man_page ]]; then
+    fail "share/man/man1/$page.1.gz is not installed"
+    continue
   fi
-else
-  fail "share/man/man1/morvik-inspect.1 is not installed"
+  source_text=$(gzip -dc "$man_page") || { fail "$page.1.gz is not gzip"; continue; }
+  warnings=$(groff -man -Tutf8 -ww -z <<<"$source_text" 2>&1) || fail "groff cannot format $page(1)"
+  [[ -z $warnings ]] || fail "$page(1) warnings: $warnings"
+done
+if command -v man >/dev/null && [[ -f $prefix/share/man/man1/morvik-inspect.1.gz ]]; then
+  text=$(MANWIDTH=80 man -l "$prefix/share/man/man1/morvik-inspect.1.gz" 2>/dev/null) ||
+    fail "man -l cannot show the manual page"
+  for section in NAME SYNOPSIS OPTIONS "EXIT STATUS" "UNZIP CODES"; do
+    grep -q "^$section" <<<"$text" || fail "manual page has no $section section"
+  done
+  # Every unzip code a cause line can name is listed.
+  for code in 3 9 10 11 12 13 50 51 81 82; do
+    grep -qE "^ {7}$code\b" <<<"$text" || fail "UNZIP CODES does not list $code"
+  done
 fi
 
-for doc in README.md LICENSE copyright json-report.md unzip-exit-codes.md; do
-  [[ -s $prefix/share/doc/morvik/$doc ]] || fail "share/doc/morvik/$doc is not installed"
+# Every option of the help is completed, and nothing else.
+completion=$prefix/share/bash-completion/completions/morvik-inspect
+if [[ -f $completion ]]; then
+  help_options=$("$prefix/bin/morvik-inspect" --help | grep -oE '^  --[a-z-]+' | tr -d ' ' | sort -u)
+  completed=$(bash -c "source '$completion'; COMP_WORDS=(morvik-inspect --); COMP_CWORD=1
+    _morvik_inspect; printf '%s\n' \"\${COMPREPLY[@]}\"" | tr -d '=' | sort -u)
+  [[ $help_options == "$completed" ]] ||
+    fail "bash completion offers '$(tr '\n' ' ' <<<"$completed")', --help lists '$(tr '\n' ' ' <<<"$help_options")'"
+else
+  fail "share/bash-completion/completions/morvik-inspect is not installed"
+fi
+
+check_copyright() {
+  local file=$1
+  head -n1 "$file" | grep -qx 'Format: https://www.debian.org/doc/packaging-manuals/copyright-format/1.0/' ||
+    fail "$file is not machine-readable"
+  grep -q '^License: Expat$' "$file" || fail "$file names no Expat licence"
+  grep -q 'Permission is hereby granted' "$file" || fail "$file lacks the licence text"
+}
+for package in morvik-inspect morvik; do
+  doc=$prefix/share/doc/$package
+  for file in README.md copyright changelog.gz; do
+    [[ -s $doc/$file ]] || fail "share/doc/$package/$file is not installed"
+  done
+  [[ -f $doc/copyright ]] && check_copyright "$doc/copyright"
+  if [[ -f $doc/changelog.gz ]]; then
+    gzip -dc "$doc/changelog.gz" | head -n1 | grep -qE '^morvik \([0-9.]+\) ' ||
+      fail "share/doc/$package/changelog.gz does not start as a Debian changelog"
+  fi
 done
-grep -q 'MIT License' "$prefix/share/doc/morvik/LICENSE" || fail "LICENSE is not the MIT licence"
+for doc in json-report.md csv-report.md batch.md unzip-exit-codes.md; do
+  [[ -s $prefix/share/doc/morvik-inspect/$doc ]] || fail "share/doc/morvik-inspect/$doc is not installed"
+done
 
 if ((failures)); then
   echo "$failures installed file(s) missing or wrong" >&2

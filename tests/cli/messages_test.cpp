@@ -15,52 +15,65 @@ namespace fs = std::filesystem;
 
 namespace {
 
-constexpr const char* kUsageLine = "Usage: morvik-inspect [OPTIONS] ZIPFILE...";
+constexpr const char* kUsageLine = "Usage: morvik-inspect [OPTIONS] ZIPFILE|FOLDER...";
 const std::string kUnzipFailed = "morvik-inspect: Failed: 解凍に失敗しました。Error Code:0x";
 const std::string kCodeTable = "コードの一覧は morvik-inspect(1) の UNZIP CODES にあります）";
 
 } // namespace
 
-TEST(InspectUsage, ErrorsNameWhatWasWrongBeforeTheUsage) {
+TEST(InspectUsage, OneLineNamesWhatIsWrongAndPointsToTheHelp) {
     TempDir dir;
     const std::string zip = dir.folder() + "a.zip";
+    const std::string size = "--max-extracted-size には 0 より大きいバイト数を指定してください"
+                             "（K・M・G・T は 1024 の累乗）。";
     struct Case {
         std::vector<std::string> args;
-        std::string firstLine;
+        std::string what;
     };
     const std::vector<Case> cases = {
-        {{"--bogus", zip}, "morvik-inspect: unknown option --bogus"},
-        {{zip, "-x"}, "morvik-inspect: unknown option -x"},
-        {{zip, "--schema"}, "morvik-inspect: --schema needs a folder"},
-        {{"--schema=", zip}, "morvik-inspect: --schema needs a folder"},
-        {{zip, "--into"}, "morvik-inspect: --into needs a folder"},
-        {{zip, "--json"}, "morvik-inspect: --json needs a file name (- for standard output)"},
-        {{"--reasons=fr", zip}, "morvik-inspect: --reasons needs ja or en"},
-        {{"--max-extracted-size=0", zip},
-         "morvik-inspect: --max-extracted-size needs a size in bytes (K, M, G or T for 1024s), "
-         "more than 0"},
-        {{"--max-extracted-size=12Q", zip},
-         "morvik-inspect: --max-extracted-size needs a size in bytes (K, M, G or T for 1024s), "
-         "more than 0"},
-        {{}, "morvik-inspect: no ZIP file given"},
-        {{"--verbose", "--"}, "morvik-inspect: no ZIP file given"},
+        {{"--bogus", zip}, "オプション --bogus はありません。"},
+        {{zip, "-x"}, "オプション -x はありません。"},
+        {{zip, "--schema"}, "--schema にはフォルダを指定してください。"},
+        {{"--schema=", zip}, "--schema にはフォルダを指定してください。"},
+        {{zip, "--into"}, "--into にはフォルダを指定してください。"},
+        {{zip, "--json"}, "--json にはファイル名を指定してください（標準出力には -）。"},
+        {{zip, "--csv"}, "--csv にはファイル名を指定してください（標準出力には -）。"},
+        {{"--reasons=fr", zip}, "--reasons には ja か en を指定してください。"},
+        {{"--max-extracted-size=0", zip}, size},
+        {{"--max-extracted-size=12Q", zip}, size},
+        {{}, "ZIPファイルまたはフォルダが指定されていません。"},
+        {{"--verbose", "--"}, "ZIPファイルまたはフォルダが指定されていません。"},
         {{"--into", dir.folder() + "nowhere", zip},
-         "morvik-inspect: --into " + dir.folder() + "nowhere: no such folder"},
+         "--into のフォルダ " + dir.folder() + "nowhere がありません。"},
         {{"--json", dir.folder() + "no/such/folder/r.json", zip},
-         "morvik-inspect: --json " + dir.folder() + "no/such/folder/r.json: cannot be written"},
+         "--json の書き出し先 " + dir.folder() +
+             "no/such/folder/r.json に書き込めません（そのフォルダがありません）。"},
     };
     for (const auto& c : cases) {
         const auto result = runInspect(c.args);
-        EXPECT_EQ(result.status, 64) << c.firstLine;
-        EXPECT_TRUE(result.out.empty()) << c.firstLine;
-        const auto lines = linesOf(result.err);
-        ASSERT_GE(lines.size(), 3u) << result.err;
-        EXPECT_EQ(lines[0], c.firstLine);
-        EXPECT_EQ(lines[1], "");
-        EXPECT_EQ(lines[2], kUsageLine);
+        EXPECT_EQ(result.status, 64) << c.what;
+        EXPECT_TRUE(result.out.empty()) << c.what;
+        EXPECT_EQ(result.err, "morvik-inspect: " + c.what + "詳しくは morvik-inspect --help\n");
     }
     // Nothing was run: no extraction folder, no report file.
     EXPECT_TRUE(fs::is_empty(dir.path()));
+}
+
+// --all-errors acts on the reports and --verbose; alone it says so and the
+// run goes on as without it.
+TEST(InspectUsage, AllErrorsAloneSaysWhereItActs) {
+    TempDir dir;
+    auto files = standardFiles();
+    const fs::path zip = makeArchive(dir.path(), "arc", files);
+    const auto alone = runInspect({"--all-errors", zip.string()});
+    EXPECT_EQ(alone.status, 0);
+    EXPECT_EQ(alone.err, "morvik-inspect: --all-errors は --json、--csv、--verbose と一緒のときに"
+                         "働きます。ログには各文書の最初のエラーだけが出ます。\n");
+    fs::remove_all(dir.path() / "arc");
+    const auto withCsv =
+        runInspect({"--all-errors", "--csv", dir.folder() + "r.csv", zip.string()});
+    EXPECT_EQ(withCsv.status, 0);
+    EXPECT_TRUE(withCsv.err.empty()) << withCsv.err;
 }
 
 TEST(InspectUsage, VersionAndHelpPrintAndExitZero) {

@@ -1,9 +1,15 @@
 // morvik-inspect end to end: the built executable on archives built here.
+#include "app/commandline.h"
 #include "cli/process.h"
 #include "support/archives.h"
 #include "support/testutil.h"
 
 #include <gtest/gtest.h>
+
+#include <filesystem>
+#include <sstream>
+#include <utility>
+#include <vector>
 
 using namespace morvik::test;
 
@@ -19,7 +25,8 @@ TEST(CommandLine, UsageAndHelp) {
         const auto bad = runInspect(args);
         EXPECT_EQ(bad.status, 64);
         EXPECT_TRUE(bad.out.empty());
-        EXPECT_NE(bad.err.find("Usage: morvik-inspect"), std::string::npos);
+        EXPECT_TRUE(bad.err.ends_with("詳しくは morvik-inspect --help\n")) << bad.err;
+        EXPECT_EQ(linesOf(bad.err).size(), 1u) << bad.err;
     }
 }
 
@@ -84,4 +91,37 @@ TEST(CommandLine, BadZipPathEndsBeforeValidating) {
               "morvik-inspect: 「archive.tar」 は .zip で終わっていません。ZIPファイルを指定して"
               "ください。\n");
     EXPECT_TRUE(result.out.empty());
+}
+
+// The web page runs the command line in its own process: one validation
+// thread, told the progress document by document, and the same log as the
+// program prints.
+TEST(CommandLine, EmbeddedRunTellsProgressAndWritesTheSameLog) {
+    TempDir dir;
+    auto files = standardFiles();
+    files.push_back({"DATA/d1.xml", dataDocument("1")});
+    files.push_back({"DATA/d2.xml", dataDocument("bad")});
+    files.push_back({"CLAIMS/c.xml", claimDocument()});
+    std::filesystem::create_directories(dir.path() / "page");
+    const auto zip = makeArchive(dir.path() / "page", "arc", files);
+    const auto program = makeArchive(dir.path(), "arc", files);
+
+    std::vector<std::pair<std::size_t, std::size_t>> told;
+    morvik::app::Embedding embedding;
+    embedding.validationThreads = 1;
+    embedding.progress = [&](std::size_t checked, std::size_t documents) {
+        told.emplace_back(checked, documents);
+    };
+    std::ostringstream log;
+    std::ostringstream err;
+    const int status = morvik::app::runCommandLine({zip.string()}, log, err, embedding);
+
+    EXPECT_EQ(status, 1) << err.str();
+    const std::vector<std::pair<std::size_t, std::size_t>> expected{
+        {0, 5}, {1, 5}, {2, 5}, {3, 5}, {4, 5}, {5, 5}};
+    EXPECT_EQ(told, expected);
+    const auto printed = runInspect({program.string()});
+    EXPECT_EQ(printed.status, status);
+    EXPECT_EQ(log.str(), printed.out);
+    EXPECT_TRUE(err.str().empty()) << err.str();
 }

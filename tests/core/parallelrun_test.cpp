@@ -10,6 +10,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <thread>
 
 using namespace morvik::inspection;
 using namespace morvik::test;
@@ -39,9 +40,11 @@ struct Seen {
 };
 
 Seen runWith(const fs::path& zip, std::size_t threads,
-             morvik::platform::XmlParserFactory* parser = nullptr) {
+             morvik::platform::XmlParserFactory* parser = nullptr,
+             morvik::report::ReasonLanguage language = morvik::report::ReasonLanguage::japanese) {
     fs::remove_all(zip.parent_path() / zip.stem());
     RunHarness h;
+    h.reasons = morvik::report::ReasonWordingIn(language);
     EventLog observer;
     h.observer = &observer;
     h.parser = parser;
@@ -137,4 +140,40 @@ TEST(ParallelRun, ParserFailuresReportAsOnOneThread) {
     FaultyXmlParserFactory brokenMany(morvik::platform::defaultXmlParserFactory());
     brokenMany.failEverything();
     expectSame(one, runWith(zip, 4, &brokenMany), "no parser");
+}
+
+// Two inspections at once in one process, of different archives and in
+// different languages, each tell what they tell alone: nothing of a run
+// (its language, its documents, its schemas) leaks into the other.
+TEST(ParallelRun, TwoInspectionsAtOnceInOneProcess) {
+    using morvik::report::ReasonLanguage;
+    TempDir dir;
+    const auto archive = [&](const std::string& name, int documents, int badEvery) {
+        ArchiveFiles files = standardFiles();
+        for (int i = 0; i < documents; ++i) {
+            files.push_back({"DATA/d" + std::to_string(i) + ".xml",
+                             dataDocument(i % badEvery == 0 ? "x" : "1")});
+        }
+        files.push_back({"CLAIMS/c.xml", claimDocument()});
+        return makeArchive(dir.path() / name, name, files);
+    };
+    fs::create_directories(dir.path() / "japanese");
+    fs::create_directories(dir.path() / "english");
+    const fs::path first = archive("japanese", 120, 7);
+    const fs::path second = archive("english", 90, 11);
+    const Seen firstAlone = runWith(first, 2, nullptr, ReasonLanguage::japanese);
+    const Seen secondAlone = runWith(second, 2, nullptr, ReasonLanguage::english);
+    // Each run words its reasons in its own language.
+    ASSERT_EQ(firstAlone.log.find("is not a valid value"), std::string::npos) << firstAlone.log;
+    ASSERT_NE(secondAlone.log.find("is not a valid value"), std::string::npos) << secondAlone.log;
+    for (int round = 0; round < 3; ++round) {
+        Seen firstTogether;
+        Seen secondTogether;
+        std::thread other(
+            [&] { secondTogether = runWith(second, 2, nullptr, ReasonLanguage::english); });
+        firstTogether = runWith(first, 2, nullptr, ReasonLanguage::japanese);
+        other.join();
+        expectSame(firstAlone, firstTogether, "Japanese run beside an English one");
+        expectSame(secondAlone, secondTogether, "English run beside a Japanese one");
+    }
 }

@@ -111,7 +111,7 @@ std::ostream& operator<<(std::ostream& out, const Outcome& o) {
 }
 
 Outcome load(const std::vector<std::string>& schemaPaths, const std::string& documentPath,
-             std::vector<bool>* added = nullptr) {
+             std::vector<bool>* added = nullptr, OpenedDocumentHandle opened = {}) {
     XmlParserFactory& parser = defaultXmlParserFactory();
     auto schemas = parser.createSchemaCollection();
     auto doc = parser.createDocument();
@@ -123,6 +123,9 @@ Outcome load(const std::vector<std::string>& schemaPaths, const std::string& doc
         }
     }
     EXPECT_TRUE(doc->setSchemas(*schemas));
+    if (opened) {
+        EXPECT_TRUE(doc->setOpened(std::move(opened)));
+    }
     Outcome outcome;
     outcome.loaded = doc->load(documentPath);
     auto error = doc->parseError();
@@ -684,17 +687,29 @@ TEST(XmlParser, SchemaDeclaresGlobalElement) {
     }
 }
 
-// A document probed for its root and then replaced (or written anew) before
-// it is loaded is loaded as it is then, not as it was probed.
-TEST(XmlParser, ProbedDocumentReplacedBeforeTheLoad) {
+// A document probed for its root and handed to the load goes on from where
+// the probe stopped; replaced (or written anew) before the load, or handed to
+// the load of another file, it is loaded as the file is then.
+TEST(XmlParser, ProbedDocumentHandedToTheLoad) {
     SchemaSet set;
     const fs::path path = set.dir.path() / "d.xml";
+    const fs::path other = set.dir.path() / "e.xml";
+    writeFile(other, document("  <n>z</n>\n"));
+    const auto probed = [&] {
+        OpenedDocumentHandle opened;
+        EXPECT_TRUE(readRootElement(path.string(), nullptr, &opened));
+        EXPECT_TRUE(opened);
+        return opened;
+    };
     writeFile(path, document("  <n>1</n>\n"));
-    ASSERT_TRUE(readRootElement(path.string()));
+    EXPECT_EQ(load({set.main.string()}, path.string(), nullptr, probed()).errorCode, 0);
+    EXPECT_EQ(load({set.main.string()}, other.string(), nullptr, probed()).errorCode, 1824);
+    OpenedDocumentHandle opened = probed();
     writeFile(path, document("  <n>x</n>\n"));
-    EXPECT_EQ(load({set.main.string()}, path.string()).errorCode, 1824);
-    ASSERT_TRUE(readRootElement(path.string()));
+    EXPECT_EQ(load({set.main.string()}, path.string(), nullptr, std::move(opened)).errorCode, 1824);
+    writeFile(path, document("  <n>1</n>\n"));
+    opened = probed();
     writeFile(set.dir.path() / "new.xml", document("  <n>y</n>\n"));
     fs::rename(set.dir.path() / "new.xml", path);
-    EXPECT_EQ(load({set.main.string()}, path.string()).errorCode, 1824);
+    EXPECT_EQ(load({set.main.string()}, path.string(), nullptr, std::move(opened)).errorCode, 1824);
 }

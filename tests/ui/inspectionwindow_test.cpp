@@ -213,7 +213,8 @@ void InspectionWindowTest::runEndingEarlyLeavesTheLog() {
 
     QTest::mouseClick(button(window, "Command1"), Qt::LeftButton);
 
-    QCOMPARE(recorder.boxes.size(), 1);
+    // The fixed box; with the archive extracted, ours on the copy left behind.
+    QCOMPARE(recorder.boxes.size(), archive == "missing" ? 1 : 2);
     QVERIFY2(recorder.boxes[0].text.startsWith(message), qPrintable(recorder.boxes[0].text));
     QCOMPARE(recorder.boxes[0].caption, caption);
     QCOMPARE(recorder.boxes[0].icon, critical ? QMessageBox::Critical : QMessageBox::NoIcon);

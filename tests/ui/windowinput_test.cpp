@@ -11,6 +11,7 @@
 #include "ui/mainwindow.h"
 #include "ui/morvikdir.h"
 #include "ui/qsettingsstore.h"
+#include "ui/runrecord.h"
 
 #include <QApplication>
 #include <QClipboard>
@@ -211,8 +212,11 @@ void WindowInputTest::drops_data() {
         << "TX_XmlFnm" << QStringList{"xsd"} << "" << zipBefore << schemaBefore << false;
     QTest::newRow("folder elsewhere on the window")
         << "window" << QStringList{"xsd"} << "" << zipBefore << schemaBefore << false;
-    QTest::newRow("two ZIP files")
-        << "TX_XmlFnm" << QStringList{"a.zip", "b.zip"} << "" << zipBefore << schemaBefore << false;
+    QTest::newRow("two ZIP files: both, quoted")
+        << "TX_XmlFnm" << QStringList{"a.zip", "b.zip"} << ""
+        << "\"a.zip\" \"b.zip\"" << schemaBefore << true;
+    QTest::newRow("a ZIP file and a text file") << "TX_XmlFnm" << QStringList{"a.zip", "notes.txt"}
+                                                << "" << zipBefore << schemaBefore << false;
     QTest::newRow("a file that is no ZIP")
         << "window" << QStringList{"notes.txt"} << "" << zipBefore << schemaBefore << false;
     QTest::newRow("a ZIP that is not there")
@@ -271,7 +275,13 @@ void WindowInputTest::drops() {
         // Copied, never moved: a file manager would remove a moved file.
         QCOMPARE(result.action, Qt::CopyAction);
     }
-    QCOMPARE(zipBox(window)->text(), underFolder(zip));
+    const QStringList several = morvik::ui::severalZipPaths(zip);
+    QStringList severalUnder;
+    for (const QString& name : several) {
+        severalUnder << underFolder(name);
+    }
+    QCOMPARE(zipBox(window)->text(),
+             several.isEmpty() ? underFolder(zip) : morvik::ui::severalZipText(severalUnder));
     QCOMPARE(schemaBox(window)->text(), underFolder(schema));
     QCOMPARE(logBox(window)->toPlainText(), QStringLiteral("the log"));
 }
@@ -379,7 +389,21 @@ void WindowInputTest::savedLogBytes() {
     };
     window.saveLog();
 
-    QCOMPARE(fileBytes(target), kBom + bytes);
+    QByteArray saved = fileBytes(target);
+    if (log == "run") {
+        // After the header of the run that wrote the log: its archive first,
+        // a rule last.
+        const QByteArray rule = QString(40, u'─').toUtf8() + "\r\n";
+        const qsizetype end = saved.indexOf(rule);
+        QVERIFY(end > 0);
+        QVERIFY(
+            saved.mid(kBom.size())
+                .startsWith(
+                    (QStringLiteral("ZIPファイル：") + qs(m_folder->path() / "run.zip")).toUtf8() +
+                    "\r\n"));
+        saved.remove(kBom.size(), end + rule.size() - kBom.size());
+    }
+    QCOMPARE(saved, kBom + bytes);
     QVERIFY(recorder.boxes.isEmpty());
     // The log was written through a file of its own, which is gone.
     QCOMPARE(filesIn(target.parent_path()), QStringList{"log.txt"});

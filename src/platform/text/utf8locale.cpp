@@ -30,23 +30,36 @@ void useUtf8Locale() {
     std::setlocale(LC_ALL, "");
 }
 
+// One UTF-8 locale object for the whole process, made on first use and kept:
+// threads that switch to it at the same time share it, and none frees what
+// another still uses.
+static locale_t sharedUtf8Locale() {
+    static const locale_t utf8 = [] {
+        for (const char* name : {"C.UTF-8", "en_US.UTF-8"}) {
+            const locale_t made =
+                ::newlocale(LC_CTYPE_MASK, name, static_cast<locale_t>(nullptr));
+            if (made != static_cast<locale_t>(nullptr)) {
+                return made;
+            }
+        }
+        return static_cast<locale_t>(nullptr);
+    }();
+    return utf8;
+}
+
 Utf8NamesForThisThread::Utf8NamesForThisThread() {
     if (localeIsUtf8()) {
         return;
     }
-    for (const char* name : {"C.UTF-8", "en_US.UTF-8"}) {
-        m_locale = ::newlocale(LC_CTYPE_MASK, name, static_cast<locale_t>(nullptr));
-        if (m_locale != static_cast<locale_t>(nullptr)) {
-            m_previous = ::uselocale(m_locale);
-            return;
-        }
+    m_locale = sharedUtf8Locale();
+    if (m_locale != static_cast<locale_t>(nullptr)) {
+        m_previous = ::uselocale(m_locale);
     }
 }
 
 Utf8NamesForThisThread::~Utf8NamesForThisThread() {
     if (m_locale != static_cast<locale_t>(nullptr)) {
         ::uselocale(m_previous);
-        ::freelocale(m_locale);
     }
 }
 

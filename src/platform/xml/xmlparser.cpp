@@ -115,7 +115,7 @@ LoadOutcome failureWithoutText(const ErrorInfo& error) {
 
 // The first registered schema that declares the root element, or the error
 // that says none does (and why earlier adds failed).
-std::variant<const CompiledSchema*, ErrorInfo> chooseSchema(const RootProbe& root,
+Result<const CompiledSchema*, ErrorInfo> chooseSchema(const RootProbe& root,
                                                             const RegisteredSchemas* registered) {
     const XmlRootElement& element = root.element;
     if (registered != nullptr) {
@@ -144,10 +144,11 @@ std::variant<const CompiledSchema*, ErrorInfo> chooseSchema(const RootProbe& roo
 }
 
 // A load in three steps: the document open and its root element known (from
-// an earlier look at the same file on this thread, or now); the schema that
-// declares that root; the whole document through that schema's validator.
+// an earlier look at the same file handed over in opened, or now); the
+// schema that declares that root; the whole document through that schema's
+// validator.
 LoadOutcome loadDocument(const std::string& path, const RegisteredSchemas* registered,
-                         std::size_t errorLimit) {
+                         std::size_t errorLimit, OpenedDocumentHandle opened) {
     ensureRuntime();
     ErrorCollector errors;
     errors.setLimit(errorLimit);
@@ -155,15 +156,15 @@ LoadOutcome loadDocument(const std::string& path, const RegisteredSchemas* regis
 
     StreamedDocument document;
     RootProbe root;
-    if (std::optional<ProbedDocument> probed = takeProbedDocument(path)) {
+    if (std::optional<OpenedDocument> probed = takeOpenedDocument(std::move(opened), path)) {
         document = std::move(probed->document);
         root = std::move(probed->root);
     } else {
-        std::variant<StreamedDocument, ErrorInfo> opened = openStreamedDocument(path);
-        if (auto* error = std::get_if<ErrorInfo>(&opened)) {
-            return failureWithoutText(*error);
+        Result<StreamedDocument, ErrorInfo> file = openStreamedDocument(path);
+        if (!file) {
+            return failureWithoutText(file.error());
         }
-        document = std::move(std::get<StreamedDocument>(opened));
+        document = std::move(*file);
         std::optional<RootProbe> probe = probeRoot(document, errors);
         if (!probe) {
             return outcomeOf(path, errors.first());
@@ -171,14 +172,14 @@ LoadOutcome loadDocument(const std::string& path, const RegisteredSchemas* regis
         root = std::move(*probe);
     }
 
-    const std::variant<const CompiledSchema*, ErrorInfo> chosen = chooseSchema(root, registered);
-    if (auto* error = std::get_if<ErrorInfo>(&chosen)) {
+    const Result<const CompiledSchema*, ErrorInfo> chosen = chooseSchema(root, registered);
+    if (!chosen) {
         // A document that is not well-formed says so, even when no schema
         // declares its root.
         checkWellFormed(document, errors);
-        return outcomeOf(path, errors.fatal() ? errors.first() : *error);
+        return outcomeOf(path, errors.fatal() ? errors.first() : chosen.error());
     }
-    validateStream(document, *std::get<const CompiledSchema*>(chosen), errors);
+    validateStream(document, **chosen, errors);
     if (errors.hasError()) {
         return outcomeOf(path, errors.errors(), errors.capped());
     }
@@ -256,8 +257,9 @@ public:
 
     bool load(const std::string& path) override {
         try {
-            m_outcome = std::make_shared<const LoadOutcome>(loadDocument(
-                path, m_schemas != nullptr ? &m_schemas->registered() : nullptr, m_errorLimit));
+            m_outcome = std::make_shared<const LoadOutcome>(
+                loadDocument(path, m_schemas != nullptr ? &m_schemas->registered() : nullptr,
+                             m_errorLimit, std::move(m_opened)));
         } catch (const std::bad_alloc&) {
             m_outcome = std::make_shared<const LoadOutcome>(
                 failed(XmlLoadError::parserFailure, "Out of memory."));
@@ -267,6 +269,11 @@ public:
 
     bool setErrorLimit(std::size_t limit) override {
         m_errorLimit = limit > 0 ? limit : 1;
+        return true;
+    }
+
+    bool setOpened(OpenedDocumentHandle opened) override {
+        m_opened = std::move(opened);
         return true;
     }
 
@@ -281,6 +288,7 @@ private:
 
     LibxmlSchemaCollection* m_schemas = nullptr;
     std::size_t m_errorLimit = 1;
+    OpenedDocumentHandle m_opened;
     std::shared_ptr<const LoadOutcome> m_outcome = std::make_shared<const LoadOutcome>(
         failed(XmlLoadError::notLoaded, "No document has been loaded."));
 };

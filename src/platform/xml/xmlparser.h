@@ -81,6 +81,14 @@ public:
     virtual bool add(const std::string& namespaceUri, const std::string& path) = 0;
 };
 
+// A document that readRootElement opened and read up to the end of its
+// root's start tag, for the load of the same file to go on from there.
+struct OpenedDocument;
+struct OpenedDocumentDeleter {
+    void operator()(OpenedDocument* opened) const noexcept;
+};
+using OpenedDocumentHandle = std::unique_ptr<OpenedDocument, OpenedDocumentDeleter>;
+
 // One XML document.
 class XmlDocument {
 public:
@@ -105,6 +113,13 @@ public:
     // error alone). False when not supported.
     virtual bool setErrorLimit(std::size_t limit) {
         (void)limit;
+        return false;
+    }
+    // Hands the next load a document already open and probed: when it is
+    // the file that load reads, still unchanged, it is not opened again.
+    // False when not supported (the load then opens the file itself).
+    virtual bool setOpened(OpenedDocumentHandle opened) {
+        (void)opened;
         return false;
     }
 };
@@ -136,9 +151,11 @@ struct XmlRootElement {
 // (xmlstream.cpp). Returns
 // nullopt when the file cannot be read, has a DOCTYPE, or is not well-formed
 // before its root element ends its start tag.
-// When given, problem receives why not (the facts of the first error).
+// When given, problem receives why not (the facts of the first error), and
+// opened the document as far as it was read, for XmlDocument::setOpened.
 [[nodiscard]] std::optional<XmlRootElement> readRootElement(const std::string& path,
-                                                            XmlErrorFacts* problem = nullptr);
+                                                            XmlErrorFacts* problem = nullptr,
+                                                            OpenedDocumentHandle* opened = nullptr);
 
 // True when the XSD at schemaPath (with its includes and imports) compiles
 // and declares a global element localName in namespaceUri (empty: no

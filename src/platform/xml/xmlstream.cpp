@@ -43,8 +43,6 @@ constexpr std::size_t kReadBlock = 64 * 1024;
 // document whose root comes later is read again from its start.
 constexpr std::size_t kMaxHead = 1024 * 1024;
 
-thread_local std::optional<ProbedDocument> t_probed;
-
 // An ID reference that named no ID when it was met.
 struct PendingReference {
     std::string value;
@@ -436,7 +434,7 @@ bool linkStaysInFolder(const std::string& path) {
 
 } // namespace
 
-std::variant<StreamedDocument, ErrorInfo> openStreamedDocument(const std::string& path) {
+Result<StreamedDocument, ErrorInfo> openStreamedDocument(const std::string& path) {
     StreamedDocument document;
     document.path = path;
     document.fd = openForReading(path, FollowLinks::no);
@@ -536,23 +534,21 @@ void checkWellFormed(StreamedDocument& document, ErrorCollector& errors) {
     parseDocument(document, &sax, &state, state, false);
 }
 
-std::optional<ProbedDocument> takeProbedDocument(const std::string& path) {
-    if (!t_probed || t_probed->document.path != path) {
-        return std::nullopt;
-    }
-    // A file put in its place or written since is a document of its own.
-    if (stampOf(path) != t_probed->document.stamp) {
-        t_probed.reset();
-        return std::nullopt;
-    }
-    std::optional<ProbedDocument> taken = std::move(t_probed);
-    t_probed.reset();
-    return taken;
+void OpenedDocumentDeleter::operator()(OpenedDocument* opened) const noexcept {
+    delete opened;
 }
 
-std::optional<XmlRootElement> readRootElement(const std::string& path, XmlErrorFacts* problem) {
+std::optional<OpenedDocument> takeOpenedDocument(OpenedDocumentHandle opened,
+                                                 const std::string& path) {
+    if (!opened || opened->document.path != path || stampOf(path) != opened->document.stamp) {
+        return std::nullopt;
+    }
+    return std::move(*opened);
+}
+
+std::optional<XmlRootElement> readRootElement(const std::string& path, XmlErrorFacts* problem,
+                                              OpenedDocumentHandle* opened) {
     ensureRuntime();
-    t_probed.reset();
     ErrorCollector errors;
     LoadScope scope(LoadPolicy::nothing);
     const auto tell = [&](const ErrorInfo& error) {
@@ -561,19 +557,21 @@ std::optional<XmlRootElement> readRootElement(const std::string& path, XmlErrorF
             problem->message = oneLineUtf8(problem->message);
         }
     };
-    std::variant<StreamedDocument, ErrorInfo> opened = openStreamedDocument(path);
-    auto* document = std::get_if<StreamedDocument>(&opened);
-    if (document == nullptr) {
-        tell(std::get<ErrorInfo>(opened));
+    Result<StreamedDocument, ErrorInfo> file = openStreamedDocument(path);
+    if (!file) {
+        tell(file.error());
         return std::nullopt;
     }
+    StreamedDocument* document = &*file;
     std::optional<RootProbe> probe = probeRoot(*document, errors);
     if (!probe) {
         tell(errors.first());
         return std::nullopt;
     }
     XmlRootElement element = probe->element;
-    t_probed = ProbedDocument{std::move(*document), std::move(*probe)};
+    if (opened != nullptr) {
+        opened->reset(new OpenedDocument{std::move(*document), std::move(*probe)});
+    }
     return element;
 }
 

@@ -7,6 +7,7 @@
 
 #include "platform/fs/fd.h"
 #include "platform/xml/xmlparser.h"
+#include "platform/result.h"
 #include "platform/xml/xmlruntime.h"
 #include "platform/xml/xmlschemacache.h"
 
@@ -35,8 +36,7 @@ struct StreamedDocument {
 
 // The document at path open for reading, or why it cannot be: a folder, a
 // device, a link that leads outside its folder, a file that cannot be opened.
-[[nodiscard]] std::variant<StreamedDocument, ErrorInfo>
-openStreamedDocument(const std::string& path);
+[[nodiscard]] Result<StreamedDocument, ErrorInfo> openStreamedDocument(const std::string& path);
 
 // The root element of the document (read from its start), or the first
 // error before it in errors.
@@ -55,14 +55,18 @@ void validateStream(StreamedDocument& document, const CompiledSchema& schema,
 // error, if any, ends up in errors.
 void checkWellFormed(StreamedDocument& document, ErrorCollector& errors);
 
-// The document at path, open and probed by readRootElement on this thread,
-// when that was the last document it probed and the file at path is still
-// that file, unchanged: a load of the same path takes it instead of opening
-// and probing the file again.
-struct ProbedDocument {
+// A document open and probed by readRootElement, handed to the load of the
+// same path (OpenedDocumentHandle), which goes on from there instead of
+// opening and probing the file again.
+struct OpenedDocument {
     StreamedDocument document;
     RootProbe root;
 };
-[[nodiscard]] std::optional<ProbedDocument> takeProbedDocument(const std::string& path);
+
+// The opened document when it is the file at path and that file is still
+// unchanged; nothing otherwise (a file put in its place or written since is
+// a document of its own).
+[[nodiscard]] std::optional<OpenedDocument> takeOpenedDocument(OpenedDocumentHandle opened,
+                                                               const std::string& path);
 
 } // namespace morvik::platform

@@ -26,6 +26,7 @@ constexpr int kFolderFlags = O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC;
 
 // Renames from to to in one folder, failing with EEXIST when to exists.
 int renameNoReplace(int folder, const char* from, const char* to) {
+#ifndef __EMSCRIPTEN__
     if (::renameat2(folder, from, folder, to, RENAME_NOREPLACE) == 0) {
         return 0;
     }
@@ -41,6 +42,10 @@ int renameNoReplace(int folder, const char* from, const char* to) {
     if (errno != EPERM && errno != EOPNOTSUPP && errno != ENOSYS) {
         return -1;
     }
+#endif
+    // The web page's in-memory file system has neither RENAME_NOREPLACE nor
+    // hard links; nothing but the page's one thread writes there, so the
+    // check before the rename cannot be raced.
     struct stat existing {};
     if (::fstatat(folder, to, &existing, AT_SYMLINK_NOFOLLOW) == 0) {
         errno = EEXIST;
