@@ -16,6 +16,7 @@
 #include "report/jsonreport.h"
 #include "report/reasons.h"
 
+#include <csignal>
 #include <algorithm>
 #include <cstdint>
 #include <exception>
@@ -27,6 +28,12 @@
 namespace morvik::app {
 
 namespace {
+
+volatile std::sig_atomic_t g_interruptingSignal = 0;
+
+extern "C" void onInterruptingSignal(int signal) {
+    g_interruptingSignal = signal;
+}
 
 using namespace morvik::inspection;
 using namespace morvik::report;
@@ -176,7 +183,7 @@ public:
         if (report.status == 0 || report.facts.errors.empty()) {
             return;
         }
-        m_err << report.documentFolder << report.documentName << ": " << report.facts.errors.size()
+        m_err << printable(report.documentFolder + report.documentName) << ": " << report.facts.errors.size()
               << (report.facts.errorsCapped || report.facts.contentLeftUnchecked ? "+" : "")
               << " error(s)"
               << (report.facts.contentLeftUnchecked
@@ -542,6 +549,7 @@ ArchiveReport CommandLine::inspect(const std::string& zipPath, ArchiveSummary& s
     ErrorLister lister(m_err, counter);
     const report::ReasonWordingIn reasons(m_options.reasons);
     RunServices services{settings, messages, log, status, programs, {}, nullptr, {}};
+    services.stopRequested = [] { return interruptingSignal() != 0; };
     services.reasons = &reasons;
     RunObserver* observer = m_options.verbose && m_options.allErrors
                                 ? static_cast<RunObserver*>(&lister)
@@ -632,6 +640,19 @@ bool endsWithZip(const std::string& name) {
 
 } // namespace
 
+int interruptingSignal() {
+    return g_interruptingSignal;
+}
+
+void stopOnInterruptingSignals() {
+    struct sigaction action {};
+    action.sa_handler = onInterruptingSignal;
+    sigemptyset(&action.sa_mask);
+    for (const int signal : {SIGINT, SIGTERM}) {
+        ::sigaction(signal, &action, nullptr);
+    }
+}
+
 ArchiveList listArchives(const std::vector<std::string>& arguments, bool recursive) {
     namespace fs = std::filesystem;
     ArchiveList list;
@@ -704,7 +725,7 @@ int runCommandLine(const std::vector<std::string>& args, std::ostream& out, std:
                    const Embedding& embedding) {
     Options options;
     const auto usageError = [&](const std::string& error) {
-        err << kPrefix << error << kSeeHelp << '\n' << std::flush;
+        err << kPrefix << printable(error) << kSeeHelp << '\n' << std::flush;
         return exitUsage;
     };
     if (const std::string error = parseCommandLine(args, options); !error.empty()) {
@@ -792,6 +813,9 @@ int runCommandLine(const std::vector<std::string>& args, std::ostream& out, std:
         summary.note = noteOf(reports.back());
         summaries.push_back(std::move(summary));
         status = worseExit(status, reports.back().exitCode);
+        if (interruptingSignal() != 0) {
+            break;
+        }
     }
     if (several && !summaries.empty()) {
         printSummary(logStream, summaries, status);

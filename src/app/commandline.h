@@ -63,6 +63,13 @@ ArchiveList listArchives(const std::vector<std::string>& arguments, bool recursi
 // The worse of two exit statuses: 70 > 64 > 2 > 1 > 0.
 int worseExit(int a, int b);
 
+// The signal (SIGINT or SIGTERM) that asked the program to stop, or 0. Set
+// from a signal handler; every run asks it between entries and documents,
+// rolls back an extraction under way as a failure would, and the program
+// then ends with 128 + the signal.
+int interruptingSignal();
+// Installs the handlers that set it.
+void stopOnInterruptingSignals();
 // What a front end that runs the command line inside itself (the web page)
 // asks beyond the arguments.
 struct Embedding {

@@ -3,6 +3,7 @@
 #include "inspection/paths.h"
 
 #include "platform/fs/fileaccess.h"
+#include "platform/text/utf8.h"
 
 #include <cerrno>
 
@@ -13,21 +14,7 @@ bool isBlank(const std::string& text) {
 }
 
 std::string printable(std::string_view text) {
-    std::string shown;
-    shown.reserve(text.size());
-    for (const char c : text) {
-        const auto byte = static_cast<unsigned char>(c);
-        if (byte < 0x20 || byte == 0x7F) {
-            // U+2400 + byte, or U+2421 for DEL, in UTF-8: E2 90 80+.
-            const unsigned int picture = byte == 0x7F ? 0x2421 : 0x2400 + byte;
-            shown += static_cast<char>(0xE0 | (picture >> 12));
-            shown += static_cast<char>(0x80 | ((picture >> 6) & 0x3F));
-            shown += static_cast<char>(0x80 | (picture & 0x3F));
-        } else {
-            shown += c;
-        }
-    }
-    return shown;
+    return platform::printableText(text);
 }
 
 std::string GetDirectoryMemberSplit(const std::string& FileName, std::string& MakeDir,

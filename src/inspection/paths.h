@@ -26,9 +26,10 @@ bool isBlank(const std::string& text);
 // The empty text when FileName ends with the separator, else the separator.
 std::string Getpbsl(const std::string& FileName, char separator = kPathSeparator);
 
-// text with each control character (C0 and DEL) shown as its Unicode control
-// picture (U+2400 to U+241F, U+2421): a file name printed in the log or on a
-// terminal can neither break a line nor send an escape sequence.
+// text with each control character shown (platform::printableText): C0 and
+// DEL as Unicode control pictures, C1 as \u0080 to \u009F. A file name printed
+// in the log or on a terminal can neither break a line nor send an escape
+// sequence.
 [[nodiscard]] std::string printable(std::string_view text);
 
 // 0 when the file exists and can be opened for reading; -1 for a blank path;

@@ -10,6 +10,8 @@
 // empty detail.
 #include "inspection/xmlschemachk.h"
 
+#include "platform/text/utf8.h"
+
 #include "inspection/paths.h"
 #include "platform/xml/xmlparser.h"
 
@@ -124,9 +126,12 @@ void addFurtherErrors(ParserObjects& objects, ValidationFacts& facts,
     const std::vector<platform::XmlErrorRecord> all = parseError->errors();
     for (std::size_t i = 1; i < all.size() && i < facts.errorLimit; ++i) {
         const platform::XmlErrorRecord& record = all[i];
-        facts.errors.push_back({record.code, record.facts.domain, record.line, record.column,
-                                record.srcText, reasonOf(record.facts, record.reason, reasons),
-                                record.facts});
+        facts.errors.push_back(
+            {record.code, record.facts.domain, record.line, record.column,
+             platform::printableText(record.srcText, platform::Tabs::kept),
+             platform::printableText(reasonOf(record.facts, record.reason, reasons),
+                                     platform::Tabs::kept),
+             record.facts});
     }
     facts.errorsCapped = parseError->errorsCapped();
     facts.contentLeftUnchecked = parseError->contentLeftUnchecked();
@@ -204,9 +209,11 @@ int XmlSchemaChk(const std::string& documentFolder, const std::string& documentN
             if (const auto line = readParseError(objects, &platform::XmlParseError::line)) {
                 if (const auto srcText =
                         readParseError(objects, &platform::XmlParseError::srcText)) {
-                    buffer = std::to_string(*line) + kLineMark + *srcText;
+                    // A document's own text is shown, never obeyed: a
+                    // control character in it reaches no terminal.
+                    error.srcText = platform::printableText(*srcText, platform::Tabs::kept);
+                    buffer = std::to_string(*line) + kLineMark + error.srcText;
                     error.line = *line;
-                    error.srcText = *srcText;
                 }
             }
             const std::optional<ReasonRead> reason =
@@ -218,7 +225,8 @@ int XmlSchemaChk(const std::string& documentFolder, const std::string& documentN
                     return read;
                 });
             if (reason) {
-                error.reason = reasonOf(reason->facts, reason->message, reasons);
+                error.reason = platform::printableText(
+                    reasonOf(reason->facts, reason->message, reasons), platform::Tabs::kept);
                 buffer += error.reason;
                 if (reason->facts) {
                     error.domain = reason->facts->domain;

@@ -60,6 +60,14 @@ int ZipExtract(const ExtractionRequest& request, std::string& extractionFolder,
         *facts = ExtractionFacts{request.zipPath, place, {}, false, !request.extractInto.empty()};
     }
 
+    // What a killed extraction left is rolled back before anything is judged:
+    // its half tree must not count as an extracted copy.
+    const bool recovered =
+        !request.extractor && platform::recoverInterruptedExtractions(place.destination) > 0;
+    if (facts != nullptr) {
+        facts->unzip.recovered = recovered;
+    }
+
     // The folder named like the ZIP file, however the earlier archive spelt
     // its letter case, counts: where the archives come from it is one folder.
     bool extracted = false;
@@ -92,6 +100,7 @@ int ZipExtract(const ExtractionRequest& request, std::string& extractionFolder,
     const bool stopped = outcome.cause == platform::UnzipCause::stopped;
     if (facts != nullptr) {
         facts->unzip = std::move(outcome);
+        facts->unzip.recovered = facts->unzip.recovered || recovered;
     }
     // Stopped on request: no failure to tell; the destination is as it was.
     if (stopped) {

@@ -193,7 +193,6 @@ std::vector<std::string> causeOfEarlyEnd(const EarlyEnd& end, const CauseOptions
                         "移動するか削除してください。");
         break;
     case EarlyEnd::Kind::extractionFailed:
-        lines = causeOfRecovery(end.extraction);
         lines.push_back(unzipCause(end, options) + "（解凍コード " +
                         std::to_string(end.unzipCode()) + "。" + kCodeTable + "）");
         if (!end.extraction.unzip.message.empty()) {
@@ -231,6 +230,10 @@ std::vector<std::string> causeOfEarlyEnd(const EarlyEnd& end, const CauseOptions
                         "最初の *.xsd としてありません。");
         break;
     }
+    }
+    if (end.kind != EarlyEnd::Kind::zipPath) {
+        std::vector<std::string> recovery = causeOfRecovery(end.extraction);
+        lines.insert(lines.begin(), recovery.begin(), recovery.end());
     }
     return lines;
 }

@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <clocale>
+#include <csignal>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -926,4 +927,195 @@ TEST_F(UnzipTest, DetailTellsTheEntryTheLimitAndLibarchivesWords) {
     const UnzipOutcome unparsed = unzipCommandLine("-x \"unclosed", freeSpaceOf);
     EXPECT_EQ(unparsed.result, UnzipResult::badCommandLine);
     EXPECT_EQ(unparsed.cause, UnzipCause::commandLine);
+}
+
+namespace {
+
+// The archive's bytes with its end record (the last 22 bytes, no comment)
+// changed by edit, then comment appended.
+std::string withEndRecord(std::string bytes, const std::function<void(char*)>& edit,
+                          const std::string& comment = {}) {
+    char* end = bytes.data() + bytes.size() - 22;
+    end[20] = static_cast<char>(comment.size() & 0xFF);
+    end[21] = static_cast<char>(comment.size() >> 8);
+    edit(end);
+    return bytes + comment;
+}
+
+} // namespace
+
+// Hostile archives, round three: the end record anywhere in the last 64 KiB
+// + 22 bytes, split archives, and counts that cost inodes whatever the bytes.
+TEST_F(UnzipTest, CommentsMultiDiskAndCountLimits) {
+    const std::vector<RawZipEntry> two = {rawFile("in put/a.xml", "<a/>"),
+                                          rawFile("in put/b/c.xml", "<c/>")};
+    ExtractionLimits fewEntries;
+    fewEntries.maxEntries = 1;
+    ExtractionLimits fewFolders;
+    fewFolders.maxFolders = 2; // "in put" and "b"
+    std::vector<RawZipEntry> deep;
+    std::string path = "in put";
+    for (int i = 0; i < 50; ++i) {
+        path += "/d";
+        deep.push_back(rawFile(path + "/f.xml", "<f/>"));
+    }
+    ExtractionLimits tenFolders;
+    tenFolders.maxFolders = 10;
+    struct Case {
+        std::string label;
+        std::string bytes;
+        ExtractionLimits limits;
+        UnzipResult result;
+        UnzipCause cause;
+        std::uint64_t needed = 0;
+        std::uint64_t allowed = 0;
+    };
+    const std::string noEdit;
+    const std::vector<Case> cases = {
+        {"comment of 65,535 bytes",
+         withEndRecord(
+             rawZip(two), [](char*) {}, std::string(65535, 'c')),
+         {},
+         UnzipResult::ok,
+         UnzipCause::none},
+        {"comment holding an end record's signature",
+         withEndRecord(
+             rawZip(two), [](char*) {},
+             std::string(40000, 'c') + "PK\x05\x06" + std::string(100, 'c')),
+         {},
+         UnzipResult::ok,
+         UnzipCause::none},
+        {"last part of a split archive",
+         withEndRecord(rawZip(two),
+                       [](char* e) {
+                           e[4] = 2;
+                           e[6] = 2;
+                       }),
+         {},
+         UnzipResult::unexpectedEnd,
+         UnzipCause::multiDisk},
+        {"entries past the count", rawZip(two), fewEntries, UnzipResult::limitExceeded,
+         UnzipCause::entryCountLimit, 2, 1},
+        {"folders up to the count", rawZip(two), fewFolders, UnzipResult::ok, UnzipCause::none},
+        {"deep folders past the count", rawZip(deep), tenFolders, UnzipResult::limitExceeded,
+         UnzipCause::folderCountLimit, 11, 10},
+    };
+    for (const Case& c : cases) {
+        const TempDir caseDir;
+        useFolder(caseDir);
+        writeBytes(zip, c.bytes);
+        const auto before = snapshot(caseDir.path());
+        EXPECT_EQ(unzipInto(zip, destination, protecting(c.limits)), c.result)
+            << c.label << ": " << lastUnzipOutcome().message;
+        EXPECT_EQ(lastUnzipOutcome().cause, c.cause) << c.label;
+        EXPECT_EQ(lastUnzipOutcome().needed, c.needed) << c.label;
+        EXPECT_EQ(lastUnzipOutcome().allowed, c.allowed) << c.label;
+        if (c.result == UnzipResult::ok) {
+            EXPECT_EQ(readFile(destination / "in put/a.xml"), "<a/>") << c.label;
+        } else {
+            EXPECT_TRUE(snapshot(caseDir.path()) == before) << c.label;
+        }
+    }
+    // The defaults leave room for 20 times the largest real archive (about
+    // 20,000 entries in a handful of folders).
+    EXPECT_GE(ExtractionLimits::kDefaultMaxEntries, 20u * 20'000u);
+    EXPECT_GE(ExtractionLimits::kDefaultMaxFolders, 20u * 10u);
+}
+
+namespace {
+
+// The lines of the journal an extraction keeps in folder, or empty text.
+std::string journalText(const fs::path& folder) {
+    std::error_code error;
+    for (const auto& entry : fs::directory_iterator(folder, error)) {
+        const std::string name = entry.path().filename().string();
+        if (name.starts_with(".morvik-unzip-") && name.ends_with(".journal")) {
+            return readFile(entry.path());
+        }
+    }
+    return {};
+}
+
+std::size_t countLines(const std::string& text, char step) {
+    std::size_t count = 0;
+    for (std::size_t at = 0; at < text.size(); at = text.find('\n', at) + 1) {
+        count += text[at] == step ? 1 : 0;
+        if (text.find('\n', at) == std::string::npos) {
+            break;
+        }
+    }
+    return count;
+}
+
+} // namespace
+
+// An extraction killed with SIGKILL cannot roll back; its journal on disk lets
+// the next extraction into the same destination finish the rollback first:
+// killed while files are written, while earlier files are moved aside, or
+// while the files are put in place, the next run finds the destination as
+// it was before the killed one, then unpacks.
+TEST_F(UnzipTest, KilledExtractionIsRolledBackByTheNextOne) {
+    std::vector<ZipEntry> entries;
+    for (int i = 0; i < 4000; ++i) {
+        entries.push_back(zipFile("in put/DATA/d" + std::to_string(i) + ".xml",
+                                  std::string(2000 + i % 7, 'a' + static_cast<char>(i % 26))));
+    }
+    struct Case {
+        std::string label;
+        char step; // killed once the journal holds this many lines of step
+        std::size_t lines;
+    };
+    const std::vector<Case> cases = {
+        {"writing the first files", 'T', 10},           {"writing", 'T', 2000},
+        {"moving earlier files aside", 'A', 50},        {"putting files in place", 'P', 100},
+        {"putting the last files in place", 'P', 3500},
+    };
+    for (const Case& c : cases) {
+        const TempDir caseDir;
+        useFolder(caseDir);
+        writeZip(zip, entries);
+        // An earlier copy in the top folder: its files are moved aside.
+        for (int i = 0; i < 300; ++i) {
+            writeFile(destination / ("in put/DATA/d" + std::to_string(i) + ".xml"), "earlier");
+        }
+        writeFile(destination / "users_file.txt", "mine");
+        const auto before = snapshot(caseDir.path());
+        const pid_t pid = ::fork();
+        if (pid == 0) {
+            ::alarm(60);
+            ::_exit(static_cast<int>(unzipInto(zip, destination, protecting())));
+        }
+        bool killed = false;
+        for (int spin = 0; spin < 2'000'000 && !killed; ++spin) {
+            if (countLines(journalText(destination), c.step) >= c.lines) {
+                ::kill(pid, SIGKILL);
+                killed = true;
+            }
+        }
+        int status = 0;
+        ::waitpid(pid, &status, 0);
+        ASSERT_TRUE(killed && WIFSIGNALED(status))
+            << c.label << ": finished before the kill, status " << status;
+        EXPECT_FALSE(journalText(destination).empty()) << c.label;
+
+        // The next run finishes the rollback (the destination is as it was),
+        // then unpacks; nothing of the killed run is left.
+        EXPECT_EQ(recoverInterruptedExtractions(destination.string()), 1u) << c.label;
+        EXPECT_TRUE(snapshot(caseDir.path()) == before) << c.label;
+        ASSERT_EQ(unzipInto(zip, destination, protecting()), UnzipResult::ok) << c.label;
+        EXPECT_EQ(readFile(destination / "in put/DATA/d1.xml"), entries[1].content) << c.label;
+        EXPECT_EQ(readFile(destination / "users_file.txt"), "mine") << c.label;
+        std::size_t files = 0;
+        for (const auto& entry : fs::recursive_directory_iterator(destination)) {
+            const std::string name = entry.path().filename().string();
+            EXPECT_FALSE(name.starts_with(".")) << c.label << ": " << entry.path();
+            files += entry.is_regular_file() ? 1 : 0;
+        }
+        EXPECT_EQ(files, entries.size() + 1) << c.label;
+    }
+    // A journal of a process that still runs is left alone.
+    const std::string live = ".morvik-unzip-" + std::to_string(::getppid()) + "-1.journal";
+    writeFile(destination / live, "T\tin put/x\t\n");
+    EXPECT_EQ(recoverInterruptedExtractions(destination.string()), 0u);
+    EXPECT_TRUE(fs::exists(destination / live));
 }

@@ -81,4 +81,31 @@ std::string upperAscii(std::string_view text) {
     return result;
 }
 
+std::string printableText(std::string_view text, Tabs tabs) {
+    std::string shown;
+    shown.reserve(text.size());
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const auto byte = static_cast<unsigned char>(text[i]);
+        if ((byte < 0x20 && !(byte == '\t' && tabs == Tabs::kept)) || byte == 0x7F) {
+            // U+2400 + byte, or U+2421 for DEL, in UTF-8: E2 90 80+.
+            const unsigned int picture = byte == 0x7F ? 0x2421 : 0x2400 + byte;
+            shown += static_cast<char>(0xE0 | (picture >> 12));
+            shown += static_cast<char>(0x80 | ((picture >> 6) & 0x3F));
+            shown += static_cast<char>(0x80 | (picture & 0x3F));
+        } else if (byte == 0xC2 && i + 1 < text.size() &&
+                   static_cast<unsigned char>(text[i + 1]) >= 0x80 &&
+                   static_cast<unsigned char>(text[i + 1]) <= 0x9F) {
+            static const char digits[] = "0123456789ABCDEF";
+            const auto code = static_cast<unsigned char>(text[i + 1]);
+            shown += "\\u00";
+            shown += digits[code >> 4];
+            shown += digits[code & 0xF];
+            ++i;
+        } else {
+            shown += static_cast<char>(byte);
+        }
+    }
+    return shown;
+}
+
 } // namespace morvik::platform

@@ -22,4 +22,14 @@ std::u32string decodeUtf8(std::string_view text);
 // the same whatever the locale.
 std::string upperAscii(std::string_view text);
 
+// Whether a tab stays a tab (in a document's source line) or is shown.
+enum class Tabs { shown, kept };
+
+// text as it may be shown on a terminal, in the log or in a report: each C0
+// control character and DEL as its Unicode control picture (U+2400 to
+// U+241F, U+2421), each C1 control (U+0080 to U+009F) as the escape \u0080
+// to \u009F, so that no name or value can break a line, move the cursor or
+// send an escape sequence. Every other byte stays as it is.
+[[nodiscard]] std::string printableText(std::string_view text, Tabs tabs = Tabs::shown);
+
 } // namespace morvik::platform

@@ -8,10 +8,14 @@
 #include "platform/zip/unzipfailure.h"
 
 #include <cerrno>
+#include <csignal>
 #include <cstdio>
 #include <cstring>
+#include <dirent.h>
 #include <fcntl.h>
+#include <fstream>
 #include <random>
+#include <sstream>
 #include <unistd.h>
 
 namespace morvik::platform {
@@ -61,6 +65,7 @@ public:
     explicit FolderHandles(const std::vector<PlanNode>& nodes) : m_nodes(nodes) {}
 
     bool hasRoot() const { return static_cast<bool>(m_root); }
+    int root() const { return m_root.get(); }
     void setRoot(Fd root) { m_root = std::move(root); }
 
     // The open folder of node, or -1 with errno set. With created given,
@@ -209,6 +214,7 @@ int ExtractionWriter::folder(std::uint32_t node, bool create, UnzipOutcome& fail
     }
     const std::function<void(std::uint32_t)> created = [this](std::uint32_t made) {
         m_journal.push_back({Step::createdFolder, made, ""});
+        note('F', nodePath(m_plan.nodes, made));
     };
     const int fd = m_folders->open(node, create ? &created : nullptr);
     if (fd < 0) {
@@ -301,6 +307,9 @@ UnzipOutcome ExtractionWriter::writeFile(std::uint32_t node,
     std::string name;
     for (int attempt = 0; attempt < 100 && !file; ++attempt) {
         name = freshName();
+        if (!note('T', nodeFolderPath(m_plan.nodes[node].parent) + name)) {
+            return notWritable(node, "the journal cannot be written", errno);
+        }
         file = Fd(::openat(parent, name.c_str(),
                            O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC | O_NOCTTY, 0666));
         if (!file && errno != EEXIST) {
@@ -341,8 +350,12 @@ UnzipOutcome ExtractionWriter::commit() {
             // Kept aside, not removed, until every file is in place.
             std::string aside;
             int status = -1;
+            const std::string folderPath = nodeFolderPath(target.parent);
             for (int attempt = 0; attempt < 100 && status != 0; ++attempt) {
                 aside = freshName();
+                if (!note('A', folderPath + target.name, folderPath + aside)) {
+                    break;
+                }
                 status = renameNoReplace(parent, target.name.c_str(), aside.c_str());
                 if (status != 0 && errno != EEXIST) {
                     break;
@@ -357,7 +370,9 @@ UnzipOutcome ExtractionWriter::commit() {
             failure = notWritable(node, "cannot be looked at", errno);
             break;
         }
-        if (renameNoReplace(parent, temporary.c_str(), target.name.c_str()) != 0) {
+        if (!note('P', nodeFolderPath(target.parent) + target.name,
+                  nodeFolderPath(target.parent) + temporary) ||
+            renameNoReplace(parent, temporary.c_str(), target.name.c_str()) != 0) {
             failure = notWritable(node, "the file cannot be put in place", errno);
             break;
         }
@@ -378,6 +393,7 @@ UnzipOutcome ExtractionWriter::commit() {
         }
     }
     m_journal.clear();
+    removeJournal();
     m_committed = true;
     return {};
 }
@@ -415,6 +431,170 @@ void ExtractionWriter::rollback() {
     }
     m_journal.clear();
     m_written.clear();
+    removeJournal();
+}
+
+std::string ExtractionWriter::nodeFolderPath(std::uint32_t node) const {
+    const std::string path = nodePath(m_plan.nodes, node);
+    return path.empty() ? path : path + "/";
+}
+
+bool ExtractionWriter::note(char step, const std::string& path, const std::string& other) {
+    if (!m_folders->hasRoot()) {
+        return true; // nothing written yet
+    }
+    if (!m_journalFile) {
+        for (int attempt = 0; attempt < 100 && !m_journalFile; ++attempt) {
+            char name[96];
+            std::snprintf(name, sizeof name, "%s%ld-%08x%s", kJournalPrefix,
+                          static_cast<long>(::getpid()),
+                          static_cast<unsigned>(std::random_device()()), kJournalSuffix);
+            m_journalName = name;
+            m_journalFile =
+                Fd(::openat(m_folders->root(), name,
+                            O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC | O_APPEND, 0600));
+            if (!m_journalFile && errno != EEXIST) {
+                return false;
+            }
+        }
+        if (!m_journalFile) {
+            return false;
+        }
+    }
+    std::string line;
+    line += step;
+    line += '\t';
+    line += path;
+    line += '\t';
+    line += other;
+    line += '\n';
+    // One write per line: a kill leaves whole lines, or a last partial one
+    // that the replay ignores.
+    return ::write(m_journalFile.get(), line.data(), line.size()) ==
+           static_cast<ssize_t>(line.size());
+}
+
+void ExtractionWriter::removeJournal() {
+    if (m_journalFile) {
+        m_journalFile.close();
+        ::unlinkat(m_folders->root(), m_journalName.c_str(), 0);
+    }
+}
+
+namespace {
+
+// One journal, replayed backwards: temporaries removed, files put in place
+// removed where their temporary is gone, files moved aside put back, made
+// folders removed when empty.
+void replayJournal(int root, const std::string& text) {
+    std::vector<std::string> lines;
+    std::istringstream in(text);
+    for (std::string line; std::getline(in, line);) {
+        lines.push_back(line);
+    }
+    // A last line without its line break was cut by the kill.
+    if (!text.empty() && text.back() != '\n' && !lines.empty()) {
+        lines.pop_back();
+    }
+    for (auto it = lines.rbegin(); it != lines.rend(); ++it) {
+        const std::size_t tab = it->find('\t');
+        const std::size_t tab2 = tab == std::string::npos ? tab : it->find('\t', tab + 1);
+        if (it->size() < 2 || tab != 1 || tab2 == std::string::npos) {
+            continue;
+        }
+        const std::string path = it->substr(2, tab2 - 2);
+        const std::string other = it->substr(tab2 + 1);
+        // Names from the journal were checked when the archive was planned;
+        // still, nothing that leaves the destination is touched.
+        if (path.empty() || path.front() == '/' || path.find("..") != std::string::npos ||
+            other.find("..") != std::string::npos) {
+            continue;
+        }
+        struct stat info {};
+        switch ((*it)[0]) {
+        case 'T':
+            ::unlinkat(root, path.c_str(), 0);
+            break;
+        case 'P':
+            // Put in place (its temporary is gone): removed. Not yet (the
+            // temporary is still there): nothing to undo.
+            if (::fstatat(root, other.c_str(), &info, AT_SYMLINK_NOFOLLOW) != 0) {
+                ::unlinkat(root, path.c_str(), 0);
+            }
+            break;
+        case 'A':
+            if (::fstatat(root, other.c_str(), &info, AT_SYMLINK_NOFOLLOW) == 0) {
+                ::renameat(root, other.c_str(), root, path.c_str());
+            }
+            break;
+        case 'F':
+            ::unlinkat(root, path.c_str(), AT_REMOVEDIR);
+            break;
+        default:
+            break;
+        }
+    }
+}
+
+// The process id in a journal's name, or 0.
+long journalOwner(const std::string& name) {
+    const std::size_t start = std::strlen(ExtractionWriter::kJournalPrefix);
+    const std::size_t dash = name.find('-', start);
+    if (dash == std::string::npos) {
+        return 0;
+    }
+    try {
+        return std::stol(name.substr(start, dash - start));
+    } catch (...) {
+        return 0;
+    }
+}
+
+} // namespace
+
+std::uint64_t recoverInterruptedExtractions(const std::string& destination) {
+    const Fd root(::open(destination.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (!root) {
+        return 0;
+    }
+    std::vector<std::string> journals;
+    {
+        DIR* dir = ::fdopendir(::dup(root.get()));
+        if (dir == nullptr) {
+            return 0;
+        }
+        while (const dirent* entry = ::readdir(dir)) {
+            const std::string name = entry->d_name;
+            if (name.starts_with(ExtractionWriter::kJournalPrefix) &&
+                name.ends_with(ExtractionWriter::kJournalSuffix)) {
+                journals.push_back(name);
+            }
+        }
+        ::closedir(dir);
+    }
+    std::uint64_t replayed = 0;
+    for (const std::string& name : journals) {
+        const long owner = journalOwner(name);
+        // A journal of a process that still runs (this one included) belongs
+        // to an extraction under way.
+        if (owner <= 0 || owner == static_cast<long>(::getpid()) ||
+            ::kill(static_cast<pid_t>(owner), 0) == 0 || errno == EPERM) {
+            continue;
+        }
+        const Fd file(::openat(root.get(), name.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC));
+        if (!file) {
+            continue;
+        }
+        std::string text;
+        char buffer[65536];
+        for (ssize_t n; (n = ::read(file.get(), buffer, sizeof buffer)) > 0;) {
+            text.append(buffer, static_cast<std::size_t>(n));
+        }
+        replayJournal(root.get(), text);
+        ::unlinkat(root.get(), name.c_str(), 0);
+        ++replayed;
+    }
+    return replayed;
 }
 
 } // namespace morvik::platform

@@ -49,6 +49,12 @@ public:
     // Removes what this extraction made and puts back what it moved aside.
     void rollback();
 
+    // Name of the journal file an extraction keeps in its destination while
+    // it works: what it made, moved aside and put in place, one line each,
+    // written before the step, so that a run after a kill can undo it.
+    static constexpr const char* kJournalPrefix = ".morvik-unzip-";
+    static constexpr const char* kJournalSuffix = ".journal";
+
 private:
     class FolderHandles;
     enum class Step { createdDestination, createdFolder, temporary, movedAside, placed };
@@ -65,6 +71,11 @@ private:
     UnzipOutcome judgeExisting(std::uint32_t node, const struct stat& existing) const;
     std::string freshName();
     UnzipOutcome notWritable(std::uint32_t node, const std::string& what, int error) const;
+    // Adds the step to the journal file (made on the first step); false when
+    // it cannot be written, and then the step must not be taken.
+    bool note(char step, const std::string& path, const std::string& other = {});
+    std::string nodeFolderPath(std::uint32_t node) const;
+    void removeJournal();
 
     std::string m_destination;
     const ExtractionPlan& m_plan;
@@ -78,6 +89,8 @@ private:
     std::string m_namePrefix;
     std::uint64_t m_nameCounter = 0;
     bool m_committed = false;
+    Fd m_journalFile;
+    std::string m_journalName;
 };
 
 } // namespace morvik::platform

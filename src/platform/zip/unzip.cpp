@@ -17,6 +17,7 @@
 #include <archive.h>
 #include <archive_entry.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
@@ -42,6 +43,85 @@ struct ArchiveReadFree {
     void operator()(archive* a) const noexcept { archive_read_free(a); }
 };
 using ArchiveReader = std::unique_ptr<archive, ArchiveReadFree>;
+
+// The archive as libarchive reads it: everything up to the end record's last
+// byte, with the comment's length read as 0. libarchive looks for the end
+// record in the last 16 KiB only; a comment of up to 64 KiB, which ZIP
+// allows, would otherwise hide it.
+class ArchiveView {
+public:
+    ArchiveView(int fd, const ZipDirectory& directory)
+        : m_fd(fd), m_size(directory.endRecordOffset + 22),
+          m_commentLength(directory.endRecordOffset + 20) {}
+
+    void open(archive* a) {
+        archive_read_set_callback_data(a, this);
+        archive_read_set_read_callback(a, &ArchiveView::read);
+        archive_read_set_seek_callback(a, &ArchiveView::seek);
+        archive_read_set_skip_callback(a, &ArchiveView::skip);
+    }
+
+private:
+    static la_ssize_t read(archive* a, void* data, const void** buffer) {
+        auto* view = static_cast<ArchiveView*>(data);
+        *buffer = view->m_buffer.data();
+        if (view->m_position >= view->m_size) {
+            return 0;
+        }
+        const std::size_t want = static_cast<std::size_t>(
+            std::min<std::uint64_t>(view->m_buffer.size(), view->m_size - view->m_position));
+        ssize_t got = -1;
+        do {
+            got = ::pread(view->m_fd, view->m_buffer.data(), want,
+                          static_cast<off_t>(view->m_position));
+        } while (got < 0 && errno == EINTR);
+        if (got < 0) {
+            archive_set_error(a, errno, "the archive cannot be read");
+            return ARCHIVE_FATAL;
+        }
+        const std::uint64_t start = view->m_position;
+        const std::uint64_t end = start + static_cast<std::uint64_t>(got);
+        for (std::uint64_t at = view->m_commentLength; at < view->m_commentLength + 2; ++at) {
+            if (at >= start && at < end) {
+                view->m_buffer[static_cast<std::size_t>(at - start)] = 0;
+            }
+        }
+        view->m_position = end;
+        return got;
+    }
+
+    static la_int64_t seek(archive*, void* data, la_int64_t offset, int whence) {
+        auto* view = static_cast<ArchiveView*>(data);
+        const auto size = static_cast<la_int64_t>(view->m_size);
+        la_int64_t target = offset;
+        if (whence == SEEK_CUR) {
+            target += static_cast<la_int64_t>(view->m_position);
+        } else if (whence == SEEK_END) {
+            target += size;
+        }
+        if (target < 0) {
+            return ARCHIVE_FATAL;
+        }
+        view->m_position = static_cast<std::uint64_t>(target);
+        return target;
+    }
+
+    static la_int64_t skip(archive*, void* data, la_int64_t request) {
+        auto* view = static_cast<ArchiveView*>(data);
+        const std::uint64_t left =
+            view->m_position < view->m_size ? view->m_size - view->m_position : 0;
+        const auto skipped = static_cast<la_int64_t>(
+            std::min<std::uint64_t>(static_cast<std::uint64_t>(request), left));
+        view->m_position += static_cast<std::uint64_t>(skipped);
+        return skipped;
+    }
+
+    int m_fd;
+    std::uint64_t m_size;
+    std::uint64_t m_commentLength; // offset of the comment's two length bytes
+    std::uint64_t m_position = 0;
+    std::vector<char> m_buffer = std::vector<char>(64 * 1024);
+};
 
 // The failure for an error that libarchive reported while reading.
 UnzipOutcome readFailure(archive* a, const std::string& entry) {
@@ -108,8 +188,10 @@ bool writeAll(int fd, const char* data, std::size_t size) {
 UnzipOutcome writeEntries(int archiveFd, const ZipDirectory& directory, const ExtractionPlan& plan,
                           ExtractionWriter& writer, const StopCheck& stopRequested) {
     const auto stopNow = [&] { return stopRequested && stopRequested(); };
+    // Outlives the reader, which may call it until it is freed.
+    ArchiveView view(archiveFd, directory);
     ArchiveReader reader(archive_read_new());
-    if (!reader || ::lseek(archiveFd, 0, SEEK_SET) != 0) {
+    if (!reader) {
         return unzipFailure(UnzipResult::archiveError, UnzipCause::damagedArchive, "",
                             "libarchive cannot be set up");
     }
@@ -119,8 +201,11 @@ UnzipOutcome writeEntries(int archiveFd, const ZipDirectory& directory, const Ex
     // flag are CP932, as Japanese Windows tools write them; flagged names stay
     // UTF-8. (SHIFT_JIS would fail on "～" or "①".)
     if (archive_read_support_format_zip_seekable(a) != ARCHIVE_OK ||
-        archive_read_set_options(a, "hdrcharset=CP932") != ARCHIVE_OK ||
-        archive_read_open_fd(a, archiveFd, 64 * 1024) != ARCHIVE_OK) {
+        archive_read_set_options(a, "hdrcharset=CP932") != ARCHIVE_OK) {
+        return readFailure(a, "");
+    }
+    view.open(a);
+    if (archive_read_open1(a) != ARCHIVE_OK) {
         return readFailure(a, "");
     }
     std::vector<char> buffer(64 * 1024);
@@ -230,7 +315,8 @@ UnzipOutcome unreadableArchive(ArchiveFileProblem problem, int error, const std:
     return outcome;
 }
 
-UnzipOutcome extract(const UnzipRequest& request, std::vector<TopLevelName>& topLevel) {
+UnzipOutcome extract(const UnzipRequest& request, std::vector<TopLevelName>& topLevel,
+                     std::uint64_t& recovered) {
     // Opened once: every later step reads this file, whatever happens to the
     // name meanwhile. Never waits on a FIFO.
     const Fd archiveFd = openForReading(request.archive);
@@ -261,6 +347,9 @@ UnzipOutcome extract(const UnzipRequest& request, std::vector<TopLevelName>& top
         return failure;
     }
     UnzipCommand command{request.archive, request.destination, request.patterns};
+    // An earlier extraction into the same destination that was killed is
+    // rolled back first, so that what it left is neither judged nor kept.
+    recovered = recoverInterruptedExtractions(request.destination);
     ExtractionPlan plan;
     UnzipOutcome planned = planExtraction(directory, command, request.options.limits, plan,
                                           request.options.entriesBeside);
@@ -377,9 +466,12 @@ UnzipOutcome extractArchive(const UnzipRequest& request) {
     // character set; in the C locale every non-ASCII name fails to convert.
     const Utf8NamesForThisThread names;
     std::vector<TopLevelName> topLevel;
-    UnzipOutcome outcome = extract(request, topLevel);
+    std::uint64_t recovered = 0;
+    UnzipOutcome outcome = extract(request, topLevel, recovered);
     outcome.destination = request.destination;
     outcome.topLevel = std::move(topLevel);
+    outcome.recovered = recovered > 0;
+    outcome.recoveredSteps = recovered;
     return outcome;
 }
 

@@ -121,9 +121,8 @@ struct UnzipOutcome {
     // The archive's top-level names in the order of their first entry, once
     // its directory was read (also when a later step failed).
     std::vector<TopLevelName> topLevel;
-    // A run interrupted earlier (killed) left a journal here, and this
-    // extraction finished its rollback first: how many of its files and
-    // folders were removed or put back.
+    // An extraction into the same destination was killed earlier and left
+    // its journal; this one finished its rollback first (how many journals).
     std::uint64_t recoveredSteps = 0;
     bool recovered = false;
     // One English line with the above and libarchive's own message when it
@@ -215,6 +214,12 @@ struct ExtractionOptions {
 // without its extension, in any letter case (where the archives come from,
 // EX1/ and ex1/ are one folder).
 [[nodiscard]] bool isTopFolderName(std::string_view component, std::string_view baseName);
+
+// Finishes the rollback of extractions into destination that were killed
+// (their journal files left there by processes that no longer run); returns
+// how many. extractArchive does it first; callers that look at the
+// destination before extracting call it before they look.
+std::uint64_t recoverInterruptedExtractions(const std::string& destination);
 
 // Free bytes for an unprivileged writer in folder, or nothing when unknown.
 using FreeSpaceFunction = std::function<std::optional<std::uint64_t>(const std::string& folder)>;

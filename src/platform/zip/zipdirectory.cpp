@@ -32,8 +32,10 @@ constexpr std::uint16_t kFlagStrongEncryption = 1u << 6;
 constexpr std::uint16_t kFlagUtf8 = 1u << 11;
 constexpr std::uint16_t kMethodAes = 99;
 
-// libarchive looks for the end record in the archive's last 16 KiB only.
-constexpr std::size_t kEndSearch = 16 * 1024;
+// The end record (22 bytes) is followed by a comment of at most 65,535 bytes.
+// (libarchive looks in the last 16 KiB only; the unzip layer hands it the
+// archive without its comment.)
+constexpr std::size_t kEndSearch = 65535 + 22;
 constexpr std::size_t kCentralReadAhead = 64 * 1024;
 
 // The archive's bytes by offset. Sequential reads of the central directory
@@ -105,6 +107,7 @@ struct CentralDirectory {
     std::uint64_t offset = 0;
     std::uint64_t size = 0;
     std::uint64_t entries = 0;
+    std::uint64_t endOffset = 0;
 };
 
 UnzipOutcome findCentralDirectory(ArchiveBytes& bytes, std::uint64_t archiveSize,
@@ -119,13 +122,23 @@ UnzipOutcome findCentralDirectory(ArchiveBytes& bytes, std::uint64_t archiveSize
         return unzipFailure(UnzipResult::archiveNotFound, UnzipCause::archiveUnreadable, "",
                             "the archive cannot be read");
     }
-    // The last end record in the file is the one libarchive takes.
+    // The end record is the one whose comment ends the file (a comment may
+    // hold the signature too); failing that, the last signature.
     std::optional<std::size_t> found;
+    std::optional<std::size_t> last;
     for (std::size_t i = tail - 22 + 1; i-- > 0;) {
         if (littleEndian(window + i, 4) == kEndSignature) {
-            found = i;
-            break;
+            if (!last) {
+                last = i;
+            }
+            if (i + 22 + littleEndian(window + i + 20, 2) == tail) {
+                found = i;
+                break;
+            }
         }
+    }
+    if (!found) {
+        found = last;
     }
     if (!found) {
         return withoutDirectory(bytes);
@@ -133,6 +146,15 @@ UnzipOutcome findCentralDirectory(ArchiveBytes& bytes, std::uint64_t archiveSize
     const std::uint64_t endOffset = archiveSize - tail + *found;
     const std::string end(window + *found, 22);
     const char* e = end.data();
+    central.endOffset = endOffset;
+    // The last part of an archive split over several disks (or files) names
+    // a disk other than 0: the other parts hold the entries.
+    if ((littleEndian(e + 4, 2) != 0 || littleEndian(e + 6, 2) != 0) &&
+        endOffset + 22 + littleEndian(e + 20, 2) == archiveSize) {
+        return unzipFailure(UnzipResult::unexpectedEnd, UnzipCause::multiDisk, "",
+                            "the archive is part " + std::to_string(littleEndian(e + 4, 2) + 1) +
+                                " of an archive split over several disks");
+    }
     const bool endUsable = littleEndian(e + 4, 2) == 0 && littleEndian(e + 6, 2) == 0 &&
                            littleEndian(e + 8, 2) == littleEndian(e + 10, 2) &&
                            littleEndian(e + 16, 4) + littleEndian(e + 12, 4) <= endOffset;
@@ -362,6 +384,7 @@ UnzipOutcome readZipDirectory(int fd, ZipDirectory& directory) {
         failure.result != UnzipResult::ok) {
         return failure;
     }
+    directory.endRecordOffset = central.endOffset;
 
     // Each record takes at least 46 bytes, so the count cannot make this
     // reserve more than the directory's size allows.

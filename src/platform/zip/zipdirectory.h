@@ -34,6 +34,8 @@ struct ZipEntryRecord {
 
 struct ZipDirectory {
     std::uint64_t archiveSize = 0;
+    // Where the end record starts; the archive's comment follows its 22 bytes.
+    std::uint64_t endRecordOffset = 0;
     // Sorted by the offset of their local headers: the order in which
     // libarchive reads them.
     std::vector<ZipEntryRecord> entries;
