@@ -29,11 +29,8 @@ constexpr const char* kLevelError = "エラー";
 // The section of a row about the archive as a whole (it ended before its
 // documents were validated).
 constexpr const char* kArchiveSection = "アーカイブ";
-// Extension point: the reception check's findings, once the run's observer
-// carries them, take one row each after the archive's documents: section
-// "受付チェック", the files concerned in the file column (joined by " / "), the
-// rule id in the code column, the level (エラー or 注意) in the level column,
-// and the compared facts, worded without the documents' values, as reason.
+// The section of the reception check's findings.
+constexpr const char* kReceptionSection = "受付チェック";
 
 const char* sectionOf(Stage stage) {
     switch (stage) {
@@ -187,6 +184,31 @@ std::string csvCell(std::string_view text) {
     return quoted;
 }
 
+// One finding of the reception check: the files it concerns, its rule and
+// level, and the facts it compared (counts, amounts, codes, organisation
+// numbers and dates only: the checks never put a person's data there).
+void appendFinding(std::string& out, const ArchiveReport& archive,
+                   const inspection::Finding& finding) {
+    Row row;
+    row.archive = inspection::printable(archive.archive);
+    row.section = kReceptionSection;
+    for (const std::string& file : finding.files) {
+        row.file += (row.file.empty() ? "" : " / ") + inspection::printable(file);
+    }
+    const bool error = finding.level == inspection::FindingLevel::error;
+    row.verdict = error ? kVerdictFailed : inspection::levelText(finding.level);
+    row.code = finding.rule;
+    row.level = inspection::levelText(finding.level);
+    row.reason = finding.summary;
+    const char* separator = "：";
+    for (const inspection::ComparedFact& fact : finding.compared) {
+        row.reason += separator + inspection::printable(fact.name) + "=" +
+                      inspection::printable(fact.value);
+        separator = "、";
+    }
+    appendRow(out, row);
+}
+
 std::string reportCsv(const std::vector<ArchiveReport>& reports, CsvRows rows,
                       ReasonLanguage language) {
     std::string out(kByteOrderMark);
@@ -199,6 +221,11 @@ std::string reportCsv(const std::vector<ArchiveReport>& reports, CsvRows rows,
         }
         for (const auto& document : archive.checked) {
             appendDocument(out, archive, document, rows, language);
+        }
+        if (archive.reception) {
+            for (const inspection::Finding& finding : archive.reception->findings) {
+                appendFinding(out, archive, finding);
+            }
         }
     }
     return out;

@@ -181,3 +181,35 @@ TEST(Causes, ReadOnlyDestinationSuggestsInto) {
         EXPECT_EQ(lines[0].find("--into") != std::string::npos, c.suggestsInto) << lines[0];
     }
 }
+
+// Each finding of the reception check is one row, in errors-only files too:
+// its files, rule, level and the facts compared; a formula-like value from
+// a hostile file name is made inert like any other cell.
+TEST(CsvReport, ReceptionFindingsOneRowEach) {
+    using morvik::inspection::FindingLevel;
+    ArchiveReport archive;
+    archive.archive = "in/a.zip";
+    archive.reception.emplace();
+    archive.reception->findings.push_back(
+        {"summary-totals",
+         FindingLevel::error,
+         "集計情報の総額が請求の合計と合わない",
+         {"su08_V08.xml"},
+         {{"totalCostAmount", "9310"}, {"Σ unitAmount", "37240"}}});
+    archive.reception->findings.push_back(
+        {"file-name", FindingLevel::caution, "文書のファイル名が形式に合わない",
+         {"=h1.xml", "CLAIMS/c1.xml"}, {}});
+    for (const CsvRows rows : {CsvRows::all, CsvRows::errorsOnly}) {
+        const std::string csv =
+            reportCsv({archive}, rows, morvik::report::ReasonLanguage::japanese);
+        EXPECT_NE(csv.find("in/a.zip,受付チェック,su08_V08.xml,NG,,,summary-totals,エラー,"
+                           "集計情報の総額が請求の合計と合わない：totalCostAmount=9310、"
+                           "Σ unitAmount=37240\r\n"),
+                  std::string::npos)
+            << csv;
+        EXPECT_NE(csv.find("in/a.zip,受付チェック,'=h1.xml / CLAIMS/c1.xml,注意,,,file-name,"
+                           "注意,文書のファイル名が形式に合わない\r\n"),
+                  std::string::npos)
+            << csv;
+    }
+}
