@@ -33,6 +33,10 @@ FileAccessCheck checkFileAccess(const std::string& path) {
 }
 
 std::size_t allowedProcessors() {
+#if defined(__EMSCRIPTEN__)
+    // The page runs on one thread.
+    return 1;
+#else
     cpu_set_t allowed;
     CPU_ZERO(&allowed);
     if (::sched_getaffinity(0, sizeof allowed, &allowed) == 0) {
@@ -40,6 +44,7 @@ std::size_t allowedProcessors() {
         return count > 0 ? static_cast<std::size_t>(count) : 1;
     }
     return 1;
+#endif
 }
 
 } // namespace morvik::platform
