@@ -365,8 +365,11 @@ TEST(InspectCsv, NoValueOfADocumentInEitherLanguage) {
             files.push_back({"DATA/d.xml", c.document});
             const auto zip = makeArchive(dir.path(), "arc", files);
             const std::string csv = dir.folder() + "r.csv";
-            const auto result = runInspect(
-                {"--reasons=" + reasons, "--csv", csv, "--csv-errors-only", zip.string()});
+            // The documents' own rows; these small archives are not shaped
+            // for the checks of the whole archive.
+            const auto result =
+                runInspect({"--reasons=" + reasons, "--no-reception-check", "--csv", csv,
+                            "--csv-errors-only", zip.string()});
             EXPECT_EQ(result.status, 1) << c.label << result.err;
             EXPECT_NE(result.out.find(c.hidden), std::string::npos) << c.label << result.out;
             const auto records = csvRecords(readFile(csv));
