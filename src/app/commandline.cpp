@@ -16,8 +16,8 @@
 #include "report/jsonreport.h"
 #include "report/reasons.h"
 
-#include <csignal>
 #include <algorithm>
+#include <csignal>
 #include <cstdint>
 #include <exception>
 #include <filesystem>
@@ -169,21 +169,42 @@ public:
     void openFolder(const std::string&) override {}
 };
 
-// With --verbose --all-errors: every error of a failing document, after its
-// log entry.
-class ErrorLister : public RunObserver {
+// Passes every call of the run on to the next observer; a front end's own
+// observer overrides what it adds and calls the base, so that no call of
+// the run is ever dropped on the way.
+class ForwardingObserver : public RunObserver {
 public:
-    ErrorLister(std::ostream& err, RunObserver& next) : m_err(err), m_next(next) {}
+    explicit ForwardingObserver(RunObserver& next) : m_next(next) {}
     void started(const std::string& extractionFolder, const std::string& schemaFolder,
                  std::size_t documents) override {
         m_next.started(extractionFolder, schemaFolder, documents);
     }
+    void documentChecked(const DocumentReport& report) override { m_next.documentChecked(report); }
+    void extracted(const ExtractionFacts& facts) override { m_next.extracted(facts); }
+    void endedEarly(const EarlyEnd& end) override { m_next.endedEarly(end); }
+    void leftInArchive(const std::vector<std::string>& entries) override {
+        m_next.leftInArchive(entries);
+    }
+    void receptionChecked(const ReceptionReport& report) override {
+        m_next.receptionChecked(report);
+    }
+
+private:
+    RunObserver& m_next;
+};
+
+// With --verbose --all-errors: every error of a failing document, after its
+// log entry.
+class ErrorLister : public ForwardingObserver {
+public:
+    ErrorLister(std::ostream& err, RunObserver& next) : ForwardingObserver(next), m_err(err) {}
     void documentChecked(const DocumentReport& report) override {
-        m_next.documentChecked(report);
+        ForwardingObserver::documentChecked(report);
         if (report.status == 0 || report.facts.errors.empty()) {
             return;
         }
-        m_err << printable(report.documentFolder + report.documentName) << ": " << report.facts.errors.size()
+        m_err << printable(report.documentFolder + report.documentName) << ": "
+              << report.facts.errors.size()
               << (report.facts.errorsCapped || report.facts.contentLeftUnchecked ? "+" : "")
               << " error(s)"
               << (report.facts.contentLeftUnchecked
@@ -197,37 +218,18 @@ public:
         }
         m_err << std::flush;
     }
-    void extracted(const ExtractionFacts& facts) override { m_next.extracted(facts); }
-    void endedEarly(const EarlyEnd& end) override { m_next.endedEarly(end); }
-    void leftInArchive(const std::vector<std::string>& entries) override {
-        m_next.leftInArchive(entries);
-    }
-    void receptionChecked(const ReceptionReport& report) override {
-        m_next.receptionChecked(report);
-    }
 
 private:
     std::ostream& m_err;
-    RunObserver& m_next;
 };
 
 // With --verbose: the verdict on every file of the schema set, after the
 // log's fifth section.
-class SchemaSetLister : public RunObserver {
+class SchemaSetLister : public ForwardingObserver {
 public:
-    SchemaSetLister(std::ostream& err, RunObserver& next) : m_err(err), m_next(next) {}
-    void started(const std::string& extractionFolder, const std::string& schemaFolder,
-                 std::size_t documents) override {
-        m_next.started(extractionFolder, schemaFolder, documents);
-    }
-    void documentChecked(const DocumentReport& report) override { m_next.documentChecked(report); }
-    void extracted(const ExtractionFacts& facts) override { m_next.extracted(facts); }
-    void endedEarly(const EarlyEnd& end) override { m_next.endedEarly(end); }
-    void leftInArchive(const std::vector<std::string>& entries) override {
-        m_next.leftInArchive(entries);
-    }
+    SchemaSetLister(std::ostream& err, RunObserver& next) : ForwardingObserver(next), m_err(err) {}
     void receptionChecked(const ReceptionReport& report) override {
-        m_next.receptionChecked(report);
+        ForwardingObserver::receptionChecked(report);
         for (const SchemaFileReport& file : report.schemaFiles) {
             m_err << "schema set: " << printable(file.file) << ": " << verdictName(file.verdict)
                   << '\n';
@@ -237,60 +239,40 @@ public:
 
 private:
     std::ostream& m_err;
-    RunObserver& m_next;
 };
 
 // Tells the embedding front end how far the run has got.
-class ProgressTeller : public RunObserver {
+class ProgressTeller : public ForwardingObserver {
 public:
     ProgressTeller(const Embedding& embedding, RunObserver& next)
-        : m_embedding(embedding), m_next(next) {}
+        : ForwardingObserver(next), m_embedding(embedding) {}
     void started(const std::string& extractionFolder, const std::string& schemaFolder,
                  std::size_t documents) override {
-        m_next.started(extractionFolder, schemaFolder, documents);
+        ForwardingObserver::started(extractionFolder, schemaFolder, documents);
         m_documents = documents;
         m_checked = 0;
         m_embedding.progress(m_checked, m_documents);
     }
     void documentChecked(const DocumentReport& report) override {
-        m_next.documentChecked(report);
+        ForwardingObserver::documentChecked(report);
         m_embedding.progress(++m_checked, m_documents);
-    }
-    void extracted(const ExtractionFacts& facts) override { m_next.extracted(facts); }
-    void endedEarly(const EarlyEnd& end) override { m_next.endedEarly(end); }
-    void receptionChecked(const ReceptionReport& report) override {
-        m_next.receptionChecked(report);
-    }
-    void leftInArchive(const std::vector<std::string>& entries) override {
-        m_next.leftInArchive(entries);
     }
 
 private:
     const Embedding& m_embedding;
-    RunObserver& m_next;
     std::size_t m_documents = 0;
     std::size_t m_checked = 0;
 };
 
 // Entries beside the top folder are not unpacked: a notice line says how
 // many, and with --verbose each is named.
-class LeftEntriesNotice : public RunObserver {
+class LeftEntriesNotice : public ForwardingObserver {
 public:
     LeftEntriesNotice(std::ostream& err, bool verbose, const std::string& zipPath,
                       RunObserver& next)
-        : m_err(err), m_verbose(verbose), m_zipPath(zipPath), m_next(next) {}
-    void started(const std::string& extractionFolder, const std::string& schemaFolder,
-                 std::size_t documents) override {
-        m_next.started(extractionFolder, schemaFolder, documents);
-    }
-    void documentChecked(const DocumentReport& report) override { m_next.documentChecked(report); }
-    void extracted(const ExtractionFacts& facts) override { m_next.extracted(facts); }
-    void endedEarly(const EarlyEnd& end) override { m_next.endedEarly(end); }
-    void receptionChecked(const ReceptionReport& report) override {
-        m_next.receptionChecked(report);
-    }
+        : ForwardingObserver(next), m_err(err), m_verbose(verbose), m_zipPath(zipPath) {}
     void leftInArchive(const std::vector<std::string>& entries) override {
-        m_next.leftInArchive(entries);
+        ForwardingObserver::leftInArchive(entries);
         m_err << kPrefix << morvik::report::leftInArchiveNotice(m_zipPath, entries.size()) << '\n';
         if (m_verbose) {
             for (const std::string& entry : entries) {
@@ -304,7 +286,6 @@ private:
     std::ostream& m_err;
     bool m_verbose;
     const std::string& m_zipPath;
-    RunObserver& m_next;
 };
 
 // The option's value, from "--name=VALUE" or the next argument; nothing when
