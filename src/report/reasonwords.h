@@ -26,6 +26,16 @@ constexpr bool ruleBefore(const ReasonRule& a, const ReasonRule& b) {
     return a.code < b.code;
 }
 
+// The English sentence of the facts: libxml2's message, or the words of our
+// own refusal made from its fields.
+std::string englishOf(const XmlErrorFacts& facts);
+
+// Our own refusal in Japanese; nothing for libxml2's errors.
+std::optional<std::string> ownReason(const XmlErrorFacts& facts);
+
+// Whether every case of OwnFacts has its row of wording.
+bool everyOwnFactsWorded();
+
 // The rules of each kind, sorted by code.
 std::span<const ReasonRule> wellFormednessRules();
 std::span<const ReasonRule> schemaRules();

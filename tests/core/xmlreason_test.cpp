@@ -270,13 +270,10 @@ public:
             document->load(path);
         }
         auto error = document->parseError();
-        XmlErrorFacts facts;
-        facts.code = error->errorCode().value_or(0);
-        facts.message = error->reason().value_or("");
-        if (facts.code == 0) {
+        if (error->errorCode().value_or(0) == 0) {
             return {};
         }
-        return {facts};
+        return {error->reasonFacts().value_or(XmlErrorFacts())};
     }
 
     std::string schemaPath() const { return (m_dir.path() / "test.xsd").string(); }
@@ -301,28 +298,31 @@ Maker streamed(std::string content) {
 Maker asTree(std::string content) {
     return [content](Checker& c) { return c.asTree(content); };
 }
-// An error the XML layer reports in English and that no document makes here.
-Maker given(int code, std::string message) {
-    return [code, message](Checker&) {
-        XmlErrorFacts facts;
-        facts.code = code;
-        facts.message = message;
-        return std::vector<XmlErrorFacts>{facts};
-    };
+// One of our own refusals with its fields, as the XML layer hands it over.
+XmlErrorFacts own(XmlLoadError code, OwnFacts kind, std::string str1 = {}, std::string str2 = {},
+                  std::string str3 = {}) {
+    XmlErrorFacts facts;
+    facts.code = static_cast<int>(code);
+    facts.own = kind;
+    facts.str1 = std::move(str1);
+    facts.str2 = std::move(str2);
+    facts.str3 = std::move(str3);
+    return facts;
 }
 
-// The same with the facts our own checks give beside the message.
-Maker givenFacts(int code, std::string message, std::string str1, std::string str2,
-                 std::string str3 = {}) {
-    return [=](Checker&) {
-        XmlErrorFacts facts;
-        facts.code = code;
-        facts.message = message;
-        facts.str1 = str1;
-        facts.str2 = str2;
-        facts.str3 = str3;
-        return std::vector<XmlErrorFacts>{facts};
-    };
+Maker givenOwn(XmlErrorFacts facts) {
+    return [facts](Checker&) { return std::vector<XmlErrorFacts>{facts}; };
+}
+
+XmlErrorFacts about(XmlErrorFacts facts, std::string element, std::string attribute) {
+    facts.element = std::move(element);
+    facts.attribute = std::move(attribute);
+    return facts;
+}
+
+XmlErrorFacts causedBy(XmlErrorFacts facts, XmlErrorFacts cause) {
+    facts.causes.push_back(std::move(cause));
+    return facts;
 }
 
 struct Row {
@@ -807,27 +807,27 @@ const std::vector<Row>& rows() {
              return c.loaded({c.schemaPath()}, (c.dir().path() / "missing.xml").string());
          },
          -1,
-         {"文書「", "missing.xml」を開けません（ファイルかフォルダーがありません）"}},
+         {"ファイルを開けません：「", "missing.xml」（ファイルかフォルダがありません）"}},
         {"folder instead of a document",
          [](Checker& c) {
              fs::create_directories(c.dir().path() / "DATA.xml");
              return c.loaded({c.schemaPath()}, (c.dir().path() / "DATA.xml").string());
          },
          -2,
-         {"DATA.xml」はフォルダーです"}},
+         {"XMLファイルではなくフォルダです：「", "DATA.xml」"}},
         {"document type declaration",
          [](Checker& c) {
              return c.loaded({c.schemaPath()},
                              c.file("dtd.xml", "<!DOCTYPE doc [\n]>\n" + doc("")));
          },
          -3,
-         {"文書型宣言「<!DOCTYPE doc」は使えません"}},
+         {"文書型宣言（DTD）は使えません：「<!DOCTYPE doc」"}},
         {"no usable schema",
          [](Checker& c) {
              return c.loaded({(c.dir().path() / "none.xsd").string()}, c.file("a.xml", doc("")));
          },
          -4,
-         {"検証に使えるスキーマがありません", "none.xsd」は使えません: ", "を開けません"}},
+         {"検証に使えるスキーマがありません", "none.xsd」は使えません：", "を開けません"}},
         {"schema with a DTD",
          [](Checker& c) {
              const std::string schema = c.file("dtd.xsd", "<!DOCTYPE xs:schema>\n" + kSchema);
@@ -843,7 +843,7 @@ const std::vector<Row>& rows() {
              return c.loaded({schema}, c.file("a.xml", doc("")));
          },
          -4,
-         {"bad.xsd」は使えません: スキーマを読み込めませんでした（詳細: "}},
+         {"bad.xsd」は使えません：スキーマとして読めません（詳細：「"}},
         {"root in another namespace",
          [](Checker& c) {
              return c.loaded({c.schemaPath()},
@@ -852,40 +852,38 @@ const std::vector<Row>& rows() {
          },
          -5,
          {"ルート要素「doc」（名前空間「http://tokuteikenshin.jp/checkup/2007」）を宣言している"
-          "スキーマがありません（スキーマの名前空間: 「urn:hl7-org:v3」）",
-          "文書の名前空間がスキーマと違います"}},
+          "スキーマがありません（スキーマの名前空間：「urn:hl7-org:v3」）",
+          "ファイルの名前空間がスキーマと違います"}},
         {"nothing loaded",
          [](Checker& c) { return c.loaded({c.schemaPath()}, "", false); },
          -7,
          {"読み込まれていません"}},
         {"validator refused silently",
-         given(-6, "The schema validator did not accept the document."),
+         givenOwn(own(XmlLoadError::parserFailure, OwnFacts::validatorRejected)),
          -6,
          {"スキーマによる検証で"}},
         {"external file refused",
-         given(-6, "Refused: the external resource 'http://example.org/x.dtd' is not loaded."),
+         givenOwn(causedBy(own(XmlLoadError::parserFailure, OwnFacts::refused),
+                           own({}, OwnFacts::externalNotLoaded, "http://example.org/x.dtd"))),
          -6,
-         {"読み込みを拒否しました: 外部のファイル「http://example.org/x.dtd」は読み込みません。"}},
+         {"読み込みを拒否しました：外部のファイル「http://example.org/x.dtd」は読み込みません。"}},
         {"dangling IDREF",
-         given(kIdrefNotFoundCode,
-               idrefNotFoundMessage("urn:hl7-org:v3", "reference", "ref", "a1")),
+         givenOwn(about(own(XmlLoadError::idrefNotFound, OwnFacts::idrefNotFound, "a1"),
+                        "{urn:hl7-org:v3}reference", "ref")),
          kIdrefNotFoundCode,
-         {"要素「reference」の属性「ref」の値「a1」と同じIDが文書の中にありません"}},
+         {"参照先のIDがありません：要素「reference」の属性「ref」の値「a1」"}},
         {"a number with a dangling exponent",
-         givenFacts(static_cast<int>(XmlLoadError::notANumber),
-                    "Element '{urn:hl7-org:v3}value', attribute 'value': '1e' is not a valid value "
-                    "of the type '{urn:hl7-org:v3}real': it is not a number in the lexical form of "
-                    "xs:decimal or xs:double (an exponent needs digits).",
-                    "1e", "{urn:hl7-org:v3}real", "xs:decimal or xs:double"),
+         givenOwn(about(own(XmlLoadError::notANumber, OwnFacts::notANumber, "1e",
+                            "{urn:hl7-org:v3}real", "xs:decimal or xs:double"),
+                        "{urn:hl7-org:v3}value", "value")),
          static_cast<int>(XmlLoadError::notANumber),
-         {"要素「value」の属性「value」の値「1e」は数値の正しい書き方ではありません",
+         {"数値として正しくありません：要素「value」の属性「value」の値「1e」",
           "「xs:decimal」・「xs:double」のどちらとしても"}},
         {"a byte-order mark against the declared encoding",
-         givenFacts(static_cast<int>(XmlLoadError::byteOrderMarkConflict),
-                    "The byte-order mark says UTF-16LE but the encoding declaration says 'UTF-8'.",
-                    "UTF-16LE", "UTF-8"),
+         givenOwn(own(XmlLoadError::byteOrderMarkConflict, OwnFacts::byteOrderMarkConflict,
+                      "UTF-16LE", "UTF-8")),
          static_cast<int>(XmlLoadError::byteOrderMarkConflict),
-         {"バイト順マークは「UTF-16LE」", "文字コードは「UTF-8」"}},
+         {"文字コードが矛盾しています：", "バイト順マークは「UTF-16LE」", "文字コードは「UTF-8」"}},
     };
     return table;
 }
@@ -940,7 +938,8 @@ TEST(XmlReason, EachErrorKindInJapanese) {
         const XmlErrorFacts& facts = *it;
         EXPECT_EQ(facts.code, row.code) << facts.message;
         const std::string japanese = reasonText(facts, ReasonLanguage::japanese);
-        EXPECT_NE(japanese, facts.message);
+        const std::string english = reasonText(facts, ReasonLanguage::english);
+        EXPECT_NE(japanese, english);
         for (const std::string& want : row.want) {
             EXPECT_NE(japanese.find(want), std::string::npos)
                 << "want: " << want << "\n ja: " << japanese << "\n en: " << facts.message;
@@ -948,7 +947,9 @@ TEST(XmlReason, EachErrorKindInJapanese) {
         EXPECT_EQ(englishLeftOvers(japanese), std::vector<std::string>())
             << japanese << "\n en: " << facts.message;
         EXPECT_TRUE(japanese.ends_with("。") || japanese.ends_with("）")) << japanese;
-        EXPECT_EQ(reasonText(facts, ReasonLanguage::english), facts.message);
+        // libxml2's message, or the words of our own refusal.
+        EXPECT_EQ(english, facts.own == OwnFacts::none ? facts.message : english);
+        EXPECT_FALSE(english.empty());
     }
 }
 
@@ -1079,5 +1080,5 @@ TEST(XmlReason, RealCheckupDocument) {
                             "スキーマがありません"),
               std::string::npos)
         << japanese;
-    EXPECT_NE(japanese.find("文書の名前空間がスキーマと違います。"), std::string::npos) << japanese;
+    EXPECT_NE(japanese.find("ファイルの名前空間がスキーマと違います。"), std::string::npos) << japanese;
 }
