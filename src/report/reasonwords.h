@@ -126,8 +126,8 @@ std::string valueList(const std::vector<string_view>& values);
 // 「xs:integer」（整数） for a built-in type, 「Name」 for a named type.
 std::optional<std::string> typeText(string_view type);
 
-// A name as the XML names of IDs are made: a letter or '_' first, then
-// letters, digits, '.', '-', '_'; characters beyond ASCII count as letters.
+// A name as the IDs of the standard files are made: an ASCII letter or '_'
+// first, then ASCII letters, digits, '.', '-', '_'.
 bool isNcName(string_view text);
 
 // 「U+0001」.
