@@ -42,6 +42,14 @@ std::string errnoJapanese(string_view text) {
     return std::string(text);
 }
 
+std::string joined(const std::vector<std::string>& items, const std::string& separator) {
+    std::string result;
+    for (const std::string& item : items) {
+        result += (result.empty() ? "" : separator) + item;
+    }
+    return result;
+}
+
 std::string q(const std::string& text) {
     return "'" + text + "'";
 }
@@ -124,6 +132,12 @@ std::string rootNotDeclaredEnglish(const XmlErrorFacts& f) {
 
 std::string rootNotDeclaredJapanese(const XmlErrorFacts& f) {
     const Name element = nameOf(f.element).value_or(Name{});
+    if (!f.str3.empty() && !(element.qualified && element.ns == f.str3)) {
+        // The schema tried last is a fallback: what the folder needs says more.
+        return "名前空間が違います：ルート要素" + quoted(element.local) + namespaceNote(element) +
+               "。このフォルダのファイルは名前空間" + quoted(f.str3) + "で書きます。" +
+               schemaFailuresJapanese(f);
+    }
     std::string list;
     bool namespaceKnown = false;
     for (const std::string& ns : f.values) {
@@ -139,15 +153,11 @@ std::string rootNotDeclaredJapanese(const XmlErrorFacts& f) {
 }
 
 std::string notANumberJapanese(const XmlErrorFacts& f) {
-    // "xs:decimal or xs:double": each form named in quotes.
     std::string forms;
-    string_view rest = f.str3;
-    while (!rest.empty()) {
-        const std::size_t cut = rest.find(" or ");
-        forms += (forms.empty() ? "" : "・") + quoted(rest.substr(0, cut));
-        rest = cut == string_view::npos ? string_view() : rest.substr(cut + 4);
+    for (const std::string& form : f.values) {
+        forms += (forms.empty() ? "" : "・") + quoted(form);
     }
-    const bool several = f.str3.find(" or ") != std::string::npos;
+    const bool several = f.values.size() > 1;
     return "数値として正しくありません：" + ownerValue(subjectFrom(f), f.str1) + "（" + forms +
            (several ? "のどちらとしても" : "として") +
            "読めません。指数を表す「e」の後には数字が必要です）。";
@@ -237,7 +247,7 @@ const std::vector<OwnWording>& ownWordings() {
         {OwnFacts::notANumber,
          [](F f) {
              return englishSubject(f) + q(f.str1) + " is not a valid value of the type " + q(f.str2) +
-                    ": it is not a number in the lexical form of " + f.str3 +
+                    ": it is not a number in the lexical form of " + joined(f.values, " or ") +
                     " (an exponent needs digits).";
          },
          notANumberJapanese},

@@ -331,6 +331,11 @@ XmlErrorFacts about(XmlErrorFacts facts, std::string element, std::string attrib
     return facts;
 }
 
+XmlErrorFacts forms(XmlErrorFacts facts, std::vector<std::string> values) {
+    facts.values = std::move(values);
+    return facts;
+}
+
 XmlErrorFacts causedBy(XmlErrorFacts facts, XmlErrorFacts cause) {
     facts.causes.push_back(std::move(cause));
     return facts;
@@ -894,9 +899,10 @@ const std::vector<Row>& rows() {
          kIdrefNotFoundCode,
          {"参照先のIDがありません：要素「reference」の属性「ref」の値「a1」"}},
         {"a number with a dangling exponent",
-         givenOwn(about(own(XmlLoadError::notANumber, OwnFacts::notANumber, "1e",
-                            "{urn:hl7-org:v3}real", "xs:decimal or xs:double"),
-                        "{urn:hl7-org:v3}value", "value")),
+         givenOwn(forms(about(own(XmlLoadError::notANumber, OwnFacts::notANumber, "1e",
+                                  "{urn:hl7-org:v3}real"),
+                              "{urn:hl7-org:v3}value", "value"),
+                        {"xs:decimal", "xs:double"})),
          static_cast<int>(XmlLoadError::notANumber),
          {"数値として正しくありません：要素「value」の属性「value」の値「1e」",
           "「xs:decimal」・「xs:double」のどちらとしても"}},

@@ -24,7 +24,8 @@ enum class OwnFacts : int {
     documentLinkOutside,     // str1 the path of a link leading outside its folder
     doctypeInDocument,       // str1 the declaration as the document writes it
     noSchema,                // causes: why each schema could not be used
-    rootNotDeclared,         // element the root, values the schemas' namespaces, causes as above
+    rootNotDeclared,         // element the root, values the schemas' namespaces, causes as above,
+                             // str3 the namespace the document's folder needs (when known)
     parserNotCreated,        //
     noRootElement,           //
     validatorNotCreated,     //
@@ -35,7 +36,7 @@ enum class OwnFacts : int {
     refused,                 // causes[0]: what the loader refused
     parserStopped,           // int1 the parser's result; message libxml2's generic text, if any
     idrefNotFound,           // element, attribute (may be empty), str1 the value
-    notANumber,              // element, attribute, str1 the value, str2 the type, str3 the forms
+    notANumber,              // element, attribute, str1 the value, str2 the type, values the forms
     byteOrderMarkConflict,   // str1 the mark's encoding, str2 the declared one
     duplicateId,             // element, attribute, str1 the value, str2 the ID type
     // What a schema's compilation or a loader refused (in causes):

@@ -221,15 +221,16 @@ bool danglingExponent(std::string_view value, std::uint8_t forms) {
     return exponent.empty() && isNumberInForms(value.substr(0, marker), forms);
 }
 
-std::string formsText(std::uint8_t forms) {
-    std::string text;
+// The built-in types whose lexical forms a number may take.
+std::vector<std::string> formsOf(std::uint8_t forms) {
+    std::vector<std::string> names;
     if ((forms & kDecimalForm) != 0) {
-        text = "xs:decimal";
+        names.emplace_back("xs:decimal");
     }
     if ((forms & kFloatingForm) != 0) {
-        text += text.empty() ? "xs:double" : " or xs:double";
+        names.emplace_back("xs:double");
     }
-    return text;
+    return names;
 }
 
 // Checks one simple value (an attribute's when attributeName is given, else
@@ -250,7 +251,7 @@ void checkValue(StreamState& state, const StreamState::OpenElement& element,
             const std::string shown(trimmedView(item));
             ErrorInfo error = loadError(XmlLoadError::notANumber, OwnFacts::notANumber, shown,
                                         kind.typeName, line, column);
-            error.facts.str3 = formsText(kind.numberForms);
+            error.facts.values = formsOf(kind.numberForms);
             error.facts.element = elementName;
             error.facts.attribute = attributeName != nullptr ? *attributeName : std::string();
             state.deferred.push_back(std::move(error));
