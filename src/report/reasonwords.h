@@ -1,6 +1,18 @@
 // Used only by the Japanese reasons' own files: scanning libxml2's English
 // messages, names as a document writes them, the elements a content model
 // expects, and the rule tables of each kind of error.
+//
+// Words of the Japanese reasons (docs/reason-wording.md):
+//   use                                   instead of
+//   形式, 定められた                      書式, 決められた
+//   文字数, 桁                            長さ
+//   フォルダ                              フォルダー
+//   ファイル / XMLファイル                書類, 文書 (文書型宣言 stays)
+//   ZIPファイル; ZIP内のファイル          ZIPアーカイブ; 項目
+//   解凍                                  展開
+//   検証 (schema check), 調査 (the run)   検査
+// The verdict first, then the element, attribute and value; 「」 around
+// names, values and paths; full-width （） and ：.
 #pragma once
 
 #include "report/reasons.h"
