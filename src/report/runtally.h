@@ -22,10 +22,10 @@ struct RunTally {
     // The reception check (the log's fifth section) has run; its findings
     // by level. Both stay 0 when the check was off or not reached.
     bool receptionChecked = false;
-    std::size_t receptionErrors = 0;   // findings of level エラー
-    std::size_t receptionCautions = 0; // findings of level 注意
-    std::string extractionFolder;      // once started: where the documents are
-    std::string schemaFolder;          // once started: the schema folder used
+    std::size_t receptionErrors = 0;              // findings of level エラー
+    std::size_t receptionCautions = 0;            // findings of level 注意
+    std::string extractionFolder;                 // once started: where the documents are
+    std::string schemaFolder;                     // once started: the schema folder used
     std::optional<inspection::EarlyEnd> earlyEnd; // why the run ended before validating
 
     std::size_t ok() const { return checked - failed; }

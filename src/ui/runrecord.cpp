@@ -61,9 +61,9 @@ QString resultText(const RunRecord& run) {
     case inspection::RunOutcome::someFailed:
         return QStringLiteral("調査完了　OK %1件／エラー %2件")
                    .arg(count(tally.ok()), count(tally.failed)) +
-               (tally.receptionChecked ? receptionText(tally.receptionErrors,
-                                                       tally.receptionCautions)
-                                       : QString());
+               (tally.receptionChecked
+                    ? receptionText(tally.receptionErrors, tally.receptionCautions)
+                    : QString());
     case inspection::RunOutcome::stopped:
         return QStringLiteral("調査を中止しました　OK %1件／エラー %2件（全 %3件）")
             .arg(count(tally.ok()), count(tally.failed), count(tally.total));

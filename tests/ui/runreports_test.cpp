@@ -67,8 +67,8 @@ void inspect(MainWindow& window, const QStringList& zips) {
     for (const QString& zip : zips) {
         quoted << u'"' + zip + u'"';
     }
-    control<QLineEdit>(window, "TX_XmlFnm")->setText(zips.size() == 1 ? zips.first()
-                                                                      : quoted.join(u' '));
+    control<QLineEdit>(window, "TX_XmlFnm")
+        ->setText(zips.size() == 1 ? zips.first() : quoted.join(u' '));
     QTest::mouseClick(control<QPushButton>(window, "Command1"), Qt::LeftButton);
 }
 
@@ -229,10 +229,10 @@ void RunReportsTest::csvAsTheCommandLine() {
     QCOMPARE(recorder.boxes.size(), boxes); // no failure to tell
     // Beside the (first) archive, named after it.
     const QFileInfo first(zips.first());
-    QCOMPARE(proposed, first.absolutePath() + (zips.size() == 1
-                                                   ? u'/' + first.completeBaseName() +
-                                                         QStringLiteral("_調査結果.csv")
-                                                   : QStringLiteral("/調査結果一覧.csv")));
+    QCOMPARE(proposed, first.absolutePath() +
+                           (zips.size() == 1
+                                ? u'/' + first.completeBaseName() + QStringLiteral("_調査結果.csv")
+                                : QStringLiteral("/調査結果一覧.csv")));
     QFile file(qs(saved));
     QVERIFY(file.open(QIODevice::ReadOnly));
     const QByteArray ours = file.readAll();
