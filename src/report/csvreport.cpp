@@ -202,8 +202,8 @@ void appendFinding(std::string& out, const ArchiveReport& archive,
     row.reason = finding.summary;
     const char* separator = "：";
     for (const inspection::ComparedFact& fact : finding.compared) {
-        row.reason +=
-            separator + inspection::printable(fact.name) + "=" + inspection::printable(fact.value);
+        row.reason += separator + inspection::printable(fact.name) + "=" +
+                      inspection::printable(fact.value);
         separator = "、";
     }
     appendRow(out, row);
