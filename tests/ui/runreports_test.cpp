@@ -115,6 +115,7 @@ private slots:
     void findingsCounted();
     void csvAsTheCommandLine_data();
     void csvAsTheCommandLine();
+    void csvNotWritten();
 
 private:
     std::unique_ptr<morvik::test::TempDir> m_bin;
@@ -254,6 +255,31 @@ void RunReportsTest::csvAsTheCommandLine() {
     }
     QVERIFY(wanted.contains(",アーカイブ,") == kinds.contains(QStringLiteral("extracted")));
     QCOMPARE(ours, wanted);
+}
+
+// A place the file cannot go (its folder is a file): the user is told where
+// and why, and nothing is left there.
+void RunReportsTest::csvNotWritten() {
+    const QString zip = qs(shapedArchive(m_folder->path() / "a1", "totals"));
+    const fs::path notAFolder = m_folder->path() / "not-a-folder";
+    morvik::test::writeFile(notAFolder, "a file");
+    MainWindow window;
+    DialogRecorder recorder;
+    recorder.onDialog = [&](QDialog& dialog) {
+        qobject_cast<QFileDialog*>(&dialog)->selectFile(qs(notAFolder / "結果.csv"));
+        dialog.accept();
+        return dialog.result();
+    };
+    window.setModalRunner(recorder.runner());
+    inspect(window, {zip});
+    recorder.boxes.clear();
+    window.saveCsv();
+    QCOMPARE(recorder.boxes.size(), 1);
+    QVERIFY2(recorder.boxes.first().text.startsWith(
+                 QStringLiteral("CSVを保存できませんでした。\n") + qs(notAFolder / "結果.csv")),
+             qPrintable(recorder.boxes.first().text));
+    QCOMPARE(recorder.boxes.first().icon, QMessageBox::Critical);
+    QCOMPARE(morvik::test::readFile(notAFolder), std::string("a file"));
 }
 
 QTEST_MAIN(RunReportsTest)
