@@ -573,7 +573,10 @@ ArchiveReport CommandLine::inspect(const std::string& zipPath, ArchiveSummary& s
         if (report.earlyEnd->kind == EarlyEnd::Kind::alreadyExtracted) {
             report.extractionFolder = shownExtractionFolder(report.earlyEnd->extraction.place);
         }
-        printCause(report, causeOfEarlyEnd(*report.earlyEnd));
+        // The extractor's detail in its own English goes with English reasons.
+        morvik::report::CauseOptions causeOptions;
+        causeOptions.englishDetail = m_options.reasons == morvik::report::ReasonLanguage::english;
+        printCause(report, causeOfEarlyEnd(*report.earlyEnd, causeOptions));
     } else if (report.extraction) {
         printCause(report, causeOfRecovery(*report.extraction));
         // With a schema folder of its own, a run goes on even when the archive

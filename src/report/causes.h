@@ -19,6 +19,9 @@ struct CauseOptions {
     // Names another destination for the files; empty where the front end
     // has none.
     std::string intoOption = "--into";
+    // The detail line of a failed extraction in the extractor's own English
+    // (for English reasons) instead of Japanese.
+    bool englishDetail = false;
 };
 
 // The extraction folder as it is shown: absolute, with its closing separator.

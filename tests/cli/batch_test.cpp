@@ -172,7 +172,7 @@ TEST(InspectFolder, ThirtyArchivesSummaryAndWorstStatus) {
     EXPECT_EQ(total, "アーカイブ 30 件、最も悪い終了状態 2");
     // The two that could not be inspected each said why, once.
     EXPECT_EQ(count(result.err, "すでに解凍済みのXMLファイルが含まれています。"), 1u);
-    EXPECT_EQ(count(result.err, "はZIPアーカイブではありません"), 1u) << result.err;
+    EXPECT_EQ(count(result.err, "はZIPファイルではありません"), 1u) << result.err;
 
     const json report = json::parse(readFile(jsonPath));
     ASSERT_TRUE(report.is_array());

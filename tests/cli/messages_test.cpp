@@ -114,20 +114,20 @@ TEST(InspectCauses, UnzipFailuresNameTheFileAndTheCause) {
         std::string cause; // after the absolute ZIP path
     };
     const std::vector<Case> cases = {
-        {"missing", [](const fs::path&) {}, "9", "ZIPファイル {} がありません。"},
+        {"missing", [](const fs::path&) {}, "9", "ZIPファイル「{}」がありません。"},
         {"folder", [](const fs::path& zip) { fs::create_directory(zip); }, "9",
-         "{} はフォルダです。ZIPファイルを指定してください。"},
+         "「{}」はフォルダです。ZIPファイルを指定してください。"},
         {"empty file", [](const fs::path& zip) { writeFile(zip, ""); }, "9",
-         "ZIPファイル {} は空（0バイト）です。"},
+         "ZIPファイル「{}」は空（0バイト）です。"},
         {"text file", [](const fs::path& zip) { writeFile(zip, "just some text\n"); }, "9",
-         "{} はZIPアーカイブではありません（中身がZIP形式ではありません）。"},
+         "「{}」はZIPファイルではありません（中身がZIP形式ではありません）。"},
         {"truncated",
          [&](const fs::path& zip) {
              writeZip(zip, {zipFile("a/x.xml", content), zipFile("a/y.xml", content)});
              fs::resize_file(zip, fs::file_size(zip) / 2);
          },
          "33",
-         "ZIPアーカイブ {} が途中で切れています（ダウンロードやコピーが途中で終わった可能性が"
+         "ZIPファイル「{}」が途中で切れています（ダウンロードやコピーが途中で終わった可能性が"
          "あります）。"},
         {"damaged",
          [&](const fs::path& zip) {
@@ -137,14 +137,15 @@ TEST(InspectCauses, UnzipFailuresNameTheFileAndTheCause) {
              writeFile(zip, bytes);
          },
          "3",
-         "ZIPアーカイブ {} が壊れているか、受け付けられない項目を含んでいます（壊れた項目・CRC"
-         "の誤り、絶対パスや「..」を含む名前、リンクやデバイスなど）。"},
+         "ZIPファイル「{}」が壊れているか、受け付けられないファイルを含んでいます（壊れたファイル"
+         "・CRCの誤り、絶対パスや「..」を含む名前、リンクやデバイスなど）。"},
         {"no entries", [](const fs::path& zip) { writeZip(zip, {}); }, "B",
-         "ZIPアーカイブ {} には項目がありません（空のアーカイブです）。"},
+         "ZIPファイル「{}」には、中にファイルがありません（空のZIPファイルです）。"},
         {"encrypted",
          [&](const fs::path& zip) { writeZip(zip, {zipFile("a/x.xml", content)}, {"secret"}); },
          "52",
-         "ZIPアーカイブ {} の項目は暗号化されています（パスワード付きのZIPは解凍できません）。"},
+         "ZIPファイル「{}」の中のファイルは暗号化されています（パスワード付きのZIPファイルは解凍"
+         "できません）。"},
     };
     for (const auto& c : cases) {
         TempDir dir;
@@ -161,8 +162,15 @@ TEST(InspectCauses, UnzipFailuresNameTheFileAndTheCause) {
         EXPECT_EQ(lines[1], "morvik-inspect: " + cause + "（解凍コード " +
                                 std::to_string(std::stoi(c.hex, nullptr, 16)) + "。" + kCodeTable)
             << c.label;
+        // The detail is Japanese too; the extractor's English goes with
+        // English reasons only.
         for (std::size_t i = 2; i < lines.size(); ++i) {
-            EXPECT_TRUE(lines[i].starts_with("morvik-inspect: 詳細: ")) << c.label << lines[i];
+            EXPECT_TRUE(lines[i].starts_with("morvik-inspect: 詳細：")) << c.label << lines[i];
+            EXPECT_EQ(lines[i].find("entry"), std::string::npos) << c.label << lines[i];
+        }
+        const auto english = runInspect({"--reasons=en", zip.string()});
+        for (const std::string& line : linesOf(english.err)) {
+            EXPECT_FALSE(line.starts_with("morvik-inspect: 詳細：")) << c.label << line;
         }
     }
 }
@@ -172,7 +180,7 @@ TEST(InspectCauses, RelativeZipPathIsNamedAbsolute) {
     const auto result = runProgram(
         "/bin/sh", {"-c", "cd " + dir.folder() + " && exec '" + MORVIK_INSPECT_EXE + "' gone.zip"});
     EXPECT_EQ(result.status, 2);
-    EXPECT_NE(result.err.find("ZIPファイル " + dir.folder() + "gone.zip がありません。"),
+    EXPECT_NE(result.err.find("ZIPファイル「" + dir.folder() + "gone.zip」がありません。"),
               std::string::npos)
         << result.err;
 }
@@ -192,16 +200,16 @@ TEST(InspectCauses, RenamedArchiveNamesItsTopFolder) {
     EXPECT_TRUE(result.out.empty());
     EXPECT_EQ(
         result.err,
-        "morvik-inspect: ZIPファイル " + renamed.string() +
-            " の 5 個の項目は、最上位のフォルダ 「renamed/」 の外にあるため解凍せず、"
-            "アーカイブに残しました。\n"
+        "morvik-inspect: ZIPファイル「" + renamed.string() +
+            "」の中の5個のファイルは、最上位のフォルダ「renamed/」の外にあるため解凍せず、"
+            "ZIPファイルに残しました。\n"
             "morvik-inspect: XMLスキーマとして指定されたフォルダにスキーマが見つかりません。\n"
-            "morvik-inspect: ZIPアーカイブ " +
+            "morvik-inspect: ZIPファイル「" +
             renamed.string() +
-            " の最上位に、ZIPファイルと同じ名前のフォルダ「renamed/」がありません。"
-            "最上位にあるもの: 「original/」。\n"
-            "morvik-inspect: フォルダ 「renamed/」 の外にあるものは解凍しないため、何も解凍"
-            "していません。ZIPファイルの名前を 「original.zip」 に戻して、もう一度実行して"
+            "」の最上位に、ZIPファイルと同じ名前のフォルダ「renamed/」がありません。"
+            "最上位にあるもの：「original/」。\n"
+            "morvik-inspect: フォルダ「renamed/」の外にあるものは解凍しないため、何も解凍"
+            "していません。ZIPファイルの名前を「original.zip」に戻して、もう一度実行して"
             "ください。\n");
     EXPECT_FALSE(fs::exists(dir.path() / "original"));
 
@@ -213,7 +221,7 @@ TEST(InspectCauses, RenamedArchiveNamesItsTopFolder) {
     const auto withSchema = runInspect({"--schema", dir.folder() + "xsd", renamed.string()});
     EXPECT_EQ(withSchema.status, 1);
     EXPECT_TRUE(withSchema.out.starts_with("交換用基本情報ファイルの調査 \n")) << withSchema.out;
-    EXPECT_NE(withSchema.err.find("最上位にあるもの: 「original/」。\n"), std::string::npos)
+    EXPECT_NE(withSchema.err.find("最上位にあるもの：「original/」。\n"), std::string::npos)
         << withSchema.err;
 }
 
@@ -235,24 +243,25 @@ TEST(InspectCauses, SchemaFolderCauses) {
                       {zipFile("ix08_V08.xml", indexDocument()), zipFile("DATA/d.xml", "<d/>")});
              return dir.path() / "arc.zip";
          },
-         "morvik-inspect: ZIPアーカイブ {}arc.zip の最上位に、ZIPファイルと同じ名前のフォルダ"
-         "「arc/」がありません。最上位にあるもの: 「ix08_V08.xml」「DATA/」。\n"
-         "morvik-inspect: フォルダ 「arc/」 の外にあるものは {} に解凍していません。書類は最上位の"
-         "フォルダ 「arc/」 の下にある必要があります。\n",
-         "morvik-inspect: ZIPファイル {}arc.zip の 2 個の項目は、最上位のフォルダ 「arc/」 の外に"
-         "あるため解凍せず、アーカイブに残しました。\n"},
+         "morvik-inspect: ZIPファイル「{}arc.zip」の最上位に、ZIPファイルと同じ名前のフォルダ"
+         "「arc/」がありません。最上位にあるもの：「ix08_V08.xml」「DATA/」。\n"
+         "morvik-inspect: フォルダ「arc/」の外にあるものは「{}」に解凍していません。XMLファイルは"
+         "最上位のフォルダ「arc/」の下にある必要があります。\n",
+         "morvik-inspect: ZIPファイル「{}arc.zip」の中の2個のファイルは、最上位のフォルダ「arc/」"
+         "の外にあるため解凍せず、ZIPファイルに残しました。\n"},
         {"no schema in the archive",
          {},
          [](const TempDir& dir) {
              return makeArchive(dir.path(), "arc", {{"ix08_V08.xml", indexDocument()}});
          },
-         "morvik-inspect: 解凍先フォルダ {}arc/ にも {}arc/XSD/ にも、標準の名前のスキーマファイル"
-         "（ix08_V08.xsd など）がありません。--schema でスキーマのフォルダを指定してください。\n",
+         "morvik-inspect: 解凍先フォルダ「{}arc/」にも「{}arc/XSD/」にも、標準の名前のスキーマ"
+         "ファイル（「ix08_V08.xsd」など）がありません。--schema でスキーマのフォルダを指定して"
+         "ください。\n",
          ""},
         {"missing --schema folder",
          {"--schema", "{}nowhere"},
          [](const TempDir& dir) { return makeArchive(dir.path(), "arc", standardFiles()); },
-         "morvik-inspect: --schema のフォルダ {}nowhere がありません。\n",
+         "morvik-inspect: --schema のフォルダ「{}nowhere」がありません。\n",
          ""},
         {"--schema folder without schemas",
          {"--schema", "{}empty"},
@@ -260,8 +269,8 @@ TEST(InspectCauses, SchemaFolderCauses) {
              writeFile(dir.path() / "empty" / "other.xsd", kIndexSchema);
              return makeArchive(dir.path(), "arc", standardFiles());
          },
-         "morvik-inspect: --schema のフォルダ {}empty/ にも {}empty/XSD/ にも、標準の名前の"
-         "スキーマファイル（ix08_V08.xsd など）が最初の *.xsd としてありません。\n",
+         "morvik-inspect: --schema のフォルダ「{}empty/」にも「{}empty/XSD/」にも、標準の名前の"
+         "スキーマファイル（「ix08_V08.xsd」など）が最初の「*.xsd」としてありません。\n",
          ""},
     };
     const auto fill = [](std::string text, const std::string& folder) {

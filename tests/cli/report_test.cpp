@@ -236,7 +236,7 @@ TEST(InspectInto, ExtractsUnderTheFolderGivenAndRefusesThereOnTheNextRun) {
     // Beside the ZIP file the folder is still free; under --into it is not.
     const auto second = runInspect({"--into=" + dir.folder() + "work/", zip.string()});
     EXPECT_EQ(second.status, 2);
-    EXPECT_NE(second.err.find("解凍先フォルダ " + dir.folder() + "work/arc/ には前回"),
+    EXPECT_NE(second.err.find("解凍先フォルダ「" + dir.folder() + "work/arc/」には前回"),
               std::string::npos)
         << second.err;
     const auto beside = runInspect({"--no-reception-check", zip.string()});
@@ -429,7 +429,7 @@ TEST(InspectLeftInArchive, NoticeVerboseAndReport) {
         const auto result = runInspect(args);
         EXPECT_EQ(result.status, 0) << result.err;
         EXPECT_NE(
-            result.err.find("の 2 個の項目は、最上位のフォルダ 「arc/」 の外にあるため解凍せず"),
+            result.err.find("の中の2個のファイルは、最上位のフォルダ「arc/」の外にあるため解凍せず"),
             std::string::npos)
             << result.err;
         EXPECT_EQ(result.err.find("left in archive: __MACOSX/arc/._ix08_V08.xml") !=

@@ -63,9 +63,9 @@ TEST(CommandLine, LogOnStdoutWithLineFeedsAndExitStatus) {
     EXPECT_EQ(
         second.err,
         "morvik-inspect: XMLZip圧縮フォルダには、すでに解凍済みのXMLファイルが含まれています。\n"
-        "morvik-inspect: 解凍先フォルダ " +
+        "morvik-inspect: 解凍先フォルダ「" +
             dir.folder() +
-            "arc/ には前回解凍したファイルが残っています。次の実行の前に、このフォルダを"
+            "arc/」には前回解凍したファイルが残っています。次の実行の前に、このフォルダを"
             "移動するか削除してください。\n");
 }
 
@@ -92,7 +92,7 @@ TEST(CommandLine, BadZipPathEndsBeforeValidating) {
     EXPECT_EQ(result.status, 2);
     EXPECT_EQ(result.err,
               "morvik-inspect: XMLファイルが圧縮されているZIPファイルを選択してください。\n"
-              "morvik-inspect: 「archive.tar」 は .zip で終わっていません。ZIPファイルを指定して"
+              "morvik-inspect: 「archive.tar」は「.zip」で終わっていません。ZIPファイルを指定して"
               "ください。\n");
     EXPECT_TRUE(result.out.empty());
 }

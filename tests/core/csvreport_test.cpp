@@ -177,7 +177,7 @@ TEST(Causes, ReadOnlyDestinationSuggestsInto) {
         end.extractionFolder = end.extraction.place.folder();
         const auto lines = causeOfEarlyEnd(end);
         ASSERT_FALSE(lines.empty());
-        EXPECT_TRUE(lines[0].starts_with("解凍先フォルダ ")) << lines[0];
+        EXPECT_TRUE(lines[0].starts_with("解凍先フォルダ「")) << lines[0];
         EXPECT_EQ(lines[0].find("--into") != std::string::npos, c.suggestsInto) << lines[0];
     }
 }

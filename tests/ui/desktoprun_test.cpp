@@ -481,7 +481,7 @@ void DesktopRunTest::completionText_data() {
     // The fixed box, then ours on the extracted copy left behind.
     QTest::newRow("no schema folder: could not inspect")
         << "no schemas"
-        << "調査できませんでした：解凍先フォルダ " << 2;
+        << "調査できませんでした：解凍先フォルダ「" << 2;
 }
 
 void DesktopRunTest::completionText() {
@@ -577,7 +577,7 @@ void DesktopRunTest::noFileBrowser() {
     expected << ours;
     QCOMPARE(texts, expected);
     QVERIFY(statusBar(window)->panelText(1).startsWith(
-        QStringLiteral("調査できませんでした：解凍先フォルダ ")));
+        QStringLiteral("調査できませんでした：解凍先フォルダ「")));
 }
 
 int main(int argc, char** argv) {

@@ -430,22 +430,22 @@ void LogReviewTest::causeInPanel1_data() {
     QTest::addColumn<QString>("cause"); // after 「調査できませんでした：」; %1 the test folder
     QTest::addColumn<QStringList>("boxes");
     QTest::newRow("no such file") << "missing"
-                                  << "ZIPファイル %1/missing.zip がありません。"
+                                  << "ZIPファイル「%1/missing.zip」がありません。"
                                   << QStringList{"解凍に失敗しました。Error Code:0x9"};
     QTest::newRow("a text file named .zip")
         << "text"
-        << "%1/text.zip はZIPアーカイブではありません（中身がZIP形式ではありません）。"
+        << "「%1/text.zip」はZIPファイルではありません（中身がZIP形式ではありません）。"
         << QStringList{"解凍に失敗しました。Error Code:0x9"};
     QTest::newRow("extracted before: ours names the folder")
         << "twice"
-        << "解凍先フォルダ %1/1310000001_twice/ には前回解凍したファイルが残っています。"
+        << "解凍先フォルダ「%1/1310000001_twice/」には前回解凍したファイルが残っています。"
         << QStringList{"XMLZip圧縮フォルダには、すでに解凍済みのXMLファイルが含まれています。",
                        "解凍先のフォルダ\n%1/1310000001_twice\nには、前回解凍したファイルが"
                        "残っています。\nこのフォルダを移動するか削除してから、もう一度調査してく"
                        "ださい。"};
     QTest::newRow("no schema: ours says the copy stays")
         << "no schemas"
-        << "解凍先フォルダ %1/plain/ にも"
+        << "解凍先フォルダ「%1/plain/」にも"
         << QStringList{"XMLスキーマとして指定されたフォルダにスキーマが見つかりません。",
                        "解凍したファイルはフォルダ\n%1/plain\nに残っています。\n"
                        "次に調査する前に、このフォルダを移動するか削除してください。"};

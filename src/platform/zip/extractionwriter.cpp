@@ -175,9 +175,11 @@ std::string ExtractionWriter::freshName() {
 
 UnzipOutcome ExtractionWriter::notWritable(std::uint32_t node, const std::string& what,
                                            int error) const {
-    return unzipFailure(UnzipResult::diskFull, UnzipCause::notWritable,
-                        printableName(nodePath(m_plan.nodes, node)),
-                        what + " (" + std::strerror(error) + ")");
+    UnzipOutcome outcome = unzipFailure(UnzipResult::diskFull, UnzipCause::notWritable,
+                                        printableName(nodePath(m_plan.nodes, node)),
+                                        what + " (" + std::strerror(error) + ")");
+    outcome.error = error;
+    return outcome;
 }
 
 UnzipOutcome ExtractionWriter::openDestination(bool create) {
