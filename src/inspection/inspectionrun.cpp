@@ -44,9 +44,10 @@ bool endsWithZipExtension(const std::string& path) {
     return path.size() >= 4 && platform::upperAscii(path.substr(path.size() - 4)) == ".ZIP";
 }
 
-// One document of a stage: the folder it lies in and its name.
+// One document of a stage: the folder it lies in (see Run::folderIndex) and
+// its name.
 struct StageDocument {
-    std::string folder;
+    std::uint32_t folder = 0;
     std::string name;
 };
 using StageDocuments = std::vector<StageDocument>;
@@ -67,13 +68,19 @@ private:
         return m_names.actual(m_schemaFolder, standardName, CaseInsensitiveNames::Kind::file);
     }
     // One document to validate: where it is, and its schema when the stage
-    // fixes it (empty: chosen for the document).
+    // fixes it (empty: chosen for the document). The folder is shared by
+    // its documents: a run of 100,000 documents holds a few folder paths.
     struct Job {
         Stage stage = Stage::index;
-        std::string folder;
+        std::uint32_t folder = 0; // in m_documentFolders
         std::string name;
         std::string schemaName;
     };
+    // The place of folder in m_documentFolders, added when it is new. The
+    // folders are all known before the first job is validated and do not
+    // change after.
+    std::uint32_t folderIndex(const std::string& folder);
+    const std::string& folderOf(const Job& job) const { return m_documentFolders[job.folder]; }
     // A document validated on some thread: its schema, the progress texts
     // the status line is to show for it, and its outcome.
     struct Outcome {
@@ -108,6 +115,7 @@ private:
     // extraction folder first.
     std::vector<std::string> m_topFolders;
     std::string m_schemaFolder;
+    std::vector<std::string> m_documentFolders;
     CaseInsensitiveNames m_names;
     std::optional<SchemaChoice> m_choice;
     ExtractionFacts m_extraction;
@@ -246,11 +254,12 @@ StageDocuments Run::listStage(const std::string& wantedFolder) {
     for (const std::string& top : m_topFolders) {
         for (const std::string& name : m_names.folders(top, wantedFolder)) {
             const std::string folder = top + name + kPathSeparator;
+            const std::uint32_t index = folderIndex(folder);
             platform::FolderListing listing;
             for (std::string entry = listing.first(folder + "*.xml",
                                                    platform::FolderListing::Mask::filesAndFolders);
                  !entry.empty(); entry = listing.next()) {
-                documents.push_back({folder, std::move(entry)});
+                documents.push_back({index, std::move(entry)});
             }
         }
     }
@@ -349,6 +358,15 @@ void Run::receptionSection() {
     }
 }
 
+std::uint32_t Run::folderIndex(const std::string& folder) {
+    const auto found = std::find(m_documentFolders.begin(), m_documentFolders.end(), folder);
+    if (found != m_documentFolders.end()) {
+        return static_cast<std::uint32_t>(found - m_documentFolders.begin());
+    }
+    m_documentFolders.push_back(folder);
+    return static_cast<std::uint32_t>(m_documentFolders.size() - 1);
+}
+
 std::vector<Run::Job> Run::plan(const std::string& indexPath, const std::string& summaryPath,
                                 bool haveSummary) {
     const auto split = [](const std::string& path) {
@@ -357,16 +375,22 @@ std::vector<Run::Job> Run::plan(const std::string& indexPath, const std::string&
     };
     std::vector<Job> jobs;
     auto [indexFolder, indexName] = split(indexPath);
-    jobs.push_back({Stage::index, indexFolder, indexName, schemaFile(kIndexSchema)});
+    jobs.push_back({Stage::index, folderIndex(indexFolder), indexName, schemaFile(kIndexSchema)});
     if (haveSummary) {
         auto [summaryFolder, summaryName] = split(summaryPath);
-        jobs.push_back({Stage::summary, summaryFolder, summaryName, schemaFile(kSummarySchema)});
+        jobs.push_back(
+            {Stage::summary, folderIndex(summaryFolder), summaryName, schemaFile(kSummarySchema)});
     }
-    for (const Stage stage : {Stage::data, Stage::claims}) {
-        for (StageDocument& document :
-             listStage(stage == Stage::data ? kDataFolder : kClaimsFolder)) {
-            jobs.push_back({stage, std::move(document.folder), std::move(document.name), {}});
+    StageDocuments data = listStage(kDataFolder);
+    StageDocuments claims = listStage(kClaimsFolder);
+    jobs.reserve(jobs.size() + data.size() + claims.size());
+    for (StageDocuments* documents : {&data, &claims}) {
+        const Stage stage = documents == &data ? Stage::data : Stage::claims;
+        for (StageDocument& document : *documents) {
+            jobs.push_back({stage, document.folder, std::move(document.name), {}});
         }
+        // Each listing goes as soon as its names are moved.
+        *documents = StageDocuments();
     }
     return jobs;
 }
@@ -386,7 +410,7 @@ Run::Outcome Run::check(const Job& job) {
     if (outcome.schemaName.empty()) {
         platform::XmlErrorFacts rootProblem;
         outcome.schemaName = m_choice->schemaFor(
-            job.folder, job.name,
+            folderOf(job), job.name,
             job.stage == Stage::data ? SchemaChoice::Stage::data : SchemaChoice::Stage::claims,
             &rootProblem, &opened);
         if (rootProblem.code != 0 || !rootProblem.message.empty()) {
@@ -398,7 +422,7 @@ Run::Outcome Run::check(const Job& job) {
     Recorded status(outcome.statusTexts);
     DocumentReport& report = outcome.report;
     report.stage = job.stage;
-    report.documentFolder = job.folder;
+    report.documentFolder = folderOf(job);
     report.documentName = job.name;
     report.schemaPath = m_schemaFolder + outcome.schemaName;
     report.facts.errorLimit = m_inputs.errorLimit;
@@ -410,7 +434,7 @@ Run::Outcome Run::check(const Job& job) {
     }
     platform::XmlParserFactory& parser =
         m_services.parser != nullptr ? *m_services.parser : platform::defaultXmlParserFactory();
-    report.status = XmlSchemaChk(job.folder, job.name, m_schemaFolder, outcome.schemaName,
+    report.status = XmlSchemaChk(folderOf(job), job.name, m_schemaFolder, outcome.schemaName,
                                  report.message, report.detail, status, parser, &report.facts,
                                  m_services.reasons, std::move(opened));
     return outcome;

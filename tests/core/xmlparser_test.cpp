@@ -715,3 +715,64 @@ TEST(XmlParser, ProbedDocumentHandedToTheLoad) {
     fs::rename(set.dir.path() / "new.xml", path);
     EXPECT_EQ(load({set.main.string()}, path.string(), nullptr, std::move(opened)).errorCode, 1824);
 }
+
+namespace {
+
+// What the read hook does to the document once it has been read.
+enum class Swap { otherFile, linkToPrivateFile, removed };
+Swap g_swap = Swap::otherFile;
+fs::path g_private;
+
+void swapDocument(const std::string& path) {
+    fs::remove(path);
+    switch (g_swap) {
+    case Swap::otherFile:
+        writeFile(path, repeated("SECRET other file's line\n", 10));
+        break;
+    case Swap::linkToPrivateFile:
+        fs::create_symlink(g_private, path);
+        break;
+    case Swap::removed:
+        break;
+    }
+}
+
+} // namespace
+
+TEST(XmlParser, ErrorLinesComeFromTheDocumentThatWasRead) {
+    // Whatever is put at the document's name after it was read, the lines
+    // shown are those of what was validated: a swap in that window must not
+    // put another file's text (through a link: a private one) into the log.
+    SchemaSet set;
+    g_private = set.dir.path() / "private.txt";
+    writeFile(g_private, repeated("SECRET private line\n", 10));
+    const std::string sjis = R"(<?xml version="1.0" encoding="Shift_JIS"?>)";
+    const struct {
+        const char* name;
+        std::string content;
+        std::int32_t line;
+        std::string srcText;
+    } cases[] = {
+        {"not valid", document("  <n>1</n>\n  <n>12x</n>\n"), 4, "  <n>12x</n>"},
+        {"not well-formed", document("  <n>1</b>\n"), 3, "  <n>1</b>"},
+        {"root not declared", kUtf8Declaration + "\n<other xmlns=\"urn:hl7-org:v3\"/>\n", 2,
+         "<other xmlns=\"urn:hl7-org:v3\"/>"},
+        {"no root", kUtf8Declaration + "\n<!-- c -->\n<\n", 3, "<"},
+        {"undecodable", document("  <n>1</n>\n  <n>\x82</n>\n", sjis), 4, "  <n>\xEF\xBF\xBD</n>"},
+    };
+    for (const Swap swap : {Swap::otherFile, Swap::linkToPrivateFile, Swap::removed}) {
+        g_swap = swap;
+        for (const auto& c : cases) {
+            SCOPED_TRACE(std::string(c.name) + ", swap " + std::to_string(static_cast<int>(swap)));
+            const fs::path path = set.dir.path() / "d.xml";
+            fs::remove(path);
+            writeFile(path, c.content);
+            setDocumentReadHook(swapDocument);
+            const Outcome outcome = load({set.main.string()}, path.string());
+            setDocumentReadHook(nullptr);
+            EXPECT_FALSE(outcome.loaded);
+            EXPECT_EQ(outcome.line, c.line) << outcome;
+            EXPECT_EQ(outcome.srcText, c.srcText) << outcome;
+        }
+    }
+}

@@ -13,6 +13,7 @@
 #include <libxml/xmlerror.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <new>
 #include <sys/stat.h>
@@ -39,7 +40,20 @@ std::vector<XmlErrorFacts> failuresOf(const RegisteredSchemas* registered) {
 
 // The errors as a person reads them: lines as XML counts them, the text of
 // each error's line, the facts of each error with libxml2's English message.
-LoadOutcome outcomeOf(const std::string& path, const std::vector<ErrorInfo>& errors, bool capped) {
+// The hook a test sets to change a document after it was read.
+std::atomic<DocumentReadHook> g_documentRead{nullptr};
+
+// The document as it was read: its errors' lines come from the same open
+// file, never from whatever its name leads to now.
+DocumentText textOf(const StreamedDocument& document) {
+    const DocumentReadHook hook = g_documentRead.load();
+    if (hook != nullptr) {
+        hook(document.path);
+    }
+    return DocumentText{document.fd.get(), {}};
+}
+
+LoadOutcome outcomeOf(DocumentText document, const std::vector<ErrorInfo>& errors, bool capped) {
     LoadOutcome outcome;
     outcome.capped = capped;
     std::vector<TextPosition> positions;
@@ -49,13 +63,13 @@ LoadOutcome outcomeOf(const std::string& path, const std::vector<ErrorInfo>& err
         // conversion failure is reported where the parser stands, not where
         // the bytes are.
         if (error.code() == XML_I18N_CONV_FAILED || error.code() == XML_IO_ENCODER) {
-            if (const std::optional<TextPosition> bytes = firstUndecodablePosition(path)) {
+            if (const std::optional<TextPosition> bytes = firstUndecodablePosition(document)) {
                 position = *bytes;
             }
         }
         positions.push_back(position);
     }
-    const std::vector<SourceSpot> spots = locateInDocument(path, positions);
+    const std::vector<SourceSpot> spots = locateInDocument(document, positions);
     for (std::size_t i = 0; i < errors.size(); ++i) {
         const ErrorInfo& error = errors[i];
         XmlErrorRecord record;
@@ -67,7 +81,7 @@ LoadOutcome outcomeOf(const std::string& path, const std::vector<ErrorInfo>& err
             // Already counted as XML counts lines.
             record.line = positions[i].line;
             record.column = positions[i].column;
-            record.srcText = sourceLineText(path, record.line, record.column);
+            record.srcText = sourceLineText(document, record.line, record.column);
         } else {
             record.line = spots[i].position.line;
             record.column = spots[i].position.column;
@@ -84,8 +98,8 @@ LoadOutcome outcomeOf(const std::string& path, const std::vector<ErrorInfo>& err
     return outcome;
 }
 
-LoadOutcome outcomeOf(const std::string& path, const ErrorInfo& error) {
-    return outcomeOf(path, std::vector<ErrorInfo>{error}, false);
+LoadOutcome outcomeOf(DocumentText document, const ErrorInfo& error) {
+    return outcomeOf(document, std::vector<ErrorInfo>{error}, false);
 }
 
 // A failure before anything of the document was read: no line, no text.
@@ -156,7 +170,7 @@ LoadOutcome loadDocument(const std::string& path, const RegisteredSchemas* regis
         document = std::move(*file);
         std::optional<RootProbe> probe = probeRoot(document, errors);
         if (!probe) {
-            return outcomeOf(path, errors.first());
+            return outcomeOf(textOf(document), errors.first());
         }
         root = std::move(*probe);
     }
@@ -174,19 +188,19 @@ LoadOutcome loadDocument(const std::string& path, const RegisteredSchemas* regis
         // declares its root.
         checkWellFormed(document, errors, matching);
         values.complete = matching != nullptr && !errors.fatal();
-        return outcomeOf(path, errors.fatal() ? errors.first() : chosen.error());
+        return outcomeOf(textOf(document), errors.fatal() ? errors.first() : chosen.error());
     }
     validateStream(document, **chosen, errors, matching);
     values.complete = matching != nullptr && !errors.fatal();
     if (errors.hasError()) {
-        return outcomeOf(path, errors.errors(), errors.capped());
+        return outcomeOf(textOf(document), errors.errors(), errors.capped());
     }
     // The loader refuses silently as far as libxml2 is concerned; a document
     // that needed something from outside is not valid.
     if (scope.refusedAny()) {
         ErrorInfo error = loadError(XmlLoadError::parserFailure, OwnFacts::refused);
         error.facts.causes.push_back(scope.refusal());
-        return outcomeOf(path, error);
+        return outcomeOf(textOf(document), error);
     }
     return LoadOutcome();
 }
@@ -321,6 +335,10 @@ public:
 };
 
 } // namespace
+
+void setDocumentReadHook(DocumentReadHook hook) {
+    g_documentRead.store(hook);
+}
 
 XmlParserFactory& defaultXmlParserFactory() {
     static LibxmlParserFactory factory;

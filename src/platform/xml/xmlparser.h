@@ -151,6 +151,12 @@ public:
 // The libxml2 parser of this process.
 XmlParserFactory& defaultXmlParserFactory();
 
+// Called with a document's path after it was read and before the text of its
+// error lines is looked up; nothing by default. A test sets it to put another
+// file at that path, which must not change what is shown.
+using DocumentReadHook = void (*)(const std::string& path);
+void setDocumentReadHook(DocumentReadHook hook);
+
 // The root element of a document, as far as it can be known without reading
 // past its start tag.
 struct XmlRootElement {

@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <cctype>
 #include <cerrno>
+#include <cstring>
 #include <deque>
 #include <fcntl.h>
 #include <iconv.h>
@@ -322,16 +323,30 @@ private:
     bool m_wantsMore = true;
 };
 
-// Decodes the document at path, in the encoding it is written in, into
-// characters for sink, until the end or until the sink has enough. False
-// when the file cannot be read.
-bool decodeDocument(const std::string& path, CharacterSink& sink) {
-    const Fd file = openForReading(path);
-    if (!file) {
-        return false;
+// Up to size bytes of the document from offset; -1 when the file cannot be
+// read.
+ssize_t readDocument(DocumentText document, std::uint64_t offset, char* into, std::size_t size) {
+    if (document.fd < 0) {
+        if (offset >= document.bytes.size()) {
+            return 0;
+        }
+        const std::size_t n =
+            std::min<std::size_t>(size, document.bytes.size() - static_cast<std::size_t>(offset));
+        std::memcpy(into, document.bytes.data() + offset, n);
+        return static_cast<ssize_t>(n);
     }
-    const int fd = file.get();
+    ssize_t got = 0;
+    do {
+        got = ::pread(document.fd, into, size, static_cast<off_t>(offset));
+    } while (got < 0 && errno == EINTR);
+    return got;
+}
 
+// Decodes the document, in the encoding it is written in, into characters
+// for sink, until the end or until the sink has enough. False when it cannot
+// be read.
+bool decodeDocument(DocumentText document, CharacterSink& sink) {
+    std::uint64_t offset = 0;
     std::vector<char> input(kReadChunk);
     std::vector<char> output(4 * kReadChunk);
     std::size_t held = 0; // undecoded bytes at the start of input
@@ -340,13 +355,12 @@ bool decodeDocument(const std::string& path, CharacterSink& sink) {
     std::size_t unitSize = 1;
     bool atEnd = false;
     while (splitter.wantsMore() && !atEnd) {
-        const ssize_t got = ::read(fd, input.data() + held, input.size() - held);
+        const ssize_t got =
+            readDocument(document, offset, input.data() + held, input.size() - held);
         if (got < 0) {
-            if (errno == EINTR) {
-                continue;
-            }
             return false;
         }
+        offset += static_cast<std::uint64_t>(got);
         atEnd = got == 0;
         std::size_t available = held + static_cast<std::size_t>(got);
         if (!converter) {
@@ -503,18 +517,52 @@ std::optional<ByteOrderMarkConflict> byteOrderMarkConflict(std::string_view head
     return conflict;
 }
 
+namespace {
+
+// Runs work on the document at path, opened now; fallback when it cannot
+// be opened.
+template <class Work, class Value>
+Value withOpenDocument(const std::string& path, Work work, Value fallback) {
+    const Fd file = openForReading(path);
+    if (!file) {
+        return fallback;
+    }
+    return work(DocumentText{file.get(), {}});
+}
+
+} // namespace
+
 std::string sourceLineText(const std::string& path, std::int32_t line, std::int32_t column) {
+    return withOpenDocument(
+        path, [&](DocumentText document) { return sourceLineText(document, line, column); },
+        std::string());
+}
+
+std::vector<SourceSpot> locateInDocument(const std::string& path,
+                                         const std::vector<TextPosition>& parserPositions) {
+    return withOpenDocument(
+        path, [&](DocumentText document) { return locateInDocument(document, parserPositions); },
+        std::vector<SourceSpot>(parserPositions.size()));
+}
+
+std::optional<TextPosition> firstUndecodablePosition(const std::string& path) {
+    return withOpenDocument(
+        path, [](DocumentText document) { return firstUndecodablePosition(document); },
+        std::optional<TextPosition>());
+}
+
+std::string sourceLineText(DocumentText document, std::int32_t line, std::int32_t column) {
     if (line <= 0) {
         return {};
     }
     LineCollector lines({TextPosition{line, column}});
-    if (!decodeDocument(path, lines)) {
+    if (!decodeDocument(document, lines)) {
         return {};
     }
     return lines.text(line);
 }
 
-std::vector<SourceSpot> locateInDocument(const std::string& path,
+std::vector<SourceSpot> locateInDocument(DocumentText document,
                                          const std::vector<TextPosition>& parserPositions) {
     std::vector<SourceSpot> spots(parserPositions.size());
     std::vector<TextPosition> wanted;
@@ -522,7 +570,7 @@ std::vector<SourceSpot> locateInDocument(const std::string& path,
         wanted.push_back(position.line > 0 ? position : TextPosition{0, 0});
     }
     PositionMapper mapper(wanted);
-    if (!decodeDocument(path, mapper)) {
+    if (!decodeDocument(document, mapper)) {
         return spots;
     }
     const std::vector<TextPosition> actual = mapper.result();
@@ -540,7 +588,7 @@ std::vector<SourceSpot> locateInDocument(const std::string& path,
         lines.push_back(spot.position);
     }
     LineCollector collector(lines);
-    if (decodeDocument(path, collector)) {
+    if (decodeDocument(document, collector)) {
         for (SourceSpot& spot : spots) {
             spot.text = spot.position.line > 0 ? collector.text(spot.position.line) : "";
         }
@@ -548,9 +596,9 @@ std::vector<SourceSpot> locateInDocument(const std::string& path,
     return spots;
 }
 
-std::optional<TextPosition> firstUndecodablePosition(const std::string& path) {
+std::optional<TextPosition> firstUndecodablePosition(DocumentText document) {
     FirstUndecodable finder;
-    decodeDocument(path, finder);
+    decodeDocument(document, finder);
     return finder.found();
 }
 

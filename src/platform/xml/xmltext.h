@@ -46,6 +46,15 @@ struct ByteOrderMarkConflict {
 };
 [[nodiscard]] std::optional<ByteOrderMarkConflict> byteOrderMarkConflict(std::string_view head);
 
+// Where a document's text is read from for its source lines: the file
+// already open as descriptor fd (read from its start with pread, its offset
+// left alone), or, when fd is negative, the bytes in memory. Never a path: the
+// text shown is that of what was validated, whatever is at its name now.
+struct DocumentText {
+    int fd = -1;
+    std::string_view bytes;
+};
+
 // The text of line number `line` (1-based; a CR, a CR LF pair and an LF
 // each end one line) of the file at path, decoded to UTF-8 without its line
 // break. When the line is longer than kSourceWindow
@@ -54,6 +63,9 @@ struct ByteOrderMarkConflict {
 // or the file cannot be read. Undecodable bytes and control characters other
 // than tab become U+FFFD.
 [[nodiscard]] std::string sourceLineText(const std::string& path, std::int32_t line,
+                                         std::int32_t column);
+// The same from an open document or its bytes.
+[[nodiscard]] std::string sourceLineText(DocumentText document, std::int32_t line,
                                          std::int32_t column);
 
 struct TextPosition {
@@ -75,12 +87,15 @@ struct SourceSpot {
 // unknown; a column of 0 (unknown) keeps the line and stays 0.
 [[nodiscard]] std::vector<SourceSpot>
 locateInDocument(const std::string& path, const std::vector<TextPosition>& parserPositions);
+[[nodiscard]] std::vector<SourceSpot>
+locateInDocument(DocumentText document, const std::vector<TextPosition>& parserPositions);
 
 // Where the document at path first holds bytes that its encoding cannot
 // decode; nullopt when there are none or the file cannot be read. The
 // parser converts ahead of where it parses, so its own report of such an
 // error names the wrong line.
 [[nodiscard]] std::optional<TextPosition> firstUndecodablePosition(const std::string& path);
+[[nodiscard]] std::optional<TextPosition> firstUndecodablePosition(DocumentText document);
 
 // text as valid UTF-8 on one line: invalid bytes become U+FFFD, line breaks
 // become spaces, and trailing white space is dropped.

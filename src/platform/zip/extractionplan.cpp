@@ -138,18 +138,18 @@ public:
             }
         }
         PlannedEntry entry;
-        entry.path = joined(*components);
+        const std::string path = joined(*components);
         entry.folder = folder;
-        if (m_command.destination.size() + entry.path.size() > kMaxPathBytes) {
+        if (m_command.destination.size() + path.size() > kMaxPathBytes) {
             return refuse(UnzipCause::nameTooLong, shown,
                           "a path of " +
-                              std::to_string(m_command.destination.size() + entry.path.size()) +
+                              std::to_string(m_command.destination.size() + path.size()) +
                               " bytes with the destination (at most 4095)");
         }
         if (!components->empty()) {
             noteTopLevel(components->front(), folder || components->size() > 1);
         }
-        entry.selected = !components->empty() && selects(entry.path);
+        entry.selected = !components->empty() && selects(path);
         if (entry.selected && m_entriesBeside == EntriesBeside::leaveInArchive &&
             ((components->size() < 2 && !folder) ||
              !isTopFolderName(components->front(), m_topFolder))) {

@@ -23,9 +23,10 @@ struct PlanNode {
     bool inTopFolder = false;
 };
 
+// What the plan keeps of each entry: no name, the directory's record has it
+// (its path below the destination is the record's name with empty and "."
+// components dropped and '\\' read as '/').
 struct PlannedEntry {
-    // The entry's path below the destination, components joined by '/'.
-    std::string path;
     bool folder = false;
     // Matched by the patterns and so unpacked; node is then its place.
     bool selected = false;

@@ -228,8 +228,8 @@ UnzipOutcome writeEntries(int archiveFd, const ZipDirectory& directory, const Ex
         }
         const char* name = archive_entry_pathname(entry);
         const bool folder = archive_entry_filetype(entry) == AE_IFDIR;
-        if (name == nullptr || normalizedPath(name) != planned.path || folder != planned.folder ||
-            (!folder && archive_entry_filetype(entry) != AE_IFREG) ||
+        if (name == nullptr || normalizedPath(name) != normalizedPath(directory.entries[i].name) ||
+            folder != planned.folder || (!folder && archive_entry_filetype(entry) != AE_IFREG) ||
             archive_entry_hardlink(entry) != nullptr || archive_entry_is_encrypted(entry) ||
             (!folder && archive_entry_size_is_set(entry) &&
              static_cast<std::uint64_t>(archive_entry_size(entry)) != directory.entries[i].size)) {
