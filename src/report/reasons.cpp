@@ -15,6 +15,7 @@
 // wrong, e.g. an element in another namespace than the expected ones).
 #include "report/reasons.h"
 
+#include "platform/xml/xmlbudget.h"
 #include "platform/xml/xmlparser.h"
 #include "report/reasonwords.h"
 
@@ -337,11 +338,42 @@ Reason byteOrderMarkConflict(const XmlErrorFacts& f) {
            "文字コードは" + quoted(f.str2) + "です。どちらかが誤っています。";
 }
 
+// The document 'a.xml' needed more than its memory budget of 1073741824 bytes.
+// The document 'a.xml' took longer than its time budget of 120 seconds.
+// The document 'a.xml' has an element with more than 10000 attributes, over
+// the budget of one element (checking them takes ...).
+Reason budgetExceeded(const XmlErrorFacts& f) {
+    std::uint64_t limit = 0;
+    const auto [end, error] = std::from_chars(f.str2.data(), f.str2.data() + f.str2.size(), limit);
+    if (error != std::errc() || end != f.str2.data() + f.str2.size()) {
+        return std::nullopt;
+    }
+    if (f.str1 == platform::kBudgetTime) {
+        return "文書の検証にかかる時間が上限の " + std::to_string(limit) +
+               " 秒を超えたため、ここで検証を打ち切りました。文書が大きすぎるか、"
+               "異常な構造になっています。";
+    }
+    if (f.str1 == platform::kBudgetAttributes) {
+        return "1つの要素の属性が上限の " + std::to_string(limit) +
+               " 個を超えているため、検証を打ち切りました（属性の照合にかかる時間は数の2乗で増えます）。";
+    }
+    if (f.str1 != platform::kBudgetMemory) {
+        return std::nullopt;
+    }
+    // Whole MiB as the options take them; anything else in bytes.
+    const std::string shown = limit % (1024 * 1024) == 0
+                                  ? std::to_string(limit / (1024 * 1024)) + " MiB"
+                                  : std::to_string(limit) + " バイト";
+    return "文書の検証に使うメモリーが上限の " + shown +
+           " を超えたため、ここで検証を打ち切りました。文書が大きすぎるか、異常な構造になっています。";
+}
+
 constexpr int own(XmlLoadError code) {
     return static_cast<int>(code);
 }
 
 constexpr ReasonRule kOwnRules[] = {
+    {own(XmlLoadError::budgetExceeded), budgetExceeded},
     {own(XmlLoadError::byteOrderMarkConflict), byteOrderMarkConflict},
     {own(XmlLoadError::notANumber), notANumber},
     {own(XmlLoadError::idrefNotFound), idrefNotFound},

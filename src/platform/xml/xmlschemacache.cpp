@@ -18,6 +18,7 @@
 #include <cstring>
 #include <filesystem>
 #include <list>
+#include <optional>
 #include <set>
 
 namespace morvik::platform {
@@ -81,12 +82,25 @@ Result<SchemaRef> compileFresh(const std::string& path) {
     const std::string containment = containmentFolder(path);
     LoadScope scope(LoadPolicy::schemaFiles, containment);
     SchemaHandle schema;
+    std::optional<ErrorInfo> overBudget;
     {
-        SchemaParserHandle parser(xmlSchemaNewParserCtxt(fileUri(path).c_str()));
-        if (!parser) {
-            return Failure{"the schema parser cannot be created"};
+        BudgetScope budget(BudgetKind::schema);
+        {
+            SchemaParserHandle parser(xmlSchemaNewParserCtxt(fileUri(path).c_str()));
+            if (!parser) {
+                return Failure{"the schema parser cannot be created"};
+            }
+            schema.reset(xmlSchemaParse(parser.get()));
         }
-        schema.reset(xmlSchemaParse(parser.get()));
+        if (budget.ranOut()) {
+            // What an allocation refused by the budget left may be a part of
+            // a schema: none of it is used.
+            schema.reset();
+            overBudget = budget.error("compiling it");
+        }
+    }
+    if (overBudget) {
+        return Failure{overBudget->reason()};
     }
     if (!schema) {
         // What our loader refused says most; libxml2's report follows.
