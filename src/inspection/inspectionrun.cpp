@@ -1,6 +1,8 @@
 // The inspection run: from the two input texts to the last log entry.
 #include "inspection/inspectionrun.h"
 
+#include "platform/xml/xmlbudget.h"
+
 #include "inspection/archivecheck.h"
 #include "inspection/filenames.h"
 #include "inspection/paths.h"
@@ -472,6 +474,11 @@ void Run::report(Pool& pool, std::size_t& next) {
 } // namespace
 
 RunOutcome runInspection(const RunInputs& inputs, RunServices& services) {
+    platform::XmlBudget budget;
+    budget.memory = inputs.maxDocumentMemory;
+    budget.documentSeconds = inputs.maxDocumentTime;
+    budget.schemaCompileSeconds = inputs.maxSchemaCompileTime;
+    platform::setXmlBudget(budget);
     Run run(inputs, services);
     return run.perform();
 }

@@ -4,14 +4,18 @@
 // block freed on another thread or outside an account needs no header of
 // ours). A document's account is looked at between the reads of its parse,
 // where stopping is clean; a compilation has no such points, so past its
-// budget every further allocation of libxml2 fails and the compilation ends
-// with its out-of-memory error, which the account's own reason replaces.
+// memory budget every further allocation of libxml2 fails and the
+// compilation ends with its out-of-memory error, which the account's own
+// reason replaces. A compilation over its time budget is refused when it
+// ends: libxml2's compiler has long loops that allocate nothing, which no
+// hook of ours can stop.
 #include "platform/xml/xmlbudget.h"
 
 #include "platform/xml/xmlruntime.h"
 
 #include <libxml/xmlmemory.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cstdlib>
 #include <cstring>
@@ -103,13 +107,15 @@ void installBudgetHooks() {
     xmlMemSetup(budgetFree, budgetMalloc, budgetRealloc, budgetStrdup);
 }
 
-BudgetScope::BudgetScope(BudgetKind kind)
+BudgetScope::BudgetScope(BudgetKind kind, std::uint64_t size)
     : m_kind(kind), m_limit(g_memory.load()),
-      m_deadline(std::chrono::steady_clock::now() +
-                 std::chrono::seconds(kind == BudgetKind::document ? g_documentSeconds.load()
-                                                                   : g_schemaSeconds.load())),
-      m_seconds(kind == BudgetKind::document ? g_documentSeconds.load() : g_schemaSeconds.load()),
+      m_seconds(kind == BudgetKind::document
+                    ? g_documentSeconds.load() *
+                          static_cast<std::uint32_t>(std::max<std::uint64_t>(
+                              1, (size + XmlBudget::kDocumentStep - 1) / XmlBudget::kDocumentStep))
+                    : g_schemaSeconds.load()),
       m_previous(t_scope) {
+    m_deadline = std::chrono::steady_clock::now() + std::chrono::seconds(m_seconds);
     t_scope = this;
 }
 
@@ -119,7 +125,7 @@ BudgetScope::~BudgetScope() {
 }
 
 bool BudgetScope::admit(std::size_t more) noexcept {
-    if (m_out != nullptr) {
+    if (m_out == kBudgetMemory) {
         // A document goes on until its next read; a compilation stops here.
         return m_kind == BudgetKind::document && m_used < 2 * static_cast<std::int64_t>(m_limit);
     }
@@ -127,9 +133,12 @@ bool BudgetScope::admit(std::size_t more) noexcept {
         m_out = kBudgetMemory;
         return m_kind == BudgetKind::document;
     }
+    // Failing a compilation's allocations once its time is spent only made
+    // libxml2 slower (its compiler goes on through its loops, reporting each
+    // failure); the time is looked at between a document's reads and after a
+    // compilation.
     if (++m_calls % kClockEvery == 0 && std::chrono::steady_clock::now() > m_deadline) {
         m_out = kBudgetTime;
-        return m_kind == BudgetKind::document;
     }
     return true;
 }

@@ -13,14 +13,18 @@ namespace morvik::platform {
 struct XmlBudget {
     // Defaults: at least twenty times the peak of the real archives and of
     // the benchmark documents (bench/validate.md has the measurements).
-    static constexpr std::uint64_t kDefaultMemory = std::uint64_t{1} << 30; // 1 GiB
-    static constexpr std::uint32_t kDefaultDocumentSeconds = 120;
+    static constexpr std::uint64_t kDefaultMemory = std::uint64_t{512} << 20; // 512 MiB
+    static constexpr std::uint32_t kDefaultDocumentSeconds = 20;
+    // A document's time budget grows with its size: documentSeconds for
+    // every started step of this many bytes.
+    static constexpr std::uint64_t kDocumentStep = 10 * 1024 * 1024;
     static constexpr std::uint32_t kDefaultSchemaCompileSeconds = 20;
 
     // The most bytes libxml2 may hold at once for one document (its parser
     // and validator) and for one schema compilation.
     std::uint64_t memory = kDefaultMemory;
-    // The longest one document's parse and validation may take.
+    // The longest one document's parse and validation may take, per started
+    // 10 MiB of the document.
     std::uint32_t documentSeconds = kDefaultDocumentSeconds;
     // The longest one schema set's compilation may take.
     std::uint32_t schemaCompileSeconds = kDefaultSchemaCompileSeconds;

@@ -136,7 +136,9 @@ enum class BudgetKind { document, schema };
 // setXmlBudget.
 class BudgetScope {
 public:
-    explicit BudgetScope(BudgetKind kind);
+    // A document's time budget is for its size (bytes); a compilation's
+    // does not depend on its size.
+    explicit BudgetScope(BudgetKind kind, std::uint64_t size = 0);
     ~BudgetScope();
     BudgetScope(const BudgetScope&) = delete;
     BudgetScope& operator=(const BudgetScope&) = delete;

@@ -92,9 +92,10 @@ Result<SchemaRef> compileFresh(const std::string& path) {
             }
             schema.reset(xmlSchemaParse(parser.get()));
         }
-        if (budget.ranOut()) {
+        if (budget.spent()) {
             // What an allocation refused by the budget left may be a part of
-            // a schema: none of it is used.
+            // a schema, and one that took too long is refused as well: none
+            // of it is used.
             schema.reset();
             overBudget = budget.error("compiling it");
         }

@@ -24,6 +24,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <memory>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <string_view>
@@ -147,6 +148,34 @@ private:
     std::uint32_t m_attributes = 0;
 };
 
+// The allocator of the containers that grow with a document (its IDs and the
+// references not yet matched): what they take is charged to the document's
+// budget, as libxml2's own memory is.
+template <class T> struct ChargedAllocator {
+    using value_type = T;
+    // What the C library adds to a block, roughly.
+    static constexpr std::size_t kOverhead = 16;
+
+    ChargedAllocator() = default;
+    template <class U> ChargedAllocator(const ChargedAllocator<U>&) noexcept {}
+
+    T* allocate(std::size_t n) {
+        T* block = std::allocator<T>().allocate(n);
+        BudgetScope::chargeOwn(static_cast<std::int64_t>(n * sizeof(T) + kOverhead));
+        return block;
+    }
+    void deallocate(T* block, std::size_t n) noexcept {
+        BudgetScope::chargeOwn(-static_cast<std::int64_t>(n * sizeof(T) + kOverhead));
+        std::allocator<T>().deallocate(block, n);
+    }
+    template <class U> bool operator==(const ChargedAllocator<U>&) const noexcept { return true; }
+};
+
+// A string's own block, when it has one (longer ones than fit in the string).
+std::int64_t heapBytes(const std::string& text) {
+    return text.capacity() > 15 ? static_cast<std::int64_t>(text.capacity() + 1 + 16) : 0;
+}
+
 // An ID reference that named no ID when it was met.
 struct PendingReference {
     std::string value;
@@ -163,8 +192,10 @@ struct StreamState {
     ErrorCollector* errors = nullptr;
     std::optional<RootProbe> root;
     const ValueDeclarations* values = nullptr;
-    std::unordered_set<std::string> ids;
-    std::vector<PendingReference> pending;
+    std::unordered_set<std::string, std::hash<std::string>, std::equal_to<std::string>,
+                       ChargedAllocator<std::string>>
+        ids;
+    std::vector<PendingReference, ChargedAllocator<PendingReference>> pending;
     // Errors of our own checks of an element's values, recorded at the next
     // event, after the validator has reported its own errors for the element.
     std::vector<ErrorInfo> deferred;
@@ -379,8 +410,7 @@ void checkValue(StreamState& state, const StreamState::OpenElement& element,
                                   word[0] == '-' || word[0] == '.')) {
                 return;
             }
-            // A hash-set node and the string's own block, roughly.
-            BudgetScope::chargeOwn(static_cast<std::int64_t>(64 + word.capacity()));
+            BudgetScope::chargeOwn(heapBytes(word));
             if (!state.ids.insert(word).second) {
                 ErrorInfo error;
                 error.facts.domain = XML_FROM_SCHEMASV;
@@ -397,8 +427,7 @@ void checkValue(StreamState& state, const StreamState::OpenElement& element,
             return; // one value, not a list
         }
         if (state.ids.count(word) == 0) {
-            BudgetScope::chargeOwn(
-                static_cast<std::int64_t>(sizeof(PendingReference) + 2 * word.capacity()));
+            BudgetScope::chargeOwn(heapBytes(word) + heapBytes(elementNamespace));
             state.pending.push_back({std::move(word), elementNamespace, text(element.localName),
                                      attributeName != nullptr ? *attributeName : std::string(),
                                      line, column});
@@ -770,7 +799,7 @@ int parseDocument(StreamedDocument& document, xmlSAXHandlerPtr sax, void* userDa
                   StreamState& state, bool recordHead, const xmlSAXHandler* plainSax = nullptr,
                   void* plainUserData = nullptr) {
     ErrorCollector& errors = *state.errors;
-    BudgetScope budget(BudgetKind::document);
+    BudgetScope budget(BudgetKind::document, document.size);
     ReadSource source;
     source.budget = &budget;
     source.document = &document;
