@@ -474,11 +474,19 @@ void Run::report(Pool& pool, std::size_t& next) {
 } // namespace
 
 RunOutcome runInspection(const RunInputs& inputs, RunServices& services) {
-    platform::XmlBudget budget;
-    budget.memory = inputs.maxDocumentMemory;
-    budget.documentSeconds = inputs.maxDocumentTime;
-    budget.schemaCompileSeconds = inputs.maxSchemaCompileTime;
-    platform::setXmlBudget(budget);
+    // The budget of this run; the next one starts from the defaults.
+    struct BudgetOfRun {
+        explicit BudgetOfRun(const RunInputs& inputs) {
+            platform::XmlBudget budget;
+            budget.memory = inputs.maxDocumentMemory;
+            budget.documentSeconds = inputs.maxDocumentTime;
+            budget.schemaCompileSeconds = inputs.maxSchemaCompileTime;
+            platform::setXmlBudget(budget);
+        }
+        ~BudgetOfRun() { platform::setXmlBudget(platform::XmlBudget{}); }
+        BudgetOfRun(const BudgetOfRun&) = delete;
+        BudgetOfRun& operator=(const BudgetOfRun&) = delete;
+    } budget(inputs);
     Run run(inputs, services);
     return run.perform();
 }

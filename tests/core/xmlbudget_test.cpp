@@ -5,7 +5,9 @@
 #include "platform/xml/xmlbudget.h"
 #include "platform/xml/xmlparser.h"
 #include "report/reasons.h"
+#include "support/archives.h"
 #include "support/hostilexml.h"
+#include "support/runharness.h"
 #include "support/testutil.h"
 
 #include <gtest/gtest.h>
@@ -140,4 +142,38 @@ TEST(XmlBudget, SchemasOverBudgetCannotBeUsed) {
         EXPECT_EQ(result.facts.code, static_cast<int>(XmlLoadError::noSchema));
         EXPECT_NE(result.facts.message.find("budget"), std::string::npos) << result.facts.message;
     }
+}
+
+// Through a whole run: the document over the budget the run was given fails
+// with its reason in the log, the next one is checked as usual, and the next
+// run has the default budget again.
+TEST(XmlBudget, ARunGoesOnAfterADocumentOverBudget) {
+    TempDir dir;
+    ArchiveFiles files = standardFiles();
+    // A long name: the validator holds an element's simple content whole
+    // (letters that do not compress far, or the archive is a bomb).
+    std::string letters(4 << 20, 'a');
+    std::uint32_t seed = 1;
+    for (char& c : letters) {
+        seed = seed * 1103515245u + 12345u;
+        c = static_cast<char>('a' + (seed >> 16) % 26);
+    }
+    std::string longName = dataDocument("1");
+    longName.insert(longName.find("</name>"), letters);
+    files.push_back({"DATA/a.xml", longName});
+    files.push_back({"DATA/b.xml", dataDocument("2")});
+    const fs::path zip = makeArchive(dir.path(), "arc", files);
+    RunHarness h;
+    h.maxDocumentMemory = 1024 * 1024;
+    EXPECT_EQ(h.run(zip.string()), morvik::inspection::RunOutcome::someFailed)
+        << (h.messages.shown.empty() ? "" : h.messages.shown.front().text);
+    const std::string& log = h.log.text;
+    const std::size_t a = log.find("a.xml");
+    ASSERT_NE(a, std::string::npos) << log;
+    EXPECT_NE(log.find("メモリーが上限の 1 MiB を超えた", a), std::string::npos) << log;
+    EXPECT_NE(log.find("b.xml・・・・・OK"), std::string::npos) << log;
+    EXPECT_EQ(xmlBudget().memory, XmlBudget::kDefaultMemory);
+    fs::remove_all(dir.path() / "arc");
+    RunHarness again;
+    EXPECT_EQ(again.run(zip.string()), morvik::inspection::RunOutcome::allValid) << again.log.text;
 }
