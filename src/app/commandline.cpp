@@ -15,6 +15,7 @@
 #include "report/csvreport.h"
 #include "report/jsonreport.h"
 #include "report/reasons.h"
+#include "report/runtally.h"
 
 #include <algorithm>
 #include <csignal>
@@ -257,19 +258,18 @@ public:
     void started(const std::string& extractionFolder, const std::string& schemaFolder,
                  std::size_t documents) override {
         ForwardingObserver::started(extractionFolder, schemaFolder, documents);
-        m_documents = documents;
-        m_checked = 0;
-        m_embedding.progress(m_checked, m_documents);
+        m_tally.started(extractionFolder, schemaFolder, documents);
+        m_embedding.progress(m_tally.checked, m_tally.total);
     }
     void documentChecked(const DocumentReport& report) override {
         ForwardingObserver::documentChecked(report);
-        m_embedding.progress(++m_checked, m_documents);
+        m_tally.documentChecked(report);
+        m_embedding.progress(m_tally.checked, m_tally.total);
     }
 
 private:
     const Embedding& m_embedding;
-    std::size_t m_documents = 0;
-    std::size_t m_checked = 0;
+    RunTally m_tally;
 };
 
 // Entries beside the top folder are not unpacked: a notice line says how
@@ -452,10 +452,7 @@ int exitOf(RunOutcome outcome) {
 // What the summary table shows of one archive.
 struct ArchiveSummary {
     std::string archive;
-    std::size_t ok = 0;
-    std::size_t failed = 0;
-    std::size_t receptionErrors = 0;   // reception findings of level エラー
-    std::size_t receptionCautions = 0; // reception findings of level 注意
+    RunTally tally; // documents OK and failing, reception findings by level
     int exitCode = 0;
     std::string note; // why the archive was not inspected; empty when it was
 };
@@ -473,8 +470,7 @@ public:
         m_next.started(extractionFolder, schemaFolder, documents);
     }
     void documentChecked(const DocumentReport& report) override {
-        const bool ok = report.status == 0;
-        (ok ? m_summary.ok : m_summary.failed) += 1;
+        const bool ok = !m_summary.tally.documentChecked(report);
         if (m_keep == Keep::all || (m_keep == Keep::failing && !ok)) {
             m_next.documentChecked(report);
         }
@@ -486,8 +482,7 @@ public:
     }
     // The reception check's findings, counted by level for the summary.
     void receptionChecked(const ReceptionReport& report) override {
-        m_summary.receptionErrors = report.errors();
-        m_summary.receptionCautions = report.cautions();
+        m_summary.tally.receptionFound(report);
         m_next.receptionChecked(report);
     }
 
@@ -636,8 +631,9 @@ void printSummary(std::ostream& log, const std::vector<ArchiveSummary>& summarie
     log << "\n==== 集計 ====\n"
         << "      OK    エラー  受付エラー  受付注意  終了状態  アーカイブ\n";
     for (const auto& summary : summaries) {
-        log << column(summary.ok, 8) << column(summary.failed, 10)
-            << column(summary.receptionErrors, 12) << column(summary.receptionCautions, 10)
+        log << column(summary.tally.ok(), 8) << column(summary.tally.failed, 10)
+            << column(summary.tally.receptionErrors, 12)
+            << column(summary.tally.receptionCautions, 10)
             << column(static_cast<std::size_t>(summary.exitCode), 10) << "  "
             << printable(summary.archive);
         if (!summary.note.empty()) {

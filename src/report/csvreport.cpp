@@ -209,6 +209,25 @@ void appendFinding(std::string& out, const ArchiveReport& archive,
     appendRow(out, row);
 }
 
+DocumentReport csvPart(const DocumentReport& document) {
+    DocumentReport kept;
+    kept.stage = document.stage;
+    kept.documentFolder = document.documentFolder;
+    kept.documentName = document.documentName;
+    kept.status = document.status;
+    if (document.status == 0) {
+        return kept;
+    }
+    kept.message = document.message;
+    kept.facts.errorLimit = document.facts.errorLimit;
+    kept.facts.errorCode = document.facts.errorCode;
+    kept.facts.errors = document.facts.errors;
+    for (auto& error : kept.facts.errors) {
+        error.srcText.clear();
+    }
+    return kept;
+}
+
 std::string reportCsv(const std::vector<ArchiveReport>& reports, CsvRows rows,
                       ReasonLanguage language) {
     std::string out(kByteOrderMark);

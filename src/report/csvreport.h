@@ -29,6 +29,12 @@ enum class CsvRows { all, errorsOnly };
 std::string reportCsv(const std::vector<ArchiveReport>& reports, CsvRows rows,
                       ReasonLanguage language = ReasonLanguage::japanese);
 
+// What reportCsv reads of a document's report, for a front end that keeps
+// every document of a run until the user saves the CSV: the source lines,
+// the detail line and the values collected for the archive checks are left
+// out, the rest kept as it is. reportCsv gives the same bytes from either.
+inspection::DocumentReport csvPart(const inspection::DocumentReport& document);
+
 // One cell as RFC 4180 wants it, without the separator: quoted when it holds
 // a comma, a quote or a line break, quotes doubled. A text that a spreadsheet
 // would take for a formula (starting with =, +, -, @, a tab or a CR) gets a

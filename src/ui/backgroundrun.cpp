@@ -2,6 +2,7 @@
 // over to the GUI thread.
 #include "ui/backgroundrun.h"
 
+#include "report/csvreport.h"
 #include "report/reasons.h"
 
 #include <QCoreApplication>
@@ -58,6 +59,7 @@ public:
     // asked to stop, the user has closed the window: nothing more pops up.
     void show(const std::string& text, const std::string& caption,
               inspection::MessageIcon icon) override {
+        m_run.m_report.message = text;
         if (!m_run.m_stop) {
             m_run.onGuiThread([&] { m_run.m_messages.show(text, caption, icon); });
         }
@@ -72,42 +74,57 @@ public:
                  std::size_t documents) override {
         {
             std::lock_guard lock(m_run.m_mutex);
-            m_run.m_pending.counting = true;
-            m_run.m_pending.total = documents;
-            m_run.m_pending.extractionFolder = extractionFolder;
-            m_run.m_pending.schemaFolder = schemaFolder;
+            m_run.m_pending.tally.started(extractionFolder, schemaFolder, documents);
         }
+        m_run.m_report.extractionFolder = extractionFolder;
+        m_run.m_report.schemaFolder = schemaFolder;
+        m_run.m_report.documents = documents;
         if (m_run.m_extra != nullptr) {
             m_run.m_extra->started(extractionFolder, schemaFolder, documents);
+        }
+    }
+    void extracted(const inspection::ExtractionFacts& facts) override {
+        m_run.m_report.extraction = facts;
+        if (m_run.m_extra != nullptr) {
+            m_run.m_extra->extracted(facts);
         }
     }
     void documentChecked(const inspection::DocumentReport& report) override {
         {
             std::lock_guard lock(m_run.m_mutex);
-            ++m_run.m_pending.checked;
-            if (report.status != 0) {
-                ++m_run.m_pending.failed;
-                // The entry has just been written: its last lines.
-                if (m_run.m_lines >= kFailureEntryLines) {
-                    m_run.m_pending.failureEntries.push_back(m_run.m_lines - kFailureEntryLines);
-                }
+            // The entry has just been written: its last lines.
+            if (m_run.m_pending.tally.documentChecked(report) &&
+                m_run.m_lines >= kFailureEntryLines) {
+                m_run.m_pending.failureEntries.push_back(m_run.m_lines - kFailureEntryLines);
             }
         }
+        m_run.m_report.checked.push_back(report::csvPart(report));
         if (m_run.m_extra != nullptr) {
             m_run.m_extra->documentChecked(report);
+        }
+    }
+    void leftInArchive(const std::vector<std::string>& entries) override {
+        m_run.m_report.leftInArchive = entries;
+        if (m_run.m_extra != nullptr) {
+            m_run.m_extra->leftInArchive(entries);
         }
     }
     void endedEarly(const inspection::EarlyEnd& end) override {
         {
             std::lock_guard lock(m_run.m_mutex);
-            m_run.m_pending.endedEarly = true;
-            m_run.m_pending.earlyEnd = end;
+            m_run.m_pending.tally.endedBeforeValidating(end);
         }
+        m_run.m_report.earlyEnd = end;
         if (m_run.m_extra != nullptr) {
             m_run.m_extra->endedEarly(end);
         }
     }
     void receptionChecked(const inspection::ReceptionReport& report) override {
+        {
+            std::lock_guard lock(m_run.m_mutex);
+            m_run.m_pending.tally.receptionFound(report);
+        }
+        m_run.m_report.reception = report;
         if (m_run.m_extra != nullptr) {
             m_run.m_extra->receptionChecked(report);
         }
@@ -121,7 +138,9 @@ BackgroundRun::BackgroundRun(inspection::RunInputs inputs, inspection::SettingsS
                              inspection::MessageBox& messages, inspection::ProgramStart& programs,
                              inspection::RunObserver* extra)
     : m_inputs(std::move(inputs)), m_settings(settings), m_messages(messages), m_programs(programs),
-      m_extra(extra), m_services(std::make_unique<Services>(*this)) {}
+      m_extra(extra), m_services(std::make_unique<Services>(*this)) {
+    m_report.archive = m_inputs.zipPath;
+}
 
 BackgroundRun::~BackgroundRun() {
     if (m_thread == nullptr) {
@@ -195,15 +214,8 @@ BackgroundRun::Progress BackgroundRun::take() {
     taken.logText = std::exchange(m_pending.logText, std::string());
     taken.statusChanged = std::exchange(m_pending.statusChanged, false);
     taken.status = m_pending.status;
-    taken.counting = m_pending.counting;
-    taken.total = m_pending.total;
-    taken.checked = m_pending.checked;
-    taken.failed = m_pending.failed;
-    taken.endedEarly = m_pending.endedEarly;
     taken.failureEntries = std::exchange(m_pending.failureEntries, {});
-    taken.extractionFolder = m_pending.extractionFolder;
-    taken.schemaFolder = m_pending.schemaFolder;
-    taken.earlyEnd = m_pending.earlyEnd;
+    taken.tally = m_pending.tally;
     return taken;
 }
 

@@ -3,6 +3,8 @@
 #pragma once
 
 #include "inspection/inspectionrun.h"
+#include "report/jsonreport.h"
+#include "report/runtally.h"
 
 #include <QObject>
 #include <QString>
@@ -59,23 +61,22 @@ public:
         std::string logText;   // UTF-8 pieces in the order the run wrote them
         QString status;        // the latest status text, if statusChanged
         bool statusChanged = false;
-        bool counting = false;   // the documents are known and being validated
-        std::size_t total = 0;   // documents the run is about to validate
-        std::size_t checked = 0; // documents validated so far
-        std::size_t failed = 0;  // of which with a failure entry
-        bool endedEarly = false; // a message ended the run before validation
         // The first line (0-based, as the log box counts its lines) of each
         // failure entry written since the last take(); each spans
         // kFailureEntryLines lines.
         std::vector<std::size_t> failureEntries;
-        std::string extractionFolder;                 // once started: where the documents are
-        std::string schemaFolder;                     // once started: the schema folder used
-        std::optional<inspection::EarlyEnd> earlyEnd; // why the run ended early
+        report::RunTally tally; // the run so far: counts, folders, findings
     };
     // A failure entry: the heading or document name line, the message and
     // the detail.
     static constexpr std::size_t kFailureEntryLines = 3;
     Progress take();
+
+    // Once the run has ended: what a report file (the CSV) needs of it, as
+    // the command line collects it: the archive as given, the folders, each
+    // document (without its source lines and values), the reception
+    // check's findings, the early end and the last message shown.
+    const report::ArchiveReport& report() const { return m_report; }
 
 signals:
     // On the GUI thread, right before the run shows something to the user:
@@ -100,6 +101,8 @@ private:
     std::atomic<bool> m_finished{false};
     inspection::RunOutcome m_outcome = inspection::RunOutcome::endedEarly;
     std::exception_ptr m_fault;
+    // Written by the worker alone while the run lasts.
+    report::ArchiveReport m_report;
 
     // Written by the worker, taken by the GUI thread.
     std::mutex m_mutex;

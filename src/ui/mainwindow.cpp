@@ -7,6 +7,7 @@
 #include "inspection/paths.h"
 #include "inspection/standardnames.h"
 #include "report/causes.h"
+#include "report/csvreport.h"
 #include "ui/appearance.h"
 #include "ui/backgroundrun.h"
 #include "ui/enterkey.h"
@@ -30,7 +31,6 @@
 #include <QGuiApplication>
 #include <QLabel>
 #include <QLineEdit>
-#include <QLocale>
 #include <QMenu>
 #include <QMimeData>
 #include <QPalette>
@@ -40,6 +40,7 @@
 #include <QScreen>
 #include <QShortcut>
 
+#include <algorithm>
 #include <vector>
 
 namespace morvik::ui {
@@ -117,10 +118,6 @@ std::string utf8(const QString& text) {
 // extraction.
 const QString kPreparing = QStringLiteral("調査の準備中（ZIPファイルの解凍）…");
 
-QString count(std::size_t n) {
-    return QLocale(QLocale::Japanese, QLocale::Japan).toString(qulonglong(n));
-}
-
 const QString kLineBreak = QStringLiteral("\r\n");
 
 // What the window offers where the command line has options.
@@ -158,6 +155,7 @@ public:
             button->setEnabled(false);
         }
         m_window.m_save->setEnabled(false);
+        m_window.m_saveCsv->setEnabled(false);
         for (QWidget* widget :
              {static_cast<QWidget*>(&m_window), static_cast<QWidget*>(m_window.TX_XmlFnm),
               static_cast<QWidget*>(m_window.TX_Schima), m_window.TX_Msg->viewport()}) {
@@ -192,6 +190,7 @@ public:
         m_window.m_running = false;
         // Also in a menu left open during the run.
         m_window.m_save->setEnabled(!m_window.TX_Msg->document()->isEmpty());
+        m_window.m_saveCsv->setEnabled(m_window.csvAvailable());
     }
     RunScope(const RunScope&) = delete;
     RunScope& operator=(const RunScope&) = delete;
@@ -313,11 +312,15 @@ MainWindow::MainWindow(QWidget* parent) : QWidget(parent), m_runModal(execModal)
     m_find = command("findInLog", QStringLiteral("検索…"), QKeySequence::Find);
     m_save = command("saveLog", QStringLiteral("ログを保存…"), QKeySequence::Save);
     m_save->setEnabled(false);
+    // What the runs found, as a table for a spreadsheet; no key of its own.
+    m_saveCsv = command("saveCsv", QStringLiteral("CSVで保存…"), QKeySequence());
+    m_saveCsv->setEnabled(false);
     connect(m_nextError, &QAction::triggered, this, &MainWindow::showNextError);
     connect(m_previousError, &QAction::triggered, this, &MainWindow::showPreviousError);
     connect(m_errorsOnly, &QAction::toggled, this, &MainWindow::setErrorsOnly);
     connect(m_find, &QAction::triggered, this, &MainWindow::findInLog);
     connect(m_save, &QAction::triggered, this, &MainWindow::saveLog);
+    connect(m_saveCsv, &QAction::triggered, this, &MainWindow::saveCsv);
     connect(TX_Msg->document(), &QTextDocument::contentsChanged, this,
             [this] { m_save->setEnabled(!m_running && !TX_Msg->document()->isEmpty()); });
 
@@ -442,6 +445,7 @@ RunRecord MainWindow::runArchive(const std::string& zipPath, LogUse use) {
 
     inspection::RunOutcome outcome = inspection::RunOutcome::endedEarly;
     BackgroundRun::Progress progress;
+    report::ArchiveReport report;
     {
         BackgroundRun run(inputs, m_settings, *m_messages, *m_programs, m_runObserver);
         m_run = &run;
@@ -457,23 +461,23 @@ RunRecord MainWindow::runArchive(const std::string& zipPath, LogUse use) {
         showRunProgress();
         m_log->flush();
         progress = run.take();
+        report = run.report();
         m_frameTimer.stop();
         m_run = nullptr;
     }
     record.ended = QDateTime::currentDateTime();
     record.outcome = outcome;
-    record.total = progress.total;
-    record.checked = progress.checked;
-    record.failed = progress.failed;
-    record.schemaFolder = QString::fromStdString(progress.schemaFolder);
-    record.extractionFolder = QString::fromStdString(progress.extractionFolder);
-    if (outcome == inspection::RunOutcome::endedEarly && progress.earlyEnd) {
-        m_lastEarlyEnd = progress.earlyEnd;
-        // As the command line words it.
+    record.tally = progress.tally;
+    record.schemaFolder = QString::fromStdString(progress.tally.schemaFolder);
+    record.extractionFolder = QString::fromStdString(progress.tally.extractionFolder);
+    if (outcome == inspection::RunOutcome::endedEarly && progress.tally.earlyEnd) {
+        m_lastEarlyEnd = progress.tally.earlyEnd;
         // As the command line words it, naming what the window offers
         // instead of the command line's options.
-        record.cause = report::causeOfEarlyEnd(*progress.earlyEnd, kDesktopCauseOptions);
+        record.cause = report::causeOfEarlyEnd(*progress.tally.earlyEnd, kDesktopCauseOptions);
     }
+    report.cause = record.cause;
+    record.report = std::make_shared<const report::ArchiveReport>(std::move(report));
     // A run that wrote the log owns it now: saving names and heads it, and
     // edits can be undone back to it.
     if (use == LogUse::own && m_logCleared) {
@@ -530,14 +534,7 @@ void MainWindow::runSeveral(const QStringList& zipPaths) {
     // The runs saved each path alone; the box named them all.
     m_settings.save(utf8(executableName()), utf8(windowTitle()), "TX_XmlFnm",
                     utf8(TX_XmlFnm->text()));
-    std::size_t ok = 0;
-    std::size_t failed = 0;
-    for (const RunRecord& run : runs) {
-        ok += run.ok();
-        failed += run.failed;
-    }
-    ST_Msg->setPanelText(1, QStringLiteral("調査完了　ZIPファイル %1件　OK %2件／エラー %3件")
-                                .arg(count(runs.size()), count(ok), count(failed)));
+    ST_Msg->setPanelText(1, severalResultText(runs));
 }
 
 void MainWindow::showCause(const std::vector<std::string>& lines) {
@@ -599,7 +596,7 @@ void MainWindow::showRunProgress() {
     if (progress.statusChanged) {
         ST_Msg->setPanelText(1, progress.status);
     }
-    ST_Msg->showProgress(progress.counting, progress.checked, progress.total);
+    ST_Msg->showProgress(progress.tally.counting, progress.tally.checked, progress.tally.total);
 }
 
 void MainWindow::Command2_Click() {
@@ -660,6 +657,8 @@ QMenu* MainWindow::createLogMenu() {
     menu->addSeparator();
     m_save->setEnabled(!m_running && !TX_Msg->document()->isEmpty());
     menu->addAction(m_save);
+    m_saveCsv->setEnabled(!m_running && csvAvailable());
+    menu->addAction(m_saveCsv);
     return menu;
 }
 
@@ -716,6 +715,52 @@ void MainWindow::saveLog() {
     const QString failure = writeFileAtomically(path, logFileBytes(*TX_Msg->document(), header));
     if (!failure.isEmpty()) {
         m_messages->show(QStringLiteral("ログを保存できませんでした。\n%1\n%2")
+                             .arg(QDir::toNativeSeparators(path), failure)
+                             .toStdString(),
+                         inspection::kAppTitle, inspection::MessageIcon::critical);
+    }
+}
+
+bool MainWindow::csvAvailable() const {
+    return std::any_of(m_logRuns.begin(), m_logRuns.end(),
+                       [](const RunRecord& run) { return run.report != nullptr; });
+}
+
+void MainWindow::saveCsv() {
+    if (m_running || !csvAvailable()) {
+        return;
+    }
+    QFileDialog dialog(this);
+    dialog.setObjectName(QStringLiteral("dlgSaveCsv"));
+    dialog.setAcceptMode(QFileDialog::AcceptSave);
+    dialog.setFileMode(QFileDialog::AnyFile);
+    dialog.setNameFilter(QStringLiteral("CSV ファイル (*.csv)"));
+    dialog.setDefaultSuffix(QStringLiteral("csv"));
+    speakJapanese(dialog);
+    // Beside the archive, as the log; several archives' beside the first.
+    if (m_logRuns.size() == 1) {
+        dialog.selectFile(savedCsvPath(m_logRuns.front().zipPath));
+    } else {
+        const QFileInfo first(m_logRuns.front().zipPath);
+        dialog.selectFile(first.absolutePath() + QStringLiteral("/調査結果一覧.csv"));
+    }
+    if (m_runModal(dialog) != QDialog::Accepted || dialog.selectedFiles().isEmpty()) {
+        return;
+    }
+    // The rows the command line writes with --csv: every document, the
+    // reasons in Japanese as the log gives them.
+    std::vector<report::ArchiveReport> reports;
+    for (const RunRecord& run : m_logRuns) {
+        if (run.report != nullptr) {
+            reports.push_back(*run.report);
+        }
+    }
+    const std::string bytes =
+        report::reportCsv(reports, report::CsvRows::all, report::ReasonLanguage::japanese);
+    const QString path = dialog.selectedFiles().first();
+    const QString failure = writeFileAtomically(path, QByteArray::fromStdString(bytes));
+    if (!failure.isEmpty()) {
+        m_messages->show(QStringLiteral("CSVを保存できませんでした。\n%1\n%2")
                              .arg(QDir::toNativeSeparators(path), failure)
                              .toStdString(),
                          inspection::kAppTitle, inspection::MessageIcon::critical);

@@ -57,8 +57,8 @@ public:
     void setZipPath(const QString& path);
 
     // The result log's context menu: the box's own entries, stepping between
-    // failures, the failures-only view, search, then saving the log. The
-    // caller owns it.
+    // failures, the failures-only view, search, then saving the log and the
+    // CSV. The caller owns it.
     QMenu* createLogMenu();
 
     // Panel 1 after a run that ended early: 「調査できませんでした：」 and the
@@ -98,6 +98,9 @@ public slots:
     // Saves the result log as shown to a file the user names, headed by the
     // run that wrote it.
     void saveLog();
+    // Saves what the runs of the log found as the CSV report the command
+    // line writes with --csv, to a file the user names.
+    void saveCsv();
     // Selects the next or previous failure entry of the log.
     void showNextError();
     void showPreviousError();
@@ -127,6 +130,8 @@ private:
     void runSeveral(const QStringList& zipPaths);
     void tellExtractedCopy(const inspection::EarlyEnd& end);
     void placeControls();
+    // A run of the log has kept what the CSV report needs.
+    bool csvAvailable() const;
     void restoreWindowPlace();
     void saveWindowPlace();
     void openLogMenu(const QPoint& globalPos);
@@ -155,6 +160,7 @@ private:
     QAction* m_errorsOnly;
     QAction* m_find;
     QAction* m_save;
+    QAction* m_saveCsv;
 
     QPushButton* Command1;
     QLabel* Label1;

@@ -28,6 +28,12 @@ QString causeText(const RunRecord& run) {
     return text;
 }
 
+// The reception check's findings after the documents' counts; an エラー
+// among them fails the run as a failing document does.
+QString receptionText(std::size_t errors, std::size_t cautions) {
+    return QStringLiteral("　受付エラー %1件／受付注意 %2件").arg(count(errors), count(cautions));
+}
+
 } // namespace
 
 int RunRecord::exitStatus() const {
@@ -49,18 +55,40 @@ QString programVersion() {
 }
 
 QString resultText(const RunRecord& run) {
+    const report::RunTally& tally = run.tally;
     switch (run.outcome) {
     case inspection::RunOutcome::allValid:
     case inspection::RunOutcome::someFailed:
         return QStringLiteral("調査完了　OK %1件／エラー %2件")
-            .arg(count(run.ok()), count(run.failed));
+                   .arg(count(tally.ok()), count(tally.failed)) +
+               (tally.receptionChecked
+                    ? receptionText(tally.receptionErrors, tally.receptionCautions)
+                    : QString());
     case inspection::RunOutcome::stopped:
         return QStringLiteral("調査を中止しました　OK %1件／エラー %2件（全 %3件）")
-            .arg(count(run.ok()), count(run.failed), count(run.total));
+            .arg(count(tally.ok()), count(tally.failed), count(tally.total));
     case inspection::RunOutcome::endedEarly:
         break;
     }
     return causeText(run);
+}
+
+QString severalResultText(const std::vector<RunRecord>& runs) {
+    std::size_t ok = 0;
+    std::size_t failed = 0;
+    std::size_t errors = 0;
+    std::size_t cautions = 0;
+    bool checked = false;
+    for (const RunRecord& run : runs) {
+        ok += run.tally.ok();
+        failed += run.tally.failed;
+        errors += run.tally.receptionErrors;
+        cautions += run.tally.receptionCautions;
+        checked = checked || run.tally.receptionChecked;
+    }
+    return QStringLiteral("調査完了　ZIPファイル %1件　OK %2件／エラー %3件")
+               .arg(count(runs.size()), count(ok), count(failed)) +
+           (checked ? receptionText(errors, cautions) : QString());
 }
 
 QString logHeader(const std::vector<RunRecord>& runs) {
@@ -87,6 +115,11 @@ QString savedLogPath(const QString& zipPath) {
     return zip.absolutePath() + u'/' + zip.completeBaseName() + QStringLiteral("_調査結果.txt");
 }
 
+QString savedCsvPath(const QString& zipPath) {
+    const QFileInfo zip(zipPath);
+    return zip.absolutePath() + u'/' + zip.completeBaseName() + QStringLiteral("_調査結果.csv");
+}
+
 QString summaryTable(const std::vector<RunRecord>& runs) {
     // As the command line sets it out: counts first, right-aligned in
     // columns of a fixed-pitch face (a kanji two columns wide), so that they
@@ -105,8 +138,8 @@ QString summaryTable(const std::vector<RunRecord>& runs) {
     for (const RunRecord& run : runs) {
         const int status = run.exitStatus();
         worst = std::max(worst, status);
-        // No reception check of the archive yet: nothing found.
-        text += number(run.ok(), 8) + number(run.failed, 10) + number(0, 12) + number(0, 10) +
+        text += number(run.tally.ok(), 8) + number(run.tally.failed, 10) +
+                number(run.tally.receptionErrors, 12) + number(run.tally.receptionCautions, 10) +
                 column(status < 0 ? QStringLiteral("-") : QString::number(status), 10) +
                 QStringLiteral("  ") + QDir::toNativeSeparators(run.zipPath);
         if (run.outcome == inspection::RunOutcome::endedEarly) {

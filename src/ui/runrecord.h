@@ -4,11 +4,14 @@
 #pragma once
 
 #include "inspection/inspectionrun.h"
+#include "report/jsonreport.h"
+#include "report/runtally.h"
 
 #include <QDateTime>
 #include <QString>
 
 #include <cstddef>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -21,23 +24,30 @@ struct RunRecord {
     QString schemaFolder;     // the schema folder used; empty when the run ended before
     QString extractionFolder; // where the documents were looked for
     inspection::RunOutcome outcome = inspection::RunOutcome::endedEarly;
-    std::size_t total = 0;   // documents the run set out to validate
-    std::size_t checked = 0; // documents validated
-    std::size_t failed = 0;  // of which with a failure entry
+    // The documents to validate, validated and failing, the reception
+    // check's findings by level.
+    report::RunTally tally;
     // Why a run ended before validating, one line each; may be empty.
     std::vector<std::string> cause;
+    // What the CSV report needs of the run (its cause lines included); null
+    // for a run that was not carried out by the window.
+    std::shared_ptr<const report::ArchiveReport> report;
 
-    std::size_t ok() const { return checked - failed; }
-    // As the command line ends for this archive: 0 all valid, 1 failures,
-    // 2 ended before validating; -1 stopped by closing the window.
+    // As the command line ends for this archive: 0 all valid, 1 failures (a
+    // failing document or a reception finding of level エラー), 2 ended
+    // before validating; -1 stopped by closing the window.
     int exitStatus() const;
 };
 
 // The program's version, as the build names it.
 QString programVersion();
 
-// Panel 1's text when a run is over, and the result line of a saved log.
+// Panel 1's text when a run is over, and the result line of a saved log:
+// documents OK and failing, then, when the reception check ran, its findings
+// of level エラー and 注意.
 QString resultText(const RunRecord& run);
+// Panel 1's text after several archives: their number and the counts of all.
+QString severalResultText(const std::vector<RunRecord>& runs);
 
 // The lines above the log in a saved file: per archive, the ZIP file, start
 // and end, schema folder, the program and its version, and the counts. Each
@@ -46,6 +56,8 @@ QString logHeader(const std::vector<RunRecord>& runs);
 
 // Beside the ZIP file, named after it: <folder>/<base name>_調査結果.txt.
 QString savedLogPath(const QString& zipPath);
+// The CSV report's: <folder>/<base name>_調査結果.csv.
+QString savedCsvPath(const QString& zipPath);
 
 // The summary of several archives for the end of the log box, as the
 // command line prints it: one line per archive (documents OK and failing,

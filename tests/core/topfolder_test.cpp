@@ -217,7 +217,7 @@ const char* const kCommonTypes = R"(<?xml version="1.0" encoding="UTF-8"?>
 <xs:schema xmlns:xs="http://www.w3.org/2001/XMLSchema" xmlns="urn:hl7-org:v3"
            targetNamespace="urn:hl7-org:v3" elementFormDefault="qualified">
   <xs:complexType name="Summary"><xs:sequence>
-    <xs:element name="total" type="xs:nonNegativeInteger"/>
+    <xs:any processContents="lax" minOccurs="0" maxOccurs="unbounded"/>
   </xs:sequence></xs:complexType>
   <xs:complexType name="Doc"><xs:sequence>
     <xs:element name="name" type="xs:string"/>

@@ -1,5 +1,9 @@
-// Small inspection archives for end-to-end tests: a schema set in
-// urn:hl7-org:v3 and documents that are valid or not against it.
+// Small inspection archives for end-to-end tests and documents that are valid
+// or not against their schemas. The index is written as the real V08 index
+// is (the ministry's namespace, values in attributes); the summary has the
+// real summary's elements and attributes but stays in urn:hl7-org:v3, beside
+// the made-up <doc> and <claim> roots its schema also declares, so that one
+// schema file checks every document of these archives.
 #pragma once
 
 #include <filesystem>
@@ -9,8 +13,9 @@
 
 namespace morvik::test {
 
-// Schema texts: the index schema declares <index>, the summary schema
-// declares <summary> and the document roots <doc> and <claim>.
+// Schema texts: the index schema declares <index> in the ministry's
+// namespace, the summary schema declares <summary> and the document roots
+// <doc> and <claim> in urn:hl7-org:v3.
 extern const char* const kIndexSchema;
 extern const char* const kSummarySchema;
 
