@@ -362,10 +362,10 @@ Reason budgetExceeded(const XmlErrorFacts& f) {
     }
     // Whole MiB as the options take them; anything else in bytes.
     const std::string shown = limit % (1024 * 1024) == 0
-                                  ? std::to_string(limit / (1024 * 1024)) + " MiB"
-                                  : std::to_string(limit) + " バイト";
-    return "文書の検証に使うメモリーが上限の " + shown +
-           " を超えたため、ここで検証を打ち切りました。文書が大きすぎるか、異常な構造になっています。";
+                                  ? quoted(std::to_string(limit / (1024 * 1024)) + " MiB")
+                                  : quoted(std::to_string(limit)) + "バイト";
+    return "文書の検証に使うメモリーが上限" + shown +
+           "を超えたため、ここで検証を打ち切りました。文書が大きすぎるか、異常な構造になっています。";
 }
 
 constexpr int own(XmlLoadError code) {

@@ -170,7 +170,7 @@ TEST(XmlBudget, ARunGoesOnAfterADocumentOverBudget) {
     const std::string& log = h.log.text;
     const std::size_t a = log.find("a.xml");
     ASSERT_NE(a, std::string::npos) << log;
-    EXPECT_NE(log.find("メモリーが上限の 1 MiB を超えた", a), std::string::npos) << log;
+    EXPECT_NE(log.find("メモリーが上限「1 MiB」を超えた", a), std::string::npos) << log;
     EXPECT_NE(log.find("b.xml・・・・・OK"), std::string::npos) << log;
     EXPECT_EQ(xmlBudget().memory, XmlBudget::kDefaultMemory);
     fs::remove_all(dir.path() / "arc");

@@ -886,6 +886,26 @@ const std::vector<Row>& rows() {
                     "UTF-16LE", "UTF-8"),
          static_cast<int>(XmlLoadError::byteOrderMarkConflict),
          {"バイト順マークは「UTF-16LE」", "文字コードは「UTF-8」"}},
+        {"a document over its memory budget",
+         givenFacts(static_cast<int>(XmlLoadError::budgetExceeded),
+                    "The document 'a.xml' needed more than its memory budget of 536870912 bytes.",
+                    "memory", "536870912"),
+         static_cast<int>(XmlLoadError::budgetExceeded),
+         {"メモリーが上限「512 MiB」を超えた", "検証を打ち切りました"}},
+        {"a document over its time budget",
+         givenFacts(static_cast<int>(XmlLoadError::budgetExceeded),
+                    "The document 'a.xml' took longer than its time budget of 20 seconds.",
+                    "time", "20"),
+         static_cast<int>(XmlLoadError::budgetExceeded),
+         {"時間が上限の 20 秒を超えた", "検証を打ち切りました"}},
+        {"an element with too many attributes",
+         givenFacts(static_cast<int>(XmlLoadError::budgetExceeded),
+                    "The document 'a.xml' has an element with more than 10000 attributes, over the "
+                    "budget of one element (checking them takes time that grows with the square of "
+                    "their number).",
+                    "attributes", "10000"),
+         static_cast<int>(XmlLoadError::budgetExceeded),
+         {"属性が上限の 10000 個を超えている", "検証を打ち切りました"}},
     };
     return table;
 }
