@@ -12,5 +12,5 @@ cmake --build "${BUILD_DIR:-build}" -j2 --target inspect_bench >/dev/null
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 zip=$work/5521111111_00280081_202405271_1.zip
-MORVIK_REALDATA=$MORVIK_REALDATA "${BUILD_DIR:-build}"/bench/inspect_bench make "$n" "$zip" --work "$work/scratch"
+MORVIK_REALDATA=$MORVIK_REALDATA "${BUILD_DIR:-build}"/bench/inspect_bench make "$n" "$zip"
 OUT=${OUT:-bench/results/web_bench.md} node bench/web_bench.mjs "demo archive::$MORVIK_DEMO_ZIP" "$n real-shaped documents::$zip"

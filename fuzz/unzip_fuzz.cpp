@@ -135,6 +135,8 @@ bool documented(UnzipResult result) {
         return true;
     case UnzipResult::badCommandLine:
         return false; // the command line here is always well formed
+    case UnzipResult::interrupted:
+        return false; // nothing here stops an extraction
     }
     return false;
 }

@@ -9,11 +9,17 @@
 # A fresh clone on the same machine reuses it. Prints the folder on its last
 # line. Nothing is downloaded at build time but Debian's source packages (no
 # emscripten ports). Safe to run again.
+#
+#   scripts/wasm-deps.sh --cached   installs and builds nothing: prints the
+#                                   folder and succeeds when it is there for
+#                                   the versions installed, else fails
 set -euo pipefail
 cd "$(dirname "$0")/.."
+CACHED_ONLY=0
+[[ ${1:-} == --cached ]] && CACHED_ONLY=1
 
 SUDO=""
-if [[ $(id -u) -ne 0 ]]; then
+if [[ $(id -u) -ne 0 ]] && ((!CACHED_ONLY)); then
   command -v sudo >/dev/null || { echo "Run as root (apt-get needs it)." >&2; exit 1; }
   SUDO=sudo
 fi
@@ -24,6 +30,9 @@ installed() { dpkg-query -W -f='${Status}' "$1" 2>/dev/null | grep -q "install o
 NEEDED=(emscripten node-acorn dpkg-dev zlib1g-dev libxml2-dev libarchive-dev)
 missing=()
 for package in "${NEEDED[@]}"; do installed "$package" || missing+=("$package"); done
+if ((${#missing[@]} && CACHED_ONLY)); then
+  exit 1
+fi
 if ((${#missing[@]})); then
   echo "wasm-deps: installing ${missing[*]}" >&2
   $SUDO apt-get update -qq
@@ -48,6 +57,7 @@ if [[ -f $PREFIX/.complete ]]; then
   echo "$PREFIX"
   exit 0
 fi
+((CACHED_ONLY)) && exit 1
 
 $SUDO mkdir -p "$CACHE"
 [[ -w $CACHE ]] || $SUDO chown "$(id -u):$(id -g)" "$CACHE"

@@ -49,8 +49,20 @@ function(morvik_web_core entry)
   # generated, after this).
   target_compile_options(project_warnings INTERFACE -fexceptions)
   target_link_options(project_warnings INTERFACE -fexceptions)
-  add_executable(morvik-core ${entry})
+  # CP932 for the C library, from a table of the build machine's own C
+  # library (web/cp932iconv.cpp).
+  find_program(MORVIK_PYTHON python3 NO_CMAKE_FIND_ROOT_PATH REQUIRED)
+  set(cp932_table ${CMAKE_BINARY_DIR}/cp932/cp932table.inc)
+  add_custom_command(OUTPUT ${cp932_table}
+    COMMAND ${CMAKE_COMMAND} -E make_directory ${CMAKE_BINARY_DIR}/cp932
+    COMMAND ${MORVIK_PYTHON} ${PROJECT_SOURCE_DIR}/web/cp932table.py > ${cp932_table}
+    DEPENDS ${PROJECT_SOURCE_DIR}/web/cp932table.py
+    COMMENT "Reading the CP932 table from the C library")
+  add_executable(morvik-core ${entry} ${PROJECT_SOURCE_DIR}/web/cp932iconv.cpp ${cp932_table})
+  target_include_directories(morvik-core PRIVATE ${CMAKE_BINARY_DIR}/cp932)
   target_link_libraries(morvik-core PRIVATE morvik_cli project_warnings)
+  target_link_options(morvik-core PRIVATE
+    -Wl,--wrap=iconv_open -Wl,--wrap=iconv -Wl,--wrap=iconv_close)
   target_compile_definitions(morvik-core PRIVATE MORVIK_VERSION="${PROJECT_VERSION}")
   target_link_options(morvik-core PRIVATE
     --no-entry -sMODULARIZE=1 -sEXPORT_NAME=MorvikCore -sSINGLE_FILE=1

@@ -23,7 +23,8 @@ constexpr const char* kDesktopUsage =
     "70 internal error.\n";
 
 constexpr const char* kNoDisplay =
-    "Morvik: 画面がありません（DISPLAY も WAYLAND_DISPLAY も設定されていません）。"
+    "Morvik: ウィンドウを表示できません（DISPLAY も WAYLAND_DISPLAY も設定されていません）。"
+    "画面のない環境では morvik-inspect を使ってください。"
     " No display: DISPLAY and WAYLAND_DISPLAY are unset; use morvik-inspect, or set"
     " QT_QPA_PLATFORM=offscreen.\n";
 

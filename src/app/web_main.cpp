@@ -8,6 +8,7 @@
 #include "platform/text/utf8locale.h"
 
 #include <emscripten/emscripten.h>
+#include <sys/stat.h>
 
 #include <exception>
 #include <fstream>
@@ -38,6 +39,11 @@ EMSCRIPTEN_KEEPALIVE int morvik_inspect(const char* zipPath, const char* schemaF
                                         const char* jsonPath, const char* csvPath,
                                         const char* errPath) {
     morvik::platform::useUtf8Locale();
+    // The in-memory file system starts with a mask of 0777, so that the
+    // report files, written with 0666 less the mask like any new file, would
+    // be made without read permission and the page could not read them
+    // back: the mask a login shell gives instead.
+    ::umask(022);
     std::ofstream log(logPath, std::ios::binary | std::ios::trunc);
     std::ofstream err(errPath, std::ios::binary | std::ios::trunc);
     std::vector<std::string> args{"--json", jsonPath, "--csv", csvPath,

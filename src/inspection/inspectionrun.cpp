@@ -404,6 +404,9 @@ Run::Outcome Run::check(const Job& job) {
     report.documentName = job.name;
     report.schemaPath = m_schemaFolder + outcome.schemaName;
     report.facts.errorLimit = m_inputs.errorLimit;
+    if (job.stage == Stage::data) {
+        report.facts.neededNamespace = kTargetNamespace;
+    }
     if (m_reception) {
         report.facts.valuePaths = m_reception->paths(job.stage);
     }

@@ -43,6 +43,10 @@ struct ValidationFacts {
     // The values the archive checks read from this document, collected in
     // the validation's one pass; null when none are asked for.
     const platform::ValuePaths* valuePaths = nullptr;
+    // The namespace the documents of this folder are written in, for the
+    // reason when no schema declares the document's root; empty when the
+    // folder does not say.
+    std::string neededNamespace;
     // Found:
     platform::CollectedValues values; // handed to the archive checks, then dropped
     std::int32_t errorCode = 0; // the parser's code; 0 when the document is valid

@@ -57,8 +57,8 @@ public:
 };
 
 // Words the facts of one XML error for the result log's detail line, in the
-// language the run was asked for. Without one, the parser's English message
-// is shown.
+// language the run was asked for. Without one, libxml2's English message is
+// shown, and nothing for our own refusals, which only carry fields.
 class ReasonWording {
 public:
     virtual ~ReasonWording() = default;

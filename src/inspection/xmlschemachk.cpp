@@ -216,7 +216,7 @@ int XmlSchemaChk(const std::string& documentFolder, const std::string& documentN
                     error.line = *line;
                 }
             }
-            const std::optional<ReasonRead> reason =
+            std::optional<ReasonRead> reason =
                 readParseErrorWith(objects, [](platform::XmlParseError& parseError) {
                     std::optional<ReasonRead> read;
                     if (std::optional<std::string> text = parseError.reason()) {
@@ -224,6 +224,12 @@ int XmlSchemaChk(const std::string& documentFolder, const std::string& documentN
                     }
                     return read;
                 });
+            // A root no schema declares: the folder says which namespace
+            // its documents need.
+            if (reason && reason->facts && facts != nullptr && !facts->neededNamespace.empty() &&
+                reason->facts->own == platform::OwnFacts::rootNotDeclared) {
+                reason->facts->str3 = facts->neededNamespace;
+            }
             if (reason) {
                 error.reason = platform::printableText(
                     reasonOf(reason->facts, reason->message, reasons), platform::Tabs::kept);

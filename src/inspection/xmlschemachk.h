@@ -19,7 +19,8 @@ inline constexpr const char* kTargetNamespace = "urn:hl7-org:v3";
 // progress texts go to status.MsgDisp. When facts is given, it receives the
 // parser's error code and its error (line, column, source text, reason) as
 // far as they could be read. reasons words each error's reason; without it
-// the parser's English message is shown. opened, when given, is the
+// libxml2's English message is shown (our own refusals carry no sentence:
+// only a wording says them). opened, when given, is the
 // document as the schema choice read it, for the load to go on from there.
 [[nodiscard]] int XmlSchemaChk(const std::string& documentFolder, const std::string& documentName,
                                const std::string& schemaFolder, const std::string& schemaName,

@@ -18,6 +18,20 @@ namespace {
 
 constexpr const char* kAmpersandHint = "文字として「&」を書くときは「&amp;」と書いてください。";
 
+// Said where a file that ends too early gives the same error: a file cut off
+// in transfer or when it was written.
+constexpr const char* kCutHint = "ファイルが途中で切れている可能性もあります。";
+
+// libxml2 gives up inside an element's content when the bytes end in the
+// middle of a character (a file cut inside a Japanese character).
+Reason internalError(const XmlErrorFacts& f) {
+    if (f.message.find("detected an error in element content") == std::string::npos) {
+        return std::nullopt;
+    }
+    return std::string("要素の内容の途中で読めなくなりました。ファイルが途中で切れている"
+                       "（文字の途中で終わっている）か、壊れている可能性があります。");
+}
+
 Reason tagMismatch(const XmlErrorFacts& f) {
     if (f.str1.empty() || f.str2.empty() ||
         !f.message.starts_with("Opening and ending tag mismatch")) {
@@ -33,13 +47,14 @@ Reason tagNotFinished(const XmlErrorFacts& f) {
         return std::nullopt;
     }
     const std::string line = f.int1 > 0 ? "（" + std::to_string(f.int1) + "行目で開始）" : "";
-    return "要素" + quoted(f.str1) + line + "の終了タグがないまま、文書が終わっています。";
+    return "終了タグがありません：要素" + quoted(f.str1) + line +
+           "の終了タグがないまま、ファイルが終わっています。" + kCutHint;
 }
 
 Reason gtRequired(const XmlErrorFacts& f) {
     if (f.message.starts_with("Couldn't find end of Start Tag ") && !f.str1.empty()) {
         const std::string line = f.int1 > 0 ? "（" + std::to_string(f.int1) + "行目）" : "";
-        return "開始タグ" + quoted(f.str1) + line + "が「>」で閉じられていません。";
+        return "開始タグ" + quoted(f.str1) + line + "が「>」で閉じられていません。" + kCutHint;
     }
     if (f.message == "expected '>'") {
         return std::string("タグが「>」で閉じられていません。");
@@ -85,16 +100,24 @@ Reason decimalCharRef(const XmlErrorFacts&) {
     return std::string("10進数の文字参照（「&#…;」）の書き方が正しくありません。");
 }
 
+std::string invalidCharacter(long long value) {
+    if (value < 0x20) {
+        return "XMLで使えない制御文字" + codePoint(value) +
+               "が含まれています（画面には見えない文字です。削除してください）。";
+    }
+    return "XMLで使えない文字" + codePoint(value) + "が含まれています。";
+}
+
 Reason invalidChar(const XmlErrorFacts& f) {
     string_view message = f.message;
     if (eat(message, "Input is not proper UTF-8, indicate encoding ! Bytes: ")) {
-        return "文書にUTF-8として読めないバイト列" + documentValue(message) +
+        return "ファイルにUTF-8として読めないバイト列" + documentValue(message) +
                "があります。UTF-8以外の文字コードで書かれているときは、XML宣言の「encoding」で"
                "その文字コードを指定してください。";
     }
     if (eat(message, "PCDATA invalid Char value ")) {
         if (const std::optional<long long> value = number(message)) {
-            return "XMLで使えない文字" + codePoint(*value) + "が含まれています。";
+            return invalidCharacter(*value);
         }
         return std::nullopt;
     }
@@ -107,7 +130,7 @@ Reason invalidChar(const XmlErrorFacts& f) {
                 " out of allowed range") {
             return std::nullopt;
         }
-        return "XMLで使えない文字" + codePoint(value) + "が含まれています。";
+        return invalidCharacter(value);
     }
     if (eat(message, "xmlParseCharRef: invalid xmlChar value ")) {
         if (const std::optional<long long> value = number(message)) {
@@ -129,7 +152,7 @@ Reason attributeWithoutValue(const XmlErrorFacts& f) {
         return std::nullopt;
     }
     return "属性" + quoted(f.str1) + "に値がありません。" + quoted(f.str1 + "=\"値\"") +
-           "の形で書いてください。";
+           "の形で書いてください。属性名の途中で" + kCutHint;
 }
 
 Reason attributeRedefined(const XmlErrorFacts& f) {
@@ -153,7 +176,7 @@ Reason attributeNotStarted(const XmlErrorFacts&) {
 }
 
 Reason attributeNotFinished(const XmlErrorFacts&) {
-    return std::string("属性値を閉じる引用符がありません。");
+    return "属性値を閉じる引用符がありません。" + std::string(kCutHint);
 }
 
 Reason ltInAttribute(const XmlErrorFacts&) {
@@ -176,21 +199,21 @@ Reason extraContent(const XmlErrorFacts& f) {
     if (f.message != "Extra content at the end of the document") {
         return std::nullopt;
     }
-    return std::string("ルート要素の後に余分な内容があります。ルート要素は文書に1つだけ書けます。");
+    return std::string("ルート要素の後に余分な内容があります。ルート要素はファイルに1つだけ書けます。");
 }
 
 Reason documentEmpty(const XmlErrorFacts& f) {
     if (f.message == "Document is empty") {
-        return std::string("文書が空です。");
+        return std::string("ファイルが空です。");
     }
     if (f.message == "Start tag expected, '<' not found") {
-        return std::string("文書の始めに要素の開始タグ（「<」）がありません。");
+        return std::string("ファイルの始めに要素の開始タグ（「<」）がありません。");
     }
     return std::nullopt;
 }
 
 Reason commentNotFinished(const XmlErrorFacts&) {
-    return std::string("コメント（「<!--」から「-->」まで）が閉じられていません。");
+    return "コメント（「<!--」から「-->」まで）が閉じられていません。" + std::string(kCutHint);
 }
 
 Reason hyphenInComment(const XmlErrorFacts&) {
@@ -199,7 +222,7 @@ Reason hyphenInComment(const XmlErrorFacts&) {
 }
 
 Reason cdataNotFinished(const XmlErrorFacts&) {
-    return std::string("「<![CDATA[」で始まる部分が「]]>」で閉じられていません。");
+    return "「<![CDATA[」で始まる部分が「]]>」で閉じられていません。" + std::string(kCutHint);
 }
 
 Reason misplacedCdataEnd(const XmlErrorFacts&) {
@@ -221,7 +244,7 @@ Reason reservedXmlName(const XmlErrorFacts& f) {
     if (f.message != "XML declaration allowed only at the start of the document") {
         return std::nullopt;
     }
-    return std::string("XML宣言（「<?xml … ?>」）は文書の先頭にしか書けません。前に空白や改行、"
+    return std::string("XML宣言（「<?xml … ?>」）はファイルの先頭にしか書けません。前に空白や改行、"
                        "ほかの内容がないか確かめてください。");
 }
 
@@ -272,7 +295,7 @@ Reason invalidEncoding(const XmlErrorFacts& f) {
     if (!declared || declared->empty() || message.empty()) {
         return std::nullopt;
     }
-    return "文書は文字コード" + quoted(*declared) + "と宣言されていますが、内容は" +
+    return "ファイルは文字コード" + quoted(*declared) + "と宣言されていますが、内容は" +
            quoted(message) + "で書かれています。";
 }
 
@@ -281,7 +304,7 @@ Reason conversionFailed(const XmlErrorFacts& f) {
     if (!eat(message, "input conversion failed due to input error, bytes ") || message.empty()) {
         return std::nullopt;
     }
-    return "文書に、宣言された文字コードでは読めないバイト列" + documentValue(message) +
+    return "ファイルに、宣言された文字コードでは読めないバイト列" + documentValue(message) +
            "があります。XML宣言の「encoding」と実際の文字コードが合っているか確かめてください。";
 }
 
@@ -292,7 +315,7 @@ Reason xmlNamespaceError(const XmlErrorFacts& f) {
                "の名前空間が空です。空でない名前空間を指定してください。";
     }
     if (message == "xml namespace prefix mapped to wrong URI") {
-        return std::string("接頭辞「xml」には決められた名前空間以外は指定できません。");
+        return std::string("接頭辞「xml」には定められた名前空間以外は指定できません。");
     }
     if (message == "xml namespace URI mapped to wrong prefix") {
         return std::string("XMLの名前空間は接頭辞「xml」以外には割り当てられません。");
@@ -323,6 +346,7 @@ Reason qnameError(const XmlErrorFacts& f) {
 }
 
 constexpr ReasonRule kWellFormednessRules[] = {
+    {XML_ERR_INTERNAL_ERROR, internalError},
     {XML_ERR_DOCUMENT_EMPTY, documentEmpty},
     {XML_ERR_DOCUMENT_END, extraContent},
     {XML_ERR_INVALID_HEX_CHARREF, hexCharRef},

@@ -41,12 +41,21 @@ std::string reasonText(const XmlErrorFacts& facts, ReasonLanguage language, Docu
 // The codes that have a Japanese sentence, in ascending order.
 std::vector<int> japaneseReasonCodes();
 
-// The wording a run is given: reasonText in one language.
+// What sets a Japanese reason off from the document's text before it on the
+// detail line ("12行　<value … />　→ 形式が正しくありません：…").
+inline constexpr const char* kJapaneseReasonMark = "　→ ";
+
+// The wording a run is given: reasonText in one language; a Japanese reason
+// begins with kJapaneseReasonMark, an English one is the message unchanged.
 class ReasonWordingIn : public inspection::ReasonWording {
 public:
     explicit ReasonWordingIn(ReasonLanguage language) : m_language(language) {}
     std::string reason(const XmlErrorFacts& facts) const override {
-        return reasonText(facts, m_language);
+        std::string text = reasonText(facts, m_language);
+        if (m_language == ReasonLanguage::japanese && !text.empty()) {
+            return kJapaneseReasonMark + text;
+        }
+        return text;
     }
     ReasonLanguage language() const { return m_language; }
 

@@ -2,6 +2,8 @@
 // and facets, content models, attributes, nil, xsi:type, identity constraints.
 #include "report/reasonwords.h"
 
+#include "platform/xml/xmltext.h"
+
 #include <libxml/xmlerror.h>
 
 #include <algorithm>
@@ -13,6 +15,137 @@
 namespace morvik::report::reasons {
 
 namespace {
+
+// --- what a value must be ------------------------------------------------------------
+
+// The patterns of the standard schema set, in words, with an example. A
+// pattern not here is shown as it is.
+struct PatternText {
+    string_view pattern;
+    string_view description;
+};
+
+constexpr PatternText kPatterns[] = {
+    {"[0-9]{1,8}|([0-9]{9,14}|[0-9]{14,14}\\.[0-9]+)([+\\-][0-9]{1,4})?",
+     "日付は半角数字8桁（YYYYMMDD、例：20240527）、日時は半角数字14桁（YYYYMMDDhhmmss）で"
+     "書いてください"},
+    {"([1-9][0-9][0-9][0-9])((0[1-9])|(1[0-2]))(([0-2][0-9])|(3[01]))",
+     "日付は半角数字8桁（YYYYMMDD、例：19590427）で書いてください"},
+    {"[0-9]{3}-[0-9]{4}", "郵便番号は半角数字3桁、「-」、半角数字4桁で書いてください（例：100-8916）"},
+    {"[0-2](\\.(0|[1-9][0-9]*))*",
+     "OIDは半角数字を「.」で区切って書いてください（例：1.2.392.200119.6.102）"},
+    {"1.2.392.200119.6.209.1[0-9]{1,8}|1.2.392.200119.6.210.1[0-9]{1,8}",
+     "「1.2.392.200119.6.209.1」か「1.2.392.200119.6.210.1」に続けて半角数字1〜8桁で書いてください"},
+    {"[^\\s]+", "空白や改行を含めずに書いてください"},
+    {"true|false", "「true」か「false」で書いてください"},
+    {"[A-Za-z][A-Za-z0-9\\-]*", "半角英字で始め、半角英数字と「-」だけで書いてください"},
+    {"[0-9a-zA-Z]{8}-[0-9a-zA-Z]{4}-[0-9a-zA-Z]{4}-[0-9a-zA-Z]{4}-[0-9a-zA-Z]{12}",
+     "半角英数字を8桁-4桁-4桁-4桁-12桁に「-」で区切って書いてください"
+     "（例：1b4e28ba-2fa1-11d2-883f-0016d3cca427）"},
+};
+
+// "[0-9]{n}", "[0-9]{m,n}": digits only.
+std::optional<std::string> digitsPattern(string_view pattern) {
+    if (!eat(pattern, "[0-9]{") || !eatEnd(pattern, "}")) {
+        return std::nullopt;
+    }
+    const std::size_t comma = pattern.find(',');
+    if (comma == string_view::npos) {
+        if (!number(pattern)) {
+            return std::nullopt;
+        }
+        return "半角数字" + std::string(pattern) + "桁で書いてください";
+    }
+    const std::optional<long long> low = number(pattern.substr(0, comma));
+    const std::optional<long long> high = number(pattern.substr(comma + 1));
+    if (!low || !high) {
+        return std::nullopt;
+    }
+    return *low == 0 ? "半角数字" + std::to_string(*high) + "桁以内で書いてください"
+                     : "半角数字" + std::to_string(*low) + "〜" + std::to_string(*high) +
+                           "桁で書いてください";
+}
+
+std::optional<std::string> patternDescription(string_view pattern) {
+    for (const PatternText& known : kPatterns) {
+        if (known.pattern == pattern) {
+            return std::string(known.description);
+        }
+    }
+    return digitsPattern(pattern);
+}
+
+// What a value of a named type must be, for the types a clerk meets: the
+// verdict, and how such a value is written.
+struct TypeMeaning {
+    string_view type; // the local name
+    string_view verdict;
+    string_view how;
+};
+
+constexpr TypeMeaning kTypeMeanings[] = {
+    {"real", "数値として正しくありません", "半角数字と小数点「.」で書きます。例：168.2"},
+    {"int", "整数として正しくありません", "半角数字で書きます。カンマや小数点は使えません"},
+    {"totalMonetaryAmount", "金額として正しくありません",
+     "0以上の整数を半角数字で書きます。カンマや小数点、「円」は使えません"},
+    {"NullFlavor", "値がない理由のコードとして正しくありません", "例：「NI」（情報なし）、「UNK」（不明）"},
+    {"ts", "日時として正しくありません", "半角数字でYYYYMMDDかYYYYMMDDhhmmssと書きます"},
+};
+
+const TypeMeaning* typeMeaning(string_view type) {
+    const std::optional<Name> name = nameOf(type);
+    if (!name) {
+        return nullptr;
+    }
+    for (const TypeMeaning& meaning : kTypeMeanings) {
+        if (meaning.type == name->local) {
+            return &meaning;
+        }
+    }
+    return nullptr;
+}
+
+// Hints from the value itself: what a clerk typed that the form does not take.
+std::string valueHints(string_view value) {
+    if (value.empty()) {
+        return "値が空です。";
+    }
+    std::string hints;
+    const auto has = [&](string_view piece) { return value.find(piece) != string_view::npos; };
+    bool fullWidth = false;
+    for (const string_view digit : {"０", "１", "２", "３", "４", "５", "６", "７", "８", "９", "－",
+                                    "ー", "−", "．", "，"}) {
+        fullWidth = fullWidth || has(digit);
+    }
+    if (fullWidth) {
+        hints += "全角の数字や記号が含まれています。半角で書いてください。";
+    }
+    if (has(",")) {
+        hints += "カンマ「,」は使えません。";
+    }
+    if (has("\n") || has("\r")) {
+        hints += "値に改行が含まれています。";
+    } else if (value.front() == ' ' || value.back() == ' ' || value.front() == '\t' ||
+               value.back() == '\t' || has("　")) {
+        hints += "値に空白が含まれています。";
+    }
+    for (const char c : value) {
+        const auto u = static_cast<unsigned char>(c);
+        if (u < 0x20 && c != '\n' && c != '\r' && c != '\t') {
+            hints += "制御文字" + codePoint(u) + "が含まれています（画面には見えない文字です）。";
+            break;
+        }
+    }
+    return hints;
+}
+
+// The value as the message quotes it: on one line.
+std::string shownValue(string_view value) {
+    // Line breaks become spaces; a space at the end stays (the message goes on).
+    std::string line = platform::oneLineUtf8(std::string(value) + "x");
+    line.pop_back();
+    return line;
+}
 
 // --- rules: schema validation -----------------------------------------------------------
 
@@ -43,7 +176,10 @@ Reason datatypeInvalid(const XmlErrorFacts& f) {
     } else if (eat(rest, "'")) {
         // The value is str1; a value of another message is read up to its end.
         constexpr string_view kEnd = "' is not a valid value of the ";
-        if (!f.str1.empty() && rest.starts_with(f.str1 + std::string(kEnd))) {
+        if (!f.str1.empty() && rest.starts_with(shownValue(f.str1) + std::string(kEnd))) {
+            value = string_view(f.str1);
+            rest.remove_prefix(shownValue(f.str1).size() + kEnd.size());
+        } else if (!f.str1.empty() && rest.starts_with(f.str1 + std::string(kEnd))) {
             value = string_view(f.str1);
             rest.remove_prefix(f.str1.size() + kEnd.size());
         } else {
@@ -76,24 +212,42 @@ Reason datatypeInvalid(const XmlErrorFacts& f) {
         if (!type) {
             return std::nullopt;
         }
-        // A well-formed ID that is refused is one already used.
-        if (rest == "xs:ID" && value && isNcName(*value)) {
-            return "ID" + documentValue(*value) + "は文書の中ですでに使われています。" +
-                   "同じIDは1回しか使えません（" + owner(*subject) + "）。";
+        if (rest == "xs:ID" && value) {
+            // Our own check reports an ID used twice (OwnFacts::duplicateId);
+            // libxml2 does so only for a document read into a tree. An ID
+            // libxml2 refuses that is no plain ASCII name is badly written.
+            if (isNcName(*value)) {
+                return "IDが重複しています：ID" + documentValue(*value) +
+                       "はファイルの中ですでに使われています。同じIDは1回しか使えません（" +
+                       owner(*subject) + "）。";
+            }
+            return "IDとして正しくありません：" + ownerValue(*subject, *value) +
+                   "。IDは半角英字か「_」で始め、半角英数字と「.」「-」「_」だけで書きます" +
+                   "（全角文字や空白は使えません）。";
         }
     } else if (!rest.empty()) {
         return std::nullopt;
     }
+    const std::string hints = value ? valueHints(*value) : std::string();
+    if (!local) {
+        if (const TypeMeaning* meaning = typeMeaning(rest)) {
+            return std::string(meaning->verdict) + "：" + what + "。" + hints + "（" +
+                   std::string(meaning->how) + "。型" + *type + "）";
+        }
+    }
     const std::string target = type ? "型" + *type
-                                    : (subject->attribute ? std::string("この属性に決められた型")
-                                                          : std::string("この要素に決められた型"));
+                                    : (subject->attribute ? std::string("この属性に定められた型")
+                                                          : std::string("この要素に定められた型"));
     switch (variety) {
     case Variety::atomic:
-        return what + "は、" + target + "の値として正しくありません。";
+        return "値が正しくありません：" + what + "は、" + target + "の値として正しくありません。" +
+               hints;
     case Variety::list:
-        return what + "は、" + target + "（空白で区切った値の並び）として正しくありません。";
+        return "値が正しくありません：" + what + "は、" + target +
+               "（空白で区切った値の並び）として正しくありません。" + hints;
     case Variety::unionType:
-        return what + "は、" + target + "で使える値ではありません。";
+        return "使える値ではありません：" + what + "は、" + target + "で使える値ではありません。" +
+               hints;
     }
     return std::nullopt;
 }
@@ -166,8 +320,6 @@ Reason boundFacet(const XmlErrorFacts& f) {
          "は桁数が多すぎます。", "数字は全体で", "桁までです。"},
         {XML_SCHEMAV_CVC_FRACTIONDIGITS_VALID, "has more fractional digits than are allowed ('",
          "は小数点以下の桁数が多すぎます。", "小数点以下は", "桁までです。"},
-        {XML_SCHEMAV_CVC_PATTERN_VALID, "is not accepted by the pattern '",
-         "は決められた書式に合っていません。", "書式のパターン: ", "。"},
     };
     const std::optional<Subject> subject = subjectOf(f.message);
     if (!subject) {
@@ -177,12 +329,23 @@ Reason boundFacet(const XmlErrorFacts& f) {
     if (!facetOf(rest)) {
         return std::nullopt;
     }
+    if (f.code == XML_SCHEMAV_CVC_PATTERN_VALID) {
+        const std::string expected =
+            "The value '" + shownValue(f.str1) + "' is not accepted by the pattern '" + f.str2;
+        if (f.str2.empty() || !rest.starts_with(expected)) {
+            return std::nullopt;
+        }
+        const std::optional<std::string> description = patternDescription(f.str2);
+        return "形式が正しくありません：" + ownerValue(*subject, f.str1) + "。" +
+               valueHints(f.str1) + (description ? *description + "。" : std::string()) +
+               "（パターン：" + quoted(f.str2) + "）";
+    }
     for (const Shape& shape : kShapes) {
         if (shape.code != f.code) {
             continue;
         }
         const std::string expected =
-            "The value '" + f.str1 + "' " + std::string(shape.phrase) + f.str2;
+            "The value '" + shownValue(f.str1) + "' " + std::string(shape.phrase) + f.str2;
         if (f.str2.empty() || !rest.starts_with(expected)) {
             return std::nullopt;
         }
@@ -202,15 +365,16 @@ Reason enumerationFacet(const XmlErrorFacts& f) {
     }
     string_view rest = subject->rest;
     if (!facetOf(rest) ||
-        rest != "The value '" + f.str1 + "' is not an element of the set {" + f.str2 + "}") {
+        rest != platform::oneLineUtf8("The value '" + f.str1 + "' is not an element of the set {" +
+                                      f.str2 + "}")) {
         return std::nullopt;
     }
     const std::optional<std::vector<string_view>> values = quotedList(f.str2);
     if (!values) {
         return std::nullopt;
     }
-    return ownerValue(*subject, f.str1) +
-           "は使える値ではありません。使える値: " + valueList(*values) + "。";
+    return "使える値ではありません：" + ownerValue(*subject, f.str1) + "。" + valueHints(f.str1) +
+           "使える値：" + valueList(*values) + "。";
 }
 
 Reason elementContent(const XmlErrorFacts& f) {
@@ -234,24 +398,41 @@ Reason elementContent(const XmlErrorFacts& f) {
     const std::string element = quoted(subject->element.local);
     if (unexpected) {
         const ExpectedText text = expectedText(*items, &subject->element);
-        std::string result = "要素" + element +
-                             (text.elementNamespaceNeeded ? namespaceNote(subject->element) : "") +
-                             "はこの位置には書けません。";
-        if (items->size() == 1) {
-            result += "ここに書けるのは" + text.prefix + text.list + "です。";
-        } else if (items->size() > 1) {
-            result += "ここに書けるのは" + text.prefix + "次のいずれかです: " + text.list + "。";
+        const std::string written =
+            element + (text.elementNamespaceNeeded ? namespaceNote(subject->element) : "");
+        // A name that differs only in letter case is a misspelling.
+        const auto lower = [](string_view name) {
+            std::string result(name);
+            std::transform(result.begin(), result.end(), result.begin(),
+                           [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+            return result;
+        };
+        for (const Expected& item : *items) {
+            if (item.kind == Expected::Kind::element && item.name.local != subject->element.local &&
+                lower(item.name.local) == lower(subject->element.local)) {
+                return "要素名の書き間違いです：" + element + "は" + quoted(item.name.local) +
+                       "の書き間違いではありませんか（大文字と小文字は区別されます）。";
+            }
         }
-        return result;
+        if (items->size() == 1) {
+            return "ここには" + text.prefix + text.list + "が必要ですが" + written +
+                   "が書かれています（抜けているか、順番が違います）。";
+        }
+        if (items->size() > 1) {
+            return "この位置には書けません：要素" + written + "。ここに書けるのは" + text.prefix +
+                   "次のいずれかです：" + text.list + "（抜けている要素や順番を確かめてください）。";
+        }
+        return "この位置には書けない要素です：" + written + "。";
     }
     const ExpectedText text = expectedText(*items, nullptr);
-    std::string result = "要素" + element + "に必要な子要素がありません。";
+    std::string result = "必要な子要素がありません：要素" + element + "には";
     if (items->size() == 1) {
-        result += text.list + "が必要です。";
-    } else if (items->size() > 1) {
-        result += "次のいずれかが必要です: " + text.list + "。";
+        return result + text.list + "が必要です。";
     }
-    return result;
+    if (items->size() > 1) {
+        return result + "次のいずれかが必要です：" + text.list + "。";
+    }
+    return "必要な子要素がありません：要素" + element + "の中身が足りません。";
 }
 
 Reason emptyContent(const XmlErrorFacts& f) {
@@ -343,7 +524,7 @@ Reason fixedValue(const XmlErrorFacts& f) {
     if (rest != tail) {
         return std::nullopt;
     }
-    return ownerValue(*subject, f.str1) + "は、決められた値" + quoted(f.str2) + "と違います。";
+    return ownerValue(*subject, f.str1) + "は、定められた値" + quoted(f.str2) + "と違います。";
 }
 
 Reason undeclaredElement(const XmlErrorFacts& f) {
@@ -371,7 +552,7 @@ Reason abstractElement(const XmlErrorFacts& f) {
     if (!subject || subject->rest != "The element declaration is abstract") {
         return std::nullopt;
     }
-    return owner(*subject) + "は抽象要素として宣言されているため、文書には書けません。";
+    return owner(*subject) + "は抽象要素として宣言されているため、ファイルには書けません。";
 }
 
 Reason notNillable(const XmlErrorFacts& f) {
@@ -397,7 +578,7 @@ Reason nilledWithFixedValue(const XmlErrorFacts& f) {
     if (!subject || !subject->rest.starts_with("The element cannot be 'nilled'")) {
         return std::nullopt;
     }
-    return owner(*subject) + "には決められた値があるため、「xsi:nil=\"true\"」は指定できません。";
+    return owner(*subject) + "には定められた値があるため、「xsi:nil=\"true\"」は指定できません。";
 }
 
 Reason xsiTypeUnknown(const XmlErrorFacts& f) {

@@ -256,13 +256,13 @@ constexpr BuiltInType kBuiltInTypes[] = {
     {"xs:base64Binary", "Base64で表したデータ"},
     {"xs:boolean", "真偽値。「true」か「false」"},
     {"xs:byte", "整数"},
-    {"xs:date", "日付。例: 「2024-05-27」"},
-    {"xs:dateTime", "日時。例: 「2024-05-27T09:30:00」"},
+    {"xs:date", "日付。例：「2024-05-27」"},
+    {"xs:dateTime", "日時。例：「2024-05-27T09:30:00」"},
     {"xs:decimal", "数値"},
     {"xs:double", "数値"},
     {"xs:float", "数値"},
-    {"xs:gYear", "年。例: 「2024」"},
-    {"xs:gYearMonth", "年月。例: 「2024-05」"},
+    {"xs:gYear", "年。例：「2024」"},
+    {"xs:gYearMonth", "年月。例：「2024-05」"},
     {"xs:hexBinary", "16進数で表したデータ"},
     {"xs:ID", "ID。英字か「_」で始まる名前"},
     {"xs:IDREF", "IDの参照。英字か「_」で始まる名前"},
@@ -279,7 +279,7 @@ constexpr BuiltInType kBuiltInTypes[] = {
     {"xs:positiveInteger", "1以上の整数"},
     {"xs:QName", "修飾名"},
     {"xs:short", "整数"},
-    {"xs:time", "時刻。例: 「09:30:00」"},
+    {"xs:time", "時刻。例：「09:30:00」"},
     {"xs:token", "文字列"},
     {"xs:unsignedByte", "0以上の整数"},
     {"xs:unsignedInt", "0以上の整数"},
@@ -306,14 +306,14 @@ std::optional<std::string> typeText(string_view type) {
     return quoted(name->local);
 }
 
-// A name as the XML names of IDs are made: a letter or '_' first, then
-// letters, digits, '.', '-', '_'; characters beyond ASCII count as letters.
+// A name as the IDs of the standard files are made: an ASCII letter or '_'
+// first, then ASCII letters, digits, '.', '-', '_'.
 bool isNcName(string_view text) {
     if (text.empty()) {
         return false;
     }
     const auto letter = [](unsigned char c) {
-        return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || c == '_' || c >= 0x80;
+        return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || c == '_';
     };
     if (!letter(static_cast<unsigned char>(text[0]))) {
         return false;

@@ -1,6 +1,18 @@
 // Used only by the Japanese reasons' own files: scanning libxml2's English
 // messages, names as a document writes them, the elements a content model
 // expects, and the rule tables of each kind of error.
+//
+// Words of the Japanese reasons (docs/reason-wording.md):
+//   use                                   instead of
+//   形式, 定められた                      書式, 決められた
+//   文字数, 桁                            長さ
+//   フォルダ                              フォルダー
+//   ファイル / XMLファイル                書類, 文書 (文書型宣言 stays)
+//   ZIPファイル; ZIP内のファイル          ZIPアーカイブ; 項目
+//   解凍                                  展開
+//   検証 (schema check), 調査 (the run)   検査
+// The verdict first, then the element, attribute and value; 「」 around
+// names, values and paths; full-width （） and ：.
 #pragma once
 
 #include "report/reasons.h"
@@ -25,6 +37,16 @@ struct ReasonRule {
 constexpr bool ruleBefore(const ReasonRule& a, const ReasonRule& b) {
     return a.code < b.code;
 }
+
+// The English sentence of the facts: libxml2's message, or the words of our
+// own refusal made from its fields.
+std::string englishOf(const XmlErrorFacts& facts);
+
+// Our own refusal in Japanese; nothing for libxml2's errors.
+std::optional<std::string> ownReason(const XmlErrorFacts& facts);
+
+// Whether every case of OwnFacts has its row of wording.
+bool everyOwnFactsWorded();
 
 // The rules of each kind, sorted by code.
 std::span<const ReasonRule> wellFormednessRules();
@@ -116,8 +138,8 @@ std::string valueList(const std::vector<string_view>& values);
 // 「xs:integer」（整数） for a built-in type, 「Name」 for a named type.
 std::optional<std::string> typeText(string_view type);
 
-// A name as the XML names of IDs are made: a letter or '_' first, then
-// letters, digits, '.', '-', '_'; characters beyond ASCII count as letters.
+// A name as the IDs of the standard files are made: an ASCII letter or '_'
+// first, then ASCII letters, digits, '.', '-', '_'.
 bool isNcName(string_view text);
 
 // 「U+0001」.

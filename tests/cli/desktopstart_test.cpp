@@ -78,7 +78,8 @@ TEST(DesktopStart, BuiltProgramWithoutDisplay) {
         {{},
          69,
          "",
-         "Morvik: 画面がありません（DISPLAY も WAYLAND_DISPLAY も設定されていません）。"},
+         "Morvik: ウィンドウを表示できません（DISPLAY も WAYLAND_DISPLAY も設定されていません）。"
+         "画面のない環境では morvik-inspect を使ってください。"},
         {{"--bogus"}, 64, "", "Morvik: unknown option --bogus\n"},
     };
     for (const auto& c : cases) {

@@ -300,8 +300,8 @@ TEST(InspectCauses, SchemaFolderCauses) {
 // instead of naming a schema for it.
 TEST(InspectReasons, LanguageOfTheReasonAndTheVerboseSchemaLine) {
     const std::vector<std::pair<std::vector<std::string>, std::string>> cases = {
-        {{}, "4行　  <value>x</value>要素「value」の値「x」は"},
-        {{"--reasons=ja"}, "4行　  <value>x</value>要素「value」の値「x」は"},
+        {{}, "4行　  <value>x</value>　→ 値が正しくありません：要素「value」の値「x」は"},
+        {{"--reasons=ja"}, "4行　  <value>x</value>　→ 値が正しくありません：要素「value」の値「x」は"},
         {{"--reasons", "en"},
          "4行　  <value>x</value>Element '{urn:hl7-org:v3}value': 'x' is not a valid value"},
     };

@@ -100,7 +100,7 @@ TEST(CsvReport, WholeFileBomCrLfAndRows) {
 
     const std::string failing =
         "in/good.zip,特定健診・保健指導データ,\"DATA/d,1.xml\",NG,4,12,1824,エラー,"
-        "要素「value」の値「…」は、型「xs:integer」（整数）の値として正しくありません。\r\n"
+        "値が正しくありません：要素「value」の値「…」は、型「xs:integer」（整数）の値として正しくありません。\r\n"
         "in/good.zip,特定健診・保健指導データ,\"DATA/d,1.xml\",NG,9,,1871,エラー,"
         "XMLのエラー（コード 1871）。理由の文は文書の内容を含むことがあるため、結果ログだけに"
         "書きます。\r\n";

@@ -496,3 +496,32 @@ TEST(InspectionRun, ExtractedCopyInAnotherLetterCaseStopsTheNextRun) {
     ASSERT_EQ(second.messages.shown.size(), 1u);
     EXPECT_EQ(second.messages.shown[0].text, kAlreadyExtracted);
 }
+
+// A DATA document in another namespace is checked against the summary schema
+// as a last resort; its reason names the namespace the folder needs, not the
+// summary schema's. The English reason stays libxml2-shaped.
+TEST(InspectionRun, DataDocumentInAnotherNamespaceNamesTheNamespaceItNeeds) {
+    TempDir dir;
+    auto files = standardFiles();
+    std::string document = dataDocument("1");
+    document.replace(document.find("urn:hl7-org:v3"), 14, "urn:wrong");
+    files.push_back({"DATA/d1.xml", document});
+    const fs::path zip = makeArchive(dir.path(), "arc", files);
+    Harness japanese;
+    japanese.run(zip.string());
+    EXPECT_NE(japanese.log.text.find("名前空間が違います：ルート要素「doc」（名前空間「urn:wrong」）。"
+                                     "このフォルダのファイルは名前空間「urn:hl7-org:v3」で書きます。"),
+              std::string::npos)
+        << japanese.log.text;
+    EXPECT_EQ(japanese.log.text.find("https://www.mhlw.go.jp"), std::string::npos)
+        << japanese.log.text;
+    TempDir again;
+    const fs::path zip2 = makeArchive(again.path(), "arc", files);
+    Harness english;
+    english.reasons = morvik::report::ReasonWordingIn(morvik::report::ReasonLanguage::english);
+    english.run(zip2.string());
+    EXPECT_NE(english.log.text.find("Element '{urn:wrong}doc': No matching global declaration "
+                                    "available for the validation root"),
+              std::string::npos)
+        << english.log.text;
+}

@@ -4,6 +4,7 @@
 // URI syntax, and documents that are links to elsewhere.
 #include "inspection/inspectionrun.h"
 #include "platform/xml/xmlparser.h"
+#include "report/reasons.h"
 #include "support/accesswatch.h"
 #include "support/archives.h"
 #include "support/runharness.h"
@@ -46,7 +47,7 @@ std::string addFailure(const fs::path& schema, const fs::path& document) {
     }
     doc->setSchemas(*schemas);
     doc->load(document.string());
-    return doc->parseError()->reason().value_or("");
+    return morvik::report::reasonText(doc->parseError()->reasonFacts().value_or(XmlErrorFacts()), morvik::report::ReasonLanguage::english);
 }
 
 constexpr const char* kDocument = "<?xml version=\"1.0\"?>\n<doc xmlns=\"urn:hl7-org:v3\"/>\n";
@@ -198,7 +199,8 @@ TEST(XmlHostile, DocumentLinksLeadingElsewhereAreNotRead) {
         doc->setSchemas(*schemas);
         EXPECT_EQ(doc->load((dir.path() / "DATA" / name).string()), valid) << name;
         if (!valid) {
-            EXPECT_NE(doc->parseError()->reason()->find("leads outside its folder"),
+            EXPECT_NE(morvik::report::reasonText(*doc->parseError()->reasonFacts(), morvik::report::ReasonLanguage::english)
+                          .find("leads outside its folder"),
                       std::string::npos);
         }
         EXPECT_FALSE(watch.touched()) << name;

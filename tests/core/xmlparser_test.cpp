@@ -3,6 +3,7 @@
 // schema collection does with schemas that cannot be used, and the root
 // element and global declaration helpers.
 #include "platform/xml/xmlparser.h"
+#include "report/reasons.h"
 #include "platform/xml/xmltext.h"
 #include "support/accesswatch.h"
 #include "support/testutil.h"
@@ -133,7 +134,8 @@ Outcome load(const std::vector<std::string>& schemaPaths, const std::string& doc
     outcome.errorCode = error->errorCode().value();
     outcome.line = error->line().value();
     outcome.srcText = error->srcText().value();
-    outcome.reason = error->reason().value();
+    // Worded as the English reasons word it (our own refusals carry fields).
+    outcome.reason = morvik::report::reasonText(error->reasonFacts().value(), morvik::report::ReasonLanguage::english);
     return outcome;
 }
 

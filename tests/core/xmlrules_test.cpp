@@ -3,6 +3,7 @@
 // answered, identity constraints, well-formedness before any schema
 // complaint, lines as XML counts them, and every error on request.
 #include "platform/xml/xmlparser.h"
+#include "report/reasons.h"
 #include "support/testutil.h"
 
 #include <gtest/gtest.h>
@@ -40,6 +41,9 @@ Load load(const std::string& content, std::size_t limit = 1) {
     Load result;
     result.code = error->errorCode().value();
     result.errors = error->errors();
+    for (XmlErrorRecord& record : result.errors) {
+        record.reason = morvik::report::reasonText(record.facts, morvik::report::ReasonLanguage::english);
+    }
     result.capped = error->errorsCapped();
     return result;
 }

@@ -3,6 +3,7 @@
 // and the real 2024 file set when it is at hand.
 #include "inspection/xmlschemachk.h"
 #include "platform/xml/xmlparser.h"
+#include "report/reasons.h"
 #include "support/testutil.h"
 #include "support/xmlfaults.h"
 
@@ -90,11 +91,12 @@ Result check(const std::string& documentFolder, const std::string& documentName,
              XmlParserFactory* parser = nullptr) {
     Result result;
     RecordingStatusLine status;
-    result.status = parser != nullptr
-                        ? XmlSchemaChk(documentFolder, documentName, schemaFolder, schemaName,
-                                       result.message, result.detail, status, *parser)
-                        : XmlSchemaChk(documentFolder, documentName, schemaFolder, schemaName,
-                                       result.message, result.detail, status);
+    // The English reasons, as a run asked for them words them.
+    const morvik::report::ReasonWordingIn english(morvik::report::ReasonLanguage::english);
+    result.status = XmlSchemaChk(documentFolder, documentName, schemaFolder, schemaName,
+                                 result.message, result.detail, status,
+                                 parser != nullptr ? *parser : defaultXmlParserFactory(), nullptr,
+                                 &english);
     result.texts = status.texts;
     return result;
 }

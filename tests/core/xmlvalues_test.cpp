@@ -43,6 +43,9 @@ Load load(const std::string& content, std::size_t limit = 1) {
     Load result;
     result.code = error->errorCode().value();
     result.errors = error->errors();
+    for (XmlErrorRecord& record : result.errors) {
+        record.reason = morvik::report::reasonText(record.facts, morvik::report::ReasonLanguage::english);
+    }
     result.contentLeftUnchecked = error->contentLeftUnchecked();
     return result;
 }
@@ -125,7 +128,7 @@ TEST(XmlValues, TheNumberErrorHasAJapaneseReason) {
     const std::string japanese = morvik::report::reasonText(
         got.errors.front().facts, morvik::report::ReasonLanguage::japanese);
     EXPECT_EQ(japanese,
-              "要素「value」の属性「value」の値「1e」は数値の正しい書き方ではありません"
+              "数値として正しくありません：要素「value」の属性「value」の値「1e」"
               "（「xs:decimal」・「xs:double」のどちらとしても読めません。指数を表す「e」の"
               "後には数字が必要です）。");
     EXPECT_EQ(morvik::report::reasonText(got.errors.front().facts,

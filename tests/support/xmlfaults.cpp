@@ -31,6 +31,7 @@ public:
     }
     // Not one of the operations a caller relies on: passed through.
     std::optional<std::int32_t> column() override { return m_inner->column(); }
+    std::optional<XmlErrorFacts> reasonFacts() override { return m_inner->reasonFacts(); }
     std::vector<XmlErrorRecord> errors() override { return m_inner->errors(); }
     bool errorsCapped() override { return m_inner->errorsCapped(); }
 

@@ -243,6 +243,8 @@ void LogReviewTest::stepThroughFailures() {
     QFETCH(QString, entry);
     QFETCH(bool, scrolledRight);
     MainWindow window;
+    // Wide enough for the short detail line with its verdict first.
+    window.resize(1400, 700);
     window.show();
     QVERIFY(QTest::qWaitForWindowActive(&window));
     run(window, qs(failingArchive(m_folder->path())));

@@ -4,6 +4,7 @@
 #include "support/archives.h"
 #include "support/testutil.h"
 #include "support/windows.h"
+#include "ui/logedit.h"
 #include "ui/mainwindow.h"
 #include "ui/statusbar.h"
 
@@ -100,10 +101,21 @@ void ScreenshotTest::pictureShowsTheLogAndStatus() {
 }
 
 int main(int argc, char** argv) {
-    if (argc == 4 && std::strcmp(argv[1], "--screenshot") == 0) {
+    // "--screenshot OUT.png ZIPFILE --first-failure": the log at its first
+    // failure, as F8 from the top shows it.
+    const bool firstFailure = argc == 5 && std::strcmp(argv[4], "--first-failure") == 0;
+    if ((argc == 4 || firstFailure) && std::strcmp(argv[1], "--screenshot") == 0) {
         QApplication application(argc, argv);
         MainWindow window;
-        const QImage picture = pictureAfterRun(window, QString::fromUtf8(argv[3]));
+        QImage picture = pictureAfterRun(window, QString::fromUtf8(argv[3]));
+        if (firstFailure) {
+            if (auto* log = window.findChild<morvik::ui::LogEdit*>()) {
+                log->moveCursor(QTextCursor::Start);
+                log->showNextFailure();
+                QApplication::processEvents();
+                picture = window.grab().toImage();
+            }
+        }
         if (picture.isNull() || !picture.save(QString::fromUtf8(argv[2]))) {
             std::cerr << "no picture written\n";
             return 1;

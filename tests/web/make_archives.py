@@ -48,6 +48,29 @@ def main():
     sjis["DATA/h1310000001202612010001.xml"] = text.encode("cp932")
     write(out, "shift-jis", sjis)
 
+    # CP932 beyond Shift_JIS, a sample of each of its regions (NEC row 13,
+    # NEC-selected IBM, IBM, the user-defined area, the characters it maps
+    # otherwise than Shift_JIS, half-width katakana) in a failing value, and
+    # a DATA entry named in CP932 without the UTF-8 flag: the page reads
+    # both through its own CP932 table, morvik-inspect through the C
+    # library's.
+    sample = "①⑳Ⅰ㈱髙﨑纊鍈～∥－￠￡￢ｱﾟ\ue000\ue757"
+    cp932 = dict(entries)
+    text = entries["DATA/h1310000001202612010002.xml"].decode("utf-8")
+    text = text.replace('encoding="UTF-8"', 'encoding="Shift_JIS"').replace(
+        "2026-13-02", sample)
+    cp932["DATA/h1310000001202612010002.xml"] = text.encode("cp932")
+    name = "DATA/h1310000001202612010003" + "①髙～" + ".xml"
+    placeholder = "DATA/h1310000001202612010003" + "Q" * len(name.encode("cp932")[28:-4]) + ".xml"
+    cp932[placeholder] = entries["DATA/h1310000001202612010001.xml"]
+    write(out, "cp932", cp932)
+    archive = out / "cp932" / (NAME + ".zip")
+    # zipfile flags every non-ASCII name as UTF-8: the name is put in place
+    # of an ASCII one of the same length, in the local and central headers.
+    data = archive.read_bytes()
+    assert data.count(placeholder.encode()) == 2
+    archive.write_bytes(data.replace(placeholder.encode(), name.encode("cp932")))
+
     write(out, "no-index", {k: v for k, v in entries.items() if k != "ix08_V08.xml"})
     write(out, "no-schema", {k: v for k, v in entries.items() if not k.startswith("XSD/")})
     write(out, "wrong-top-folder", entries, top="another_folder")

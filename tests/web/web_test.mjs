@@ -214,6 +214,9 @@ async function main() {
       // The schema folder chosen with the folder picker.
       const picker = await page.$("#schemaFolder");
       await picker.uploadFile(path.join(real, "XSD"));
+      // The input's change event may come after uploadFile has returned.
+      await page.waitForFunction(() => /^XSD（/.test(document.getElementById("schemaName").textContent),
+        { timeout: 10000 }).catch(() => {});
       const chosen = await page.evaluate(() => document.getElementById("schemaName").textContent);
       check(/^XSD（XSD \d+ 件）$/.test(chosen), "schema folder picked", chosen);
       await sameAnswers(page, "real archive, schema folder picked " + zip, path.join(real, zip), path.join(real, "XSD"));

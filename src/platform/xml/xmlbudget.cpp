@@ -166,16 +166,11 @@ void BudgetScope::chargeOwn(std::int64_t bytes) noexcept {
     }
 }
 
-ErrorInfo BudgetScope::error(const std::string& subject) const {
+ErrorInfo BudgetScope::error() const {
     const bool memory = std::strcmp(m_out != nullptr ? m_out : kBudgetTime, kBudgetMemory) == 0;
-    const std::string limit = memory ? std::to_string(m_limit) : std::to_string(m_seconds);
-    ErrorInfo info = loadError(
-        XmlLoadError::budgetExceeded,
-        memory ? subject + " needed more than its memory budget of " + limit + " bytes."
-               : subject + " took longer than its time budget of " + limit + " seconds.");
-    info.facts.str1 = memory ? kBudgetMemory : kBudgetTime;
-    info.facts.str2 = limit;
-    return info;
+    return loadError(XmlLoadError::budgetExceeded, OwnFacts::overBudget,
+                     memory ? kBudgetMemory : kBudgetTime,
+                     memory ? std::to_string(m_limit) : std::to_string(m_seconds));
 }
 
 } // namespace morvik::platform

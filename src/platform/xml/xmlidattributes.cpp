@@ -646,7 +646,7 @@ ValueDeclarations ValueDeclarations::fromSchemaFiles(const std::vector<std::stri
     ValueDeclarationReader reader(index);
     for (const std::string& path : paths) {
         FileStamp stamp;
-        const Result<FileContent> content = readWholeFile(path, stamp);
+        const auto content = readWholeFile(path, stamp);
         if (!content || prologueHasDoctype(content->bytes) ||
             content->bytes.size() > static_cast<std::size_t>(INT32_MAX)) {
             continue;

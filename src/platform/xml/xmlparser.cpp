@@ -30,23 +30,11 @@ struct LoadOutcome {
 
 struct RegisteredSchemas {
     std::vector<SchemaRef> schemas;
-    std::vector<std::string> failures; // why earlier adds were refused
+    std::vector<XmlErrorFacts> failures; // why earlier adds were refused
 };
 
-std::string quotedName(const std::string& namespaceUri, const std::string& localName) {
-    return namespaceUri.empty() ? "'" + localName + "'"
-                                : "'{" + namespaceUri + "}" + localName + "'";
-}
-
-std::string failuresText(const RegisteredSchemas* registered) {
-    std::string result;
-    if (registered == nullptr) {
-        return result;
-    }
-    for (const std::string& failure : registered->failures) {
-        result += " " + failure;
-    }
-    return result;
+std::vector<XmlErrorFacts> failuresOf(const RegisteredSchemas* registered) {
+    return registered != nullptr ? registered->failures : std::vector<XmlErrorFacts>();
 }
 
 // The errors as a person reads them: lines as XML counts them, the text of
@@ -126,21 +114,21 @@ Result<const CompiledSchema*, ErrorInfo> chooseSchema(const RootProbe& root,
         }
     }
     if (registered == nullptr || registered->schemas.empty()) {
-        return loadError(XmlLoadError::noSchema,
-                         "No schema is available to validate the document against." +
-                             failuresText(registered),
-                         element.line, root.column);
+        ErrorInfo error = loadError(XmlLoadError::noSchema, OwnFacts::noSchema, {}, {},
+                                    element.line, root.column);
+        error.facts.causes = failuresOf(registered);
+        return error;
     }
-    std::string namespaces;
+    ErrorInfo error = loadError(XmlLoadError::rootNotDeclared, OwnFacts::rootNotDeclared, {}, {},
+                                element.line, root.column);
+    error.facts.element = element.namespaceUri.empty()
+                              ? element.localName
+                              : "{" + element.namespaceUri + "}" + element.localName;
     for (const SchemaRef& schema : registered->schemas) {
-        namespaces += (namespaces.empty() ? "'" : ", '") + schema->targetNamespace() + "'";
+        error.facts.values.push_back(schema->targetNamespace());
     }
-    return loadError(XmlLoadError::rootNotDeclared,
-                     "Element " + quotedName(element.namespaceUri, element.localName) +
-                         ": No matching global declaration available for the validation root"
-                         " (the schema declares the target namespace " +
-                         namespaces + ")." + failuresText(registered),
-                     element.line, root.column);
+    error.facts.causes = failuresOf(registered);
+    return error;
 }
 
 // A load in three steps: the document open and its root element known (from
@@ -195,9 +183,10 @@ LoadOutcome loadDocument(const std::string& path, const RegisteredSchemas* regis
     }
     // The loader refuses silently as far as libxml2 is concerned; a document
     // that needed something from outside is not valid.
-    if (!scope.refusal().empty()) {
-        return outcomeOf(
-            path, loadError(XmlLoadError::parserFailure, "Refused: " + scope.refusal() + "."));
+    if (scope.refusedAny()) {
+        ErrorInfo error = loadError(XmlLoadError::parserFailure, OwnFacts::refused);
+        error.facts.causes.push_back(scope.refusal());
+        return outcomeOf(path, error);
     }
     return LoadOutcome();
 }
@@ -237,10 +226,10 @@ private:
 class LibxmlSchemaCollection : public XmlSchemaCollection {
 public:
     bool add(const std::string& /*namespaceUri*/, const std::string& path) override {
-        Result<SchemaRef> compiled = compiledSchema(path);
+        Result<SchemaRef, XmlErrorFacts> compiled = compiledSchema(path);
         if (!compiled) {
-            m_registered.failures.push_back("The schema '" + path +
-                                            "' could not be used: " + compiled.failure());
+            m_registered.failures.push_back(std::move(compiled.error()));
+            m_registered.failures.back().str1 = path;
             return false;
         }
         for (SchemaRef& schema : m_registered.schemas) {
@@ -280,7 +269,7 @@ public:
                 std::move(m_opened), m_paths, m_values));
         } catch (const std::bad_alloc&) {
             m_outcome = std::make_shared<const LoadOutcome>(
-                failed(XmlLoadError::parserFailure, "Out of memory."));
+                failed(XmlLoadError::parserFailure, OwnFacts::outOfMemory));
         }
         return m_outcome->errorCode == 0;
     }
@@ -306,8 +295,8 @@ public:
     CollectedValues takeValues() override { return std::move(m_values); }
 
 private:
-    static LoadOutcome failed(XmlLoadError code, std::string reason) {
-        return failureWithoutText(loadError(code, std::move(reason)));
+    static LoadOutcome failed(XmlLoadError code, OwnFacts own) {
+        return failureWithoutText(loadError(code, own));
     }
 
     LibxmlSchemaCollection* m_schemas = nullptr;
@@ -316,7 +305,7 @@ private:
     const ValuePaths* m_paths = nullptr;
     CollectedValues m_values;
     std::shared_ptr<const LoadOutcome> m_outcome = std::make_shared<const LoadOutcome>(
-        failed(XmlLoadError::notLoaded, "No document has been loaded."));
+        failed(XmlLoadError::notLoaded, OwnFacts::notLoaded));
 };
 
 class LibxmlParserFactory : public XmlParserFactory {

@@ -92,8 +92,8 @@ void refuseSchemaDoctype(void* context, const xmlChar* name, const xmlChar* /*pu
             const char* file = parser->input != nullptr && parser->input->filename != nullptr
                                    ? parser->input->filename
                                    : "";
-            scope->refuse("DTD is prohibited in the schema file '" + std::string(file) +
-                          "' (<!DOCTYPE " + (name != nullptr ? text(name) : "") + ")");
+            scope->refuse(refusal(OwnFacts::doctypeInSchema, file,
+                                  "<!DOCTYPE " + (name != nullptr ? text(name) : std::string())));
         }
     } catch (...) {
     }
@@ -119,30 +119,29 @@ xmlParserInputPtr policyLoader(const char* address, const char* id,
     try {
         const std::string name = address != nullptr ? address : "";
         if (scope->policy() == LoadPolicy::nothing) {
-            scope->refuse("the external resource '" + name + "' is not loaded");
+            scope->refuse(refusal(OwnFacts::externalNotLoaded, name));
             return nullptr;
         }
         const std::optional<std::string> path = localPathOf(name.c_str());
         if (!path) {
-            scope->refuse("'" + name + "' is not a local file; nothing is fetched from a network");
+            scope->refuse(refusal(OwnFacts::notLocal, name));
             return nullptr;
         }
         // A schema may use the files of its own folder and its subfolders,
         // nothing else on this disk.
         if (!scope->schemaFolder().empty() && !insideFolder(*path, scope->schemaFolder())) {
-            scope->refuse("the schema file '" + *path + "' lies outside the schema folder '" +
-                          scope->schemaFolder() + "'");
+            scope->refuse(refusal(OwnFacts::outsideSchemaFolder, *path, scope->schemaFolder()));
             return nullptr;
         }
         FileStamp stamp;
-        const Result<FileContent> content = readWholeFile(*path, stamp);
+        const Result<FileContent, XmlErrorFacts> content = readWholeFile(*path, stamp);
         scope->noteFile(stamp);
         if (!content) {
-            scope->refuse(content.failure());
+            scope->refuse(content.error());
             return nullptr;
         }
         if (prologueHasDoctype(content->bytes)) {
-            scope->refuse("DTD is prohibited in the schema file '" + *path + "'");
+            scope->refuse(refusal(OwnFacts::doctypeInSchema, *path));
             return nullptr;
         }
         xmlParserInputPtr input = inputFromBytes(context, content->bytes, name);
@@ -177,23 +176,33 @@ std::string errnoText(int error) {
     return std::strerror(error);
 }
 
-std::string idrefNotFoundMessage(const std::string& namespaceUri, const std::string& localName,
-                                 const std::string& attribute, const std::string& value) {
-    const std::string element =
-        namespaceUri.empty() ? localName : "{" + namespaceUri + "}" + localName;
-    // A reference in the element's own content names no attribute.
-    return "Element '" + element + "'" +
-           (attribute.empty() ? std::string() : ", attribute '" + attribute + "'") + ": '" + value +
-           "' does not match any ID in the document.";
-}
-
-ErrorInfo loadError(XmlLoadError code, std::string reason, std::int32_t line, std::int32_t column) {
+ErrorInfo loadError(XmlLoadError code, OwnFacts own, std::string str1, std::string str2,
+                    std::int32_t line, std::int32_t column) {
     ErrorInfo error;
     error.facts.code = static_cast<int>(code);
-    error.facts.message = std::move(reason);
+    error.facts.own = own;
+    error.facts.str1 = std::move(str1);
+    error.facts.str2 = std::move(str2);
     error.line = line;
     error.column = column;
     return error;
+}
+
+XmlErrorFacts refusal(OwnFacts own, std::string str1, std::string str2) {
+    XmlErrorFacts facts;
+    facts.own = own;
+    facts.str1 = std::move(str1);
+    facts.str2 = std::move(str2);
+    return facts;
+}
+
+void pathsForUris(XmlErrorFacts& facts) {
+    facts.str1 = pathsForUris(std::move(facts.str1));
+    facts.str2 = pathsForUris(std::move(facts.str2));
+    facts.str3 = pathsForUris(std::move(facts.str3));
+    for (XmlErrorFacts& cause : facts.causes) {
+        pathsForUris(cause);
+    }
 }
 
 // --- ErrorCollector
@@ -326,31 +335,31 @@ LoadScope* LoadScope::current() {
     return t_currentScope;
 }
 
-void LoadScope::refuse(std::string why) {
-    if (m_refusal.empty()) {
+void LoadScope::refuse(XmlErrorFacts why) {
+    if (!refusedAny()) {
         m_refusal = std::move(why);
     }
 }
 
 // --- schema files
 
-Result<FileContent> readWholeFile(const std::string& path, FileStamp& stamp) {
+Result<FileContent, XmlErrorFacts> readWholeFile(const std::string& path, FileStamp& stamp) {
     stamp = FileStamp();
     stamp.path = path;
     const Fd fd = openForReading(path);
     if (!fd) {
-        return Failure{"cannot open '" + path + "': " + errnoText(errno)};
+        return refusal(OwnFacts::fileCannotOpen, path, errnoText(errno));
     }
     struct stat info {};
     if (::fstat(fd.get(), &info) != 0) {
-        return Failure{"cannot read '" + path + "': " + errnoText(errno)};
+        return refusal(OwnFacts::fileCannotRead, path, errnoText(errno));
     }
     stamp = stampFrom(path, info);
     if (!S_ISREG(info.st_mode)) {
-        return Failure{"'" + path + "' is not a file"};
+        return refusal(OwnFacts::fileNotAFile, path);
     }
     if (info.st_size > kMaxSchemaFileSize) {
-        return Failure{"'" + path + "' is too large for a schema file"};
+        return refusal(OwnFacts::schemaTooLarge, path);
     }
     FileContent content;
     content.stamp = stamp;
@@ -363,7 +372,7 @@ Result<FileContent> readWholeFile(const std::string& path, FileStamp& stamp) {
             continue;
         }
         if (got < 0) {
-            return Failure{"cannot read '" + path + "': " + errnoText(errno)};
+            return refusal(OwnFacts::fileCannotRead, path, errnoText(errno));
         }
         if (got == 0) {
             break;

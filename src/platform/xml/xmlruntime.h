@@ -55,9 +55,14 @@ struct ErrorInfo {
     const std::string& reason() const { return facts.message; }
 };
 
-// A failure of our own layer, with its English reason.
-ErrorInfo loadError(XmlLoadError code, std::string reason, std::int32_t line = 0,
-                    std::int32_t column = 0);
+// A failure of our own layer: its code, which refusal it is, and its fields
+// (str1, str2, str3 as OwnFacts says).
+ErrorInfo loadError(XmlLoadError code, OwnFacts own, std::string str1 = {}, std::string str2 = {},
+                    std::int32_t line = 0, std::int32_t column = 0);
+
+// One refusal of the loader or the schema reader, as a cause of the error it
+// leads to.
+XmlErrorFacts refusal(OwnFacts own, std::string str1 = {}, std::string str2 = {});
 
 // What an error means for the rest of the document.
 enum class ErrorWeight {
@@ -147,9 +152,8 @@ public:
     bool spent() noexcept;
     // Whether it ran out so far (without looking at the clock).
     bool ranOut() const { return m_out != nullptr; }
-    // The error of a spent budget; subject names what needed it ("The
-    // document 'x.xml'").
-    ErrorInfo error(const std::string& subject) const;
+    // The error of a spent budget (OwnFacts::overBudget).
+    ErrorInfo error() const;
 
     // Memory of our own that grows with the document (its IDs and pending
     // references), charged to the innermost account of this thread.
@@ -194,18 +198,19 @@ public:
     LoadPolicy policy() const { return m_policy; }
     const std::string& schemaFolder() const { return m_schemaFolder; }
     const std::vector<FileStamp>& files() const { return m_files; }
-    // Empty when nothing was refused.
-    const std::string& refusal() const { return m_refusal; }
+    // The first refusal; OwnFacts::none when nothing was refused.
+    const XmlErrorFacts& refusal() const { return m_refusal; }
+    bool refusedAny() const { return m_refusal.own != OwnFacts::none; }
 
     void noteFile(FileStamp stamp) { m_files.push_back(std::move(stamp)); }
-    void refuse(std::string why);
+    void refuse(XmlErrorFacts why);
 
 private:
     LoadPolicy m_policy;
     std::string m_schemaFolder;
     LoadScope* m_previous;
     std::vector<FileStamp> m_files;
-    std::string m_refusal;
+    XmlErrorFacts m_refusal;
 };
 
 // A whole file read at once, with the stamp of exactly what was read.
@@ -214,9 +219,10 @@ struct FileContent {
     std::string bytes;
 };
 
-// Reads a schema file: a regular file of at most 64 MiB. The failure names
-// the path and the cause. stamp receives what was looked at, also on failure.
-Result<FileContent> readWholeFile(const std::string& path, FileStamp& stamp);
+// Reads a schema file: a regular file of at most 64 MiB. The failure is the
+// refusal naming the path and the cause. stamp receives what was looked at,
+// also on failure.
+Result<FileContent, XmlErrorFacts> readWholeFile(const std::string& path, FileStamp& stamp);
 
 // path as a file: URI, every byte but the unreserved ones and '/' escaped, so
 // that libxml2 resolves includes against it as a path: '#', '?' and '%' in a
@@ -226,6 +232,9 @@ std::string fileUri(const std::string& absolutePath);
 // text with every file: URI (up to a quote or a blank) written as its path
 // again, for messages that name schema files.
 std::string pathsForUris(std::string text);
+
+// The same for a refusal's fields and those of its causes.
+void pathsForUris(XmlErrorFacts& facts);
 
 // Whether the prologue of an XML file (before its first element) holds a
 // document type declaration. UTF-16 files are looked at through their low

@@ -75,20 +75,22 @@ std::string containmentFolder(const std::string& path) {
     return namedByUser(folder) ? std::string() : folder;
 }
 
-Result<SchemaRef> compileFresh(const std::string& path) {
+Result<SchemaRef, XmlErrorFacts> compileFresh(const std::string& path) {
     ensureRuntime();
     ++g_compilations;
     ErrorCollector errors;
     const std::string containment = containmentFolder(path);
     LoadScope scope(LoadPolicy::schemaFiles, containment);
     SchemaHandle schema;
-    std::optional<ErrorInfo> overBudget;
+    std::optional<XmlErrorFacts> overBudget;
     {
         BudgetScope budget(BudgetKind::schema);
         {
             SchemaParserHandle parser(xmlSchemaNewParserCtxt(fileUri(path).c_str()));
             if (!parser) {
-                return Failure{"the schema parser cannot be created"};
+                XmlErrorFacts failure = refusal(OwnFacts::schemaUnusable);
+                failure.causes.push_back(refusal(OwnFacts::schemaParserNotCreated));
+                return failure;
             }
             schema.reset(xmlSchemaParse(parser.get()));
         }
@@ -97,23 +99,26 @@ Result<SchemaRef> compileFresh(const std::string& path) {
             // a schema, and one that took too long is refused as well: none
             // of it is used.
             schema.reset();
-            overBudget = budget.error("compiling it");
+            overBudget = budget.error().facts;
         }
     }
     if (overBudget) {
-        return Failure{overBudget->reason()};
+        XmlErrorFacts failure = refusal(OwnFacts::schemaUnusable, path);
+        overBudget->int1 = 1; // the cause of a compilation, not of a document
+        failure.causes.push_back(std::move(*overBudget));
+        return failure;
     }
     if (!schema) {
         // What our loader refused says most; libxml2's report follows.
-        std::string failure = pathsForUris(scope.refusal());
+        XmlErrorFacts failure = refusal(OwnFacts::schemaUnusable);
+        if (scope.refusedAny()) {
+            failure.causes.push_back(scope.refusal());
+            pathsForUris(failure.causes.back());
+        }
         if (errors.hasError()) {
-            const std::string report = describe(errors.first());
-            failure += failure.empty() ? report : " (" + report + ")";
+            failure.str2 = describe(errors.first());
         }
-        if (failure.empty()) {
-            failure = "it is not a valid schema";
-        }
-        return Failure{failure};
+        return failure;
     }
     return SchemaRef(std::make_shared<const CompiledSchema>(std::move(schema), path, scope.files(),
                                                             !containment.empty()));
@@ -127,7 +132,7 @@ bool schemaReuseSwitchedOff() {
 // The compiled schemas kept for reuse, most recently used first.
 class SchemaCache {
 public:
-    Result<SchemaRef> get(const std::string& path) {
+    Result<SchemaRef, XmlErrorFacts> get(const std::string& path) {
         std::error_code ignored;
         std::string key = std::filesystem::absolute(path, ignored).string();
         if (key.empty()) {
@@ -151,7 +156,7 @@ public:
             m_entries.erase(it);
             break;
         }
-        Result<SchemaRef> result = compileFresh(key);
+        Result<SchemaRef, XmlErrorFacts> result = compileFresh(key);
         if (result) {
             (*result)->markUnchanged();
             m_entries.push_front(*result);
@@ -293,13 +298,13 @@ UserSchemaFolder::~UserSchemaFolder() {
     }
 }
 
-Result<SchemaRef> compiledSchema(const std::string& path) {
+Result<SchemaRef, XmlErrorFacts> compiledSchema(const std::string& path) {
     return schemaCache().get(path);
 }
 
 bool schemaDeclaresGlobalElement(const std::string& schemaPath, const std::string& namespaceUri,
                                  const std::string& localName) {
-    const Result<SchemaRef> schema = compiledSchema(schemaPath);
+    const Result<SchemaRef, XmlErrorFacts> schema = compiledSchema(schemaPath);
     return schema && (*schema)->declaresGlobalElement(namespaceUri, localName);
 }
 

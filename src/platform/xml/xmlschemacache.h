@@ -4,6 +4,7 @@
 #pragma once
 
 #include "platform/result.h"
+#include "platform/xml/xmlerror.h"
 #include "platform/xml/filestamp.h"
 #include "platform/xml/xmlidattributes.h"
 
@@ -75,7 +76,8 @@ using SchemaRef = std::shared_ptr<const CompiledSchema>;
 
 // The compiled schema of the XSD file at path (with its includes and
 // imports), reused when compiled before from unchanged files; the failure
-// says why the schema cannot be used.
-Result<SchemaRef> compiledSchema(const std::string& path);
+// says why the schema cannot be used (OwnFacts::schemaUnusable, without the
+// path, which the caller names).
+Result<SchemaRef, XmlErrorFacts> compiledSchema(const std::string& path);
 
 } // namespace morvik::platform

@@ -252,10 +252,8 @@ void onInternalSubset(void* context, const xmlChar* name, const xmlChar* /*publi
     auto* state = static_cast<StreamState*>(context);
     try {
         state->errors->record(
-            loadError(XmlLoadError::dtdProhibited,
-                      "DTD is prohibited: the document type declaration (<!DOCTYPE " +
-                          std::string(name != nullptr ? text(name) : "") +
-                          ") is refused, and nothing it declares or names is read.",
+            loadError(XmlLoadError::dtdProhibited, OwnFacts::doctypeInDocument,
+                      "<!DOCTYPE " + std::string(name != nullptr ? text(name) : ""), {},
                       state->errors->parserLine(), state->errors->parserColumn()));
     } catch (...) {
     }
@@ -357,15 +355,16 @@ bool danglingExponent(std::string_view value, std::uint8_t forms) {
     return exponent.empty() && isNumberInForms(value.substr(0, marker), forms);
 }
 
-std::string formsText(std::uint8_t forms) {
-    std::string text;
+// The built-in types whose lexical forms a number may take.
+std::vector<std::string> formsOf(std::uint8_t forms) {
+    std::vector<std::string> names;
     if ((forms & kDecimalForm) != 0) {
-        text = "xs:decimal";
+        names.emplace_back("xs:decimal");
     }
     if ((forms & kFloatingForm) != 0) {
-        text += text.empty() ? "xs:double" : " or xs:double";
+        names.emplace_back("xs:double");
     }
-    return text;
+    return names;
 }
 
 // Checks one simple value (an attribute's when attributeName is given, else
@@ -375,9 +374,7 @@ void checkValue(StreamState& state, const StreamState::OpenElement& element,
                 std::int32_t line, std::int32_t column) {
     const std::string elementNamespace =
         element.namespaceUri != nullptr ? text(element.namespaceUri) : "";
-    const std::string subject =
-        "Element '" + qualifiedName(elementNamespace, text(element.localName)) + "'" +
-        (attributeName != nullptr ? ", attribute '" + *attributeName + "'" : std::string()) + ": ";
+    const std::string elementName = qualifiedName(elementNamespace, text(element.localName));
     if (kind.numberForms != kNoNumber) {
         const std::vector<std::string> items =
             kind.list ? words(value) : std::vector<std::string>{std::string(value)};
@@ -386,15 +383,11 @@ void checkValue(StreamState& state, const StreamState::OpenElement& element,
                 continue;
             }
             const std::string shown(trimmedView(item));
-            ErrorInfo error =
-                loadError(XmlLoadError::notANumber,
-                          subject + "'" + shown + "' is not a valid value of the type '" +
-                              kind.typeName + "': it is not a number in the lexical form of " +
-                              formsText(kind.numberForms) + " (an exponent needs digits).",
-                          line, column);
-            error.facts.str1 = shown;
-            error.facts.str2 = kind.typeName;
-            error.facts.str3 = formsText(kind.numberForms);
+            ErrorInfo error = loadError(XmlLoadError::notANumber, OwnFacts::notANumber, shown,
+                                        kind.typeName, line, column);
+            error.facts.values = formsOf(kind.numberForms);
+            error.facts.element = elementName;
+            error.facts.attribute = attributeName != nullptr ? *attributeName : std::string();
             state.deferred.push_back(std::move(error));
             break;
         }
@@ -415,11 +408,12 @@ void checkValue(StreamState& state, const StreamState::OpenElement& element,
                 ErrorInfo error;
                 error.facts.domain = XML_FROM_SCHEMASV;
                 error.facts.code = XML_SCHEMAV_CVC_DATATYPE_VALID_1_2_1;
+                error.facts.own = OwnFacts::duplicateId;
                 error.facts.str1 = word;
                 error.facts.str2 = kXsdIdType;
-                error.facts.message = subject + "'" + word +
-                                      "' is not a valid value of the atomic type '" + kXsdIdType +
-                                      "'.";
+                error.facts.element = elementName;
+                error.facts.attribute =
+                    attributeName != nullptr ? *attributeName : std::string();
                 error.line = line;
                 error.column = column;
                 state.deferred.push_back(std::move(error));
@@ -511,7 +505,7 @@ void onElementStart(void* context, const xmlChar* localName, const xmlChar* pref
         }
         state->open.push_back(element);
     } catch (...) {
-        state->errors->record(loadError(XmlLoadError::parserFailure, "Out of memory."));
+        state->errors->record(loadError(XmlLoadError::parserFailure, OwnFacts::outOfMemory));
     }
 }
 
@@ -566,7 +560,7 @@ void onCharacters(void* context, const xmlChar* characters, int length) noexcept
             state->text.append(text(characters), static_cast<std::size_t>(length));
         }
     } catch (...) {
-        state->errors->record(loadError(XmlLoadError::parserFailure, "Out of memory."));
+        state->errors->record(loadError(XmlLoadError::parserFailure, OwnFacts::outOfMemory));
     }
 }
 
@@ -591,7 +585,7 @@ void onElementEnd(void* context, const xmlChar* /*localName*/, const xmlChar* /*
             state->bindings.size() -
             std::min<std::size_t>(element.namespaceCount, state->bindings.size()));
     } catch (...) {
-        state->errors->record(loadError(XmlLoadError::parserFailure, "Out of memory."));
+        state->errors->record(loadError(XmlLoadError::parserFailure, OwnFacts::outOfMemory));
     }
     if (state->matcher != nullptr) {
         state->matcher->end();
@@ -609,7 +603,7 @@ void onValueStart(void* context, const xmlChar* localName, const xmlChar* /*pref
         state->matcher->start(namespaceUri != nullptr ? text(namespaceUri) : nullptr,
                               text(localName), attributes, attributeCount);
     } catch (...) {
-        state->errors->record(loadError(XmlLoadError::parserFailure, "Out of memory."));
+        state->errors->record(loadError(XmlLoadError::parserFailure, OwnFacts::outOfMemory));
     }
 }
 
@@ -653,11 +647,11 @@ void checkReferences(StreamState& state) {
             state.errors->markCapped();
             return;
         }
-        ErrorInfo error =
-            loadError(XmlLoadError::idrefNotFound,
-                      idrefNotFoundMessage(reference.elementNamespace, reference.elementName,
-                                           reference.attributeName, reference.value),
-                      reference.line, reference.column);
+        ErrorInfo error = loadError(XmlLoadError::idrefNotFound, OwnFacts::idrefNotFound,
+                                    reference.value, {}, reference.line, reference.column);
+        error.facts.element = qualifiedName(reference.elementNamespace, reference.elementName);
+        // A reference in the element's own content names no attribute.
+        error.facts.attribute = reference.attributeName;
         state.errors->record(std::move(error), ErrorWeight::invalid);
     }
 }
@@ -708,9 +702,8 @@ bool readBlock(ReadSource& source) {
         source.block.clear();
         if (got < 0) {
             source.errors->record(loadError(XmlLoadError::cannotRead,
-                                            "The document '" + document.path +
-                                                "' cannot be read: " + errnoText(error) + ".",
-                                            source.errors->parserLine()));
+                                            OwnFacts::documentCannotRead, document.path,
+                                            errnoText(error), source.errors->parserLine()));
         } else {
             document.atEnd = true;
         }
@@ -760,13 +753,9 @@ int readFromSource(void* context, char* buffer, int length) noexcept {
                 readBlock(*source);
             }
             if (const auto conflict = byteOrderMarkConflict(replaying ? head : source->block)) {
-                ErrorInfo error = loadError(XmlLoadError::byteOrderMarkConflict,
-                                            "The byte-order mark says " + conflict->byteOrderMark +
-                                                " but the encoding declaration says '" +
-                                                conflict->declared + "'.",
-                                            1, 1);
-                error.facts.str1 = conflict->byteOrderMark;
-                error.facts.str2 = conflict->declared;
+                ErrorInfo error = loadError(
+                    XmlLoadError::byteOrderMarkConflict, OwnFacts::byteOrderMarkConflict,
+                    conflict->byteOrderMark, conflict->declared, 1, 1);
                 source->errors->record(std::move(error));
                 return 0;
             }
@@ -811,16 +800,15 @@ int parseDocument(StreamedDocument& document, xmlSAXHandlerPtr sax, void* userDa
         document.atEnd = false;
         document.read = 0;
         if (::lseek(document.fd.get(), 0, SEEK_SET) != 0) {
-            errors.record(loadError(XmlLoadError::cannotRead,
-                                    "The document '" + document.path +
-                                        "' cannot be read: " + errnoText(errno) + "."));
+            errors.record(loadError(XmlLoadError::cannotRead, OwnFacts::documentCannotRead,
+                                    document.path, errnoText(errno)));
             return -1;
         }
     }
     ParserHandle parser(xmlCreateIOParserCtxt(sax, userData, readFromSource, nullptr, &source,
                                               XML_CHAR_ENCODING_NONE));
     if (!parser) {
-        errors.record(loadError(XmlLoadError::parserFailure, "The XML parser cannot be created."));
+        errors.record(loadError(XmlLoadError::parserFailure, OwnFacts::parserNotCreated));
         return -1;
     }
     source.parser = parser.get();
@@ -837,19 +825,12 @@ int parseDocument(StreamedDocument& document, xmlSAXHandlerPtr sax, void* userDa
     int rc = xmlParseDocument(parser.get());
     const std::int32_t lastLine = errors.parserLine();
     if (source.tooManyAttributes) {
-        ErrorInfo error = loadError(
-            XmlLoadError::budgetExceeded,
-            "The document '" + document.path + "' has an element with more than " +
-                std::to_string(kMaxAttributesPerElement) +
-                " attributes, over the budget of one element (checking them takes time that "
-                "grows with the square of their number).",
-            lastLine);
-        error.facts.str1 = kBudgetAttributes;
-        error.facts.str2 = std::to_string(kMaxAttributesPerElement);
-        errors.overrule(std::move(error));
+        errors.overrule(loadError(XmlLoadError::budgetExceeded, OwnFacts::overBudget,
+                                  kBudgetAttributes, std::to_string(kMaxAttributesPerElement),
+                                  lastLine));
         rc = static_cast<int>(XmlLoadError::budgetExceeded);
     } else if (source.budgetSpent || budget.ranOut()) {
-        ErrorInfo error = budget.error("The document '" + document.path + "'");
+        ErrorInfo error = budget.error();
         error.line = lastLine;
         errors.overrule(std::move(error));
         rc = static_cast<int>(XmlLoadError::budgetExceeded);
@@ -874,13 +855,15 @@ int parseDocument(StreamedDocument& document, xmlSAXHandlerPtr sax, void* userDa
     if (rc != 0 && !errors.fatal()) {
         // A failure that came without a structured error (an encoder error
         // sends only a generic message).
-        std::string reason = oneLineUtf8(errors.genericText());
-        if (reason.empty()) {
-            reason = "The XML parser stopped with error " + std::to_string(rc) + ".";
-        }
         ErrorInfo error;
         error.facts.code = rc;
-        error.facts.message = std::move(reason);
+        // libxml2's generic text, when it sent one, is its message; without
+        // it the parser's result is all there is.
+        error.facts.message = oneLineUtf8(errors.genericText());
+        if (error.facts.message.empty()) {
+            error.facts.own = OwnFacts::parserStopped;
+            error.facts.int1 = rc;
+        }
         error.line = lastLine;
         errors.record(std::move(error));
     }
@@ -909,26 +892,24 @@ Result<StreamedDocument, ErrorInfo> openStreamedDocument(const std::string& path
         // A link is read only when it points to a file beside it: the
         // document's folder is what the archive delivered.
         if (!linkStaysInFolder(path)) {
-            return loadError(XmlLoadError::notAFile,
-                             "'" + path +
-                                 "' is a link that leads outside its folder; it is not read.");
+            return loadError(XmlLoadError::notAFile, OwnFacts::documentLinkOutside, path);
         }
         document.fd = openForReading(path);
     }
     if (!document.fd) {
-        return loadError(XmlLoadError::cannotRead,
-                         "The document '" + path + "' cannot be opened: " + errnoText(errno) + ".");
+        return loadError(XmlLoadError::cannotRead, OwnFacts::documentCannotOpen, path,
+                         errnoText(errno));
     }
     struct stat info {};
     if (::fstat(document.fd.get(), &info) != 0) {
-        return loadError(XmlLoadError::cannotRead,
-                         "The document '" + path + "' cannot be read: " + errnoText(errno) + ".");
+        return loadError(XmlLoadError::cannotRead, OwnFacts::documentCannotRead, path,
+                         errnoText(errno));
     }
     if (S_ISDIR(info.st_mode)) {
-        return loadError(XmlLoadError::notAFile, "'" + path + "' is a folder, not a document.");
+        return loadError(XmlLoadError::notAFile, OwnFacts::documentIsFolder, path);
     }
     if (!S_ISREG(info.st_mode)) {
-        return loadError(XmlLoadError::notAFile, "'" + path + "' is not a regular file.");
+        return loadError(XmlLoadError::notAFile, OwnFacts::documentNotRegular, path);
     }
     document.size = static_cast<std::uint64_t>(info.st_size);
     document.stamp = stampFrom(path, info);
@@ -948,7 +929,7 @@ std::optional<RootProbe> probeRoot(StreamedDocument& document, ErrorCollector& e
         return state.root;
     }
     if (!errors.hasError()) {
-        errors.record(loadError(XmlLoadError::parserFailure, "The document has no root element."));
+        errors.record(loadError(XmlLoadError::parserFailure, OwnFacts::noRootElement));
     }
     return std::nullopt;
 }
@@ -958,7 +939,7 @@ void validateStream(StreamedDocument& document, const CompiledSchema& schema,
     ValidatorHandle validator(xmlSchemaNewValidCtxt(schema.get()));
     if (!validator) {
         errors.record(
-            loadError(XmlLoadError::parserFailure, "The schema validator cannot be created."));
+            loadError(XmlLoadError::parserFailure, OwnFacts::validatorNotCreated));
         return;
     }
     StreamState state;
@@ -986,8 +967,7 @@ void validateStream(StreamedDocument& document, const CompiledSchema& schema,
     void* userData = &state;
     PlugHandle plug(xmlSchemaSAXPlug(validator.get(), &saxInUse, &userData));
     if (!plug) {
-        errors.record(loadError(XmlLoadError::parserFailure,
-                                "The schema validator cannot be attached to the parser."));
+        errors.record(loadError(XmlLoadError::parserFailure, OwnFacts::validatorNotAttached));
         return;
     }
     state.validator = saxInUse;
@@ -1004,8 +984,7 @@ void validateStream(StreamedDocument& document, const CompiledSchema& schema,
         checkReferences(state);
     }
     if (rc == 0 && !errors.hasError() && xmlSchemaIsValid(validator.get()) != 1) {
-        errors.record(loadError(XmlLoadError::parserFailure,
-                                "The schema validator did not accept the document."));
+        errors.record(loadError(XmlLoadError::parserFailure, OwnFacts::validatorRejected));
     }
 }
 
