@@ -66,6 +66,14 @@ constexpr const char* kUsage =
     "  --max-extracted-size=SIZE\n"
     "                  the most an archive may unpack to (default 8G; K, M, G, T\n"
     "                  are powers of 1024)\n"
+    "  --max-document-memory=SIZE\n"
+    "                  the most memory the XML parser may use for one document or\n"
+    "                  one schema set (default 512M; K, M, G, T as above)\n"
+    "  --max-document-time=SECONDS\n"
+    "                  the longest one document may take to check, per started\n"
+    "                  10 MiB of it (default 20)\n"
+    "  --max-schema-compile-time=SECONDS\n"
+    "                  the longest a schema set may take to compile (default 20)\n"
     "  --reasons=LANG  the reason in a failure's detail line: ja (Japanese, the\n"
     "                  default) or en (the XML parser's English)\n"
     "  --no-reception-check\n"
@@ -346,6 +354,29 @@ std::string parseCommandLine(const std::vector<std::string>& args, Options& opti
                        "は 1024 の累乗）。";
             }
             options.maxExtractedSize = *bytes;
+        } else if (auto memory = valueOption("--max-document-memory", args, i, error)) {
+            const std::optional<std::uint64_t> bytes =
+                error.empty() ? parseByteSize(*memory) : std::nullopt;
+            if (!bytes) {
+                return "--max-document-memory には 0 "
+                       "より大きいバイト数を指定してください（K・M・G・T "
+                       "は 1024 の累乗）。";
+            }
+            options.maxDocumentMemory = *bytes;
+        } else if (auto seconds = valueOption("--max-document-time", args, i, error)) {
+            const std::optional<std::uint32_t> value =
+                error.empty() ? parseSeconds(*seconds) : std::nullopt;
+            if (!value) {
+                return "--max-document-time には 1 以上の秒数を指定してください。";
+            }
+            options.maxDocumentTime = *value;
+        } else if (auto compile = valueOption("--max-schema-compile-time", args, i, error)) {
+            const std::optional<std::uint32_t> value =
+                error.empty() ? parseSeconds(*compile) : std::nullopt;
+            if (!value) {
+                return "--max-schema-compile-time には 1 以上の秒数を指定してください。";
+            }
+            options.maxSchemaCompileTime = *value;
         } else if (auto schema = valueOption("--schema", args, i, error)) {
             if (!error.empty() || schema->empty()) {
                 return "--schema にはフォルダを指定してください。";
@@ -561,6 +592,9 @@ ArchiveReport CommandLine::inspect(const std::string& zipPath, ArchiveSummary& s
     inputs.extractInto = m_options.extractInto;
     inputs.errorLimit = m_options.allErrors ? kAllErrorsLimit : 1;
     inputs.maxExtractedSize = m_options.maxExtractedSize;
+    inputs.maxDocumentMemory = m_options.maxDocumentMemory;
+    inputs.maxDocumentTime = m_options.maxDocumentTime;
+    inputs.maxSchemaCompileTime = m_options.maxSchemaCompileTime;
     inputs.validationThreads = m_embedding.validationThreads;
     inputs.receptionCheck = m_options.receptionCheck;
 

@@ -38,6 +38,9 @@ struct Options {
     bool receptionCheck = true; // --no-reception-check turns it off
     report::ReasonLanguage reasons = report::ReasonLanguage::japanese;
     std::uint64_t maxExtractedSize = 0;
+    std::uint64_t maxDocumentMemory = 0;
+    std::uint32_t maxDocumentTime = 0;
+    std::uint32_t maxSchemaCompileTime = 0;
     bool help = false;
     bool version = false;
 };

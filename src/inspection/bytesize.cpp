@@ -33,3 +33,17 @@ std::optional<std::uint64_t> parseByteSize(std::string_view text) {
 }
 
 } // namespace morvik::inspection
+
+namespace morvik::inspection {
+
+std::optional<std::uint32_t> parseSeconds(std::string_view text) {
+    std::uint32_t value = 0;
+    const char* end = text.data() + text.size();
+    const auto [rest, error] = std::from_chars(text.data(), end, value);
+    if (error != std::errc() || rest != end || value == 0) {
+        return std::nullopt;
+    }
+    return value;
+}
+
+} // namespace morvik::inspection

@@ -1,4 +1,5 @@
-// Sizes as people write them: 8G, 500M, 64K or a plain number of bytes.
+// Sizes as people write them: 8G, 500M, 64K or a plain number of bytes;
+// and limits in whole seconds.
 #pragma once
 
 #include <cstdint>
@@ -10,5 +11,8 @@ namespace morvik::inspection {
 // The bytes a size stands for (K, M, G and T are powers of 1024, in either
 // letter case); nothing when it is not a size or is 0.
 [[nodiscard]] std::optional<std::uint64_t> parseByteSize(std::string_view text);
+
+// A whole number of seconds, at least 1; nothing otherwise.
+[[nodiscard]] std::optional<std::uint32_t> parseSeconds(std::string_view text);
 
 } // namespace morvik::inspection

@@ -1,6 +1,8 @@
 // The inspection run: from the two input texts to the last log entry.
 #include "inspection/inspectionrun.h"
 
+#include "platform/xml/xmlbudget.h"
+
 #include "inspection/archivecheck.h"
 #include "inspection/filenames.h"
 #include "inspection/paths.h"
@@ -499,6 +501,19 @@ void Run::report(Pool& pool, std::size_t& next) {
 } // namespace
 
 RunOutcome runInspection(const RunInputs& inputs, RunServices& services) {
+    // The budget of this run; the next one starts from the defaults.
+    struct BudgetOfRun {
+        explicit BudgetOfRun(const RunInputs& inputs) {
+            platform::XmlBudget budget;
+            budget.memory = inputs.maxDocumentMemory;
+            budget.documentSeconds = inputs.maxDocumentTime;
+            budget.schemaCompileSeconds = inputs.maxSchemaCompileTime;
+            platform::setXmlBudget(budget);
+        }
+        ~BudgetOfRun() { platform::setXmlBudget(platform::XmlBudget{}); }
+        BudgetOfRun(const BudgetOfRun&) = delete;
+        BudgetOfRun& operator=(const BudgetOfRun&) = delete;
+    } budget(inputs);
     Run run(inputs, services);
     return run.perform();
 }

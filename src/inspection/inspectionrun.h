@@ -32,6 +32,14 @@ struct RunInputs {
     // The most bytes the archive's files may unpack to in total; 0 takes the
     // unzip layer's default (ExtractionLimits::kDefaultMaxTotalBytes).
     std::uint64_t maxExtractedSize = 0;
+    // The budget of each document and of each schema compilation; 0 takes
+    // the XML layer's default (platform::XmlBudget): the most memory
+    // libxml2 may hold for one (bytes), the longest one document may take
+    // per started 10 MiB, and the longest a schema set may take to compile
+    // (seconds).
+    std::uint64_t maxDocumentMemory = 0;
+    std::uint32_t maxDocumentTime = 0;
+    std::uint32_t maxSchemaCompileTime = 0;
     // The fifth section of the log: the checks of the whole archive after the
     // four stages (archivecheck.h). Off, the log is the four stages alone.
     bool receptionCheck = true;

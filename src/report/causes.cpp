@@ -272,11 +272,18 @@ std::vector<std::string> causeOfMissingExtractionFolder(const ExtractionFacts& f
 }
 
 std::vector<std::string> causeOfRecovery(const ExtractionFacts& facts) {
-    if (!facts.unzip.recovered) {
-        return {};
+    std::vector<std::string> lines;
+    if (facts.unzip.recovered) {
+        lines.push_back("前回中断された解凍の後始末をしました（解凍先フォルダ" +
+                        bracketed(destinationText(facts)) + "を解凍前の状態に戻しました）。");
     }
-    return {"前回中断された解凍の後始末をしました（解凍先フォルダ" +
-            bracketed(destinationText(facts)) + "を解凍前の状態に戻しました）。"};
+    if (facts.unzip.removedTemporaries > 0) {
+        lines.push_back("以前に中断された解凍が残した一時ファイル" +
+                        std::to_string(facts.unzip.removedTemporaries) +
+                        "個（「.unzip-…」）を解凍先フォルダ" + bracketed(destinationText(facts)) +
+                        "から削除しました。");
+    }
+    return lines;
 }
 
 std::vector<std::string> causeOfEarlyEnd(const EarlyEnd& end, const CauseOptions& options) {

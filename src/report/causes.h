@@ -38,7 +38,8 @@ std::vector<std::string> causeOfEarlyEnd(const inspection::EarlyEnd& end,
 std::vector<std::string> causeOfMissingExtractionFolder(const inspection::ExtractionFacts& facts);
 
 // A run that found and finished the rollback of an earlier, killed
-// extraction: one line, or none.
+// extraction, and one that removed the temporaries of an extraction
+// interrupted before journals were kept: one line each, or none.
 std::vector<std::string> causeOfRecovery(const inspection::ExtractionFacts& facts);
 
 // The notice for entries beside the archive's top folder, which the

@@ -97,6 +97,46 @@ std::string firstCauseJapanese(const XmlErrorFacts& f) {
     return f.causes.empty() ? std::string() : ownJapanese(f.causes.front());
 }
 
+// A document over its budget (a sentence), or a schema compilation (int1 1:
+// the cause of schemaUnusable, a clause).
+std::string overBudgetEnglish(const XmlErrorFacts& f) {
+    const bool clause = f.int1 == 1;
+    const std::string what = clause ? "compiling it" : "Checking the document";
+    std::string text;
+    if (f.str1 == "attributes") {
+        text = "An element has more than " + f.str2 +
+               " attributes, over the budget of one element (checking them takes time that grows "
+               "with the square of their number)";
+    } else if (f.str1 == "time") {
+        text = what + " took longer than its time budget of " + f.str2 + " seconds";
+    } else {
+        text = what + " needed more than its memory budget of " + f.str2 + " bytes";
+    }
+    return clause ? text : text + ".";
+}
+
+std::string overBudgetJapanese(const XmlErrorFacts& f) {
+    const bool clause = f.int1 == 1;
+    std::string limit = f.str2;
+    if (f.str1 == "memory" && limit.size() > 6) {
+        const unsigned long long bytes = std::stoull(limit);
+        if (bytes % (1024 * 1024) == 0) {
+            limit = std::to_string(bytes / (1024 * 1024)) + " MiB";
+        }
+    }
+    if (clause) {
+        return f.str1 == "time" ? "コンパイルにかかる時間が上限の " + f.str2 + " 秒を超えました"
+                                : "コンパイルに使うメモリが上限" + quoted(limit) + "を超えました";
+    }
+    if (f.str1 == "attributes") {
+        return "1つの要素の属性が上限の " + f.str2 +
+               " 個を超えているため、検証を打ち切りました（属性の照合にかかる時間は数の2乗で増えます）。";
+    }
+    return (f.str1 == "time" ? "文書の検証にかかる時間が上限の " + f.str2 + " 秒"
+                             : "文書の検証に使うメモリが上限" + quoted(limit)) +
+           "を超えたため、ここで検証を打ち切りました。文書が大きすぎるか、異常な構造になっています。";
+}
+
 std::string schemaUnusableEnglish(const XmlErrorFacts& f) {
     std::string cause = firstCauseEnglish(f);
     if (!f.str2.empty()) {
@@ -272,6 +312,7 @@ const std::vector<OwnWording>& ownWordings() {
                     owner(subjectFrom(f)) + "）。";
          }},
         {OwnFacts::schemaUnusable, schemaUnusableEnglish, schemaUnusableJapanese},
+        {OwnFacts::overBudget, overBudgetEnglish, overBudgetJapanese},
         {OwnFacts::schemaParserNotCreated,
          [](F) { return std::string("the schema parser cannot be created"); },
          [](F) { return std::string("スキーマを読み込む準備ができませんでした"); }},

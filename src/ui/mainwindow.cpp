@@ -50,6 +50,10 @@ namespace {
 constexpr const char* kMaxExtractedSizeKey = "MaxExtractedSize";
 // "false" leaves out the log's fifth section, the checks of the whole archive.
 constexpr const char* kReceptionCheckKey = "ReceptionCheck";
+// The budget of each document and schema set (read only, like the limit).
+constexpr const char* kMaxDocumentMemoryKey = "MaxDocumentMemory";
+constexpr const char* kMaxDocumentTimeKey = "MaxDocumentTime";
+constexpr const char* kMaxSchemaCompileTimeKey = "MaxSchemaCompileTime";
 
 const QColor kLabelBackground(255, 255, 192);
 const QColor kLineColour(128, 128, 128);
@@ -404,6 +408,18 @@ RunRecord MainWindow::runArchive(const std::string& zipPath, LogUse use) {
     if (const auto limit = inspection::parseByteSize(
             m_settings.read(inputs.appName, inputs.section, kMaxExtractedSizeKey))) {
         inputs.maxExtractedSize = *limit;
+    }
+    if (const auto memory = inspection::parseByteSize(
+            m_settings.read(inputs.appName, inputs.section, kMaxDocumentMemoryKey))) {
+        inputs.maxDocumentMemory = *memory;
+    }
+    if (const auto seconds = inspection::parseSeconds(
+            m_settings.read(inputs.appName, inputs.section, kMaxDocumentTimeKey))) {
+        inputs.maxDocumentTime = *seconds;
+    }
+    if (const auto seconds = inspection::parseSeconds(
+            m_settings.read(inputs.appName, inputs.section, kMaxSchemaCompileTimeKey))) {
+        inputs.maxSchemaCompileTime = *seconds;
     }
     // The checks of the whole archive, on unless the settings say
     // ReceptionCheck=false (read only, like the limit).

@@ -41,6 +41,12 @@ TEST(InspectUsage, OneLineNamesWhatIsWrongAndPointsToTheHelp) {
         {{"--reasons=fr", zip}, "--reasons には ja か en を指定してください。"},
         {{"--max-extracted-size=0", zip}, size},
         {{"--max-extracted-size=12Q", zip}, size},
+        {{"--max-document-memory=0", zip},
+         "--max-document-memory には 0 より大きいバイト数を指定してください（K・M・G・T は 1024 "
+         "の累乗）。"},
+        {{"--max-document-time=1.5", zip}, "--max-document-time には 1 以上の秒数を指定してください。"},
+        {{"--max-schema-compile-time=0", zip},
+         "--max-schema-compile-time には 1 以上の秒数を指定してください。"},
         {{}, "ZIPファイルまたはフォルダが指定されていません。"},
         {{"--verbose", "--"}, "ZIPファイルまたはフォルダが指定されていません。"},
         {{"--into", dir.folder() + "nowhere", zip},

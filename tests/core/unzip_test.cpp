@@ -1119,3 +1119,50 @@ TEST_F(UnzipTest, KilledExtractionIsRolledBackByTheNextOne) {
     EXPECT_EQ(recoverInterruptedExtractions(destination.string()), 0u);
     EXPECT_TRUE(fs::exists(destination / live));
 }
+
+// An extraction interrupted before journals were kept left its temporaries
+// (hidden, named .unzip-XXXXXXXX-N) beside the files it was writing; the
+// next extraction removes those of ours below the archive's top folder and
+// in the destination itself, and nothing that only looks like them.
+TEST_F(UnzipTest, StaleTemporariesOfOursAreRemoved) {
+    const TempDir caseDir;
+    useFolder(caseDir);
+    writeZip(zip, {zipFile("in put/DATA/d.xml", "data")});
+    const std::string ours = ".unzip-0a1b2c3d-";
+    struct Case {
+        std::string path;
+        bool removed;
+    } cases[] = {
+        {"in put/DATA/" + ours + "0", true},
+        {"in put/DATA/deeper/" + ours + "1f", true},
+        {"in put/" + ours + "2", true},
+        {ours + "3", true},
+        {"in put/DATA/.unzip-notours", false},
+        {"in put/DATA/.unzip-0A1B2C3D-4", false},
+        {"in put/DATA/" + ours, false},
+        {"in put/DATA/.unzip-0a1b2c3d-5.xml", false},
+        {"other/" + ours + "6", false}, // not the archive's folder
+        {"in put/DATA/" + ours + "7", false}, // named by a journal of a live run
+    };
+    for (const Case& c : cases) {
+        writeFile(destination / c.path, "left");
+    }
+    const std::string live = ".morvik-unzip-" + std::to_string(::getppid()) + "-1.journal";
+    writeFile(destination / live, "T\tin put/DATA/" + ours + "7\t\n");
+    // A folder and a link named like ours are not files of ours.
+    fs::create_directories(destination / "in put" / (ours + "8"));
+    fs::create_symlink(destination / "other" / (ours + "6"), destination / "in put" / (ours + "9"));
+
+    ASSERT_EQ(unzipInto(zip, destination, protecting()), UnzipResult::ok);
+    EXPECT_EQ(lastUnzipOutcome().removedTemporaries, 4u);
+    for (const Case& c : cases) {
+        EXPECT_EQ(fs::exists(destination / c.path), !c.removed) << c.path;
+    }
+    EXPECT_TRUE(fs::is_directory(destination / "in put" / (ours + "8")));
+    EXPECT_TRUE(fs::is_symlink(destination / "in put" / (ours + "9")));
+    EXPECT_EQ(readFile(destination / "in put/DATA/d.xml"), "data");
+    // Nothing left: the next run has nothing to remove.
+    fs::remove_all(destination / "in put");
+    ASSERT_EQ(unzipInto(zip, destination, protecting()), UnzipResult::ok);
+    EXPECT_EQ(lastUnzipOutcome().removedTemporaries, 0u);
+}

@@ -31,6 +31,7 @@ struct RunHarness {
     // four stages, whose logs the tests compare whole (the fifth section has
     // tests of its own, reception_test.cpp).
     bool receptionCheck = false;
+    std::uint64_t maxDocumentMemory = 0;
 
     inspection::RunOutcome run(const std::string& zipPath, const std::string& schemaText = "") {
         inspection::RunServices services{
@@ -53,6 +54,7 @@ struct RunHarness {
         inputs.section = kMainSection;
         inputs.validationThreads = validationThreads;
         inputs.receptionCheck = receptionCheck;
+        inputs.maxDocumentMemory = maxDocumentMemory;
         return inspection::runInspection(inputs, services);
     }
     std::string saved(const std::string& key) { return settings.read("Morvik", kMainSection, key); }

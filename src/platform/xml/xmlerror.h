@@ -50,6 +50,11 @@ enum class OwnFacts : int {
     doctypeInSchema,         // str1 the schema file, str2 the declared name (may be empty)
     externalNotLoaded,       // str1 the address
     outsideSchemaFolder,     // str1 the file, str2 the schema folder
+    // A document (XmlLoadError::budgetExceeded) or a schema compilation (a
+    // cause of schemaUnusable) over its budget: str1 "memory", "time" or
+    // "attributes" (of one element), str2 the limit (bytes, seconds or
+    // attributes) in decimal.
+    overBudget,
 };
 
 struct XmlErrorFacts {

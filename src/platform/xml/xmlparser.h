@@ -32,6 +32,7 @@ enum class XmlLoadError : std::int32_t {
     idrefNotFound = -8,          // an ID reference names no ID of the document
     notANumber = -9,             // a number with an exponent marker and no exponent digits
     byteOrderMarkConflict = -10, // a UTF-16 byte-order mark and another declared encoding
+    budgetExceeded = -11,        // the document needed more memory or time than its budget
 };
 
 // One error of a load: where it is, the text of its line, and its facts.

@@ -162,6 +162,7 @@ xmlParserInputPtr policyLoader(const char* address, const char* id,
 void ensureRuntime() {
     static std::once_flag once;
     std::call_once(once, [] {
+        installBudgetHooks();
         xmlInitParser();
         for (const char* label : kShiftJisLabels) {
             xmlAddEncodingAlias(kShiftJisConverter, label);
@@ -237,6 +238,13 @@ void ErrorCollector::record(ErrorInfo error, ErrorWeight weight) {
     } else {
         m_capped = true;
     }
+}
+
+void ErrorCollector::overrule(ErrorInfo error) {
+    m_errors.clear();
+    m_errors.push_back(std::move(error));
+    m_fatal = true;
+    m_capped = false;
 }
 
 std::int32_t ErrorCollector::parserLine() const {

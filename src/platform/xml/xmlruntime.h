@@ -8,6 +8,7 @@
 #include "platform/xml/xmlerror.h"
 #include "platform/xml/xmlparser.h"
 
+#include <chrono>
 #include <cstdint>
 #include <memory>
 #include <optional>
@@ -105,6 +106,9 @@ public:
     const std::string& genericText() const { return m_generic; }
 
     void record(ErrorInfo error, ErrorWeight weight = ErrorWeight::fatal);
+    // error ends the document and is the one reported, whatever came before
+    // (the out-of-memory errors of a spent budget give way to its own).
+    void overrule(ErrorInfo error);
 
     std::int32_t parserLine() const;
     std::int32_t parserColumn() const;
@@ -123,6 +127,52 @@ private:
     bool m_fatal = false;
     bool m_capped = false;
     std::string m_generic;
+};
+
+// libxml2's allocation hooks that charge the budget account of the calling
+// thread (xmlbudget.cpp); set by ensureRuntime before anything else.
+void installBudgetHooks();
+
+enum class BudgetKind { document, schema };
+
+// The account of one document's parse or one schema compilation on this
+// thread while it lives (scopes nest; the innermost is charged): the memory
+// libxml2 holds and the time since it began, against the budget set by
+// setXmlBudget.
+class BudgetScope {
+public:
+    // A document's time budget is for its size (bytes); a compilation's
+    // does not depend on its size.
+    explicit BudgetScope(BudgetKind kind, std::uint64_t size = 0);
+    ~BudgetScope();
+    BudgetScope(const BudgetScope&) = delete;
+    BudgetScope& operator=(const BudgetScope&) = delete;
+
+    // Whether the budget is spent (memory, or time now): the work stops.
+    bool spent() noexcept;
+    // Whether it ran out so far (without looking at the clock).
+    bool ranOut() const { return m_out != nullptr; }
+    // The error of a spent budget (OwnFacts::overBudget).
+    ErrorInfo error() const;
+
+    // Memory of our own that grows with the document (its IDs and pending
+    // references), charged to the innermost account of this thread.
+    static void chargeOwn(std::int64_t bytes) noexcept;
+
+    // For the allocation hooks.
+    bool admit(std::size_t more) noexcept;
+    void charge(std::int64_t bytes) noexcept;
+
+private:
+    BudgetKind m_kind;
+    std::uint64_t m_limit;
+    std::chrono::steady_clock::time_point m_deadline;
+    std::uint32_t m_seconds;
+    BudgetScope* m_previous;
+    std::int64_t m_used = 0;
+    std::int64_t m_peak = 0;
+    unsigned m_calls = 0;
+    const char* m_out = nullptr; // kBudgetMemory or kBudgetTime once spent
 };
 
 // schemaFiles: the loader serves regular files inside the schema folder

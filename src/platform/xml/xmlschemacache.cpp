@@ -18,6 +18,7 @@
 #include <cstring>
 #include <filesystem>
 #include <list>
+#include <optional>
 #include <set>
 
 namespace morvik::platform {
@@ -81,14 +82,31 @@ Result<SchemaRef, XmlErrorFacts> compileFresh(const std::string& path) {
     const std::string containment = containmentFolder(path);
     LoadScope scope(LoadPolicy::schemaFiles, containment);
     SchemaHandle schema;
+    std::optional<XmlErrorFacts> overBudget;
     {
-        SchemaParserHandle parser(xmlSchemaNewParserCtxt(fileUri(path).c_str()));
-        if (!parser) {
-            XmlErrorFacts failure = refusal(OwnFacts::schemaUnusable);
-            failure.causes.push_back(refusal(OwnFacts::schemaParserNotCreated));
-            return failure;
+        BudgetScope budget(BudgetKind::schema);
+        {
+            SchemaParserHandle parser(xmlSchemaNewParserCtxt(fileUri(path).c_str()));
+            if (!parser) {
+                XmlErrorFacts failure = refusal(OwnFacts::schemaUnusable);
+                failure.causes.push_back(refusal(OwnFacts::schemaParserNotCreated));
+                return failure;
+            }
+            schema.reset(xmlSchemaParse(parser.get()));
         }
-        schema.reset(xmlSchemaParse(parser.get()));
+        if (budget.spent()) {
+            // What an allocation refused by the budget left may be a part of
+            // a schema, and one that took too long is refused as well: none
+            // of it is used.
+            schema.reset();
+            overBudget = budget.error().facts;
+        }
+    }
+    if (overBudget) {
+        XmlErrorFacts failure = refusal(OwnFacts::schemaUnusable, path);
+        overBudget->int1 = 1; // the cause of a compilation, not of a document
+        failure.causes.push_back(std::move(*overBudget));
+        return failure;
     }
     if (!schema) {
         // What our loader refused says most; libxml2's report follows.

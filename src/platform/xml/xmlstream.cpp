@@ -9,6 +9,8 @@
 // callbacks, so no entity is ever defined or read.
 #include "platform/xml/xmlstream.h"
 
+#include "platform/xml/xmlbudget.h"
+
 #include "platform/xml/xmltext.h"
 
 #include <libxml/parser.h>
@@ -22,8 +24,10 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <memory>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <string_view>
 #include <unordered_set>
 #include <vector>
 
@@ -44,6 +48,134 @@ constexpr std::size_t kReadBlock = 64 * 1024;
 // document whose root comes later is read again from its start.
 constexpr std::size_t kMaxHead = 1024 * 1024;
 
+// libxml2 checks the attributes of one start tag against each other after
+// reading them all, in time that grows with the square of their number and
+// where nothing of ours is called: the bytes handed to it are counted first,
+// and a start tag with more attributes than this ends the document.
+constexpr std::uint32_t kMaxAttributesPerElement = 10'000;
+
+// Counts the attributes of each start tag in the bytes as they are handed to
+// the parser (their '=' outside quoted values), skipping comments, CDATA
+// sections, processing instructions and declarations. The markup characters
+// are ASCII in every encoding the parser reads but EBCDIC; the zero bytes of
+// UTF-16 and UTF-32 are passed over.
+class AttributeCounter {
+public:
+    // False once a start tag has more than kMaxAttributesPerElement.
+    bool feed(const char* bytes, std::size_t size) {
+        for (std::size_t i = 0; i < size; ++i) {
+            const char c = bytes[i];
+            if (c == '\0') {
+                continue;
+            }
+            switch (m_state) {
+            case State::text:
+                if (c == '<') {
+                    m_state = State::open;
+                }
+                break;
+            case State::open:
+                if (c == '!') {
+                    m_state = State::bang;
+                    m_seen.clear();
+                } else if (c == '?') {
+                    skipUntil("?>");
+                } else {
+                    m_state = c == '/' ? State::endTag : State::tag;
+                    m_attributes = 0;
+                }
+                break;
+            case State::bang:
+                m_seen += c;
+                if (m_seen == "--") {
+                    skipUntil("-->");
+                } else if (m_seen == "[CDATA[") {
+                    skipUntil("]]>");
+                } else if (!std::string_view("--").starts_with(m_seen) &&
+                           !std::string_view("[CDATA[").starts_with(m_seen)) {
+                    skipUntil(">");
+                }
+                break;
+            case State::skipping:
+                m_seen += c;
+                if (m_seen.size() > m_until.size()) {
+                    m_seen.erase(0, 1);
+                }
+                if (m_seen == m_until) {
+                    m_state = State::text;
+                }
+                break;
+            case State::tag:
+                if (c == '"' || c == '\'') {
+                    m_quote = c;
+                    m_state = State::quoted;
+                } else if (c == '=') {
+                    if (++m_attributes > kMaxAttributesPerElement) {
+                        return false;
+                    }
+                } else if (c == '>') {
+                    m_state = State::text;
+                }
+                break;
+            case State::quoted:
+                if (c == m_quote) {
+                    m_state = State::tag;
+                }
+                break;
+            case State::endTag:
+                if (c == '>') {
+                    m_state = State::text;
+                }
+                break;
+            }
+        }
+        return true;
+    }
+
+private:
+    enum class State { text, open, bang, skipping, tag, quoted, endTag };
+
+    void skipUntil(std::string_view end) {
+        m_state = State::skipping;
+        m_until = end;
+        m_seen.clear();
+    }
+
+    State m_state = State::text;
+    std::string m_seen;
+    std::string_view m_until;
+    char m_quote = '"';
+    std::uint32_t m_attributes = 0;
+};
+
+// The allocator of the containers that grow with a document (its IDs and the
+// references not yet matched): what they take is charged to the document's
+// budget, as libxml2's own memory is.
+template <class T> struct ChargedAllocator {
+    using value_type = T;
+    // What the C library adds to a block, roughly.
+    static constexpr std::size_t kOverhead = 16;
+
+    ChargedAllocator() = default;
+    template <class U> ChargedAllocator(const ChargedAllocator<U>&) noexcept {}
+
+    T* allocate(std::size_t n) {
+        T* block = std::allocator<T>().allocate(n);
+        BudgetScope::chargeOwn(static_cast<std::int64_t>(n * sizeof(T) + kOverhead));
+        return block;
+    }
+    void deallocate(T* block, std::size_t n) noexcept {
+        BudgetScope::chargeOwn(-static_cast<std::int64_t>(n * sizeof(T) + kOverhead));
+        std::allocator<T>().deallocate(block, n);
+    }
+    template <class U> bool operator==(const ChargedAllocator<U>&) const noexcept { return true; }
+};
+
+// A string's own block, when it has one (longer ones than fit in the string).
+std::int64_t heapBytes(const std::string& text) {
+    return text.capacity() > 15 ? static_cast<std::int64_t>(text.capacity() + 1 + 16) : 0;
+}
+
 // An ID reference that named no ID when it was met.
 struct PendingReference {
     std::string value;
@@ -60,8 +192,10 @@ struct StreamState {
     ErrorCollector* errors = nullptr;
     std::optional<RootProbe> root;
     const ValueDeclarations* values = nullptr;
-    std::unordered_set<std::string> ids;
-    std::vector<PendingReference> pending;
+    std::unordered_set<std::string, std::hash<std::string>, std::equal_to<std::string>,
+                       ChargedAllocator<std::string>>
+        ids;
+    std::vector<PendingReference, ChargedAllocator<PendingReference>> pending;
     // Errors of our own checks of an element's values, recorded at the next
     // event, after the validator has reported its own errors for the element.
     std::vector<ErrorInfo> deferred;
@@ -269,6 +403,7 @@ void checkValue(StreamState& state, const StreamState::OpenElement& element,
                                   word[0] == '-' || word[0] == '.')) {
                 return;
             }
+            BudgetScope::chargeOwn(heapBytes(word));
             if (!state.ids.insert(word).second) {
                 ErrorInfo error;
                 error.facts.domain = XML_FROM_SCHEMASV;
@@ -286,6 +421,7 @@ void checkValue(StreamState& state, const StreamState::OpenElement& element,
             return; // one value, not a list
         }
         if (state.ids.count(word) == 0) {
+            BudgetScope::chargeOwn(heapBytes(word) + heapBytes(elementNamespace));
             state.pending.push_back({std::move(word), elementNamespace, text(element.localName),
                                      attributeName != nullptr ? *attributeName : std::string(),
                                      line, column});
@@ -536,7 +672,21 @@ struct ReadSource {
     const xmlSAXHandler* plainSax = nullptr;
     void* plainUserData = nullptr;
     bool startChecked = false;
+    BudgetScope* budget = nullptr;
+    bool budgetSpent = false; // the parse was stopped by the budget
+    AttributeCounter attributes;
+    bool tooManyAttributes = false;
 };
+
+// Hands the n bytes now in buffer to the parser, unless they hold a start
+// tag with too many attributes.
+int handOver(ReadSource& source, const char* buffer, std::size_t n) {
+    if (!source.attributes.feed(buffer, n)) {
+        source.tooManyAttributes = true;
+        return -1;
+    }
+    return static_cast<int>(n);
+}
 
 // Fills the block from the file; false at its end or on a read error.
 bool readBlock(ReadSource& source) {
@@ -578,6 +728,12 @@ int readFromSource(void* context, char* buffer, int length) noexcept {
         if (source->errors->fatal()) {
             return 0;
         }
+        // Between two reads the parser can stop cleanly; a document over its
+        // budget stops here.
+        if (source->budget != nullptr && source->budget->spent()) {
+            source->budgetSpent = true;
+            return -1;
+        }
         if (source->plainSax != nullptr && source->errors->full()) {
             // Between two events the validator is at rest: its open elements
             // are ended for it before it hears no more.
@@ -609,7 +765,7 @@ int readFromSource(void* context, char* buffer, int length) noexcept {
             const std::size_t n = std::min(wanted, head.size() - source->replayed);
             std::memcpy(buffer, head.data() + source->replayed, n);
             source->replayed += n;
-            return static_cast<int>(n);
+            return handOver(*source, buffer, n);
         }
         if (source->blockPosition >= source->block.size() &&
             (source->document->atEnd || !readBlock(*source))) {
@@ -618,7 +774,7 @@ int readFromSource(void* context, char* buffer, int length) noexcept {
         const std::size_t n = std::min(wanted, source->block.size() - source->blockPosition);
         std::memcpy(buffer, source->block.data() + source->blockPosition, n);
         source->blockPosition += n;
-        return static_cast<int>(n);
+        return handOver(*source, buffer, n);
     } catch (...) {
         return -1;
     }
@@ -632,7 +788,9 @@ int parseDocument(StreamedDocument& document, xmlSAXHandlerPtr sax, void* userDa
                   StreamState& state, bool recordHead, const xmlSAXHandler* plainSax = nullptr,
                   void* plainUserData = nullptr) {
     ErrorCollector& errors = *state.errors;
+    BudgetScope budget(BudgetKind::document, document.size);
     ReadSource source;
+    source.budget = &budget;
     source.document = &document;
     source.errors = &errors;
     source.recordHead = recordHead;
@@ -665,10 +823,21 @@ int parseDocument(StreamedDocument& document, xmlSAXHandlerPtr sax, void* userDa
     state.parser = parser.get();
     errors.watch(parser.get());
     int rc = xmlParseDocument(parser.get());
+    const std::int32_t lastLine = errors.parserLine();
+    if (source.tooManyAttributes) {
+        errors.overrule(loadError(XmlLoadError::budgetExceeded, OwnFacts::overBudget,
+                                  kBudgetAttributes, std::to_string(kMaxAttributesPerElement),
+                                  lastLine));
+        rc = static_cast<int>(XmlLoadError::budgetExceeded);
+    } else if (source.budgetSpent || budget.ranOut()) {
+        ErrorInfo error = budget.error();
+        error.line = lastLine;
+        errors.overrule(std::move(error));
+        rc = static_cast<int>(XmlLoadError::budgetExceeded);
+    }
     if (errors.fatal() && source.plainSax != nullptr) {
         closeOpenElements(state);
     }
-    const std::int32_t lastLine = errors.parserLine();
     errors.watch(nullptr);
     state.parser = nullptr;
     // libxml2 keeps entity declarations of a malformed DOCTYPE in a document

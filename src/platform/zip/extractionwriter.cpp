@@ -15,7 +15,10 @@
 #include <fcntl.h>
 #include <fstream>
 #include <random>
+#include <set>
 #include <sstream>
+#include <string_view>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace morvik::platform {
@@ -597,6 +600,126 @@ std::uint64_t recoverInterruptedExtractions(const std::string& destination) {
         ++replayed;
     }
     return replayed;
+}
+
+} // namespace morvik::platform
+
+namespace morvik::platform {
+
+namespace {
+
+// ".unzip-" + 8 hex digits + "-" + 1 to 16 hex digits: the names of our
+// temporaries (ExtractionWriter::freshName) and nothing a person writes.
+bool isTemporaryName(std::string_view name) {
+    constexpr std::string_view kStart = ".unzip-";
+    const auto hex = [](std::string_view digits) {
+        return !digits.empty() && digits.find_first_not_of("0123456789abcdef") == std::string_view::npos;
+    };
+    if (!name.starts_with(kStart) || name.size() < kStart.size() + 10 ||
+        name[kStart.size() + 8] != '-') {
+        return false;
+    }
+    const std::string_view counter = name.substr(kStart.size() + 9);
+    return hex(name.substr(kStart.size(), 8)) && hex(counter) && counter.size() <= 16;
+}
+
+// The temporaries named in the journals of extractions still under way.
+std::set<std::string> temporariesInUse(int root) {
+    std::set<std::string> inUse;
+    DIR* dir = ::fdopendir(::dup(root));
+    if (dir == nullptr) {
+        return inUse;
+    }
+    // The copy shares its position with every other copy of the handle.
+    ::rewinddir(dir);
+    std::vector<std::string> journals;
+    while (const dirent* entry = ::readdir(dir)) {
+        const std::string name = entry->d_name;
+        if (name.starts_with(ExtractionWriter::kJournalPrefix) &&
+            name.ends_with(ExtractionWriter::kJournalSuffix)) {
+            journals.push_back(name);
+        }
+    }
+    ::closedir(dir);
+    for (const std::string& name : journals) {
+        const Fd file(::openat(root, name.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC));
+        std::string text;
+        char buffer[65536];
+        for (ssize_t n; file && (n = ::read(file.get(), buffer, sizeof buffer)) > 0;) {
+            text.append(buffer, static_cast<std::size_t>(n));
+        }
+        std::istringstream in(text);
+        for (std::string line; std::getline(in, line);) {
+            const std::size_t tab2 = line.size() > 2 ? line.find('\t', 2) : std::string::npos;
+            if (tab2 != std::string::npos) {
+                inUse.insert(line.substr(2, tab2 - 2));
+                inUse.insert(line.substr(tab2 + 1));
+            }
+        }
+    }
+    return inUse;
+}
+
+// Removes our temporaries in folder (at path below the destination) and,
+// down to depth more levels, in its sub-folders; links are not followed.
+std::uint64_t removeTemporariesIn(int folder, const std::string& path,
+                                  const std::set<std::string>& inUse, int depth) {
+    DIR* dir = ::fdopendir(::dup(folder));
+    if (dir == nullptr) {
+        return 0;
+    }
+    ::rewinddir(dir);
+    std::vector<std::string> temporaries;
+    std::vector<std::string> folders;
+    while (const dirent* entry = ::readdir(dir)) {
+        const std::string name = entry->d_name;
+        struct stat info {};
+        if (name == "." || name == ".." ||
+            ::fstatat(folder, name.c_str(), &info, AT_SYMLINK_NOFOLLOW) != 0) {
+            continue;
+        }
+        if (S_ISREG(info.st_mode) && isTemporaryName(name) && inUse.count(path + name) == 0) {
+            temporaries.push_back(name);
+        } else if (S_ISDIR(info.st_mode) && depth > 0) {
+            folders.push_back(name);
+        }
+    }
+    ::closedir(dir);
+    std::uint64_t removed = 0;
+    for (const std::string& name : temporaries) {
+        removed += ::unlinkat(folder, name.c_str(), 0) == 0 ? 1 : 0;
+    }
+    for (const std::string& name : folders) {
+        const Fd sub(::openat(folder, name.c_str(),
+                              O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+        if (sub) {
+            removed += removeTemporariesIn(sub.get(), path + name + "/", inUse, depth - 1);
+        }
+    }
+    return removed;
+}
+
+} // namespace
+
+std::uint64_t removeStaleTemporaries(const std::string& destination,
+                                     const std::vector<std::string>& topFolders) {
+    const Fd root(::open(destination.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (!root) {
+        return 0;
+    }
+    const std::set<std::string> inUse = temporariesInUse(root.get());
+    std::uint64_t removed = removeTemporariesIn(root.get(), "", inUse, 0);
+    for (const std::string& name : topFolders) {
+        if (name.empty() || name == "." || name == ".." || name.find('/') != std::string::npos) {
+            continue;
+        }
+        const Fd top(::openat(root.get(), name.c_str(),
+                              O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+        if (top) {
+            removed += removeTemporariesIn(top.get(), name + "/", inUse, kMaxTemporaryDepth);
+        }
+    }
+    return removed;
 }
 
 } // namespace morvik::platform

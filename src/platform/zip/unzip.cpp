@@ -316,7 +316,7 @@ UnzipOutcome unreadableArchive(ArchiveFileProblem problem, int error, const std:
 }
 
 UnzipOutcome extract(const UnzipRequest& request, std::vector<TopLevelName>& topLevel,
-                     std::uint64_t& recovered) {
+                     std::uint64_t& recovered, std::uint64_t& removedTemporaries) {
     // Opened once: every later step reads this file, whatever happens to the
     // name meanwhile. Never waits on a FIFO.
     const Fd archiveFd = openForReading(request.archive);
@@ -357,6 +357,13 @@ UnzipOutcome extract(const UnzipRequest& request, std::vector<TopLevelName>& top
     if (planned.result != UnzipResult::ok) {
         return planned;
     }
+    std::vector<std::string> topFolders;
+    for (const TopLevelName& name : plan.topLevel) {
+        if (name.folder) {
+            topFolders.push_back(name.name);
+        }
+    }
+    removedTemporaries = removeStaleTemporaries(request.destination, topFolders);
     const std::optional<std::uint64_t> available =
         request.freeSpace ? request.freeSpace(request.destination) : std::nullopt;
     if (available && plan.totalBytes > *available) {
@@ -467,7 +474,9 @@ UnzipOutcome extractArchive(const UnzipRequest& request) {
     const Utf8NamesForThisThread names;
     std::vector<TopLevelName> topLevel;
     std::uint64_t recovered = 0;
-    UnzipOutcome outcome = extract(request, topLevel, recovered);
+    std::uint64_t removedTemporaries = 0;
+    UnzipOutcome outcome = extract(request, topLevel, recovered, removedTemporaries);
+    outcome.removedTemporaries = removedTemporaries;
     outcome.destination = request.destination;
     outcome.topLevel = std::move(topLevel);
     outcome.recovered = recovered > 0;

@@ -125,6 +125,9 @@ struct UnzipOutcome {
     // its journal; this one finished its rollback first (how many journals).
     std::uint64_t recoveredSteps = 0;
     bool recovered = false;
+    // Temporaries of earlier extractions that were interrupted before
+    // journals were kept, removed before this one began.
+    std::uint64_t removedTemporaries = 0;
     // One English line with the above and libarchive's own message when it
     // had one: a fact for English output and --verbose, not for wording.
     std::string message;
@@ -220,6 +223,16 @@ struct ExtractionOptions {
 // how many. extractArchive does it first; callers that look at the
 // destination before extracting call it before they look.
 std::uint64_t recoverInterruptedExtractions(const std::string& destination);
+
+// Removes the temporaries that extractions left in destination and below
+// its folders topFolders (named as ours are, .unzip-XXXXXXXX-N, regular
+// files, named in no journal of an extraction under way; links are not
+// followed, at most kMaxTemporaryDepth folders down): what an extraction
+// interrupted before journals were kept left behind. Returns how many.
+// extractArchive does it for the archive's top-level folders.
+inline constexpr int kMaxTemporaryDepth = 64;
+std::uint64_t removeStaleTemporaries(const std::string& destination,
+                                     const std::vector<std::string>& topFolders);
 
 // Free bytes for an unprivileged writer in folder, or nothing when unknown.
 using FreeSpaceFunction = std::function<std::optional<std::uint64_t>(const std::string& folder)>;
