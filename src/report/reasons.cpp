@@ -50,25 +50,28 @@ const ReasonRule* ruleFor(int code) {
     return nullptr;
 }
 
+// The Japanese sentence with its document values marked; nullopt where no
+// sentence of ours covers the error.
+Reason markedJapanese(const XmlErrorFacts& facts) {
+    try {
+        if (facts.own != platform::OwnFacts::none) {
+            return ownReason(facts);
+        }
+        if (const ReasonRule* rule = ruleFor(facts.code)) {
+            return rule->translate(facts);
+        }
+    } catch (...) {
+        // Out of memory while translating: the English message is shown.
+    }
+    return std::nullopt;
+}
+
 } // namespace
 
 std::string reasonText(const XmlErrorFacts& facts, ReasonLanguage language) {
     if (language == ReasonLanguage::japanese) {
-        if (facts.own != platform::OwnFacts::none) {
-            try {
-                if (Reason japanese = ownReason(facts)) {
-                    return std::move(*japanese);
-                }
-            } catch (...) {
-            }
-        } else if (const ReasonRule* rule = ruleFor(facts.code)) {
-            try {
-                if (Reason japanese = rule->translate(facts)) {
-                    return std::move(*japanese);
-                }
-            } catch (...) {
-                // Out of memory while translating: the English message is shown.
-            }
+        if (Reason japanese = markedJapanese(facts)) {
+            return reasons::withValuesShown(*japanese);
         }
     }
     return englishOf(facts);
@@ -78,8 +81,10 @@ std::string reasonText(const XmlErrorFacts& facts, ReasonLanguage language, Docu
     if (values == DocumentValues::shown) {
         return reasonText(facts, language);
     }
-    reasons::HiddenValues hidden;
-    std::string japanese = reasonText(facts, ReasonLanguage::japanese);
+    const Reason marked = markedJapanese(facts);
+    std::vector<std::string> hidden;
+    const std::string japanese =
+        marked ? reasons::withValuesHidden(*marked, hidden) : englishOf(facts);
     std::string english = englishOf(facts);
     const bool worded = japanese != english;
     if (!worded) {
@@ -105,7 +110,7 @@ std::string reasonText(const XmlErrorFacts& facts, ReasonLanguage language, Docu
         }
         return found;
     };
-    for (const std::string& value : hidden.seen()) {
+    for (const std::string& value : hidden) {
         if (!hide("'" + value + "'", "'…'")) {
             hide(value, "…");
         }

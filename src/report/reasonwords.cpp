@@ -114,25 +114,93 @@ std::string quoted(string_view text) {
 }
 
 namespace {
-thread_local HiddenValues* t_hiddenValues = nullptr;
+// The marks around a document's value inside a worded reason: characters of
+// Unicode's private use area, which no wording of ours writes; a value's own
+// copies of them are escaped with the third.
+constexpr string_view kValueOpen = "\xEE\x80\x80";   // U+E000
+constexpr string_view kValueClose = "\xEE\x80\x81";  // U+E001
+constexpr string_view kValueEscape = "\xEE\x80\x82"; // U+E002, then '0', '1' or '2'
+constexpr string_view kMarks[] = {kValueOpen, kValueClose, kValueEscape};
+
+// A marked value as the document holds it.
+std::string unescaped(string_view value) {
+    std::string text;
+    text.reserve(value.size());
+    for (std::size_t at = 0; at < value.size();) {
+        const string_view rest = value.substr(at);
+        if (rest.starts_with(kValueEscape) && rest.size() > kValueEscape.size()) {
+            text += kMarks[rest[kValueEscape.size()] - '0'];
+            at += kValueEscape.size() + 1;
+        } else {
+            text += value[at++];
+        }
+    }
+    return text;
+}
+
+// Calls each(before, value) for every marked value of text (the value as the
+// document holds it), then each(rest, nullopt) once for what follows the
+// last one.
+template <typename Each> void forEachValue(string_view text, Each each) {
+    for (;;) {
+        const std::size_t open = text.find(kValueOpen);
+        const std::size_t close =
+            open == string_view::npos ? open : text.find(kValueClose, open + kValueOpen.size());
+        if (close == string_view::npos) {
+            each(text, std::optional<std::string>());
+            return;
+        }
+        const std::size_t start = open + kValueOpen.size();
+        each(text.substr(0, open),
+             std::optional<std::string>(unescaped(text.substr(start, close - start))));
+        text.remove_prefix(close + kValueClose.size());
+    }
+}
 } // namespace
 
-HiddenValues::HiddenValues() : m_outer(std::exchange(t_hiddenValues, this)) {}
-
-HiddenValues::~HiddenValues() {
-    t_hiddenValues = m_outer;
-}
-
-HiddenValues* HiddenValues::active() {
-    return t_hiddenValues;
-}
-
 std::string documentValue(string_view value) {
-    if (HiddenValues* hidden = HiddenValues::active()) {
-        hidden->remember(value);
-        return quoted("…");
+    std::string marked(kValueOpen);
+    for (std::size_t at = 0; at < value.size();) {
+        const string_view rest = value.substr(at);
+        bool escaped = false;
+        for (std::size_t mark = 0; mark < std::size(kMarks) && !escaped; ++mark) {
+            if (rest.starts_with(kMarks[mark])) {
+                marked += kValueEscape;
+                marked += static_cast<char>('0' + mark);
+                at += kMarks[mark].size();
+                escaped = true;
+            }
+        }
+        if (!escaped) {
+            marked += value[at++];
+        }
     }
-    return quoted(value);
+    marked += kValueClose;
+    return quoted(marked);
+}
+
+std::string withValuesShown(string_view marked) {
+    std::string text;
+    text.reserve(marked.size());
+    forEachValue(marked, [&text](string_view before, const std::optional<std::string>& value) {
+        text += before;
+        if (value) {
+            text += *value;
+        }
+    });
+    return text;
+}
+
+std::string withValuesHidden(string_view marked, std::vector<std::string>& hidden) {
+    std::string text;
+    forEachValue(marked, [&](string_view before, const std::optional<std::string>& value) {
+        text += before;
+        if (value) {
+            text += "…";
+            hidden.emplace_back(*value);
+        }
+    });
+    return text;
 }
 
 std::string namespaceNote(const Name& name) {

@@ -85,28 +85,18 @@ std::optional<Name> nameOf(string_view text);
 std::string quoted(string_view text);
 
 // A value the document holds (an element's text, an attribute's value, a
-// key, bytes that do not decode), quoted: 「v」; while a HiddenValues lives
-// on this thread, 「…」 instead, and the value is remembered.
+// key, bytes that do not decode), quoted: 「v」, the value itself marked, so
+// that a wording for a report that must not carry a name or an
+// insured-person number can leave it out. Every worded reason goes through
+// withValuesShown or withValuesHidden before anyone reads it.
 std::string documentValue(string_view value);
 
-// For a wording without the document's values (a report that must not carry
-// a name or an insured-person number that failed its check): while one lives,
-// documentValue on this thread hides what it is given and remembers it.
-class HiddenValues {
-public:
-    HiddenValues();
-    ~HiddenValues();
-    HiddenValues(const HiddenValues&) = delete;
-    HiddenValues& operator=(const HiddenValues&) = delete;
-    // Every value hidden so far, in the order met.
-    const std::vector<std::string>& seen() const { return m_seen; }
-    static HiddenValues* active();
-    void remember(string_view value) { m_seen.emplace_back(value); }
+// A worded reason with its document values as they are.
+std::string withValuesShown(string_view marked);
 
-private:
-    HiddenValues* m_outer;
-    std::vector<std::string> m_seen;
-};
+// A worded reason with each document value written 「…」; the values left
+// out are added to hidden, in the order met.
+std::string withValuesHidden(string_view marked, std::vector<std::string>& hidden);
 
 std::string namespaceNote(const Name& name);
 

@@ -122,8 +122,9 @@ TEST(CsvReport, WholeFileBomCrLfAndRows) {
 // reason quotes: names, addresses, insured-person numbers) never reaches the
 // report, in either language.
 TEST(CsvReport, NothingTheDocumentHolds) {
+    // The last holds a character the wording marks values with.
     const std::vector<std::string> personal = {"山田 太郎", "東京都千代田区1-1", "12345678",
-                                               "ヤマダ タロウ"};
+                                               "ヤマダ タロウ", "x\xEE\x80\x81y98765"};
     ArchiveReport archive;
     archive.archive = "a.zip";
     archive.extractionFolder = "/work/a/";
@@ -146,6 +147,7 @@ TEST(CsvReport, NothingTheDocumentHolds) {
         for (const auto& text : personal) {
             EXPECT_EQ(csv.find(text), std::string::npos) << text;
         }
+        EXPECT_EQ(csv.find("98765"), std::string::npos) << csv;
         const bool japanese = language == morvik::report::ReasonLanguage::japanese;
         EXPECT_NE(
             csv.find(japanese ? "要素「x」の値「…」" : "Element '{urn:hl7-org:v3}x': '…' is not"),
