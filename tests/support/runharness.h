@@ -32,6 +32,7 @@ struct RunHarness {
     // tests of its own, reception_test.cpp).
     bool receptionCheck = false;
     std::uint64_t maxDocumentMemory = 0;
+    std::uint32_t maxDocumentTime = 0;
 
     inspection::RunOutcome run(const std::string& zipPath, const std::string& schemaText = "") {
         inspection::RunServices services{
@@ -55,6 +56,7 @@ struct RunHarness {
         inputs.validationThreads = validationThreads;
         inputs.receptionCheck = receptionCheck;
         inputs.maxDocumentMemory = maxDocumentMemory;
+        inputs.maxDocumentTime = maxDocumentTime;
         return inspection::runInspection(inputs, services);
     }
     std::string saved(const std::string& key) { return settings.read("Morvik", kMainSection, key); }
