@@ -5,8 +5,6 @@
 // first 9 (the method of insurer numbers). One finding per number.
 #include "inspection/checks/checktools.h"
 
-#include <map>
-
 namespace morvik::inspection::checks {
 
 namespace {
@@ -44,13 +42,8 @@ public:
         }
     }
     void finish(const ArchiveFacts&, CheckOutput& out) override {
-        for (auto& [number, files] : m_wrong) {
-            out.report({"body-number",
-                        FindingLevel::caution,
-                        "機関番号の桁数または検証番号が正しくない",
-                        std::move(files),
-                        {{"機関番号", number}}});
-        }
+        m_wrong.report(out, "body-number", FindingLevel::caution,
+                       "機関番号の桁数または検証番号が正しくない", "機関番号");
     }
 
 private:
@@ -58,10 +51,7 @@ private:
         if (number.size() == 10 && checkDigitHolds(number)) {
             return;
         }
-        std::vector<std::string>& files = m_wrong[std::string(number)];
-        if (files.empty() || files.back() != path) {
-            files.push_back(path);
-        }
+        m_wrong.add(number, path);
     }
 
     KeptValues m_index = indexValues();
@@ -70,7 +60,7 @@ private:
                    "documentationOf/serviceEvent/performer/assignedEntity/"
                    "representedOrganization/id/@extension"}};
     Fields m_claims{Stage::claims, {"subjectPerson/performerOrganization/id/@extension"}};
-    std::map<std::string, std::vector<std::string>> m_wrong;
+    WrongValues m_wrong;
 };
 
 } // namespace

@@ -136,6 +136,21 @@ bool isCalendarDate(std::string_view text) {
     return day <= last;
 }
 
+void WrongValues::add(std::string_view value, const std::string& path) {
+    std::vector<std::string>& files = m_files[std::string(value)];
+    if (files.empty() || files.back() != path) {
+        files.push_back(path);
+    }
+}
+
+void WrongValues::report(CheckOutput& out, const char* rule, FindingLevel level,
+                         const char* summary, const char* label) {
+    for (auto& [value, files] : m_files) {
+        out.report({rule, level, summary, std::move(files), {{label, value}}});
+    }
+    m_files.clear();
+}
+
 bool checkDigitHolds(std::string_view digits) {
     if (digits.size() < 2 || !allDigits(digits)) {
         return false;

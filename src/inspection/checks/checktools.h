@@ -7,6 +7,7 @@
 
 #include <cstdint>
 #include <initializer_list>
+#include <map>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -25,6 +26,19 @@ inline constexpr const char* kAgencyRoot = "1.2.392.200119.6.103";
 
 inline constexpr const char* kIndexFile = "ix08_V08.xml";
 inline constexpr const char* kSummaryFile = "su08_V08.xml";
+
+// Values a check found wrong, each with the files it stands in (a file
+// once, in the order met); finished, one finding per value, the value
+// compared under its label.
+class WrongValues {
+public:
+    void add(std::string_view value, const std::string& path);
+    void report(CheckOutput& out, const char* rule, FindingLevel level, const char* summary,
+                const char* label);
+
+private:
+    std::map<std::string, std::vector<std::string>> m_files;
+};
 
 // Paths of one stage that a check reads, by position.
 class Fields {

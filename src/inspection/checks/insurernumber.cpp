@@ -5,8 +5,6 @@
 // files.
 #include "inspection/checks/checktools.h"
 
-#include <map>
-
 namespace morvik::inspection::checks {
 
 namespace {
@@ -37,13 +35,8 @@ public:
         }
     }
     void finish(const ArchiveFacts&, CheckOutput& out) override {
-        for (auto& [number, files] : m_wrong) {
-            out.report({"insurer-number",
-                        FindingLevel::error,
-                        "保険者番号の桁数または検証番号が正しくない",
-                        std::move(files),
-                        {{"保険者番号", number}}});
-        }
+        m_wrong.report(out, "insurer-number", FindingLevel::error,
+                       "保険者番号の桁数または検証番号が正しくない", "保険者番号");
     }
 
 private:
@@ -55,14 +48,14 @@ private:
         if (digits.size() == 8 && checkDigitHolds(digits)) {
             return;
         }
-        m_wrong[std::string(number)].push_back(path);
+        m_wrong.add(number, path);
     }
 
     KeptValues m_index = indexValues();
     Fields m_data{Stage::data,
                   {"recordTarget/patientRole/id[@root='1.2.392.200119.6.101']/@extension"}};
     Fields m_claims{Stage::claims, {"subjectPerson/insuranceCard/insurerNumber/@extension"}};
-    std::map<std::string, std::vector<std::string>> m_wrong;
+    WrongValues m_wrong;
 };
 
 } // namespace
