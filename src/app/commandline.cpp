@@ -481,9 +481,13 @@ public:
         m_next.leftInArchive(entries);
     }
     // The reception check's findings, counted by level for the summary.
+    // Passed on only to a report that is written: its findings may name every
+    // document of the archive.
     void receptionChecked(const ReceptionReport& report) override {
         m_summary.tally.receptionFound(report);
-        m_next.receptionChecked(report);
+        if (m_keep != Keep::none) {
+            m_next.receptionChecked(report);
+        }
     }
 
 private:

@@ -20,6 +20,8 @@
 
 #include <algorithm>
 #include <optional>
+#include <string>
+#include <string_view>
 #include <vector>
 
 namespace morvik::inspection {
@@ -47,10 +49,11 @@ bool endsWithZipExtension(const std::string& path) {
 }
 
 // One document of a stage: the folder it lies in (see Run::folderIndex) and
-// its name.
+// where its name is in Run::m_documentNames.
 struct StageDocument {
     std::uint32_t folder = 0;
-    std::string name;
+    std::uint32_t nameLength = 0;
+    std::size_t nameAt = 0;
 };
 using StageDocuments = std::vector<StageDocument>;
 
@@ -71,12 +74,13 @@ private:
     }
     // One document to validate: where it is, and its schema when the stage
     // fixes it (empty: chosen for the document). The folder is shared by
-    // its documents: a run of 100,000 documents holds a few folder paths.
+    // its documents: a run of 100,000 documents holds a few folder paths;
+    // the names lie in m_documentNames, one string for the whole run.
     struct Job {
         Stage stage = Stage::index;
         std::uint32_t folder = 0; // in m_documentFolders
-        std::string name;
-        std::string schemaName;
+        std::string_view name;
+        std::string_view schemaName;
     };
     // The place of folder in m_documentFolders, added when it is new. The
     // folders are all known before the first job is validated and do not
@@ -99,6 +103,15 @@ private:
     std::string topLevelFile(const char* wanted);
     void tellEntriesLeftInArchive();
     Outcome check(const Job& job);
+    // Adds name to m_documentNames; returns where it starts.
+    std::size_t keepName(std::string_view name) {
+        const std::size_t at = m_documentNames.size();
+        m_documentNames.append(name);
+        return at;
+    }
+    std::string_view keptName(std::size_t at, std::size_t length) const {
+        return std::string_view(m_documentNames).substr(at, length);
+    }
     // Appends the next document's outcome, as it would have been written had
     // it been validated just now, and remembers a failure.
     void report(Pool& pool, std::size_t& next);
@@ -118,6 +131,10 @@ private:
     std::vector<std::string> m_topFolders;
     std::string m_schemaFolder;
     std::vector<std::string> m_documentFolders;
+    // The names of every job's document and fixed schema, one after another;
+    // complete before the first job is made and unchanged after, so that the
+    // jobs and the checks of the whole archive may view into it.
+    std::string m_documentNames;
     CaseInsensitiveNames m_names;
     std::optional<SchemaChoice> m_choice;
     ExtractionFacts m_extraction;
@@ -261,13 +278,15 @@ StageDocuments Run::listStage(const std::string& wantedFolder) {
             for (std::string entry = listing.first(folder + "*.xml",
                                                    platform::FolderListing::Mask::filesAndFolders);
                  !entry.empty(); entry = listing.next()) {
-                documents.push_back({index, std::move(entry)});
+                documents.push_back(
+                    {index, static_cast<std::uint32_t>(entry.size()), keepName(entry)});
             }
         }
     }
     std::stable_sort(documents.begin(), documents.end(),
-                     [](const StageDocument& a, const StageDocument& b) {
-                         return platform::lessByName(a.name, b.name);
+                     [this](const StageDocument& a, const StageDocument& b) {
+                         return platform::lessByName(keptName(a.nameAt, a.nameLength),
+                                                     keptName(b.nameAt, b.nameLength));
                      });
     return documents;
 }
@@ -371,27 +390,49 @@ std::uint32_t Run::folderIndex(const std::string& folder) {
 
 std::vector<Run::Job> Run::plan(const std::string& indexPath, const std::string& summaryPath,
                                 bool haveSummary) {
-    const auto split = [](const std::string& path) {
-        const std::size_t cut = path.rfind(kPathSeparator) + 1;
-        return std::make_pair(path.substr(0, cut), path.substr(cut));
+    // The index and the summary, with the schema their stage fixes; their
+    // names are viewed once every name is kept.
+    struct Fixed {
+        Stage stage;
+        StageDocument document;
+        std::size_t schemaAt;
+        std::size_t schemaLength;
     };
-    std::vector<Job> jobs;
-    auto [indexFolder, indexName] = split(indexPath);
-    jobs.push_back({Stage::index, folderIndex(indexFolder), indexName, schemaFile(kIndexSchema)});
+    std::vector<Fixed> fixed;
+    const auto addFixed = [&](Stage stage, const std::string& path, const char* schema) {
+        const std::size_t cut = path.rfind(kPathSeparator) + 1;
+        const std::string name = path.substr(cut);
+        const std::string schemaName = schemaFile(schema);
+        const std::uint32_t folder = folderIndex(path.substr(0, cut));
+        const std::size_t nameAt = keepName(name);
+        fixed.push_back({stage,
+                         {folder, static_cast<std::uint32_t>(name.size()), nameAt},
+                         keepName(schemaName),
+                         schemaName.size()});
+    };
+    addFixed(Stage::index, indexPath, kIndexSchema);
     if (haveSummary) {
-        auto [summaryFolder, summaryName] = split(summaryPath);
-        jobs.push_back(
-            {Stage::summary, folderIndex(summaryFolder), summaryName, schemaFile(kSummarySchema)});
+        addFixed(Stage::summary, summaryPath, kSummarySchema);
     }
     StageDocuments data = listStage(kDataFolder);
     StageDocuments claims = listStage(kClaimsFolder);
-    jobs.reserve(jobs.size() + data.size() + claims.size());
+    // Every name is kept: from here on the string does not move.
+    m_documentNames.shrink_to_fit();
+    const auto nameOf = [this](const StageDocument& document) {
+        return keptName(document.nameAt, document.nameLength);
+    };
+    std::vector<Job> jobs;
+    jobs.reserve(fixed.size() + data.size() + claims.size());
+    for (const Fixed& f : fixed) {
+        jobs.push_back({f.stage, f.document.folder, nameOf(f.document),
+                        keptName(f.schemaAt, f.schemaLength)});
+    }
     for (StageDocuments* documents : {&data, &claims}) {
         const Stage stage = documents == &data ? Stage::data : Stage::claims;
-        for (StageDocument& document : *documents) {
-            jobs.push_back({stage, document.folder, std::move(document.name), {}});
+        for (const StageDocument& document : *documents) {
+            jobs.push_back({stage, document.folder, nameOf(document), {}});
         }
-        // Each listing goes as soon as its names are moved.
+        // Each listing goes as soon as its jobs are made.
         *documents = StageDocuments();
     }
     return jobs;
@@ -405,14 +446,15 @@ Run::Outcome Run::check(const Job& job) {
         void MsgDisp(const std::string& MsgStr) override { texts.push_back(MsgStr); }
     };
     Outcome outcome;
-    outcome.schemaName = job.schemaName;
+    outcome.schemaName = std::string(job.schemaName);
+    const std::string name(job.name);
     // The document as the schema choice read it, for the validation to go on
     // from there rather than open the file again.
     platform::OpenedDocumentHandle opened;
     if (outcome.schemaName.empty()) {
         platform::XmlErrorFacts rootProblem;
         outcome.schemaName = m_choice->schemaFor(
-            folderOf(job), job.name,
+            folderOf(job), name,
             job.stage == Stage::data ? SchemaChoice::Stage::data : SchemaChoice::Stage::claims,
             &rootProblem, &opened);
         if (rootProblem.code != 0 || !rootProblem.message.empty()) {
@@ -425,7 +467,7 @@ Run::Outcome Run::check(const Job& job) {
     DocumentReport& report = outcome.report;
     report.stage = job.stage;
     report.documentFolder = folderOf(job);
-    report.documentName = job.name;
+    report.documentName = name;
     report.schemaPath = m_schemaFolder + outcome.schemaName;
     report.facts.errorLimit = m_inputs.errorLimit;
     if (job.stage == Stage::data) {
@@ -436,7 +478,7 @@ Run::Outcome Run::check(const Job& job) {
     }
     platform::XmlParserFactory& parser =
         m_services.parser != nullptr ? *m_services.parser : platform::defaultXmlParserFactory();
-    report.status = XmlSchemaChk(folderOf(job), job.name, m_schemaFolder, outcome.schemaName,
+    report.status = XmlSchemaChk(folderOf(job), name, m_schemaFolder, outcome.schemaName,
                                  report.message, report.detail, status, parser, &report.facts,
                                  m_services.reasons, std::move(opened));
     return outcome;

@@ -169,10 +169,9 @@ ExtractionWriter::~ExtractionWriter() {
     }
 }
 
-std::string ExtractionWriter::freshName() {
+std::string ExtractionWriter::nameOf(std::uint64_t number) const {
     char counter[24];
-    std::snprintf(counter, sizeof counter, "%llx",
-                  static_cast<unsigned long long>(m_nameCounter++));
+    std::snprintf(counter, sizeof counter, "%llx", static_cast<unsigned long long>(number));
     return m_namePrefix + counter;
 }
 
@@ -196,7 +195,8 @@ UnzipOutcome ExtractionWriter::openDestination(bool create) {
              slash = m_destination.find('/', slash + 1)) {
             const std::string prefix = m_destination.substr(0, slash);
             if (::mkdir(prefix.c_str(), 0777) == 0) {
-                m_journal.push_back({Step::createdDestination, 0, prefix});
+                m_journal.push_back({Step::createdDestination, false, 0, m_madeDestinations.size()});
+                m_madeDestinations.push_back(prefix);
             } else if (errno != EEXIST) {
                 return notWritable(0, "the destination " + m_destination + " cannot be made",
                                    errno);
@@ -218,7 +218,7 @@ int ExtractionWriter::folder(std::uint32_t node, bool create, UnzipOutcome& fail
         return -1;
     }
     const std::function<void(std::uint32_t)> created = [this](std::uint32_t made) {
-        m_journal.push_back({Step::createdFolder, made, ""});
+        m_journal.push_back({Step::createdFolder, false, made, 0});
         note('F', nodePath(m_plan.nodes, made));
     };
     const int fd = m_folders->open(node, create ? &created : nullptr);
@@ -309,9 +309,10 @@ UnzipOutcome ExtractionWriter::writeFile(std::uint32_t node,
         return failure;
     }
     Fd file;
-    std::string name;
+    std::uint64_t number = 0;
     for (int attempt = 0; attempt < 100 && !file; ++attempt) {
-        name = freshName();
+        number = freshNumber();
+        const std::string name = nameOf(number);
         if (!note('T', nodeFolderPath(m_plan.nodes[node].parent) + name)) {
             return notWritable(node, "the journal cannot be written", errno);
         }
@@ -324,8 +325,7 @@ UnzipOutcome ExtractionWriter::writeFile(std::uint32_t node,
     if (!file) {
         return notWritable(node, "no new file can be made beside it", errno);
     }
-    m_journal.push_back({Step::temporary, node, name});
-    m_written.push_back(m_journal.size() - 1);
+    m_journal.push_back({Step::temporary, false, node, number});
     if (failure = fill(file.get()); failure.result != UnzipResult::ok) {
         return failure;
     }
@@ -338,9 +338,15 @@ UnzipOutcome ExtractionWriter::writeFile(std::uint32_t node,
 
 UnzipOutcome ExtractionWriter::commit() {
     UnzipOutcome failure;
-    for (const std::size_t position : m_written) {
+    // The written files are the journal's temporaries, in writing order;
+    // the steps below add to the journal behind them.
+    const std::size_t steps = m_journal.size();
+    for (std::size_t position = 0; position < steps; ++position) {
+        if (m_journal[position].step != Step::temporary) {
+            continue;
+        }
         const std::uint32_t node = m_journal[position].node;
-        const std::string temporary = m_journal[position].name;
+        const std::string temporary = nameOf(m_journal[position].number);
         const PlanNode& target = m_plan.nodes[node];
         const int parent = folder(target.parent, false, failure);
         if (parent < 0) {
@@ -353,15 +359,16 @@ UnzipOutcome ExtractionWriter::commit() {
                 break;
             }
             // Kept aside, not removed, until every file is in place.
-            std::string aside;
+            std::uint64_t aside = 0;
             int status = -1;
             const std::string folderPath = nodeFolderPath(target.parent);
             for (int attempt = 0; attempt < 100 && status != 0; ++attempt) {
-                aside = freshName();
-                if (!note('A', folderPath + target.name, folderPath + aside)) {
+                aside = freshNumber();
+                const std::string asideName = nameOf(aside);
+                if (!note('A', folderPath + target.name, folderPath + asideName)) {
                     break;
                 }
-                status = renameNoReplace(parent, target.name.c_str(), aside.c_str());
+                status = renameNoReplace(parent, target.name.c_str(), asideName.c_str());
                 if (status != 0 && errno != EEXIST) {
                     break;
                 }
@@ -370,7 +377,7 @@ UnzipOutcome ExtractionWriter::commit() {
                 failure = notWritable(node, "the existing file cannot be moved aside", errno);
                 break;
             }
-            m_journal.push_back({Step::movedAside, node, aside});
+            m_journal.push_back({Step::movedAside, false, node, aside});
         } else if (errno != ENOENT) {
             failure = notWritable(node, "cannot be looked at", errno);
             break;
@@ -382,7 +389,7 @@ UnzipOutcome ExtractionWriter::commit() {
             break;
         }
         m_journal[position].undone = true;
-        m_journal.push_back({Step::placed, node, ""});
+        m_journal.push_back({Step::placed, false, node, 0});
     }
     if (failure.result != UnzipResult::ok) {
         rollback();
@@ -393,11 +400,12 @@ UnzipOutcome ExtractionWriter::commit() {
             UnzipOutcome ignored;
             if (const int parent = folder(m_plan.nodes[entry.node].parent, false, ignored);
                 parent >= 0) {
-                ::unlinkat(parent, entry.name.c_str(), 0);
+                ::unlinkat(parent, nameOf(entry.number).c_str(), 0);
             }
         }
     }
-    m_journal.clear();
+    m_journal = std::vector<JournalEntry>();
+    m_madeDestinations.clear();
     removeJournal();
     m_committed = true;
     return {};
@@ -406,7 +414,7 @@ UnzipOutcome ExtractionWriter::commit() {
 void ExtractionWriter::rollback() {
     for (auto it = m_journal.rbegin(); it != m_journal.rend(); ++it) {
         if (it->step == Step::createdDestination) {
-            ::rmdir(it->name.c_str());
+            ::rmdir(m_madeDestinations[it->number].c_str());
             continue;
         }
         const PlanNode& target = m_plan.nodes[it->node];
@@ -420,11 +428,11 @@ void ExtractionWriter::rollback() {
             ::unlinkat(parent, target.name.c_str(), 0);
             break;
         case Step::movedAside:
-            ::renameat(parent, it->name.c_str(), parent, target.name.c_str());
+            ::renameat(parent, nameOf(it->number).c_str(), parent, target.name.c_str());
             break;
         case Step::temporary:
             if (!it->undone) {
-                ::unlinkat(parent, it->name.c_str(), 0);
+                ::unlinkat(parent, nameOf(it->number).c_str(), 0);
             }
             break;
         case Step::createdFolder:
@@ -434,8 +442,8 @@ void ExtractionWriter::rollback() {
             break;
         }
     }
-    m_journal.clear();
-    m_written.clear();
+    m_journal = std::vector<JournalEntry>();
+    m_madeDestinations.clear();
     removeJournal();
 }
 
@@ -609,7 +617,7 @@ namespace morvik::platform {
 namespace {
 
 // ".unzip-" + 8 hex digits + "-" + 1 to 16 hex digits: the names of our
-// temporaries (ExtractionWriter::freshName) and nothing a person writes.
+// temporaries (ExtractionWriter::nameOf) and nothing a person writes.
 bool isTemporaryName(std::string_view name) {
     constexpr std::string_view kStart = ".unzip-";
     const auto hex = [](std::string_view digits) {

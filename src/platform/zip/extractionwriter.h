@@ -57,19 +57,32 @@ public:
 
 private:
     class FolderHandles;
-    enum class Step { createdDestination, createdFolder, temporary, movedAside, placed };
+    enum class Step : std::uint8_t {
+        createdDestination,
+        createdFolder,
+        temporary,
+        movedAside,
+        placed
+    };
+    // One step, without names: a temporary or aside name is rebuilt from its
+    // number (nameOf), a made destination folder is in m_madeDestinations.
+    // An archive of 100,000 files keeps 16 bytes a step, not a string.
     struct JournalEntry {
         Step step;
-        std::uint32_t node;  // the folder, or the file whose folder is meant
-        std::string name;    // temporary or aside name; a path for createdDestination
         bool undone = false; // a temporary that became the placed file
+        std::uint32_t node;  // the folder, or the file whose folder is meant
+        // The temporary's or aside name's number; for createdDestination the
+        // place in m_madeDestinations.
+        std::uint64_t number = 0;
     };
 
     UnzipOutcome openDestination(bool create);
     int folder(std::uint32_t node, bool create, UnzipOutcome& failure);
     // What may stand where a file goes; ok when nothing or something to replace.
     UnzipOutcome judgeExisting(std::uint32_t node, const struct stat& existing) const;
-    std::string freshName();
+    // The number of a name no file of this extraction has had yet.
+    std::uint64_t freshNumber() { return m_nameCounter++; }
+    std::string nameOf(std::uint64_t number) const;
     UnzipOutcome notWritable(std::uint32_t node, const std::string& what, int error) const;
     // Adds the step to the journal file (made on the first step); false when
     // it cannot be written, and then the step must not be taken.
@@ -84,8 +97,8 @@ private:
     ino_t m_archiveInode;
     std::unique_ptr<FolderHandles> m_folders;
     std::vector<JournalEntry> m_journal;
-    // The journal positions of the written files' temporaries, in writing order.
-    std::vector<std::size_t> m_written;
+    // The destination's folders this extraction made, parents first.
+    std::vector<std::string> m_madeDestinations;
     std::string m_namePrefix;
     std::uint64_t m_nameCounter = 0;
     bool m_committed = false;
