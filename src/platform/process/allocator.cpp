@@ -20,4 +20,10 @@ void tuneAllocatorForManyDocuments() {
 #endif
 }
 
+void releaseFreeMemory() {
+#if defined(__GLIBC__)
+    (void)::malloc_trim(0);
+#endif
+}
+
 } // namespace morvik::platform

@@ -14,4 +14,12 @@ namespace morvik::platform {
 // setting.
 void tuneAllocatorForManyDocuments();
 
+// Gives the memory the allocator holds free back to the system, wherever it
+// lies in its arenas. For after a step that freed much at once (an
+// extraction's bookkeeping of 100,000 entries is tens of megabytes), so that
+// the next step's peak does not stand on it: freed small blocks below the
+// arena's top are otherwise kept, and with the trim threshold above so is
+// its top. A few milliseconds; nothing where the C library cannot.
+void releaseFreeMemory();
+
 } // namespace morvik::platform

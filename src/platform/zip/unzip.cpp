@@ -7,6 +7,7 @@
 #include "platform/zip/unzip.h"
 
 #include "platform/fs/fd.h"
+#include "platform/process/allocator.h"
 #include "platform/text/utf8.h"
 #include "platform/text/utf8locale.h"
 #include "platform/zip/extractionplan.h"
@@ -476,6 +477,9 @@ UnzipOutcome extractArchive(const UnzipRequest& request) {
     std::uint64_t recovered = 0;
     std::uint64_t removedTemporaries = 0;
     UnzipOutcome outcome = extract(request, topLevel, recovered, removedTemporaries);
+    // The directory, the plan and the journal are freed: what they took is
+    // not to stay under whatever comes next.
+    releaseFreeMemory();
     outcome.removedTemporaries = removedTemporaries;
     outcome.destination = request.destination;
     outcome.topLevel = std::move(topLevel);
