@@ -3,6 +3,8 @@
 // (checkup and guidance data), c and p in CLAIMS (their claims).
 #include "inspection/checks/checktools.h"
 
+#include <algorithm>
+
 namespace morvik::inspection::checks {
 
 namespace {
@@ -25,10 +27,17 @@ bool wellNamed(const ArchiveFacts::Document& document) {
 class FileNameCheck : public ArchiveCheck {
 public:
     void finish(const ArchiveFacts& archive, CheckOutput& out) override {
+        const auto misnamed = [](const ArchiveFacts::Document& document) {
+            return (document.stage == Stage::data || document.stage == Stage::claims) &&
+                   !wellNamed(document);
+        };
+        // Counted first: the list may name every document of the archive, and
+        // a growing vector would hold it one and a half times over.
         std::vector<std::string> files;
+        files.reserve(static_cast<std::size_t>(
+            std::count_if(archive.documents.begin(), archive.documents.end(), misnamed)));
         for (const ArchiveFacts::Document& document : archive.documents) {
-            if ((document.stage == Stage::data || document.stage == Stage::claims) &&
-                !wellNamed(document)) {
+            if (misnamed(document)) {
                 files.push_back(ArchiveFacts::pathOf(document));
             }
         }

@@ -2,6 +2,7 @@
 // to one: each name equals its partner's after the prefix letter.
 #include "inspection/checks/checktools.h"
 
+#include <algorithm>
 #include <set>
 
 namespace morvik::inspection::checks {
@@ -23,20 +24,22 @@ public:
                 claims.insert(document.name.substr(1));
             }
         }
+        const auto lonely = [&](const ArchiveFacts::Document& document) {
+            return !document.name.empty() &&
+                   ((document.stage == Stage::data && claims.count(document.name.substr(1)) != 1) ||
+                    (document.stage == Stage::claims && data.count(document.name.substr(1)) != 1));
+        };
+        // Counted first: the list may name every document of the archive, and
+        // a growing vector would hold it one and a half times over.
         std::vector<std::string> files;
+        files.reserve(static_cast<std::size_t>(
+            std::count_if(archive.documents.begin(), archive.documents.end(), lonely)));
         std::size_t lonelyData = 0;
         std::size_t lonelyClaims = 0;
         for (const ArchiveFacts::Document& document : archive.documents) {
-            if (document.name.empty()) {
-                continue;
-            }
-            if (document.stage == Stage::data && claims.count(document.name.substr(1)) != 1) {
+            if (lonely(document)) {
                 files.push_back(ArchiveFacts::pathOf(document));
-                ++lonelyData;
-            } else if (document.stage == Stage::claims &&
-                       data.count(document.name.substr(1)) != 1) {
-                files.push_back(ArchiveFacts::pathOf(document));
-                ++lonelyClaims;
+                ++(document.stage == Stage::data ? lonelyData : lonelyClaims);
             }
         }
         if (files.empty()) {

@@ -18,13 +18,15 @@ public:
         if (m_files.empty()) {
             return;
         }
+        // Moved, not copied: it may name every document of the archive.
+        const std::size_t count = m_files.size();
         out.report({"legacy-namespace",
                     FindingLevel::error,
                     "2024年版より前の名前空間で書かれている",
-                    m_files,
+                    std::move(m_files),
                     {{"名前空間", kLegacyNamespace},
                      {"2024年版の名前空間", kMinistryNamespace},
-                     {"文書数", std::to_string(m_files.size())}}});
+                     {"文書数", std::to_string(count)}}});
     }
 
 private:
