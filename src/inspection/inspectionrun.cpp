@@ -13,6 +13,7 @@
 #include "inspection/xmlschemachk.h"
 #include "inspection/zipextract.h"
 #include "platform/fs/folderlisting.h"
+#include "platform/process/allocator.h"
 #include "platform/text/utf8.h"
 #include "platform/xml/xmlparser.h"
 #include "platform/zip/archivelisting.h"
@@ -200,6 +201,9 @@ bool Run::prepare() {
         return false;
     }
     tellEntriesLeftInArchive();
+    // Reading the archive's directory again for that freed as much as the
+    // extraction's bookkeeping: none of it is to stay under the validation.
+    platform::releaseFreeMemory();
     m_extractionFolder = actualExtractionFolder(m_extractionFolder);
     m_extraction.folderFound = platform::isFolder(m_extractionFolder);
     if (m_services.observer != nullptr) {

@@ -100,6 +100,7 @@ public:
         : m_command(command), m_limits(limits), m_plan(plan),
           m_topFolder(topFolderOf(command.archive)), m_entriesBeside(entriesBeside) {
         m_plan.nodes.assign(1, PlanNode());
+        m_plan.names = NameStore();
         m_plan.entries.clear();
         m_plan.totalBytes = 0;
     }
@@ -122,7 +123,7 @@ public:
                                 "compression method " + std::to_string(record.method) +
                                     " (only stored and deflate are read)");
         }
-        auto components = safeComponents(record.name);
+        auto components = safeComponents(std::string(record.name));
         if (!components) {
             return refuse(UnzipCause::unsafeName, shown, "the name leaves the destination");
         }
@@ -248,7 +249,7 @@ private:
             if (added) {
                 PlanNode node;
                 node.parent = parent;
-                node.name = components[i];
+                node.name = m_plan.names.keep(components[i]).data();
                 node.folder = wantFolder;
                 node.inTopFolder =
                     parent != 0 && (m_plan.nodes[parent].inTopFolder ||
@@ -309,6 +310,8 @@ UnzipOutcome planExtraction(const ZipDirectory& directory, const UnzipCommand& c
                                   directory.entries.size(), limits.maxEntries);
     }
     plan.entries.reserve(directory.entries.size());
+    // A node a file, and a few folders: grown past this only by deep names.
+    plan.nodes.reserve(directory.entries.size() + 64);
     for (const ZipEntryRecord& record : directory.entries) {
         if (UnzipOutcome failure = builder.add(record); failure.result != UnzipResult::ok) {
             return failure;
@@ -318,16 +321,16 @@ UnzipOutcome planExtraction(const ZipDirectory& directory, const UnzipCommand& c
 }
 
 std::string nodePath(const std::vector<PlanNode>& nodes, std::uint32_t node) {
-    std::vector<const std::string*> names;
+    std::vector<const char*> names;
     for (; node != 0; node = nodes[node].parent) {
-        names.push_back(&nodes[node].name);
+        names.push_back(nodes[node].name);
     }
     std::string path;
     for (auto it = names.rbegin(); it != names.rend(); ++it) {
         if (!path.empty()) {
             path += '/';
         }
-        path += **it;
+        path += *it;
     }
     return path;
 }

@@ -92,7 +92,7 @@ public:
             return -1;
         }
         for (auto it = chain.rbegin(); it != chain.rend(); ++it) {
-            const char* name = m_nodes[*it].name.c_str();
+            const char* name = m_nodes[*it].name;
             Fd child(::openat(parent, name, kFolderFlags));
             if (!child && errno == ENOENT && created != nullptr) {
                 if (::mkdirat(parent, name, 0777) == 0) {
@@ -276,7 +276,7 @@ UnzipOutcome ExtractionWriter::inspect() {
             return failure;
         }
         struct stat existing {};
-        if (::fstatat(parent, planned.name.c_str(), &existing, AT_SYMLINK_NOFOLLOW) != 0) {
+        if (::fstatat(parent, planned.name, &existing, AT_SYMLINK_NOFOLLOW) != 0) {
             if (errno == ENOENT) {
                 continue;
             }
@@ -353,7 +353,7 @@ UnzipOutcome ExtractionWriter::commit() {
             break;
         }
         struct stat existing {};
-        if (::fstatat(parent, target.name.c_str(), &existing, AT_SYMLINK_NOFOLLOW) == 0) {
+        if (::fstatat(parent, target.name, &existing, AT_SYMLINK_NOFOLLOW) == 0) {
             // Checked again: something may have appeared since inspect().
             if (failure = judgeExisting(node, existing); failure.result != UnzipResult::ok) {
                 break;
@@ -368,7 +368,7 @@ UnzipOutcome ExtractionWriter::commit() {
                 if (!note('A', folderPath + target.name, folderPath + asideName)) {
                     break;
                 }
-                status = renameNoReplace(parent, target.name.c_str(), asideName.c_str());
+                status = renameNoReplace(parent, target.name, asideName.c_str());
                 if (status != 0 && errno != EEXIST) {
                     break;
                 }
@@ -384,7 +384,7 @@ UnzipOutcome ExtractionWriter::commit() {
         }
         if (!note('P', nodeFolderPath(target.parent) + target.name,
                   nodeFolderPath(target.parent) + temporary) ||
-            renameNoReplace(parent, temporary.c_str(), target.name.c_str()) != 0) {
+            renameNoReplace(parent, temporary.c_str(), target.name) != 0) {
             failure = notWritable(node, "the file cannot be put in place", errno);
             break;
         }
@@ -425,10 +425,10 @@ void ExtractionWriter::rollback() {
         }
         switch (it->step) {
         case Step::placed:
-            ::unlinkat(parent, target.name.c_str(), 0);
+            ::unlinkat(parent, target.name, 0);
             break;
         case Step::movedAside:
-            ::renameat(parent, nameOf(it->number).c_str(), parent, target.name.c_str());
+            ::renameat(parent, nameOf(it->number).c_str(), parent, target.name);
             break;
         case Step::temporary:
             if (!it->undone) {
@@ -436,7 +436,7 @@ void ExtractionWriter::rollback() {
             }
             break;
         case Step::createdFolder:
-            ::unlinkat(parent, target.name.c_str(), AT_REMOVEDIR);
+            ::unlinkat(parent, target.name, AT_REMOVEDIR);
             break;
         case Step::createdDestination:
             break;

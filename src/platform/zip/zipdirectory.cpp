@@ -12,6 +12,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <optional>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -260,7 +261,7 @@ UnzipOutcome readCentralRecord(ArchiveBytes& bytes, std::uint64_t& at, std::uint
 // Reads the local header of a record, decodes its name and settles its type;
 // extent is where the entry's bytes end (data and descriptor).
 UnzipOutcome readLocalHeader(ArchiveBytes& bytes, std::uint64_t archiveSize, CentralRecord& record,
-                             std::uint64_t& extent) {
+                             std::uint64_t& extent, NameStore& names) {
     ZipEntryRecord& entry = record.entry;
     const std::string shown = printableName(record.nameBytes);
     const char* p = bytes.at(entry.headerOffset, 30);
@@ -306,32 +307,35 @@ UnzipOutcome readLocalHeader(ArchiveBytes& bytes, std::uint64_t archiveSize, Cen
         return unzipFailure(UnzipResult::archiveError, UnzipCause::controlCharacter, shown,
                             "the name holds a control character");
     }
+    std::string_view name;
+    std::optional<std::string> decoded;
     if ((flags & kFlagUtf8) != 0) {
         if (!isValidUtf8(record.nameBytes)) {
             return unzipFailure(UnzipResult::archiveError, UnzipCause::undecodableName, shown,
                                 "the name is flagged UTF-8 but is not");
         }
-        entry.name = record.nameBytes;
-    } else if (auto decoded = fromCp932(record.nameBytes)) {
-        entry.name = std::move(*decoded);
+        name = record.nameBytes;
+    } else if ((decoded = fromCp932(record.nameBytes))) {
+        name = *decoded;
     } else {
         return unzipFailure(UnzipResult::archiveError, UnzipCause::undecodableName, shown,
                             "the name cannot be decoded as CP932");
     }
     for (const auto& [nameCrc, unicodeName] : fields.unicodePaths) {
-        if (nameCrc != crc32Of(entry.name)) {
+        if (nameCrc != crc32Of(name)) {
             continue; // written for another name: libarchive ignores it
         }
         if (!isValidUtf8(unicodeName) || unicodeName.find('\0') != std::string::npos) {
             return unzipFailure(UnzipResult::archiveError, UnzipCause::undecodableName, shown,
                                 "the Unicode path field is not UTF-8 text");
         }
-        entry.name = unicodeName;
+        name = unicodeName;
     }
-    if (hasControlCharacter(entry.name)) {
+    if (hasControlCharacter(name)) {
         return unzipFailure(UnzipResult::archiveError, UnzipCause::controlCharacter,
-                            printableName(entry.name), "the name holds a control character");
+                            printableName(name), "the name holds a control character");
     }
+    entry.name = names.keep(name);
 
     // The type: the mode's, a name ending in '/' is a folder, no type is a file.
     std::uint32_t type = fields.mode & S_IFMT;
@@ -339,7 +343,6 @@ UnzipOutcome readLocalHeader(ArchiveBytes& bytes, std::uint64_t archiveSize, Cen
         type = S_IFREG;
     }
     if (type != S_IFDIR) {
-        std::string_view name = entry.name;
         // Windows tools may separate with backslashes only.
         const bool backslashesOnly = fields.system == 0 && name.find('/') == std::string::npos;
         const char last = name.empty() ? '\0' : name.back();
@@ -378,6 +381,7 @@ UnzipOutcome readZipDirectory(int fd, ZipDirectory& directory) {
     }
     directory.archiveSize = static_cast<std::uint64_t>(info.st_size);
     directory.entries.clear();
+    directory.names = NameStore();
     ArchiveBytes bytes(fd, directory.archiveSize);
     CentralDirectory central;
     if (UnzipOutcome failure = findCentralDirectory(bytes, directory.archiveSize, central);
@@ -427,10 +431,13 @@ UnzipOutcome readZipDirectory(int fd, ZipDirectory& directory) {
                                 "the entry overlaps " + previousName);
         }
         std::uint64_t extent = 0;
-        if (UnzipOutcome failure = readLocalHeader(bytes, directory.archiveSize, record, extent);
+        if (UnzipOutcome failure =
+                readLocalHeader(bytes, directory.archiveSize, record, extent, directory.names);
             failure.result != UnzipResult::ok) {
             return failure;
         }
+        // The name is kept in the directory's store now.
+        record.nameBytes = std::string();
         if (extent > central.offset) {
             return unzipFailure(UnzipResult::archiveError, UnzipCause::overlappingEntries,
                                 printableName(record.entry.name),

@@ -6,10 +6,12 @@
 // decided before anything is written.
 #pragma once
 
+#include "platform/zip/namestore.h"
 #include "platform/zip/unzip.h"
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace morvik::platform {
@@ -22,8 +24,8 @@ enum class ZipEntryType {
 
 struct ZipEntryRecord {
     // UTF-8, exactly as libarchive will name the entry (a backslash is still a
-    // backslash here).
-    std::string name;
+    // backslash here); kept in the directory's names, NUL-terminated.
+    std::string_view name;
     ZipEntryType type = ZipEntryType::file;
     bool encrypted = false;
     std::uint16_t method = 0;
@@ -39,6 +41,8 @@ struct ZipDirectory {
     // Sorted by the offset of their local headers: the order in which
     // libarchive reads them.
     std::vector<ZipEntryRecord> entries;
+    // Where the entries' names are: one store, not a string per entry.
+    NameStore names;
 };
 
 // Reads the directory of the archive open at fd (any position; the file
