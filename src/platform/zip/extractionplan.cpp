@@ -166,8 +166,10 @@ public:
                 return failure;
             }
         }
-        if (entry.selected && !folder) {
+        if (!folder) {
             entry.size = record.size;
+        }
+        if (entry.selected && !folder) {
             if (record.method == kMethodStored && record.size != record.compressedSize) {
                 return unzipFailure(UnzipResult::archiveError, UnzipCause::badData, shown,
                                     "a stored entry declares " + std::to_string(record.size) +

@@ -35,6 +35,7 @@ struct PlannedEntry {
     // Beside the top folder and left in the archive (EntriesBeside::leaveInArchive).
     bool leftBeside = false;
     std::uint32_t node = 0;
+    // What a file declares, selected or not.
     std::uint64_t size = 0;
 };
 

@@ -155,6 +155,13 @@ ExtractionWriter::ExtractionWriter(const std::string& destination, const Extract
     : m_destination(destination), m_plan(plan), m_existingFiles(existingFiles),
       m_archiveDevice(archiveDevice), m_archiveInode(archiveInode),
       m_folders(std::make_unique<FolderHandles>(plan.nodes)) {
+    // Each file takes two steps at least (its temporary, then in place):
+    // reserved once, the journal does not stand twice in memory as it grows.
+    std::size_t files = 0;
+    for (const PlannedEntry& entry : plan.entries) {
+        files += entry.selected && !entry.folder ? 1 : 0;
+    }
+    m_journal.reserve(2 * files + 16);
     // Hidden names: a leftover after a crash does not count as an extracted
     // file, and the random part keeps two extractions from meeting.
     char prefix[32];

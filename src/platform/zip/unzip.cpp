@@ -185,8 +185,10 @@ bool writeAll(int fd, const char* data, std::size_t size) {
 
 // Reads the data of every selected entry with libarchive, once, into the
 // writer. libarchive reads the entries in the order of their local headers,
-// as the directory lists them; each must be the entry the plan judged.
-UnzipOutcome writeEntries(int archiveFd, const ZipDirectory& directory, const ExtractionPlan& plan,
+// as the directory lists them (names, one per entry, in the directory's
+// order); each must be the entry the plan judged.
+UnzipOutcome writeEntries(int archiveFd, const ZipDirectory& directory,
+                          const std::vector<std::string_view>& names, const ExtractionPlan& plan,
                           ExtractionWriter& writer, const StopCheck& stopRequested) {
     const auto stopNow = [&] { return stopRequested && stopRequested(); };
     // Outlives the reader, which may call it until it is freed.
@@ -210,9 +212,9 @@ UnzipOutcome writeEntries(int archiveFd, const ZipDirectory& directory, const Ex
         return readFailure(a, "");
     }
     std::vector<char> buffer(64 * 1024);
-    for (std::size_t i = 0; i < directory.entries.size(); ++i) {
+    for (std::size_t i = 0; i < names.size(); ++i) {
         const PlannedEntry& planned = plan.entries[i];
-        const std::string shown = printableName(directory.entries[i].name);
+        const std::string shown = printableName(names[i]);
         if (stopNow()) {
             return stoppedOutcome(shown);
         }
@@ -229,11 +231,11 @@ UnzipOutcome writeEntries(int archiveFd, const ZipDirectory& directory, const Ex
         }
         const char* name = archive_entry_pathname(entry);
         const bool folder = archive_entry_filetype(entry) == AE_IFDIR;
-        if (name == nullptr || normalizedPath(name) != normalizedPath(directory.entries[i].name) ||
+        if (name == nullptr || normalizedPath(name) != normalizedPath(names[i]) ||
             folder != planned.folder || (!folder && archive_entry_filetype(entry) != AE_IFREG) ||
             archive_entry_hardlink(entry) != nullptr || archive_entry_is_encrypted(entry) ||
             (!folder && archive_entry_size_is_set(entry) &&
-             static_cast<std::uint64_t>(archive_entry_size(entry)) != directory.entries[i].size)) {
+             static_cast<std::uint64_t>(archive_entry_size(entry)) != planned.size)) {
             return unzipFailure(UnzipResult::archiveError, UnzipCause::damagedArchive, shown,
                                 "libarchive reads the entry otherwise than its headers say");
         }
@@ -358,6 +360,14 @@ UnzipOutcome extract(const UnzipRequest& request, std::vector<TopLevelName>& top
     if (planned.result != UnzipResult::ok) {
         return planned;
     }
+    // From here on an entry is its name (in the directory's store) and its
+    // plan: the records go before libarchive reads the directory again.
+    std::vector<std::string_view> names;
+    names.reserve(directory.entries.size());
+    for (const ZipEntryRecord& record : directory.entries) {
+        names.push_back(record.name);
+    }
+    directory.entries = std::vector<ZipEntryRecord>();
     std::vector<std::string> topFolders;
     for (const TopLevelName& name : plan.topLevel) {
         if (name.folder) {
@@ -380,7 +390,7 @@ UnzipOutcome extract(const UnzipRequest& request, std::vector<TopLevelName>& top
         return failure;
     }
     UnzipOutcome written =
-        writeEntries(archiveFd.get(), directory, plan, writer, request.stopRequested);
+        writeEntries(archiveFd.get(), directory, names, plan, writer, request.stopRequested);
     if (written.result == UnzipResult::ok && request.stopRequested && request.stopRequested()) {
         written = stoppedOutcome("");
     }
