@@ -840,6 +840,53 @@ TEST_F(UnzipTest, FailureWhileWritingLeavesTheDestinationAsItWas) {
     }
 }
 
+// A failure while the files are put in place (a folder made meanwhile where
+// one of them goes) rolls back what was already replaced: every earlier file
+// back from aside, every new one and every made folder gone, whichever file
+// is the one that fails. The journal keeps numbers, not names, for this.
+TEST_F(UnzipTest, FailureWhilePuttingInPlacePutsEveryReplacedFileBack) {
+    constexpr int kFiles = 10;
+    const auto nameOf = [](int i) {
+        char name[32];
+        std::snprintf(name, sizeof name, "in put/DATA/%02d.xml", i);
+        return std::string(name);
+    };
+    for (const int blocked : {0, 5, kFiles - 1}) {
+        const TempDir caseDir;
+        useFolder(caseDir);
+        const fs::path folder = caseDir.path();
+        std::vector<RawZipEntry> entries;
+        std::map<std::string, Inode> replaced;
+        for (int i = 0; i < kFiles; ++i) {
+            entries.push_back(rawFile(nameOf(i), "new " + std::to_string(i)));
+            if (i % 2 == 0 && i != blocked) {
+                writeFile(folder / nameOf(i), "old " + std::to_string(i));
+                replaced[nameOf(i)] = inodeOf(folder / nameOf(i));
+            }
+        }
+        entries.push_back(rawFile("in put/NEW/x.xml", "x"));
+        writeBytes(zip, rawZip(entries));
+        auto expected = snapshot(folder);
+        expected[nameOf(blocked) + "/"] = "";
+        // Asked before the first entry: after the destination was looked at.
+        bool planted = false;
+        const auto plant = [&] {
+            if (!planted) {
+                fs::create_directories(folder / nameOf(blocked));
+                planted = true;
+            }
+            return false;
+        };
+        EXPECT_EQ(unzipInto(zip, folder, protecting(), plant), UnzipResult::diskFull) << blocked;
+        EXPECT_EQ(lastUnzipOutcome().cause, UnzipCause::notWritable) << blocked;
+        EXPECT_EQ(lastUnzipOutcome().entry, nameOf(blocked)) << blocked;
+        EXPECT_EQ(snapshot(folder), expected) << blocked;
+        for (const auto& [name, inode] : replaced) {
+            EXPECT_EQ(inodeOf(folder / name), inode) << blocked << " " << name;
+        }
+    }
+}
+
 TEST_F(UnzipTest, ControlCharactersInNamesAreRefused) {
     const std::vector<std::pair<std::string, std::string>> names = {
         {std::string("top/zz\0.xml", 11), "top/zz\\x00.xml"},
