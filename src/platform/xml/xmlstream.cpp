@@ -61,72 +61,51 @@ constexpr std::uint32_t kMaxAttributesPerElement = 10'000;
 // UTF-16 and UTF-32 are passed over.
 class AttributeCounter {
 public:
-    // False once a start tag has more than kMaxAttributesPerElement.
+    // False once a start tag has more than kMaxAttributesPerElement. Text,
+    // quoted values and end tags, nearly all of a document, are passed over
+    // with memchr; the rest goes byte by byte.
     bool feed(const char* bytes, std::size_t size) {
-        for (std::size_t i = 0; i < size; ++i) {
-            const char c = bytes[i];
-            if (c == '\0') {
-                continue;
-            }
+        std::size_t i = 0;
+        while (i < size) {
             switch (m_state) {
             case State::text:
-                if (c == '<') {
-                    m_state = State::open;
+                if (!skipPast('<', bytes, size, i)) {
+                    return true;
                 }
-                break;
-            case State::open:
-                if (c == '!') {
-                    m_state = State::bang;
-                    m_seen.clear();
-                } else if (c == '?') {
-                    skipUntil("?>");
-                } else {
-                    m_state = c == '/' ? State::endTag : State::tag;
-                    m_attributes = 0;
-                }
-                break;
-            case State::bang:
-                m_seen += c;
-                if (m_seen == "--") {
-                    skipUntil("-->");
-                } else if (m_seen == "[CDATA[") {
-                    skipUntil("]]>");
-                } else if (!std::string_view("--").starts_with(m_seen) &&
-                           !std::string_view("[CDATA[").starts_with(m_seen)) {
-                    skipUntil(">");
-                }
-                break;
-            case State::skipping:
-                m_seen += c;
-                if (m_seen.size() > m_until.size()) {
-                    m_seen.erase(0, 1);
-                }
-                if (m_seen == m_until) {
-                    m_state = State::text;
-                }
-                break;
-            case State::tag:
-                if (c == '"' || c == '\'') {
-                    m_quote = c;
-                    m_state = State::quoted;
-                } else if (c == '=') {
-                    if (++m_attributes > kMaxAttributesPerElement) {
-                        return false;
-                    }
-                } else if (c == '>') {
-                    m_state = State::text;
-                }
-                break;
+                m_state = State::open;
+                continue;
             case State::quoted:
-                if (c == m_quote) {
-                    m_state = State::tag;
+                if (!skipPast(m_quote, bytes, size, i)) {
+                    return true;
                 }
-                break;
+                m_state = State::tag;
+                continue;
             case State::endTag:
-                if (c == '>') {
-                    m_state = State::text;
+                if (!skipPast('>', bytes, size, i)) {
+                    return true;
                 }
-                break;
+                m_state = State::text;
+                continue;
+            case State::tag:
+                for (; i < size && m_state == State::tag; ++i) {
+                    const char c = bytes[i];
+                    if (c == '"' || c == '\'') {
+                        m_quote = c;
+                        m_state = State::quoted;
+                    } else if (c == '=') {
+                        if (++m_attributes > kMaxAttributesPerElement) {
+                            return false;
+                        }
+                    } else if (c == '>') {
+                        m_state = State::text;
+                    }
+                }
+                continue;
+            case State::open:
+            case State::bang:
+            case State::skipping:
+                step(bytes[i++]);
+                continue;
             }
         }
         return true;
@@ -134,6 +113,59 @@ public:
 
 private:
     enum class State { text, open, bang, skipping, tag, quoted, endTag };
+
+    // Moves i past the next wanted byte; false when the bytes hold none.
+    static bool skipPast(char wanted, const char* bytes, std::size_t size, std::size_t& i) {
+        const void* found = std::memchr(bytes + i, wanted, size - i);
+        if (found == nullptr) {
+            i = size;
+            return false;
+        }
+        i = static_cast<std::size_t>(static_cast<const char*>(found) - bytes) + 1;
+        return true;
+    }
+
+    // One byte after "<", in "<!" or in what is skipped.
+    void step(char c) {
+        if (c == '\0') {
+            return;
+        }
+        switch (m_state) {
+        case State::open:
+            if (c == '!') {
+                m_state = State::bang;
+                m_seen.clear();
+            } else if (c == '?') {
+                skipUntil("?>");
+            } else {
+                m_state = c == '/' ? State::endTag : State::tag;
+                m_attributes = 0;
+            }
+            break;
+        case State::bang:
+            m_seen += c;
+            if (m_seen == "--") {
+                skipUntil("-->");
+            } else if (m_seen == "[CDATA[") {
+                skipUntil("]]>");
+            } else if (!std::string_view("--").starts_with(m_seen) &&
+                       !std::string_view("[CDATA[").starts_with(m_seen)) {
+                skipUntil(">");
+            }
+            break;
+        case State::skipping:
+            m_seen += c;
+            if (m_seen.size() > m_until.size()) {
+                m_seen.erase(0, 1);
+            }
+            if (m_seen == m_until) {
+                m_state = State::text;
+            }
+            break;
+        default:
+            break;
+        }
+    }
 
     void skipUntil(std::string_view end) {
         m_state = State::skipping;
