@@ -101,9 +101,23 @@ public:
                     }
                 }
                 continue;
+            case State::skipping: {
+                // Every end looked for ends in '>': the bytes up to the next
+                // one are only remembered.
+                const void* found = std::memchr(bytes + i, '>', size - i);
+                const std::size_t end =
+                    found == nullptr
+                        ? size
+                        : static_cast<std::size_t>(static_cast<const char*>(found) - bytes) + 1;
+                remember(bytes + i, end - i);
+                i = end;
+                if (found != nullptr && m_seen == m_until) {
+                    m_state = State::text;
+                }
+                continue;
+            }
             case State::open:
             case State::bang:
-            case State::skipping:
                 step(bytes[i++]);
                 continue;
             }
@@ -125,7 +139,24 @@ private:
         return true;
     }
 
-    // One byte after "<", in "<!" or in what is skipped.
+    // Keeps in m_seen the last bytes seen while skipping, as many as the end
+    // looked for has, zero bytes left out.
+    void remember(const char* bytes, std::size_t size) {
+        const std::size_t keep = m_until.size();
+        std::string last;
+        for (std::size_t j = size; j > 0 && last.size() < keep; --j) {
+            if (bytes[j - 1] != '\0') {
+                last.insert(last.begin(), bytes[j - 1]);
+            }
+        }
+        if (last.size() < keep) {
+            const std::size_t before = std::min(keep - last.size(), m_seen.size());
+            last.insert(0, m_seen, m_seen.size() - before, before);
+        }
+        m_seen = std::move(last);
+    }
+
+    // One byte after "<" or in "<!".
     void step(char c) {
         if (c == '\0') {
             return;
@@ -151,15 +182,6 @@ private:
             } else if (!std::string_view("--").starts_with(m_seen) &&
                        !std::string_view("[CDATA[").starts_with(m_seen)) {
                 skipUntil(">");
-            }
-            break;
-        case State::skipping:
-            m_seen += c;
-            if (m_seen.size() > m_until.size()) {
-                m_seen.erase(0, 1);
-            }
-            if (m_seen == m_until) {
-                m_state = State::text;
             }
             break;
         default:
@@ -697,7 +719,9 @@ struct ReadSource {
     ErrorCollector* errors = nullptr;
     bool recordHead = false;
     std::size_t replayed = 0;
-    std::string block;
+    // The last block read: its bytes are not cleared before a read.
+    std::unique_ptr<char[]> blockBytes = std::make_unique_for_overwrite<char[]>(kReadBlock);
+    std::string_view block;
     std::size_t blockPosition = 0;
     xmlParserCtxtPtr parser = nullptr;
     StreamState* state = nullptr;
@@ -723,15 +747,14 @@ int handOver(ReadSource& source, const char* buffer, std::size_t n) {
 // Fills the block from the file; false at its end or on a read error.
 bool readBlock(ReadSource& source) {
     StreamedDocument& document = *source.document;
-    source.block.resize(kReadBlock);
+    source.block = {};
     source.blockPosition = 0;
     ssize_t got = 0;
     do {
-        got = ::read(document.fd.get(), source.block.data(), source.block.size());
+        got = ::read(document.fd.get(), source.blockBytes.get(), kReadBlock);
     } while (got < 0 && errno == EINTR);
     if (got <= 0) {
         const int error = errno;
-        source.block.clear();
         if (got < 0) {
             source.errors->record(loadError(XmlLoadError::cannotRead,
                                             OwnFacts::documentCannotRead, document.path,
@@ -741,7 +764,7 @@ bool readBlock(ReadSource& source) {
         }
         return false;
     }
-    source.block.resize(static_cast<std::size_t>(got));
+    source.block = std::string_view(source.blockBytes.get(), static_cast<std::size_t>(got));
     // A file read to the size it had when opened needs no read to find its
     // end (documents do not grow during a run).
     document.read += static_cast<std::uint64_t>(got);
