@@ -720,7 +720,7 @@ struct ReadSource {
     bool recordHead = false;
     std::size_t replayed = 0;
     // The last block read: its bytes are not cleared before a read.
-    std::unique_ptr<char[]> blockBytes = std::make_unique_for_overwrite<char[]>(kReadBlock);
+    std::unique_ptr<char[]> blockBytes{new char[kReadBlock]};
     std::string_view block;
     std::size_t blockPosition = 0;
     xmlParserCtxtPtr parser = nullptr;
