@@ -342,6 +342,9 @@ RunOutcome Run::perform() {
         !documentStage(kClaimsHeading, Stage::claims, pool, next)) {
         return RunOutcome::stopped;
     }
+    // What the validation threads freed goes back before the checks of the
+    // whole archive gather their lists, which may name every document.
+    platform::releaseFreeMemory();
     receptionSection();
     return m_anyFailure ? RunOutcome::someFailed : RunOutcome::allValid;
 }

@@ -3,7 +3,8 @@
 #include "inspection/checks/checktools.h"
 
 #include <algorithm>
-#include <set>
+#include <string_view>
+#include <vector>
 
 namespace morvik::inspection::checks {
 
@@ -15,19 +16,26 @@ public:
         if (archive.count(Stage::claims) == 0) {
             return;
         }
-        std::multiset<std::string_view> data;
-        std::multiset<std::string_view> claims;
+        // Sorted views, 16 bytes a document: a tree would take four times that.
+        std::vector<std::string_view> data;
+        std::vector<std::string_view> claims;
         for (const ArchiveFacts::Document& document : archive.documents) {
             if (document.stage == Stage::data && !document.name.empty()) {
-                data.insert(document.name.substr(1));
+                data.push_back(document.name.substr(1));
             } else if (document.stage == Stage::claims && !document.name.empty()) {
-                claims.insert(document.name.substr(1));
+                claims.push_back(document.name.substr(1));
             }
         }
+        std::sort(data.begin(), data.end());
+        std::sort(claims.begin(), claims.end());
+        const auto count = [](const std::vector<std::string_view>& sorted, std::string_view key) {
+            const auto [first, last] = std::equal_range(sorted.begin(), sorted.end(), key);
+            return static_cast<std::size_t>(last - first);
+        };
         const auto lonely = [&](const ArchiveFacts::Document& document) {
             return !document.name.empty() &&
-                   ((document.stage == Stage::data && claims.count(document.name.substr(1)) != 1) ||
-                    (document.stage == Stage::claims && data.count(document.name.substr(1)) != 1));
+                   ((document.stage == Stage::data && count(claims, document.name.substr(1)) != 1) ||
+                    (document.stage == Stage::claims && count(data, document.name.substr(1)) != 1));
         };
         // Counted first: the list may name every document of the archive, and
         // a growing vector would hold it one and a half times over.
