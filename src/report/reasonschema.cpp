@@ -18,8 +18,9 @@ namespace {
 
 // --- what a value must be ------------------------------------------------------------
 
-// The patterns of the standard schema set, in words, with an example. A
-// pattern not here is shown as it is.
+// The patterns of the standard schema set, in words, with an example. Other
+// digits-only patterns are described without one; any other pattern is
+// shown as it is.
 struct PatternText {
     string_view pattern;
     string_view description;
@@ -35,10 +36,21 @@ constexpr PatternText kPatterns[] = {
     {"[0-2](\\.(0|[1-9][0-9]*))*",
      "OIDは半角数字を「.」で区切って書いてください（例：1.2.392.200119.6.102）"},
     {"1.2.392.200119.6.209.1[0-9]{1,8}|1.2.392.200119.6.210.1[0-9]{1,8}",
-     "「1.2.392.200119.6.209.1」か「1.2.392.200119.6.210.1」に続けて半角数字1〜8桁で書いてください"},
-    {"[^\\s]+", "空白や改行を含めずに書いてください"},
+     "「1.2.392.200119.6.209.1」か「1.2.392.200119.6.210.1」に続けて半角数字1〜8桁で書いてください"
+     "（例：1.2.392.200119.6.209.112345678）"},
+    {"[^\\s]+", "空白や改行を含めずに書いてください（コードの値など。例：9N001000000000001）"},
     {"true|false", "「true」か「false」で書いてください"},
-    {"[A-Za-z][A-Za-z0-9\\-]*", "半角英字で始め、半角英数字と「-」だけで書いてください"},
+    {"[A-Za-z][A-Za-z0-9\\-]*", "半角英字で始め、半角英数字と「-」だけで書いてください（例：A1-B2）"},
+    // The numbers of the common types: digits only, the kinds of number that
+    // use them named for the example.
+    {"[0-9]{10}", "半角数字10桁で書いてください（特定健診機関番号など。例：2813304249）"},
+    {"[0-9]{0,8}", "半角数字8桁以内で書いてください（保険者番号など。例：00280081）"},
+    {"[0-9]{8}", "半角数字8桁で書いてください（代行機関番号など。例：12345678）"},
+    {"[0-9]{11}", "半角数字11桁で書いてください（受診券番号・利用券番号など。例：24000000001）"},
+    {"[0-9]{2}", "半角数字2桁で書いてください（被保険者枝番など。1桁なら前に0を付けます。例：01）"},
+    {"[0-9]{6}",
+     "半角数字6桁で書いてください（窓口負担金額・窓口負担率など。足りない桁は前を0で埋めます。"
+     "例：001000）"},
     {"[0-9a-zA-Z]{8}-[0-9a-zA-Z]{4}-[0-9a-zA-Z]{4}-[0-9a-zA-Z]{4}-[0-9a-zA-Z]{12}",
      "半角英数字を8桁-4桁-4桁-4桁-12桁に「-」で区切って書いてください"
      "（例：1b4e28ba-2fa1-11d2-883f-0016d3cca427）"},
@@ -139,6 +151,20 @@ std::string valueHints(string_view value) {
     return hints;
 }
 
+// The codes a type allows, quoted and joined with 、; a long list is cut
+// after its first codes, with how many more there are.
+std::string codeList(const std::vector<std::string>& codes) {
+    constexpr std::size_t kShown = 30;
+    std::string list;
+    for (std::size_t i = 0; i < codes.size() && i < kShown; ++i) {
+        list += (i == 0 ? "" : "、") + quoted(codes[i]);
+    }
+    if (codes.size() > kShown) {
+        list += "、ほか" + std::to_string(codes.size() - kShown) + "個";
+    }
+    return list;
+}
+
 // The value as the message quotes it: on one line.
 std::string shownValue(string_view value) {
     // Line breaks become spaces; a space at the end stays (the message goes on).
@@ -229,6 +255,13 @@ Reason datatypeInvalid(const XmlErrorFacts& f) {
         return std::nullopt;
     }
     const std::string hints = value ? valueHints(*value) : std::string();
+    if (!f.values.empty()) {
+        // A code type: the codes it allows, the type's name for system people.
+        const TypeMeaning* meaning = local ? nullptr : typeMeaning(rest);
+        return std::string(meaning != nullptr ? meaning->verdict : "使える値ではありません") + "：" +
+               what + "。" + hints + "定められたコードのいずれかで書いてください" +
+               (type ? "（型" + *type + "）" : std::string()) + "：" + codeList(f.values) + "。";
+    }
     if (!local) {
         if (const TypeMeaning* meaning = typeMeaning(rest)) {
             return std::string(meaning->verdict) + "：" + what + "。" + hints + "（" +

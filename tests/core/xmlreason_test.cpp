@@ -18,6 +18,7 @@
 #include <algorithm>
 #include <filesystem>
 #include <functional>
+#include <regex>
 #include <set>
 
 using namespace morvik::platform;
@@ -61,6 +62,10 @@ const std::string kSchema = R"(<?xml version="1.0" encoding="UTF-8"?>
     <xs:totalDigits value="5"/><xs:fractionDigits value="2"/></xs:restriction></xs:simpleType>
   <xs:simpleType name="Numbers"><xs:list itemType="xs:integer"/></xs:simpleType>
   <xs:simpleType name="NumberOrCode"><xs:union memberTypes="xs:integer Code"/></xs:simpleType>
+  <xs:simpleType name="Kind"><xs:union memberTypes="Code">
+    <xs:simpleType><xs:restriction base="xs:token"><xs:enumeration value="X"/>
+      <xs:enumeration value="A1"/></xs:restriction></xs:simpleType>
+  </xs:union></xs:simpleType>
   <xs:complexType name="Base" abstract="true"><xs:sequence/></xs:complexType>
   <xs:complexType name="Derived"><xs:complexContent><xs:extension base="Base"/>
   </xs:complexContent></xs:complexType>
@@ -159,6 +164,8 @@ const std::string kSchema = R"(<?xml version="1.0" encoding="UTF-8"?>
           </xs:sequence></xs:complexType>
           <xs:unique name="oneEach"><xs:selector xpath="h:u"/><xs:field xpath="."/></xs:unique>
         </xs:element>
+        <xs:element name="kind" type="Kind" minOccurs="0"/>
+        <xs:element name="numberOrCode" type="NumberOrCode" minOccurs="0"/>
       </xs:sequence>
     </xs:complexType>
   </xs:element>
@@ -905,6 +912,21 @@ const std::vector<Row>& rows() {
          static_cast<int>(XmlLoadError::notANumber),
          {"数値として正しくありません：要素「value」の属性「value」の値「1e」",
           "「xs:decimal」・「xs:double」のどちらとしても"}},
+        {"a union of codes, through the XML layer",
+         [](Checker& c) {
+             return c.loaded({c.schemaPath()}, c.file("kind.xml", doc("<kind>Z9</kind>")));
+         },
+         XML_SCHEMAV_CVC_DATATYPE_VALID_1_2_3,
+         {"使える値ではありません：要素「kind」の値「Z9」。定められたコードのいずれかで書いて"
+          "ください（型「Kind」）：「A1」、「B2」、「C3」、「X」。"}},
+        {"a union not of codes alone, through the XML layer",
+         [](Checker& c) {
+             return c.loaded({c.schemaPath()},
+                             c.file("either.xml", doc("<numberOrCode>Z9</numberOrCode>")));
+         },
+         XML_SCHEMAV_CVC_DATATYPE_VALID_1_2_3,
+         {"使える値ではありません：要素「numberOrCode」の値「Z9」は、型「NumberOrCode」で使える値"
+          "ではありません。"}},
         {"a byte-order mark against the declared encoding",
          givenOwn(own(XmlLoadError::byteOrderMarkConflict, OwnFacts::byteOrderMarkConflict,
                       "UTF-16LE", "UTF-8")),
@@ -1111,6 +1133,39 @@ TEST(XmlReason, RealCheckupDocument) {
         EXPECT_EQ(reasonText(errors.front(), ReasonLanguage::japanese), c.want)
             << errors.front().message << "\nGOT " << reasonText(errors.front(), ReasonLanguage::japanese);
     }
+    // Code types, through the XML layer, which reads the codes a type allows
+    // from the compiled schema.
+    const struct {
+        const char* name;
+        std::string from, to;
+        std::string want;
+    } codeCases[] = {
+        {"participation type", "typeCode=\"HLD\"", "typeCode=\"HOLD\"",
+         "使える値ではありません：要素「participant」の属性「typeCode」の値「HOLD」。定められた"
+         "コードのいずれかで書いてください（型「ParticipationType」）：「ADM」、「ATND」、"
+         "「CALLBCK」、「CON」、「DIS」、「ESC」、「REF」、「IND」、「BEN」、「COV」、「GUAR」、"
+         "「HLD」、「RCV」、「RCT」、「TRANS」、「ENT」、「AUT」、「INF」、「WIT」、「IRCP」、"
+         "「REFB」、「REFT」、「PRCP」、「TRC」、「NOT」、「PRF」、「DIST」、「PPRF」、「SPRF」、"
+         "「DEV」、ほか21個。"},
+        {"observation class", "<observation classCode=\"OBS\"", "<observation classCode=\"OBX\"",
+         "使える値ではありません：要素「observation」の属性「classCode」の値「OBX」。定められた"
+         "コードのいずれかで書いてください（型「ActClassObservation」）：「CASE」、「OUTB」、"
+         "「COND」、「OBSSER」、「OBSCOR」、「ROIBND」、「ROIOVL」、「OBS」、「CNOD」、「CLNTRL」、"
+         "「ALRT」、「DGIMG」、「INVSTG」、「SPCOBS」。"},
+    };
+    for (const auto& c : codeCases) {
+        SCOPED_TRACE(c.name);
+        std::string content = original;
+        const std::size_t at = content.find(c.from);
+        ASSERT_NE(at, std::string::npos);
+        content.replace(at, c.from.size(), c.to);
+        const std::vector<XmlErrorFacts> errors =
+            checker.loaded({schema}, checker.file("code.xml", content));
+        ASSERT_EQ(errors.size(), 1u);
+        EXPECT_EQ(errors.front().code, XML_SCHEMAV_CVC_DATATYPE_VALID_1_2_3) << errors.front().message;
+        EXPECT_EQ(reasonText(errors.front(), ReasonLanguage::japanese), c.want);
+        EXPECT_EQ(reasonText(errors.front(), ReasonLanguage::english), errors.front().message);
+    }
     // A claim document against the claim schema: the namespaces differ.
     const fs::path claims = top / "CLAIMS";
     const fs::path claim = fs::directory_iterator(claims)->path();
@@ -1174,5 +1229,44 @@ TEST(XmlReason, UndeclaredRootNamesTheNamespaceNeeded) {
         SCOPED_TRACE(c.name);
         EXPECT_EQ(reasonText(c.facts, ReasonLanguage::japanese), c.japanese);
         EXPECT_EQ(reasonText(c.facts, ReasonLanguage::english), c.english);
+    }
+}
+
+// Every pattern of the standard schema set is said in words with an example,
+// the raw pattern last for system people.
+TEST(XmlReason, StandardPatternsInWords) {
+    const fs::path folder = fs::path(MORVIK_REALDATA_DIR) / "mhlw-v08-2024" / "XSD";
+    if (!fs::exists(folder)) {
+        GTEST_SKIP() << "real schemas not present";
+    }
+    std::set<std::string> patterns;
+    static const std::regex declared("<xs:pattern value=\"([^\"]*)\"");
+    for (const auto& item : fs::recursive_directory_iterator(folder)) {
+        if (item.path().extension() != ".xsd") {
+            continue;
+        }
+        const std::string text = readFile(item.path());
+        for (auto it = std::sregex_iterator(text.begin(), text.end(), declared);
+             it != std::sregex_iterator(); ++it) {
+            patterns.insert((*it)[1].str());
+        }
+    }
+    EXPECT_GE(patterns.size(), 15u);
+    for (const std::string& pattern : patterns) {
+        SCOPED_TRACE(pattern);
+        XmlErrorFacts f;
+        f.domain = XML_FROM_SCHEMASV;
+        f.code = XML_SCHEMAV_CVC_PATTERN_VALID;
+        f.str1 = "x";
+        f.str2 = pattern;
+        f.message = "Element 'v': [facet 'pattern'] The value 'x' is not accepted by the pattern '" +
+                    pattern + "'.";
+        const std::string japanese = reasonText(f, ReasonLanguage::japanese);
+        EXPECT_TRUE(japanese.starts_with("形式が正しくありません：要素「v」の値「x」。")) << japanese;
+        EXPECT_TRUE(japanese.find("例：") != std::string::npos ||
+                    japanese.find("「true」か「false」") != std::string::npos)
+            << japanese;
+        EXPECT_TRUE(japanese.ends_with("。（パターン：「" + pattern + "」）")) << japanese;
+        EXPECT_EQ(reasonText(f, ReasonLanguage::english), f.message);
     }
 }
