@@ -111,7 +111,7 @@ std::string invalidCharacter(long long value) {
 Reason invalidChar(const XmlErrorFacts& f) {
     string_view message = f.message;
     if (eat(message, "Input is not proper UTF-8, indicate encoding ! Bytes: ")) {
-        return "ファイルにUTF-8として読めないバイト列" + documentValue(message) +
+        return "文字コードが違います：UTF-8として読めないバイト列" + documentValue(message) +
                "があります。UTF-8以外の文字コードで書かれているときは、XML宣言の「encoding」で"
                "その文字コードを指定してください。";
     }
@@ -295,8 +295,8 @@ Reason invalidEncoding(const XmlErrorFacts& f) {
     if (!declared || declared->empty() || message.empty()) {
         return std::nullopt;
     }
-    return "ファイルは文字コード" + quoted(*declared) + "と宣言されていますが、内容は" +
-           quoted(message) + "で書かれています。";
+    return "文字コードが矛盾しています：ファイルは文字コード" + quoted(*declared) +
+           "と宣言されていますが、内容は" + quoted(message) + "で書かれています。";
 }
 
 Reason conversionFailed(const XmlErrorFacts& f) {
@@ -304,7 +304,7 @@ Reason conversionFailed(const XmlErrorFacts& f) {
     if (!eat(message, "input conversion failed due to input error, bytes ") || message.empty()) {
         return std::nullopt;
     }
-    return "ファイルに、宣言された文字コードでは読めないバイト列" + documentValue(message) +
+    return "文字コードが違います：宣言された文字コードでは読めないバイト列" + documentValue(message) +
            "があります。XML宣言の「encoding」と実際の文字コードが合っているか確かめてください。";
 }
 
@@ -329,11 +329,12 @@ Reason undefinedNamespace(const XmlErrorFacts& f) {
     }
     const std::string declaration = quoted("xmlns:" + f.str1);
     if (!f.str3.empty()) {
-        return "要素" + quoted(f.str3) + "の属性" + quoted(f.str1 + ":" + f.str2) + "の接頭辞" +
-               quoted(f.str1) + "に対応する名前空間の宣言（" + declaration + "）がありません。";
+        return "名前空間の宣言がありません：要素" + quoted(f.str3) + "の属性" +
+               quoted(f.str1 + ":" + f.str2) + "の接頭辞" + quoted(f.str1) + "（" + declaration +
+               "の宣言が必要です）。";
     }
-    return "要素" + quoted(f.str1 + ":" + f.str2) + "の接頭辞" + quoted(f.str1) +
-           "に対応する名前空間の宣言（" + declaration + "）がありません。";
+    return "名前空間の宣言がありません：要素" + quoted(f.str1 + ":" + f.str2) + "の接頭辞" +
+           quoted(f.str1) + "（" + declaration + "の宣言が必要です）。";
 }
 
 Reason qnameError(const XmlErrorFacts& f) {

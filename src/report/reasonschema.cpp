@@ -102,6 +102,22 @@ constexpr TypeMeaning kTypeMeanings[] = {
      "0以上の整数を半角数字で書きます。カンマや小数点、「円」は使えません"},
     {"NullFlavor", "値がない理由のコードとして正しくありません", "例：「NI」（情報なし）、「UNK」（不明）"},
     {"ts", "日時として正しくありません", "半角数字でYYYYMMDDかYYYYMMDDhhmmssと書きます"},
+    // The other named types of the standard set that are neither a pattern
+    // nor a list of codes.
+    {"senderId", "機関番号として正しくありません",
+     "特定健診機関番号・特定保健指導機関番号は半角数字10桁、保険者番号は8桁以内、代行機関番号は"
+     "8桁で書きます"},
+    {"receiverId", "機関番号として正しくありません",
+     "特定健診機関番号・特定保健指導機関番号は半角数字10桁、保険者番号は8桁以内、代行機関番号は"
+     "8桁で書きます"},
+    {"uid", "識別子として正しくありません",
+     "OIDは半角数字を「.」で区切って書きます。例：1.2.392.200119.6.102"},
+    {"totalCount", "件数として正しくありません", "0〜999999の整数を半角数字で書きます"},
+    {"grandTotalCount", "件数として正しくありません", "0〜99999999の整数を半角数字で書きます"},
+    {"pointCount", "ポイント数として正しくありません", "0〜9999の整数を半角数字で書きます"},
+    {"percentage", "割合として正しくありません", "0〜100の整数を半角数字で書きます"},
+    {"bl", "真偽値として正しくありません", "「true」か「false」で書きます"},
+    {"probability", "確率として正しくありません", "0〜1の数値を半角数字と小数点「.」で書きます"},
 };
 
 const TypeMeaning* typeMeaning(string_view type) {
@@ -192,8 +208,8 @@ Reason datatypeInvalid(const XmlErrorFacts& f) {
         if (colon == string_view::npos) {
             return std::nullopt;
         }
-        return ownerValue(*subject, *value) + "の接頭辞" + documentValue(value->substr(0, colon)) +
-               "に対応する名前空間の宣言がありません。";
+        return "名前空間の宣言がありません：" + ownerValue(*subject, *value) + "の接頭辞" +
+               documentValue(value->substr(0, colon)) + "。";
     }
     std::string what;
     std::optional<string_view> value;
@@ -311,24 +327,30 @@ Reason lengthFacet(const XmlErrorFacts& f) {
         return std::nullopt;
     }
     string_view bound = rest;
+    std::string verdict;
     std::string expectation;
     if (f.code == XML_SCHEMAV_CVC_LENGTH_VALID &&
         eat(bound, "differs from the allowed length of '")) {
-        expectation = "でなければなりません";
+        verdict = "文字数が違います";
+        expectation = "ちょうど";
     } else if (f.code == XML_SCHEMAV_CVC_MINLENGTH_VALID &&
                eat(bound, "underruns the allowed minimum length of '")) {
-        expectation = "以上でなければなりません";
+        verdict = "文字数が足りません";
+        expectation = "以上";
     } else if (f.code == XML_SCHEMAV_CVC_MAXLENGTH_VALID &&
                eat(bound, "exceeds the allowed maximum length of '")) {
-        expectation = "以下でなければなりません";
+        verdict = "文字数が多すぎます";
+        expectation = "以下";
     } else {
         return std::nullopt;
     }
     if (!number(bound)) {
         return std::nullopt;
     }
-    return what + "の長さは" + std::string(*actual) + "ですが、" + std::string(bound) +
-           expectation + "。";
+    const std::string limit = expectation == "ちょうど" ? "ちょうど" + std::string(bound) + "文字"
+                                                         : std::string(bound) + "文字" + expectation;
+    return verdict + "：" + what + "は" + std::string(*actual) + "文字です。" + limit +
+           "で書いてください。";
 }
 
 // The facets whose message is "The value '<str1>' <phrase>'<str2>'...".
@@ -448,8 +470,8 @@ Reason elementContent(const XmlErrorFacts& f) {
             }
         }
         if (items->size() == 1) {
-            return "ここには" + text.prefix + text.list + "が必要ですが" + written +
-                   "が書かれています（抜けているか、順番が違います）。";
+            return "要素が抜けているか順番が違います：ここには" + text.prefix + text.list +
+                   "が必要ですが" + written + "が書かれています。";
         }
         if (items->size() > 1) {
             return "この位置には書けません：要素" + written + "。ここに書けるのは" + text.prefix +
@@ -514,8 +536,8 @@ Reason attributeNotAllowed(const XmlErrorFacts& f) {
     if (!eat(rest, "The attribute '") || !eatEnd(rest, "' is not allowed")) {
         return std::nullopt;
     }
-    const std::string result = "要素" + quoted(subject->element.local) + "には属性" +
-                               attributeText(*subject->attribute) + "は書けません。";
+    const std::string result = "書けない属性です：要素" + quoted(subject->element.local) +
+                               "の属性" + attributeText(*subject->attribute) + "。";
     if (f.code == XML_SCHEMAV_CVC_TYPE_3_1_1) {
         return result + "この要素は値だけを持ち、属性を持てません。";
     }
@@ -557,7 +579,8 @@ Reason fixedValue(const XmlErrorFacts& f) {
     if (rest != tail) {
         return std::nullopt;
     }
-    return ownerValue(*subject, f.str1) + "は、定められた値" + quoted(f.str2) + "と違います。";
+    return "定められた値と違います：" + ownerValue(*subject, f.str1) + "。定められた値は" +
+           quoted(f.str2) + "です。";
 }
 
 Reason undeclaredElement(const XmlErrorFacts& f) {
@@ -567,15 +590,15 @@ Reason undeclaredElement(const XmlErrorFacts& f) {
     }
     const std::string element = quoted(subject->element.local) + namespaceNote(subject->element);
     if (subject->rest == "No matching global declaration available for the validation root") {
-        return "ルート要素" + element + "はスキーマで宣言されていません。";
+        return "ルート要素が違います：" + element + "はスキーマで宣言されていません。";
     }
     if (subject->rest ==
         "No matching global element declaration available, but demanded by the strict wildcard") {
-        return "要素" + element +
-               "はスキーマで宣言されていません。この位置には宣言された要素だけが書けます。";
+        return "宣言されていない要素です：" + element +
+               "。この位置には宣言された要素だけが書けます。";
     }
     if (subject->rest == "No matching declaration available") {
-        return "要素" + element + "はスキーマで宣言されていません。";
+        return "宣言されていない要素です：" + element + "はスキーマで宣言されていません。";
     }
     return std::nullopt;
 }
@@ -585,7 +608,7 @@ Reason abstractElement(const XmlErrorFacts& f) {
     if (!subject || subject->rest != "The element declaration is abstract") {
         return std::nullopt;
     }
-    return owner(*subject) + "は抽象要素として宣言されているため、ファイルには書けません。";
+    return "抽象要素は書けません：" + owner(*subject) + "は抽象要素として宣言されています。";
 }
 
 Reason notNillable(const XmlErrorFacts& f) {
@@ -602,7 +625,7 @@ Reason nilledWithContent(const XmlErrorFacts& f) {
         !subject->rest.starts_with("Neither character nor element content is allowed")) {
         return std::nullopt;
     }
-    return owner(*subject) +
+    return "内容は書けません：" + owner(*subject) +
            "には「xsi:nil=\"true\"」が指定されているため、文字も子要素も書けません。";
 }
 
@@ -611,7 +634,7 @@ Reason nilledWithFixedValue(const XmlErrorFacts& f) {
     if (!subject || !subject->rest.starts_with("The element cannot be 'nilled'")) {
         return std::nullopt;
     }
-    return owner(*subject) + "には定められた値があるため、「xsi:nil=\"true\"」は指定できません。";
+    return "「xsi:nil」は指定できません：" + owner(*subject) + "には定められた値があります。";
 }
 
 Reason xsiTypeUnknown(const XmlErrorFacts& f) {
@@ -628,8 +651,8 @@ Reason xsiTypeUnknown(const XmlErrorFacts& f) {
     if (!type) {
         return std::nullopt;
     }
-    return "要素" + quoted(subject->element.local) + "の「xsi:type」に指定された型" + *type +
-           "はスキーマにありません。";
+    return "型がスキーマにありません：要素" + quoted(subject->element.local) +
+           "の「xsi:type」に指定された型" + *type + "。";
 }
 
 Reason xsiTypeNotDerived(const XmlErrorFacts& f) {
@@ -649,9 +672,9 @@ Reason xsiTypeNotDerived(const XmlErrorFacts& f) {
     if (!type) {
         return std::nullopt;
     }
-    return "要素" + quoted(subject->element.local) + "の「xsi:type」に指定された型" + *type +
-           "は、この要素には使えません（要素の型から派生した型ではないか、使うことが禁止されて"
-           "います）。";
+    return "この型は使えません：要素" + quoted(subject->element.local) +
+           "の「xsi:type」に指定された型" + *type +
+           "（要素の型から派生した型ではないか、使うことが禁止されています）。";
 }
 
 Reason abstractType(const XmlErrorFacts& f) {
@@ -670,7 +693,7 @@ Reason strictAttributeWildcard(const XmlErrorFacts& f) {
                          "the strict wildcard") {
         return std::nullopt;
     }
-    return owner(*subject) + "はスキーマで宣言されていません。";
+    return "宣言されていない属性です：" + owner(*subject) + "はスキーマで宣言されていません。";
 }
 
 Reason identityConstraint(const XmlErrorFacts& f) {
@@ -687,7 +710,7 @@ Reason identityConstraint(const XmlErrorFacts& f) {
         if (!values || !constraint) {
             return std::nullopt;
         }
-        return element + "の値" + *values + "が重複しています（" + *constraint +
+        return "値が重複しています：" + element + "の値" + *values + "（" + *constraint +
                "では同じ値を2回使えません）。";
     }
     if (eat(rest, "Not all fields of ") && eatEnd(rest, " evaluate to a node")) {
@@ -695,8 +718,8 @@ Reason identityConstraint(const XmlErrorFacts& f) {
         if (!constraint) {
             return std::nullopt;
         }
-        return element + "に" + *constraint + "の値となる項目がありません（" + *constraint +
-               "の項目はすべて必要です）。";
+        return "キーの値がありません：" + element + "に" + *constraint + "の値となる項目が" +
+               "ありません（" + *constraint + "の項目はすべて必要です）。";
     }
     if (eat(rest, "No match found for key-sequence ")) {
         const std::optional<string_view> sequence = takeUntil(rest, " of keyref '");

@@ -17,6 +17,7 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <fstream>
 #include <functional>
 #include <regex>
 #include <set>
@@ -577,19 +578,19 @@ const std::vector<Row>& rows() {
         {"maxLength",
          streamed(doc("<short>abcdef</short>")),
          XML_SCHEMAV_CVC_MAXLENGTH_VALID,
-         {"要素「short」の値の長さは6ですが、4以下"}},
+         {"文字数が多すぎます：要素「short」の値は6文字です。4文字以下で書いてください。"}},
         {"maxLength of an attribute",
          streamed(doc("<entry typeCode=\"A1\" label=\"abcdef\"><observation/></entry>")),
          XML_SCHEMAV_CVC_MAXLENGTH_VALID,
-         {"属性「label」の値「abcdef」の長さは6ですが、4以下"}},
+         {"文字数が多すぎます：要素「entry」の属性「label」の値「abcdef」は6文字です。"}},
         {"minLength",
          streamed(doc("<long>a</long>")),
          XML_SCHEMAV_CVC_MINLENGTH_VALID,
-         {"要素「long」の値の長さは1ですが、3以上"}},
+         {"文字数が足りません：要素「long」の値は1文字です。3文字以上"}},
         {"length",
          streamed(doc("<exact>abc</exact>")),
          XML_SCHEMAV_CVC_LENGTH_VALID,
-         {"要素「exact」の値の長さは3ですが、8で"}},
+         {"文字数が違います：要素「exact」の値は3文字です。ちょうど8文字"}},
         {"maxInclusive",
          streamed(doc("<age>200</age>")),
          XML_SCHEMAV_CVC_MAXINCLUSIVE_VALID,
@@ -668,11 +669,11 @@ const std::vector<Row>& rows() {
         {"fixed attribute",
          streamed(doc("<entry typeCode=\"A1\" version=\"2\"><observation/></entry>")),
          XML_SCHEMAV_CVC_AU,
-         {"要素「entry」の属性「version」の値「2」は、定められた値「1」と違います"}},
+         {"定められた値と違います：要素「entry」の属性「version」の値「2」。定められた値は「1」です。"}},
         {"fixed element",
          streamed(doc("<fixed>G</fixed>")),
          XML_SCHEMAV_CVC_ELT_5_2_2_2_2,
-         {"要素「fixed」の値「G」は、定められた値「F」と違います"}},
+         {"定められた値と違います：要素「fixed」の値「G」。定められた値は「F」です。"}},
         {"fixed mixed element",
          streamed(doc("<fixedMixed>G</fixedMixed>")),
          XML_SCHEMAV_CVC_ELT_5_2_2_2_1,
@@ -681,7 +682,8 @@ const std::vector<Row>& rows() {
         {"unexpected element",
          streamed(doc("<entry typeCode=\"A1\"><value/></entry>")),
          XML_SCHEMAV_ELEMENT_CONTENT,
-         {"ここには「observation」が必要ですが「value」が書かれています（抜けているか、順番が違います）。"}},
+         {"要素が抜けているか順番が違います：ここには「observation」が必要ですが「value」が"
+          "書かれています。"}},
         {"unexpected element, list cut by libxml2",
          streamed(doc("<abstract>x</abstract>")),
          XML_SCHEMAV_ELEMENT_CONTENT,
@@ -740,7 +742,7 @@ const std::vector<Row>& rows() {
         {"attribute not allowed",
          streamed(doc("<entry typeCode=\"A1\" colour=\"red\"><observation/></entry>")),
          XML_SCHEMAV_CVC_COMPLEX_TYPE_3_2_1,
-         {"要素「entry」には属性「colour」は書けません"}},
+         {"書けない属性です：要素「entry」の属性「colour」"}},
         {"attribute of another namespace",
          streamed(doc("<entry typeCode=\"A1\" xmlns:q=\"urn:q\" "
                       "q:colour=\"red\"><observation/></entry>")),
@@ -749,11 +751,11 @@ const std::vector<Row>& rows() {
         {"attribute on a simple type",
          streamed(doc("<code colour=\"red\">A1</code>")),
          XML_SCHEMAV_CVC_TYPE_3_1_1,
-         {"要素「code」には属性「colour」は書けません", "属性を持てません"}},
+         {"書けない属性です：要素「code」の属性「colour」", "属性を持てません"}},
         {"attribute outside an attribute wildcard",
          streamed(doc("<strict colour=\"red\"><plain/></strict>")),
          XML_SCHEMAV_CVC_COMPLEX_TYPE_3_2_2,
-         {"要素「strict」には属性「colour」は書けません"}},
+         {"書けない属性です：要素「strict」の属性「colour」"}},
         {"unknown xsi attribute",
          streamed(doc("<code xsi:colour=\"red\">A1</code>")),
          XML_SCHEMAV_CVC_TYPE_3_1_1,
@@ -770,15 +772,15 @@ const std::vector<Row>& rows() {
         {"undeclared root",
          streamed("<report xmlns=\"urn:hl7-org:v3\"/>"),
          XML_SCHEMAV_CVC_ELT_1,
-         {"ルート要素「report」（名前空間「urn:hl7-org:v3」）はスキーマで宣言されていません"}},
+         {"ルート要素が違います：「report」（名前空間「urn:hl7-org:v3」）はスキーマで宣言されていません"}},
         {"root in no namespace",
          streamed("<doc/>"),
          XML_SCHEMAV_CVC_ELT_1,
-         {"ルート要素「doc」（名前空間なし）"}},
+         {"ルート要素が違います：「doc」（名前空間なし）"}},
         {"strict element wildcard",
          streamed(doc("<strict><report/></strict>")),
          XML_SCHEMAV_CVC_ELT_1,
-         {"要素「report」（名前空間「urn:hl7-org:v3」）はスキーマで宣言されていません",
+         {"宣言されていない要素です：「report」（名前空間「urn:hl7-org:v3」）。",
           "宣言された要素だけ"}},
         {"abstract element",
          streamed("<abstract xmlns=\"urn:hl7-org:v3\">x</abstract>"),
@@ -795,7 +797,7 @@ const std::vector<Row>& rows() {
         {"nilled with a fixed value",
          streamed(doc("<fixedNil xsi:nil=\"true\"/>")),
          XML_SCHEMAV_CVC_ELT_3_2_2,
-         {"要素「fixedNil」には定められた値がある"}},
+         {"「xsi:nil」は指定できません：要素「fixedNil」には定められた値があります。"}},
         {"abstract type",
          streamed(doc("<base/>")),
          XML_SCHEMAV_CVC_TYPE_2,
@@ -803,8 +805,8 @@ const std::vector<Row>& rows() {
         {"unknown xsi:type",
          streamed(doc("<base xsi:type=\"Unknown\"/>")),
          XML_SCHEMAV_CVC_ELT_4_2,
-         {"要素「base」の「xsi:type」に指定された型「Unknown」（名前空間「urn:hl7-org:v3」）"
-          "はスキーマにありません"}},
+         {"型がスキーマにありません：要素「base」の「xsi:type」に指定された型「Unknown」（名前空間"
+          "「urn:hl7-org:v3」）。"}},
         {"xsi:type not derived",
          streamed(doc("<n xsi:type=\"Code\">A1</n>")),
          XML_SCHEMAV_CVC_ELT_4_3,
@@ -813,11 +815,11 @@ const std::vector<Row>& rows() {
         {"duplicate key",
          streamed(doc("<keys><k v=\"a\"/><k v=\"a\"/></keys>")),
          XML_SCHEMAV_CVC_IDC,
-         {"要素「k」の値「a」が重複しています", "キー「kKey」"}},
+         {"値が重複しています：要素「k」の値「a」", "キー「kKey」"}},
         {"duplicate unique value",
          streamed(doc("<uniq><u>a</u><u>a</u></uniq>")),
          XML_SCHEMAV_CVC_IDC,
-         {"要素「u」の値「a」が重複しています", "一意性の制約「oneEach」"}},
+         {"値が重複しています：要素「u」の値「a」", "一意性の制約「oneEach」"}},
         {"missing key field",
          streamed(doc("<keys><k/></keys>")),
          XML_SCHEMAV_CVC_IDC,
@@ -919,6 +921,31 @@ const std::vector<Row>& rows() {
          XML_SCHEMAV_CVC_DATATYPE_VALID_1_2_3,
          {"使える値ではありません：要素「kind」の値「Z9」。定められたコードのいずれかで書いて"
           "ください（型「Kind」）：「A1」、「B2」、「C3」、「X」。"}},
+        {"an institution number of the standard set",
+         givenLibxml(XML_FROM_SCHEMASV, XML_SCHEMAV_CVC_DATATYPE_VALID_1_2_3,
+                     "Element '{https://www.mhlw.go.jp/stf/seisakunitsuite/bunya/0000161103.html}"
+                     "id', attribute 'extension': '281330424' is not a valid value of the union "
+                     "type '{https://www.mhlw.go.jp/stf/seisakunitsuite/bunya/0000161103.html}"
+                     "senderId'."),
+         XML_SCHEMAV_CVC_DATATYPE_VALID_1_2_3,
+         {"機関番号として正しくありません：要素「id」の属性「extension」の値「281330424」。",
+          "保険者番号は8桁以内", "型「senderId」"}},
+        {"an identifier of the standard set",
+         givenLibxml(XML_FROM_SCHEMASV, XML_SCHEMAV_CVC_DATATYPE_VALID_1_2_3,
+                     "Element '{urn:hl7-org:v3}id', attribute 'root': '1.2.３92' is not a valid "
+                     "value of the union type '{urn:hl7-org:v3}uid'."),
+         XML_SCHEMAV_CVC_DATATYPE_VALID_1_2_3,
+         {"識別子として正しくありません：要素「id」の属性「root」の値「1.2.３92」。全角の数字",
+          "例：1.2.392.200119.6.102", "型「uid」"}},
+        {"a count of the standard set",
+         givenLibxml(XML_FROM_SCHEMASV, XML_SCHEMAV_CVC_DATATYPE_VALID_1_2_1,
+                     "Element '{https://www.mhlw.go.jp/stf/seisakunitsuite/bunya/0000161103.html}"
+                     "totalSubjectCount', attribute 'value': '4件' is not a valid value of the "
+                     "atomic type '{https://www.mhlw.go.jp/stf/seisakunitsuite/bunya/0000161103."
+                     "html}totalCount'."),
+         XML_SCHEMAV_CVC_DATATYPE_VALID_1_2_1,
+         {"件数として正しくありません：要素「totalSubjectCount」の属性「value」の値「4件」。",
+          "0〜999999の整数"}},
         {"a union not of codes alone, through the XML layer",
          [](Checker& c) {
              return c.loaded({c.schemaPath()},
@@ -939,7 +966,7 @@ const std::vector<Row>& rows() {
 // The ASCII words of text outside 「」 that are no accepted abbreviation: a
 // Japanese reason names things in quotes and says the rest in Japanese.
 std::vector<std::string> englishLeftOvers(const std::string& text) {
-    static const std::set<std::string> kAccepted = {"XML", "ID", "DTD", "UTF", "URI"};
+    static const std::set<std::string> kAccepted = {"XML", "ID", "DTD", "UTF", "URI", "OID"};
     std::vector<std::string> found;
     int depth = 0;
     std::string word;
@@ -967,6 +994,26 @@ std::vector<std::string> englishLeftOvers(const std::string& text) {
     return found;
 }
 
+// With MORVIK_REASON_DUMP set to a file, each row's reasons are appended to
+// it (table, row, Japanese, English; tab-separated, line breaks as \n) for
+// scripts/reason-regrade.py to grade.
+void dumpForRegrade(const std::string& table, const std::string& row, const std::string& japanese,
+                    const std::string& english) {
+    const char* path = std::getenv("MORVIK_REASON_DUMP");
+    if (path == nullptr) {
+        return;
+    }
+    const auto flat = [](std::string text) {
+        std::string out;
+        for (const char c : text) {
+            out += c == '\n' ? std::string("\\n") : c == '\t' ? std::string("\\t") : std::string(1, c);
+        }
+        return out;
+    };
+    std::ofstream(path, std::ios::app) << table << '\t' << flat(row) << '\t' << flat(japanese)
+                                       << '\t' << flat(english) << '\n';
+}
+
 } // namespace
 
 TEST(XmlReason, EachErrorKindInJapanese) {
@@ -987,6 +1034,7 @@ TEST(XmlReason, EachErrorKindInJapanese) {
         EXPECT_EQ(facts.code, row.code) << facts.message;
         const std::string japanese = reasonText(facts, ReasonLanguage::japanese);
         const std::string english = reasonText(facts, ReasonLanguage::english);
+        dumpForRegrade("kinds", row.name, japanese, english);
         EXPECT_NE(japanese, english);
         for (const std::string& want : row.want) {
             EXPECT_NE(japanese.find(want), std::string::npos)
@@ -1085,22 +1133,18 @@ TEST(XmlReason, RealCheckupDocument) {
          "形式が正しくありません：要素「effectiveTime」の属性「value」の値「2024-05-27」。日付は"
          "半角数字8桁（YYYYMMDD、例：20240527）、日時は半角数字14桁（YYYYMMDDhhmmss）で書いて"
          "ください。（パターン：「[0-9]{1,8}|([0-9]{9,14}|[0-9]{14,14}\\.[0-9]+)([+\\-][0-9]{1,4})?」）"},
-        {"participation type", "typeCode=\"HLD\"", "typeCode=\"HOLD\"",
-         XML_SCHEMAV_CVC_DATATYPE_VALID_1_2_3,
-         "使える値ではありません：要素「participant」の属性「typeCode」の値「HOLD」は、"
-         "型「ParticipationType」で使える値ではありません。"},
         {"decimal comma", "value=\"168.2\"", "value=\"168,2\"",
          XML_SCHEMAV_CVC_DATATYPE_VALID_1_2_3,
          "数値として正しくありません：要素「value」の属性「value」の値「168,2」。カンマ「,」は"
          "使えません。（半角数字と小数点「.」で書きます。例：168.2。型「real」）"},
         {"unknown data type", "xsi:type=\"PQ\"", "xsi:type=\"PQQ\"", XML_SCHEMAV_CVC_ELT_4_2,
-         "要素「value」の「xsi:type」に指定された型「PQQ」（名前空間「urn:hl7-org:v3」）はスキーマ"
-         "にありません。"},
+         "型がスキーマにありません：要素「value」の「xsi:type」に指定された型「PQQ」（名前空間"
+         "「urn:hl7-org:v3」）。"},
         {"misspelt element", "<typeId ", "<typeID ", XML_SCHEMAV_ELEMENT_CONTENT,
          "要素名の書き間違いです：「typeID」は「typeId」の書き間違いではありませんか（大文字と"
          "小文字は区別されます）。"},
         {"misspelt attribute", "<birthTime value=", "<birthTime valu=",
-         XML_SCHEMAV_CVC_COMPLEX_TYPE_3_2_1, "要素「birthTime」には属性「valu」は書けません。"},
+         XML_SCHEMAV_CVC_COMPLEX_TYPE_3_2_1, "書けない属性です：要素「birthTime」の属性「valu」。"},
         {"full-width digits", "value=\"168.2\"", "value=\"１６８.２\"",
          XML_SCHEMAV_CVC_DATATYPE_VALID_1_2_3,
          "数値として正しくありません：要素「value」の属性「value」の値「１６８.２」。全角の数字や"
@@ -1116,8 +1160,8 @@ TEST(XmlReason, RealCheckupDocument) {
          "（YYYYMMDDhhmmss）で書いてください。（パターン：「[0-9]{1,8}|([0-9]{9,14}|"
          "[0-9]{14,14}\\.[0-9]+)([+\\-][0-9]{1,4})?」）"},
         {"missing element", "<confidentialityCode code=\"N\" />", "", XML_SCHEMAV_ELEMENT_CONTENT,
-         "ここには「confidentialityCode」が必要ですが「recordTarget」が書かれています（抜けているか、"
-         "順番が違います）。"},
+         "要素が抜けているか順番が違います：ここには「confidentialityCode」が必要ですが"
+         "「recordTarget」が書かれています。"},
     };
     Checker checker(schema);
     ASSERT_TRUE(checker.ready());
@@ -1129,6 +1173,8 @@ TEST(XmlReason, RealCheckupDocument) {
         content.replace(at, c.from.size(), c.to);
         const std::vector<XmlErrorFacts> errors = checker.streamed(content);
         ASSERT_FALSE(errors.empty());
+        dumpForRegrade("real", c.name, reasonText(errors.front(), ReasonLanguage::japanese),
+                       reasonText(errors.front(), ReasonLanguage::english));
         EXPECT_EQ(errors.front().code, c.code) << errors.front().message;
         EXPECT_EQ(reasonText(errors.front(), ReasonLanguage::japanese), c.want)
             << errors.front().message << "\nGOT " << reasonText(errors.front(), ReasonLanguage::japanese);
@@ -1162,6 +1208,8 @@ TEST(XmlReason, RealCheckupDocument) {
         const std::vector<XmlErrorFacts> errors =
             checker.loaded({schema}, checker.file("code.xml", content));
         ASSERT_EQ(errors.size(), 1u);
+        dumpForRegrade("real", c.name, reasonText(errors.front(), ReasonLanguage::japanese),
+                       reasonText(errors.front(), ReasonLanguage::english));
         EXPECT_EQ(errors.front().code, XML_SCHEMAV_CVC_DATATYPE_VALID_1_2_3) << errors.front().message;
         EXPECT_EQ(reasonText(errors.front(), ReasonLanguage::japanese), c.want);
         EXPECT_EQ(reasonText(errors.front(), ReasonLanguage::english), errors.front().message);
@@ -1173,6 +1221,8 @@ TEST(XmlReason, RealCheckupDocument) {
         checker.loaded({(top / "XSD/cc08_V08.xsd").string()}, claim.string());
     ASSERT_EQ(errors.size(), 1u);
     const std::string japanese = reasonText(errors.front(), ReasonLanguage::japanese);
+    dumpForRegrade("real", "claim in another namespace", japanese,
+                   reasonText(errors.front(), ReasonLanguage::english));
     EXPECT_EQ(japanese, "名前空間が違います：ルート要素「checkupClaim」（名前空間"
                         "「http://tokuteikenshin.jp/checkup/2007」）。スキーマの名前空間は"
                         "「https://www.mhlw.go.jp/stf/seisakunitsuite/bunya/0000161103.html」です。");
