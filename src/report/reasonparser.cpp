@@ -38,8 +38,8 @@ Reason tagMismatch(const XmlErrorFacts& f) {
         return std::nullopt;
     }
     const std::string line = f.int1 > 0 ? "（" + std::to_string(f.int1) + "行目）" : "";
-    return "開始タグ" + quoted(f.str1) + line + "と終了タグ" + quoted(f.str2) +
-           "が対応していません。";
+    return "タグが対応していません：開始タグ" + quoted(f.str1) + line + "と終了タグ" +
+           quoted(f.str2) + "。";
 }
 
 Reason tagNotFinished(const XmlErrorFacts& f) {
@@ -54,7 +54,7 @@ Reason tagNotFinished(const XmlErrorFacts& f) {
 Reason gtRequired(const XmlErrorFacts& f) {
     if (f.message.starts_with("Couldn't find end of Start Tag ") && !f.str1.empty()) {
         const std::string line = f.int1 > 0 ? "（" + std::to_string(f.int1) + "行目）" : "";
-        return "開始タグ" + quoted(f.str1) + line + "が「>」で閉じられていません。" + kCutHint;
+        return "タグが「>」で閉じられていません：開始タグ" + quoted(f.str1) + line + "。" + kCutHint;
     }
     if (f.message == "expected '>'") {
         return std::string("タグが「>」で閉じられていません。");
@@ -152,7 +152,7 @@ Reason attributeWithoutValue(const XmlErrorFacts& f) {
         return std::nullopt;
     }
     return "属性" + quoted(f.str1) + "に値がありません。" + quoted(f.str1 + "=\"値\"") +
-           "の形で書いてください。属性名の途中で" + kCutHint;
+           "の形で書いてください。ファイルが属性名の途中で切れている可能性もあります。";
 }
 
 Reason attributeRedefined(const XmlErrorFacts& f) {
@@ -160,14 +160,14 @@ Reason attributeRedefined(const XmlErrorFacts& f) {
     if (!eat(message, "Attribute ") || !eatEnd(message, " redefined") || message.empty()) {
         return std::nullopt;
     }
-    return "属性" + quoted(message) + "が同じ要素に2回以上書かれています。";
+    return "属性が重複しています：属性" + quoted(message) + "が同じ要素に2回以上書かれています。";
 }
 
 Reason namespacedAttributeRedefined(const XmlErrorFacts& f) {
     if (f.str1.empty() || !f.message.starts_with("Namespaced Attribute ")) {
         return std::nullopt;
     }
-    return "名前空間" + quoted(f.str2) + "の属性" + quoted(f.str1) +
+    return "属性が重複しています：名前空間" + quoted(f.str2) + "の属性" + quoted(f.str1) +
            "が同じ要素に2回以上書かれています。";
 }
 

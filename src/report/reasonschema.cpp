@@ -168,7 +168,9 @@ std::string valueHints(string_view value) {
 }
 
 // The codes a type allows, quoted and joined with 、; a long list is cut
-// after its first codes, with how many more there are.
+// after its first 30 codes (a code type gathers several lists, the one that
+// was meant is often not among the first ten an enumeration shows), with how
+// many more there are as an enumeration says it.
 std::string codeList(const std::vector<std::string>& codes) {
     constexpr std::size_t kShown = 30;
     std::string list;
@@ -176,7 +178,7 @@ std::string codeList(const std::vector<std::string>& codes) {
         list += (i == 0 ? "" : "、") + quoted(codes[i]);
     }
     if (codes.size() > kShown) {
-        list += "、ほか" + std::to_string(codes.size() - kShown) + "個";
+        list += "ほか" + std::to_string(codes.size() - kShown) + "件";
     }
     return list;
 }
@@ -364,17 +366,17 @@ Reason boundFacet(const XmlErrorFacts& f) {
     };
     static constexpr Shape kShapes[] = {
         {XML_SCHEMAV_CVC_MININCLUSIVE_VALID, "is less than the minimum value allowed ('",
-         "は小さすぎます。", "", "以上でなければなりません。"},
+         "値が小さすぎます：", "", "以上でなければなりません。"},
         {XML_SCHEMAV_CVC_MAXINCLUSIVE_VALID, "is greater than the maximum value allowed ('",
-         "は大きすぎます。", "", "以下でなければなりません。"},
-        {XML_SCHEMAV_CVC_MINEXCLUSIVE_VALID, "must be greater than '", "は小さすぎます。", "",
+         "値が大きすぎます：", "", "以下でなければなりません。"},
+        {XML_SCHEMAV_CVC_MINEXCLUSIVE_VALID, "must be greater than '", "値が小さすぎます：", "",
          "より大きくなければなりません。"},
-        {XML_SCHEMAV_CVC_MAXEXCLUSIVE_VALID, "must be less than '", "は大きすぎます。", "",
+        {XML_SCHEMAV_CVC_MAXEXCLUSIVE_VALID, "must be less than '", "値が大きすぎます：", "",
          "より小さくなければなりません。"},
         {XML_SCHEMAV_CVC_TOTALDIGITS_VALID, "has more digits than are allowed ('",
-         "は桁数が多すぎます。", "数字は全体で", "桁までです。"},
+         "桁数が多すぎます：", "数字は全体で", "桁までです。"},
         {XML_SCHEMAV_CVC_FRACTIONDIGITS_VALID, "has more fractional digits than are allowed ('",
-         "は小数点以下の桁数が多すぎます。", "小数点以下は", "桁までです。"},
+         "小数点以下の桁数が多すぎます：", "小数点以下は", "桁までです。"},
     };
     const std::optional<Subject> subject = subjectOf(f.message);
     if (!subject) {
@@ -407,7 +409,7 @@ Reason boundFacet(const XmlErrorFacts& f) {
         const bool digits = f.code == XML_SCHEMAV_CVC_TOTALDIGITS_VALID ||
                             f.code == XML_SCHEMAV_CVC_FRACTIONDIGITS_VALID;
         const std::string bound = digits ? f.str2 : quoted(f.str2);
-        return ownerValue(*subject, f.str1) + std::string(shape.problem) +
+        return std::string(shape.problem) + ownerValue(*subject, f.str1) + "。" +
                std::string(shape.before) + bound + std::string(shape.after);
     }
     return std::nullopt;
@@ -495,12 +497,12 @@ Reason emptyContent(const XmlErrorFacts& f) {
     if (!subject) {
         return std::nullopt;
     }
-    const std::string head = owner(*subject) + "は内容を持たない要素のため、";
+    const std::string tail = owner(*subject) + "は内容を持たない要素です。";
     if (subject->rest == "Character content is not allowed, because the content type is empty") {
-        return head + "文字は書けません。";
+        return "文字は書けません：" + tail;
     }
     if (subject->rest == "Element content is not allowed, because the content type is empty") {
-        return head + "子要素は書けません。";
+        return "子要素は書けません：" + tail;
     }
     return std::nullopt;
 }
@@ -513,7 +515,7 @@ Reason simpleContent(const XmlErrorFacts& f) {
                          "Element content is not allowed, because the type definition is simple")) {
         return std::nullopt;
     }
-    return owner(*subject) + "には値（文字）だけが書けます。子要素は書けません。";
+    return "子要素は書けません：" + owner(*subject) + "には値（文字）だけが書けます。";
 }
 
 Reason elementOnly(const XmlErrorFacts& f) {
@@ -522,7 +524,8 @@ Reason elementOnly(const XmlErrorFacts& f) {
                                                "allowed")) {
         return std::nullopt;
     }
-    return owner(*subject) + "には子要素だけが書けます。空白以外の文字は書けません。";
+    return "文字は書けません：" + owner(*subject) + "には子要素だけが書けます（空白以外の文字は" +
+           "書けません）。";
 }
 
 // "The attribute '<name>' is not allowed", for an element with attributes
@@ -557,7 +560,7 @@ Reason attributeMissing(const XmlErrorFacts& f) {
     if (!attribute) {
         return std::nullopt;
     }
-    return owner(*subject) + "に必須の属性" + attributeText(*attribute) + "がありません。";
+    return "必須の属性がありません：" + owner(*subject) + "の属性" + attributeText(*attribute) + "。";
 }
 
 // "The value '<str1>' does not match the fixed value constraint '<str2>'" and
@@ -616,7 +619,7 @@ Reason notNillable(const XmlErrorFacts& f) {
     if (!subject || subject->rest != "The element is not 'nillable'") {
         return std::nullopt;
     }
-    return owner(*subject) + "には「xsi:nil」を指定できません。";
+    return "「xsi:nil」は指定できません：" + owner(*subject) + "は値を省略できない要素です。";
 }
 
 Reason nilledWithContent(const XmlErrorFacts& f) {
@@ -682,8 +685,8 @@ Reason abstractType(const XmlErrorFacts& f) {
     if (!subject || subject->rest != "The type definition is abstract") {
         return std::nullopt;
     }
-    return owner(*subject) + "の型は抽象型のため、そのままでは使えません。「xsi:"
-                             "type」で具体的な型を指定してください。";
+    return "抽象型は使えません：" + owner(*subject) +
+           "の型は抽象型です。「xsi:type」で具体的な型を指定してください。";
 }
 
 Reason strictAttributeWildcard(const XmlErrorFacts& f) {
@@ -731,7 +734,7 @@ Reason identityConstraint(const XmlErrorFacts& f) {
         if (!name) {
             return std::nullopt;
         }
-        return element + "の値" + *values + "に対応するキーがありません（参照の制約" +
+        return "対応するキーがありません：" + element + "の値" + *values + "（参照の制約" +
                quoted(name->local) + "）。";
     }
     if (eat(rest, "The XPath '")) {
