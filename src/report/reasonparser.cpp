@@ -54,7 +54,8 @@ Reason tagNotFinished(const XmlErrorFacts& f) {
 Reason gtRequired(const XmlErrorFacts& f) {
     if (f.message.starts_with("Couldn't find end of Start Tag ") && !f.str1.empty()) {
         const std::string line = f.int1 > 0 ? "（" + std::to_string(f.int1) + "行目）" : "";
-        return "タグが「>」で閉じられていません：開始タグ" + quoted(f.str1) + line + "。" + kCutHint;
+        return "タグが「>」で閉じられていません：開始タグ" + quoted(f.str1) + line + "。" +
+               kCutHint;
     }
     if (f.message == "expected '>'") {
         return std::string("タグが「>」で閉じられていません。");
@@ -304,7 +305,8 @@ Reason conversionFailed(const XmlErrorFacts& f) {
     if (!eat(message, "input conversion failed due to input error, bytes ") || message.empty()) {
         return std::nullopt;
     }
-    return "文字コードが違います：宣言された文字コードでは読めないバイト列" + documentValue(message) +
+    return "文字コードが違います：宣言された文字コードでは読めないバイト列" +
+           documentValue(message) +
            "があります。XML宣言の「encoding」と実際の文字コードが合っているか確かめてください。";
 }
 

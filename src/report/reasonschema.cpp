@@ -32,7 +32,8 @@ constexpr PatternText kPatterns[] = {
      "書いてください"},
     {"([1-9][0-9][0-9][0-9])((0[1-9])|(1[0-2]))(([0-2][0-9])|(3[01]))",
      "日付は半角数字8桁（YYYYMMDD、例：19590427）で書いてください"},
-    {"[0-9]{3}-[0-9]{4}", "郵便番号は半角数字3桁、「-」、半角数字4桁で書いてください（例：100-8916）"},
+    {"[0-9]{3}-[0-9]{4}",
+     "郵便番号は半角数字3桁、「-」、半角数字4桁で書いてください（例：100-8916）"},
     {"[0-2](\\.(0|[1-9][0-9]*))*",
      "OIDは半角数字を「.」で区切って書いてください（例：1.2.392.200119.6.102）"},
     {"1.2.392.200119.6.209.1[0-9]{1,8}|1.2.392.200119.6.210.1[0-9]{1,8}",
@@ -40,7 +41,8 @@ constexpr PatternText kPatterns[] = {
      "（例：1.2.392.200119.6.209.112345678）"},
     {"[^\\s]+", "空白や改行を含めずに書いてください（コードの値など。例：9N001000000000001）"},
     {"true|false", "「true」か「false」で書いてください"},
-    {"[A-Za-z][A-Za-z0-9\\-]*", "半角英字で始め、半角英数字と「-」だけで書いてください（例：A1-B2）"},
+    {"[A-Za-z][A-Za-z0-9\\-]*",
+     "半角英字で始め、半角英数字と「-」だけで書いてください（例：A1-B2）"},
     // The numbers of the common types: digits only, the kinds of number that
     // use them named for the example.
     {"[0-9]{10}", "半角数字10桁で書いてください（特定健診機関番号など。例：2813304249）"},
@@ -100,7 +102,8 @@ constexpr TypeMeaning kTypeMeanings[] = {
     {"int", "整数として正しくありません", "半角数字で書きます。カンマや小数点は使えません"},
     {"totalMonetaryAmount", "金額として正しくありません",
      "0以上の整数を半角数字で書きます。カンマや小数点、「円」は使えません"},
-    {"NullFlavor", "値がない理由のコードとして正しくありません", "例：「NI」（情報なし）、「UNK」（不明）"},
+    {"NullFlavor", "値がない理由のコードとして正しくありません",
+     "例：「NI」（情報なし）、「UNK」（不明）"},
     {"ts", "日時として正しくありません", "半角数字でYYYYMMDDかYYYYMMDDhhmmssと書きます"},
     // The other named types of the standard set that are neither a pattern
     // nor a list of codes.
@@ -276,8 +279,8 @@ Reason datatypeInvalid(const XmlErrorFacts& f) {
     if (!f.values.empty()) {
         // A code type: the codes it allows, the type's name for system people.
         const TypeMeaning* meaning = local ? nullptr : typeMeaning(rest);
-        return std::string(meaning != nullptr ? meaning->verdict : "使える値ではありません") + "：" +
-               what + "。" + hints + "定められたコードのいずれかで書いてください" +
+        return std::string(meaning != nullptr ? meaning->verdict : "使える値ではありません") +
+               "：" + what + "。" + hints + "定められたコードのいずれかで書いてください" +
                (type ? "（型" + *type + "）" : std::string()) + "：" + codeList(f.values) + "。";
     }
     if (!local) {
@@ -350,7 +353,7 @@ Reason lengthFacet(const XmlErrorFacts& f) {
         return std::nullopt;
     }
     const std::string limit = expectation == "ちょうど" ? "ちょうど" + std::string(bound) + "文字"
-                                                         : std::string(bound) + "文字" + expectation;
+                                                        : std::string(bound) + "文字" + expectation;
     return verdict + "：" + what + "は" + std::string(*actual) + "文字です。" + limit +
            "で書いてください。";
 }
@@ -560,7 +563,8 @@ Reason attributeMissing(const XmlErrorFacts& f) {
     if (!attribute) {
         return std::nullopt;
     }
-    return "必須の属性がありません：" + owner(*subject) + "の属性" + attributeText(*attribute) + "。";
+    return "必須の属性がありません：" + owner(*subject) + "の属性" + attributeText(*attribute) +
+           "。";
 }
 
 // "The value '<str1>' does not match the fixed value constraint '<str2>'" and

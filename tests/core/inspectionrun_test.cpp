@@ -557,7 +557,8 @@ TEST(InspectionRun, UndeclaredRootNamesTheNamespaceOfItsFolder) {
          "'https://www.mhlw.go.jp/stf/seisakunitsuite/bunya/0000161103.html').\r\n"},
         {"DATA document with another root in its namespace", "DATA/d1.xml", misnamedData,
          morvik::report::ReasonLanguage::japanese,
-         "　→ ルート要素が違います：「report」（名前空間「urn:hl7-org:v3」）を宣言しているスキーマが"
+         "　→ "
+         "ルート要素が違います：「report」（名前空間「urn:hl7-org:v3」）を宣言しているスキーマが"
          "ありません。\r\n"},
     };
     for (const auto& c : cases) {

@@ -1006,12 +1006,14 @@ void dumpForRegrade(const std::string& table, const std::string& row, const std:
     const auto flat = [](std::string text) {
         std::string out;
         for (const char c : text) {
-            out += c == '\n' ? std::string("\\n") : c == '\t' ? std::string("\\t") : std::string(1, c);
+            out += c == '\n'   ? std::string("\\n")
+                   : c == '\t' ? std::string("\\t")
+                               : std::string(1, c);
         }
         return out;
     };
-    std::ofstream(path, std::ios::app) << table << '\t' << flat(row) << '\t' << flat(japanese)
-                                       << '\t' << flat(english) << '\n';
+    std::ofstream(path, std::ios::app)
+        << table << '\t' << flat(row) << '\t' << flat(japanese) << '\t' << flat(english) << '\n';
 }
 
 } // namespace
@@ -1132,7 +1134,8 @@ TEST(XmlReason, RealCheckupDocument) {
          "<effectiveTime value=\"2024-05-27\" />", XML_SCHEMAV_CVC_PATTERN_VALID,
          "形式が正しくありません：要素「effectiveTime」の属性「value」の値「2024-05-27」。日付は"
          "半角数字8桁（YYYYMMDD、例：20240527）、日時は半角数字14桁（YYYYMMDDhhmmss）で書いて"
-         "ください。（パターン：「[0-9]{1,8}|([0-9]{9,14}|[0-9]{14,14}\\.[0-9]+)([+\\-][0-9]{1,4})?」）"},
+         "ください。（パターン：「[0-9]{1,8}|([0-9]{9,14}|[0-9]{14,14}\\.[0-9]+)([+\\-][0-9]{1,4})?"
+         "」）"},
         {"decimal comma", "value=\"168.2\"", "value=\"168,2\"",
          XML_SCHEMAV_CVC_DATATYPE_VALID_1_2_3,
          "数値として正しくありません：要素「value」の属性「value」の値「168,2」。カンマ「,」は"
@@ -1210,7 +1213,8 @@ TEST(XmlReason, RealCheckupDocument) {
         ASSERT_EQ(errors.size(), 1u);
         dumpForRegrade("real", c.name, reasonText(errors.front(), ReasonLanguage::japanese),
                        reasonText(errors.front(), ReasonLanguage::english));
-        EXPECT_EQ(errors.front().code, XML_SCHEMAV_CVC_DATATYPE_VALID_1_2_3) << errors.front().message;
+        EXPECT_EQ(errors.front().code, XML_SCHEMAV_CVC_DATATYPE_VALID_1_2_3)
+            << errors.front().message;
         EXPECT_EQ(reasonText(errors.front(), ReasonLanguage::japanese), c.want);
         EXPECT_EQ(reasonText(errors.front(), ReasonLanguage::english), errors.front().message);
     }
@@ -1223,9 +1227,10 @@ TEST(XmlReason, RealCheckupDocument) {
     const std::string japanese = reasonText(errors.front(), ReasonLanguage::japanese);
     dumpForRegrade("real", "claim in another namespace", japanese,
                    reasonText(errors.front(), ReasonLanguage::english));
-    EXPECT_EQ(japanese, "名前空間が違います：ルート要素「checkupClaim」（名前空間"
-                        "「http://tokuteikenshin.jp/checkup/2007」）。スキーマの名前空間は"
-                        "「https://www.mhlw.go.jp/stf/seisakunitsuite/bunya/0000161103.html」です。");
+    EXPECT_EQ(japanese,
+              "名前空間が違います：ルート要素「checkupClaim」（名前空間"
+              "「http://tokuteikenshin.jp/checkup/2007」）。スキーマの名前空間は"
+              "「https://www.mhlw.go.jp/stf/seisakunitsuite/bunya/0000161103.html」です。");
 }
 
 // A root no schema declares, in both languages: the namespace the document's
@@ -1260,20 +1265,26 @@ TEST(XmlReason, UndeclaredRootNamesTheNamespaceNeeded) {
         {"CLAIMS document in the legacy namespace",
          root("{http://tokuteikenshin.jp/checkup/2007}checkupClaim", ministry),
          "名前空間が違います：ルート要素「checkupClaim」（名前空間「http://tokuteikenshin.jp/"
-         "checkup/2007」）。このフォルダのファイルは名前空間「" + ministry + "」で書きます。",
+         "checkup/2007」）。このフォルダのファイルは名前空間「" +
+             ministry + "」で書きます。",
          "Element '{http://tokuteikenshin.jp/checkup/2007}checkupClaim': No matching global "
          "declaration available for the validation root (the schema declares the target "
-         "namespace '" + ministry + "')."},
+         "namespace '" +
+             ministry + "')."},
         {"index file in another namespace", root("{urn:x}index", ""),
          "名前空間が違います：ルート要素「index」（名前空間「urn:x」）。スキーマの名前空間は「" +
              ministry + "」です。",
          "Element '{urn:x}index': No matching global declaration available for the validation "
-         "root (the schema declares the target namespace '" + ministry + "')."},
+         "root (the schema declares the target namespace '" +
+             ministry + "')."},
         {"index file with an unknown root", root("{" + ministry + "}indx", ""),
-         "ルート要素が違います：「indx」（名前空間「" + ministry + "」）を宣言しているスキーマが"
-         "ありません。",
-         "Element '{" + ministry + "}indx': No matching global declaration available for the "
-         "validation root (the schema declares the target namespace '" + ministry + "')."},
+         "ルート要素が違います：「indx」（名前空間「" + ministry +
+             "」）を宣言しているスキーマが"
+             "ありません。",
+         "Element '{" + ministry +
+             "}indx': No matching global declaration available for the "
+             "validation root (the schema declares the target namespace '" +
+             ministry + "')."},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -1309,10 +1320,12 @@ TEST(XmlReason, StandardPatternsInWords) {
         f.code = XML_SCHEMAV_CVC_PATTERN_VALID;
         f.str1 = "x";
         f.str2 = pattern;
-        f.message = "Element 'v': [facet 'pattern'] The value 'x' is not accepted by the pattern '" +
-                    pattern + "'.";
+        f.message =
+            "Element 'v': [facet 'pattern'] The value 'x' is not accepted by the pattern '" +
+            pattern + "'.";
         const std::string japanese = reasonText(f, ReasonLanguage::japanese);
-        EXPECT_TRUE(japanese.starts_with("形式が正しくありません：要素「v」の値「x」。")) << japanese;
+        EXPECT_TRUE(japanese.starts_with("形式が正しくありません：要素「v」の値「x」。"))
+            << japanese;
         EXPECT_TRUE(japanese.find("例：") != std::string::npos ||
                     japanese.find("「true」か「false」") != std::string::npos)
             << japanese;

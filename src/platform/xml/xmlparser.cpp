@@ -16,8 +16,8 @@
 #include <atomic>
 #include <cerrno>
 #include <new>
-#include <sys/stat.h>
 #include <string_view>
+#include <sys/stat.h>
 #include <variant>
 
 namespace morvik::platform {

@@ -284,8 +284,8 @@ std::vector<std::string> CompiledSchema::enumeratedValues(const std::string& nam
     if (schema == nullptr || schema->typeDecl == nullptr || namespaceUri != m_targetNamespace) {
         return {};
     }
-    const auto* type = static_cast<const xmlSchemaType*>(
-        xmlHashLookup(schema->typeDecl, xml(localName.c_str())));
+    const auto* type =
+        static_cast<const xmlSchemaType*>(xmlHashLookup(schema->typeDecl, xml(localName.c_str())));
     std::vector<std::string> values;
     std::set<std::string> listed;
     std::set<const xmlSchemaType*> seen;
