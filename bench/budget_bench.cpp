@@ -70,6 +70,20 @@ int peaks(const fs::path& dir) {
     return 0;
 }
 
+// Our own refusals among the causes of an error: case number and fields.
+std::string ownCauses(const XmlErrorFacts& facts) {
+    std::string text;
+    if (facts.own != OwnFacts::none) {
+        text += " [own " + std::to_string(static_cast<int>(facts.own)) + " " + facts.str1 + " " +
+                facts.str2 + " " + facts.str3 + (facts.element.empty() ? "" : " " + facts.element) +
+                "]";
+    }
+    for (const XmlErrorFacts& cause : facts.causes) {
+        text += ownCauses(cause);
+    }
+    return text;
+}
+
 int hostileCase(const std::string& name, std::size_t size) {
     TempDir dir;
     const fs::path schema = dir.path() / "XSD" / "s.xsd";
@@ -105,8 +119,9 @@ int hostileCase(const std::string& name, std::size_t size) {
     auto doc = parser.createDocument();
     doc->setSchemas(*schemas);
     const bool valid = doc->load((dir.path() / "d.xml").string());
-    std::printf("%s: %.2f s, %s: %s\n", name.c_str(), secondsSince(start),
-                valid ? "valid" : "invalid", doc->parseError()->reason().value_or("").c_str());
+    std::printf("%s: %.2f s, %s: %s%s\n", name.c_str(), secondsSince(start),
+                valid ? "valid" : "invalid", doc->parseError()->reason().value_or("").c_str(),
+                ownCauses(doc->parseError()->reasonFacts().value_or(XmlErrorFacts{})).c_str());
     return 0;
 }
 
