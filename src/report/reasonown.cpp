@@ -195,7 +195,7 @@ std::string schemaTooComplexJapanese(const XmlErrorFacts& f) {
                                                      : std::string()) +
         std::string(definitionKind(f).japanese) + quoted(f.element) + "から";
     if (f.str1 == "chain") {
-        return "定義の参照の連なりが上限の " + f.str2 + " 個を超えています（" + from + f.str3 +
+        return "定義の参照の連なりが上限の " + f.str2 + " 個を超えています（" + from + " " + f.str3 +
                " 個。コンパイルにかかる時間は連なりの長さの2乗で増えます）";
     }
     return "定義から定義への参照をたどる数が上限の " + f.str2 + " 個を超えています（たどる道筋ごとに数えて " +
