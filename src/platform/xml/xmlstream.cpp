@@ -61,72 +61,65 @@ constexpr std::uint32_t kMaxAttributesPerElement = 10'000;
 // UTF-16 and UTF-32 are passed over.
 class AttributeCounter {
 public:
-    // False once a start tag has more than kMaxAttributesPerElement.
+    // False once a start tag has more than kMaxAttributesPerElement. Text,
+    // quoted values and end tags, nearly all of a document, are passed over
+    // with memchr; the rest goes byte by byte.
     bool feed(const char* bytes, std::size_t size) {
-        for (std::size_t i = 0; i < size; ++i) {
-            const char c = bytes[i];
-            if (c == '\0') {
-                continue;
-            }
+        std::size_t i = 0;
+        while (i < size) {
             switch (m_state) {
             case State::text:
-                if (c == '<') {
-                    m_state = State::open;
+                if (!skipPast('<', bytes, size, i)) {
+                    return true;
                 }
-                break;
-            case State::open:
-                if (c == '!') {
-                    m_state = State::bang;
-                    m_seen.clear();
-                } else if (c == '?') {
-                    skipUntil("?>");
-                } else {
-                    m_state = c == '/' ? State::endTag : State::tag;
-                    m_attributes = 0;
-                }
-                break;
-            case State::bang:
-                m_seen += c;
-                if (m_seen == "--") {
-                    skipUntil("-->");
-                } else if (m_seen == "[CDATA[") {
-                    skipUntil("]]>");
-                } else if (!std::string_view("--").starts_with(m_seen) &&
-                           !std::string_view("[CDATA[").starts_with(m_seen)) {
-                    skipUntil(">");
-                }
-                break;
-            case State::skipping:
-                m_seen += c;
-                if (m_seen.size() > m_until.size()) {
-                    m_seen.erase(0, 1);
-                }
-                if (m_seen == m_until) {
-                    m_state = State::text;
-                }
-                break;
-            case State::tag:
-                if (c == '"' || c == '\'') {
-                    m_quote = c;
-                    m_state = State::quoted;
-                } else if (c == '=') {
-                    if (++m_attributes > kMaxAttributesPerElement) {
-                        return false;
-                    }
-                } else if (c == '>') {
-                    m_state = State::text;
-                }
-                break;
+                m_state = State::open;
+                continue;
             case State::quoted:
-                if (c == m_quote) {
-                    m_state = State::tag;
+                if (!skipPast(m_quote, bytes, size, i)) {
+                    return true;
                 }
-                break;
+                m_state = State::tag;
+                continue;
             case State::endTag:
-                if (c == '>') {
+                if (!skipPast('>', bytes, size, i)) {
+                    return true;
+                }
+                m_state = State::text;
+                continue;
+            case State::tag:
+                for (; i < size && m_state == State::tag; ++i) {
+                    const char c = bytes[i];
+                    if (c == '"' || c == '\'') {
+                        m_quote = c;
+                        m_state = State::quoted;
+                    } else if (c == '=') {
+                        if (++m_attributes > kMaxAttributesPerElement) {
+                            return false;
+                        }
+                    } else if (c == '>') {
+                        m_state = State::text;
+                    }
+                }
+                continue;
+            case State::skipping: {
+                // Every end looked for ends in '>': the bytes up to the next
+                // one are only remembered.
+                const void* found = std::memchr(bytes + i, '>', size - i);
+                const std::size_t end =
+                    found == nullptr
+                        ? size
+                        : static_cast<std::size_t>(static_cast<const char*>(found) - bytes) + 1;
+                remember(bytes + i, end - i);
+                i = end;
+                if (found != nullptr && m_seen == m_until) {
                     m_state = State::text;
                 }
-                break;
+                continue;
+            }
+            case State::open:
+            case State::bang:
+                step(bytes[i++]);
+                continue;
             }
         }
         return true;
@@ -134,6 +127,67 @@ public:
 
 private:
     enum class State { text, open, bang, skipping, tag, quoted, endTag };
+
+    // Moves i past the next wanted byte; false when the bytes hold none.
+    static bool skipPast(char wanted, const char* bytes, std::size_t size, std::size_t& i) {
+        const void* found = std::memchr(bytes + i, wanted, size - i);
+        if (found == nullptr) {
+            i = size;
+            return false;
+        }
+        i = static_cast<std::size_t>(static_cast<const char*>(found) - bytes) + 1;
+        return true;
+    }
+
+    // Keeps in m_seen the last bytes seen while skipping, as many as the end
+    // looked for has, zero bytes left out.
+    void remember(const char* bytes, std::size_t size) {
+        const std::size_t keep = m_until.size();
+        std::string last;
+        for (std::size_t j = size; j > 0 && last.size() < keep; --j) {
+            if (bytes[j - 1] != '\0') {
+                last.insert(last.begin(), bytes[j - 1]);
+            }
+        }
+        if (last.size() < keep) {
+            const std::size_t before = std::min(keep - last.size(), m_seen.size());
+            last.insert(0, m_seen, m_seen.size() - before, before);
+        }
+        m_seen = std::move(last);
+    }
+
+    // One byte after "<" or in "<!".
+    void step(char c) {
+        if (c == '\0') {
+            return;
+        }
+        switch (m_state) {
+        case State::open:
+            if (c == '!') {
+                m_state = State::bang;
+                m_seen.clear();
+            } else if (c == '?') {
+                skipUntil("?>");
+            } else {
+                m_state = c == '/' ? State::endTag : State::tag;
+                m_attributes = 0;
+            }
+            break;
+        case State::bang:
+            m_seen += c;
+            if (m_seen == "--") {
+                skipUntil("-->");
+            } else if (m_seen == "[CDATA[") {
+                skipUntil("]]>");
+            } else if (!std::string_view("--").starts_with(m_seen) &&
+                       !std::string_view("[CDATA[").starts_with(m_seen)) {
+                skipUntil(">");
+            }
+            break;
+        default:
+            break;
+        }
+    }
 
     void skipUntil(std::string_view end) {
         m_state = State::skipping;
@@ -665,7 +719,9 @@ struct ReadSource {
     ErrorCollector* errors = nullptr;
     bool recordHead = false;
     std::size_t replayed = 0;
-    std::string block;
+    // The last block read: its bytes are not cleared before a read.
+    std::unique_ptr<char[]> blockBytes{new char[kReadBlock]};
+    std::string_view block;
     std::size_t blockPosition = 0;
     xmlParserCtxtPtr parser = nullptr;
     StreamState* state = nullptr;
@@ -691,15 +747,14 @@ int handOver(ReadSource& source, const char* buffer, std::size_t n) {
 // Fills the block from the file; false at its end or on a read error.
 bool readBlock(ReadSource& source) {
     StreamedDocument& document = *source.document;
-    source.block.resize(kReadBlock);
+    source.block = {};
     source.blockPosition = 0;
     ssize_t got = 0;
     do {
-        got = ::read(document.fd.get(), source.block.data(), source.block.size());
+        got = ::read(document.fd.get(), source.blockBytes.get(), kReadBlock);
     } while (got < 0 && errno == EINTR);
     if (got <= 0) {
         const int error = errno;
-        source.block.clear();
         if (got < 0) {
             source.errors->record(loadError(XmlLoadError::cannotRead,
                                             OwnFacts::documentCannotRead, document.path,
@@ -709,7 +764,7 @@ bool readBlock(ReadSource& source) {
         }
         return false;
     }
-    source.block.resize(static_cast<std::size_t>(got));
+    source.block = std::string_view(source.blockBytes.get(), static_cast<std::size_t>(got));
     // A file read to the size it had when opened needs no read to find its
     // end (documents do not grow during a run).
     document.read += static_cast<std::uint64_t>(got);
