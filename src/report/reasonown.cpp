@@ -224,37 +224,49 @@ std::string schemaUnusableJapanese(const XmlErrorFacts& f) {
     return "スキーマ" + quoted(f.str1) + "は使えません：" + cause + "。";
 }
 
+// Whether the schemas tried declare the namespace the document's folder
+// needs (str3): when not, the schema tried last was a fallback, and naming its
+// namespace would send the reader the wrong way.
+bool folderNamespaceElsewhere(const XmlErrorFacts& f) {
+    return !f.str3.empty() && std::find(f.values.begin(), f.values.end(), f.str3) == f.values.end();
+}
+
 std::string rootNotDeclaredEnglish(const XmlErrorFacts& f) {
     std::string namespaces;
     for (const std::string& ns : f.values) {
         namespaces += (namespaces.empty() ? "" : ", ") + q(ns);
     }
+    const std::string note = folderNamespaceElsewhere(f)
+                                 ? "documents in this folder need the namespace " + q(f.str3)
+                                 : "the schema declares the target namespace " + namespaces;
     return "Element " + q(f.element) +
-           ": No matching global declaration available for the validation root (the schema "
-           "declares the target namespace " +
-           namespaces + ")." + schemaFailuresEnglish(f);
+           ": No matching global declaration available for the validation root (" + note + ")." +
+           schemaFailuresEnglish(f);
 }
 
 std::string rootNotDeclaredJapanese(const XmlErrorFacts& f) {
     const Name element = nameOf(f.element).value_or(Name{});
-    if (!f.str3.empty() && !(element.qualified && element.ns == f.str3)) {
-        // The schema tried last is a fallback: what the folder needs says more.
+    const auto inNamespace = [&element](const std::string& ns) {
+        return element.qualified ? element.ns == ns : ns.empty();
+    };
+    std::string list;
+    bool namespaceKnown = !f.str3.empty() && inNamespace(f.str3);
+    if (!f.str3.empty() && !namespaceKnown) {
+        // What the folder needs says more than the schema tried last.
         return "名前空間が違います：ルート要素" + quoted(element.local) + namespaceNote(element) +
                "。このフォルダのファイルは名前空間" + quoted(f.str3) + "で書きます。" +
                schemaFailuresJapanese(f);
     }
-    std::string list;
-    bool namespaceKnown = false;
     for (const std::string& ns : f.values) {
         list += (list.empty() ? "" : "、") + (ns.empty() ? std::string("名前空間なし") : quoted(ns));
-        namespaceKnown = namespaceKnown || (element.qualified ? element.ns == ns : ns.empty());
+        namespaceKnown = namespaceKnown || inNamespace(ns);
     }
-    std::string result = "ルート要素" + quoted(element.local) + namespaceNote(element) +
-                         "を宣言しているスキーマがありません（スキーマの名前空間：" + list + "）。";
     if (!namespaceKnown) {
-        result += "ファイルの名前空間がスキーマと違います。";
+        return "名前空間が違います：ルート要素" + quoted(element.local) + namespaceNote(element) +
+               "。スキーマの名前空間は" + list + "です。" + schemaFailuresJapanese(f);
     }
-    return result + schemaFailuresJapanese(f);
+    return "ルート要素が違います：" + quoted(element.local) + namespaceNote(element) +
+           "を宣言しているスキーマがありません。" + schemaFailuresJapanese(f);
 }
 
 std::string notANumberJapanese(const XmlErrorFacts& f) {

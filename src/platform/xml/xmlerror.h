@@ -86,7 +86,9 @@ struct XmlErrorFacts {
     int int1 = 0;
     // Our own refusals: the element ("{namespace}local" or "local") and the
     // attribute they are about, the values they list, and the refusals that
-    // led to them.
+    // led to them. For libxml2's error of a value its named type refuses
+    // (XML_SCHEMAV_CVC_DATATYPE_VALID_1_2_*), values holds what the type
+    // allows when it is made of enumerations alone, read from the schema.
     std::string element, attribute;
     std::vector<std::string> values;
     std::vector<XmlErrorFacts> causes;
