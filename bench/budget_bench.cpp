@@ -104,8 +104,8 @@ int hostileCase(const std::string& name, std::size_t size) {
         writeFile(dir.path() / "d.xml", hostileSmallDocument());
         const std::size_t length = size != 0 ? size : 100'000;
         const std::size_t steps = size != 0 ? size : 30;
-        writeFile(schema, name == "substitution" ? substitutionChain(size != 0 ? size : 20'000)
-                          : name == "groups"     ? groupChain(length)
+        writeFile(schema, name == "substitution"      ? substitutionChain(size != 0 ? size : 20'000)
+                          : name == "groups"          ? groupChain(length)
                           : name == "attributegroups" ? attributeGroupChain(length)
                           : name == "restriction"     ? restrictionChain(length)
                           : name == "agdiamond"       ? attributeGroupDiamond(steps)
@@ -136,7 +136,8 @@ int shapes(int count, char** paths) {
         const auto start = std::chrono::steady_clock::now();
         const SchemaShape shape = schemaShapeOf(paths[i]);
         const double seconds = secondsSince(start);
-        std::printf("%s: %ju files, %ju global definitions, chain %ju (%s %s), references %ju (most from %s %s); "
+        std::printf("%s: %ju files, %ju global definitions, chain %ju (%s %s), references %ju "
+                    "(most from %s %s); "
                     "read in %.3f s\n",
                     paths[i], static_cast<std::uintmax_t>(shape.files),
                     static_cast<std::uintmax_t>(shape.components),

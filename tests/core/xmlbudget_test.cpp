@@ -247,7 +247,7 @@ TEST(XmlBudget, SchemaSetsOfAShapeOverBudgetAreRefusedBeforeCompiling) {
     const struct {
         const char* what;
         std::string schema;
-        std::string other; // other.xsd beside it, when not empty
+        std::string other;   // other.xsd beside it, when not empty
         const char* measure; // nullptr: not refused for its shape
         const char* startsAt;
     } cases[] = {
@@ -279,20 +279,22 @@ TEST(XmlBudget, SchemaSetsOfAShapeOverBudgetAreRefusedBeforeCompiling) {
              "</xs:schema>\n",
          typesInOther, "chain", "u"},
         {"chain through a file included without a namespace of its own",
-         std::string(substitutionChain(30)).insert(substitutionChain(30).find("<xs:element"),
-                                                   "<xs:include schemaLocation=\"other.xsd\"/>\n"),
+         std::string(substitutionChain(30))
+             .insert(substitutionChain(30).find("<xs:element"),
+                     "<xs:include schemaLocation=\"other.xsd\"/>\n"),
          [] {
              std::string chain = "<?xml version=\"1.0\"?>\n<xs:schema "
                                  "xmlns:xs=\"http://www.w3.org/2001/XMLSchema\">\n"
                                  "<xs:element name=\"c0\" substitutionGroup=\"s29\"/>\n";
              for (int i = 1; i < 20; ++i) {
-                 chain += "<xs:element name=\"c" + std::to_string(i) +
-                          "\" substitutionGroup=\"c" + std::to_string(i - 1) + "\"/>\n";
+                 chain += "<xs:element name=\"c" + std::to_string(i) + "\" substitutionGroup=\"c" +
+                          std::to_string(i - 1) + "\"/>\n";
              }
              return chain + "</xs:schema>\n";
          }(),
          "chain", "c19"},
-        {"circular derivation", [] {
+        {"circular derivation",
+         [] {
              std::string text = std::string(derivationChain(30));
              return text.insert(text.find("<xs:complexType name=\"t0\">"),
                                 "<xs:complexType name=\"t0\"><xs:complexContent>"

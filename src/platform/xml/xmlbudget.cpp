@@ -124,11 +124,13 @@ SchemaShapeLimits schemaShapeLimits(const XmlBudget& budget) {
                                                  : XmlBudget::kDefaultSchemaCompileSeconds) /
                          XmlBudget::kDefaultSchemaCompileSeconds;
     const auto scaled = [](std::uint64_t value, double by) {
-        return std::max<std::uint64_t>(1, static_cast<std::uint64_t>(static_cast<double>(value) * by));
+        return std::max<std::uint64_t>(1,
+                                       static_cast<std::uint64_t>(static_cast<double>(value) * by));
     };
     SchemaShapeLimits limits;
-    limits.chain = budget.schemaChain != 0 ? budget.schemaChain
-                                           : scaled(XmlBudget::kDefaultSchemaChain, std::sqrt(ratio));
+    limits.chain = budget.schemaChain != 0
+                       ? budget.schemaChain
+                       : scaled(XmlBudget::kDefaultSchemaChain, std::sqrt(ratio));
     limits.references = budget.schemaReferences != 0
                             ? budget.schemaReferences
                             : scaled(XmlBudget::kDefaultSchemaReferences, ratio);
@@ -230,11 +232,10 @@ std::size_t BudgetScope::releaseLostBlocks() noexcept {
     lost.swap(*m_refusedGrowth);
     // The strings of the thread's last error live on until the next error.
     if (const xmlError* last = xmlGetLastError()) {
-        for (const void* kept : {static_cast<const void*>(last->message),
-                                 static_cast<const void*>(last->file),
-                                 static_cast<const void*>(last->str1),
-                                 static_cast<const void*>(last->str2),
-                                 static_cast<const void*>(last->str3)}) {
+        for (const void* kept :
+             {static_cast<const void*>(last->message), static_cast<const void*>(last->file),
+              static_cast<const void*>(last->str1), static_cast<const void*>(last->str2),
+              static_cast<const void*>(last->str3)}) {
             lost.erase(const_cast<void*>(kept));
         }
     }

@@ -74,8 +74,8 @@ struct SchemaShape {
     // path: the work of the compiler's walks.
     std::uint64_t references = 0;
     // The definition the longest chain starts at and the one from which the
-    // most references are followed: its kind ("element", "type", "group", "attributeGroup", ...), its
-    // name (local) and the file that defines it.
+    // most references are followed: its kind ("element", "type", "group", "attributeGroup", ...),
+    // its name (local) and the file that defines it.
     struct Where {
         std::string kind, name, file;
     };

@@ -13,8 +13,8 @@
 #include <libxml/parser.h>
 #include <libxml/parserInternals.h>
 #include <libxml/uri.h>
-#include <libxml/xmlschemastypes.h>
 #include <libxml/xmlerror.h>
+#include <libxml/xmlschemastypes.h>
 
 #include <cerrno>
 #include <climits>

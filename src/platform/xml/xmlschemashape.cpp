@@ -60,8 +60,8 @@ const char* kindOf(const xmlNode* node) {
         return nullptr;
     }
     static constexpr std::pair<const char*, const char*> kKinds[] = {
-        {"element", "element"}, {"attribute", "attribute"},   {"complexType", "type"},
-        {"simpleType", "type"}, {"group", "group"},           {"attributeGroup", "attributeGroup"},
+        {"element", "element"},   {"attribute", "attribute"}, {"complexType", "type"},
+        {"simpleType", "type"},   {"group", "group"},         {"attributeGroup", "attributeGroup"},
         {"notation", "notation"},
     };
     for (const auto& [element, kind] : kKinds) {
@@ -178,8 +178,8 @@ private:
 
     // The location resolved as libxml2's schema parser resolves it: against
     // the node's base, else the document's address.
-    void queue(xmlDoc* doc, const xmlNode* node, const std::string& location,
-               std::string includer, bool included) {
+    void queue(xmlDoc* doc, const xmlNode* node, const std::string& location, std::string includer,
+               bool included) {
         xmlChar* base = xmlNodeGetBase(doc, node);
         xmlChar* uri = xmlBuildURI(xml(location.c_str()), base != nullptr ? base : doc->URL);
         xmlFree(base);
@@ -198,7 +198,8 @@ private:
         }
         ++m_components;
         const std::string key = keyOf(kind, scope.targetNamespace, name);
-        auto [at, added] = m_index.try_emplace(key, static_cast<std::uint32_t>(m_definitions.size()));
+        auto [at, added] =
+            m_index.try_emplace(key, static_cast<std::uint32_t>(m_definitions.size()));
         if (added) {
             m_definitions.push_back({kind, name, scope.file, {}, {}});
         }
