@@ -6,9 +6,11 @@
 // where stopping is clean; a compilation has no such points, so past its
 // memory budget every further allocation of libxml2 fails and the
 // compilation ends with its out-of-memory error, which the account's own
-// reason replaces. A compilation over its time budget is refused when it
+// reason replaces (and what libxml2 lost when its lists could not grow is
+// freed after it). A compilation over its time budget is refused when it
 // ends: libxml2's compiler has long loops that allocate nothing, which no
-// hook of ours can stop.
+// hook of ours can stop; the shape of a schema set, read before it compiles
+// (xmlschemashape.cpp), keeps those loops short.
 #include "platform/xml/xmlbudget.h"
 
 #include "platform/xml/xmlruntime.h"

@@ -17,6 +17,7 @@
 #include <libxml/tree.h>
 #include <libxml/uri.h>
 
+#include <algorithm>
 #include <deque>
 #include <filesystem>
 #include <limits>
