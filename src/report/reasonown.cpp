@@ -137,6 +137,68 @@ std::string overBudgetJapanese(const XmlErrorFacts& f) {
            "を超えたため、ここで検証を打ち切りました。文書が大きすぎるか、異常な構造になっています。";
 }
 
+// The kind of definition a schema's shape is measured from (values[0] of
+// schemaTooComplex), in English and Japanese.
+struct DefinitionKind {
+    string_view name, english, japanese;
+};
+
+constexpr DefinitionKind kDefinitionKinds[] = {
+    {"element", "element", "要素"},     {"type", "type", "型"},
+    {"group", "group", "グループ"},     {"attributeGroup", "attribute group", "属性グループ"},
+    {"attribute", "attribute", "属性"}, {"notation", "notation", "記法"},
+};
+
+const DefinitionKind& definitionKind(const XmlErrorFacts& f) {
+    for (const DefinitionKind& kind : kDefinitionKinds) {
+        if (!f.values.empty() && kind.name == f.values.front()) {
+            return kind;
+        }
+    }
+    static constexpr DefinitionKind kUnknown{"", "definition", "定義"};
+    return kUnknown;
+}
+
+// A schema set refused for its shape before compiling (a clause, the cause
+// of schemaUnusable).
+std::string schemaTooComplexEnglish(const XmlErrorFacts& f) {
+    if (f.str1 == "components") {
+        return "it has more global definitions than the limit of " + f.str2 +
+               " of the compilation budget";
+    }
+    const std::string file =
+        f.values.size() > 1 && !f.values[1].empty() ? " in " + q(f.values[1]) : std::string();
+    const std::string from =
+        "the " + std::string(definitionKind(f).english) + " " + q(f.element) + file;
+    if (f.str1 == "chain") {
+        return "its definitions refer to one another in a chain of " + f.str3 + " from " + from +
+               ", over the limit of " + f.str2 +
+               " of the compilation budget (compiling a chain takes time that grows with the "
+               "square of its length)";
+    }
+    return "following the references between its definitions from each of them means "
+           "following " +
+           f.str3 + " references (counted once for every path, the most from " + from +
+           "), over the limit of " + f.str2 + " of the compilation budget";
+}
+
+std::string schemaTooComplexJapanese(const XmlErrorFacts& f) {
+    if (f.str1 == "components") {
+        return "グローバルな定義の数が上限の " + f.str2 + " 個を超えています";
+    }
+    const std::string from = (f.values.size() > 1 && !f.values[1].empty()
+                                  ? "スキーマファイル" + quoted(f.values[1]) + "の"
+                                  : std::string()) +
+                             std::string(definitionKind(f).japanese) + quoted(f.element) + "から";
+    if (f.str1 == "chain") {
+        return "定義の参照の連なりが上限の " + f.str2 + " 個を超えています（" + from + " " +
+               f.str3 + " 個。コンパイルにかかる時間は連なりの長さの2乗で増えます）";
+    }
+    return "定義から定義への参照をたどる数が上限の " + f.str2 +
+           " 個を超えています（たどる道筋ごとに数えて " + f.str3 + " 個。最も多いのは" + from +
+           "）";
+}
+
 std::string schemaUnusableEnglish(const XmlErrorFacts& f) {
     std::string cause = firstCauseEnglish(f);
     if (!f.str2.empty()) {
@@ -235,12 +297,15 @@ const std::vector<OwnWording>& ownWordings() {
              return "ファイルを読み込めません：" + quoted(f.str1) + "（" + errnoJapanese(f.str2) +
                     "）。";
          }},
-        {OwnFacts::documentIsFolder, [](F f) { return q(f.str1) + " is a folder, not a document."; },
+        {OwnFacts::documentIsFolder,
+         [](F f) { return q(f.str1) + " is a folder, not a document."; },
          [](F f) { return "XMLファイルではなくフォルダです：" + quoted(f.str1) + "。"; }},
         {OwnFacts::documentNotRegular, [](F f) { return q(f.str1) + " is not a regular file."; },
          [](F f) { return "通常のファイルではありません：" + quoted(f.str1) + "。"; }},
         {OwnFacts::documentLinkOutside,
-         [](F f) { return q(f.str1) + " is a link that leads outside its folder; it is not read."; },
+         [](F f) {
+             return q(f.str1) + " is a link that leads outside its folder; it is not read.";
+         },
          [](F f) {
              return "フォルダの外を指すリンクのため読み込みません：" + quoted(f.str1) + "。";
          }},
@@ -260,9 +325,11 @@ const std::vector<OwnWording>& ownWordings() {
          },
          [](F f) { return "検証に使えるスキーマがありません。" + schemaFailuresJapanese(f); }},
         {OwnFacts::rootNotDeclared, rootNotDeclaredEnglish, rootNotDeclaredJapanese},
-        {OwnFacts::parserNotCreated, [](F) { return std::string("The XML parser cannot be created."); },
+        {OwnFacts::parserNotCreated,
+         [](F) { return std::string("The XML parser cannot be created."); },
          [](F) { return std::string("XMLパーサーを作れませんでした。"); }},
-        {OwnFacts::noRootElement, [](F) { return std::string("The document has no root element."); },
+        {OwnFacts::noRootElement,
+         [](F) { return std::string("The document has no root element."); },
          [](F) { return std::string("ルート要素がありません。"); }},
         {OwnFacts::validatorNotCreated,
          [](F) { return std::string("The schema validator cannot be created."); },
@@ -325,6 +392,7 @@ const std::vector<OwnWording>& ownWordings() {
          }},
         {OwnFacts::schemaUnusable, schemaUnusableEnglish, schemaUnusableJapanese},
         {OwnFacts::overBudget, overBudgetEnglish, overBudgetJapanese},
+        {OwnFacts::schemaTooComplex, schemaTooComplexEnglish, schemaTooComplexJapanese},
         {OwnFacts::schemaParserNotCreated,
          [](F) { return std::string("the schema parser cannot be created"); },
          [](F) { return std::string("スキーマを読み込む準備ができませんでした"); }},
@@ -334,7 +402,8 @@ const std::vector<OwnWording>& ownWordings() {
          [](F f) { return quoted(f.str1) + "を読み込めません（" + errnoJapanese(f.str2) + "）"; }},
         {OwnFacts::fileNotAFile, [](F f) { return q(f.str1) + " is not a file"; },
          [](F f) { return quoted(f.str1) + "はファイルではありません"; }},
-        {OwnFacts::schemaTooLarge, [](F f) { return q(f.str1) + " is too large for a schema file"; },
+        {OwnFacts::schemaTooLarge,
+         [](F f) { return q(f.str1) + " is too large for a schema file"; },
          [](F f) { return quoted(f.str1) + "はスキーマファイルとしては大きすぎます"; }},
         {OwnFacts::notLocal,
          [](F f) { return q(f.str1) + " is not a local file; nothing is fetched from a network"; },
@@ -401,7 +470,7 @@ Reason ownReason(const XmlErrorFacts& facts) {
 }
 
 bool everyOwnFactsWorded() {
-    for (int own = 1; own <= static_cast<int>(OwnFacts::outsideSchemaFolder); ++own) {
+    for (int own = 1; own <= static_cast<int>(OwnFacts::schemaTooComplex); ++own) {
         if (wordingOf(static_cast<OwnFacts>(own)) == nullptr) {
             return false;
         }

@@ -3,8 +3,10 @@
 // while the stamps of all files it was compiled from stay the same.
 #include "platform/xml/xmlschemacache.h"
 
+#include "platform/xml/xmlbudget.h"
 #include "platform/xml/xmlparser.h"
 #include "platform/xml/xmlruntime.h"
+#include "platform/xml/xmlschemashape.h"
 #include "platform/xml/xmltext.h"
 
 #include <libxml/hash.h>
@@ -86,7 +88,16 @@ Result<SchemaRef, XmlErrorFacts> compileFresh(const std::string& path) {
     std::optional<XmlErrorFacts> overBudget;
     {
         BudgetScope budget(BudgetKind::schema);
-        {
+        // A set whose chains of references would keep the compiler busy
+        // past any budget is refused before it starts.
+        const SchemaShapeLimits limits = schemaShapeLimits(xmlBudget());
+        const SchemaShape shape = measureSchemaShape(path, containment, limits);
+        if (std::optional<XmlErrorFacts> tooComplex = schemaShapeRefusal(shape, limits)) {
+            XmlErrorFacts failure = refusal(OwnFacts::schemaUnusable, path);
+            failure.causes.push_back(std::move(*tooComplex));
+            return failure;
+        }
+        if (!budget.ranOut()) {
             SchemaParserHandle parser(xmlSchemaNewParserCtxt(fileUri(path).c_str()));
             if (!parser) {
                 XmlErrorFacts failure = refusal(OwnFacts::schemaUnusable);
@@ -99,8 +110,14 @@ Result<SchemaRef, XmlErrorFacts> compileFresh(const std::string& path) {
             // What an allocation refused by the budget left may be a part of
             // a schema, and one that took too long is refused as well: none
             // of it is used.
+            const bool memory = budget.ranOut() && budget.error().facts.str1 == kBudgetMemory;
             schema.reset();
             overBudget = budget.error().facts;
+            if (memory) {
+                // Everything of the compilation is freed now, but what
+                // libxml2 lost when its lists could not grow.
+                budget.releaseLostBlocks();
+            }
         }
     }
     if (overBudget) {
