@@ -7,7 +7,11 @@
 //   budget_bench peaks DIR              every *.xml under DIR (an extracted
 //                                        archive) against DIR's XSD folder
 //   budget_bench case NAME [SIZE]       one hostile case: children, attributes,
-//                                        ids, substitution, groups, derivation
+//                                        ids, substitution, groups,
+//                                        attributegroups, derivation,
+//                                        restriction, agdiamond, uniondiamond
+//   budget_bench shape XSD...           the shape of each schema set as the
+//                                        compilation's budget measures it
 #include "platform/xml/xmlbudget.h"
 #include "platform/xml/xmlparser.h"
 #include "support/hostilexml.h"
@@ -66,6 +70,20 @@ int peaks(const fs::path& dir) {
     return 0;
 }
 
+// Our own refusals among the causes of an error: case number and fields.
+std::string ownCauses(const XmlErrorFacts& facts) {
+    std::string text;
+    if (facts.own != OwnFacts::none) {
+        text += " [own " + std::to_string(static_cast<int>(facts.own)) + " " + facts.str1 + " " +
+                facts.str2 + " " + facts.str3 + (facts.element.empty() ? "" : " " + facts.element) +
+                "]";
+    }
+    for (const XmlErrorFacts& cause : facts.causes) {
+        text += ownCauses(cause);
+    }
+    return text;
+}
+
 int hostileCase(const std::string& name, std::size_t size) {
     TempDir dir;
     const fs::path schema = dir.path() / "XSD" / "s.xsd";
@@ -85,9 +103,13 @@ int hostileCase(const std::string& name, std::size_t size) {
     } else {
         writeFile(dir.path() / "d.xml", hostileSmallDocument());
         const std::size_t length = size != 0 ? size : 100'000;
-        writeFile(schema, name == "substitution" ? substitutionChain(size != 0 ? size : 20'000)
-                          : name == "groups"     ? groupChain(length)
+        const std::size_t steps = size != 0 ? size : 30;
+        writeFile(schema, name == "substitution"      ? substitutionChain(size != 0 ? size : 20'000)
+                          : name == "groups"          ? groupChain(length)
                           : name == "attributegroups" ? attributeGroupChain(length)
+                          : name == "restriction"     ? restrictionChain(length)
+                          : name == "agdiamond"       ? attributeGroupDiamond(steps)
+                          : name == "uniondiamond"    ? unionDiamond(steps)
                                                       : derivationChain(length));
     }
     XmlParserFactory& parser = defaultXmlParserFactory();
@@ -97,8 +119,32 @@ int hostileCase(const std::string& name, std::size_t size) {
     auto doc = parser.createDocument();
     doc->setSchemas(*schemas);
     const bool valid = doc->load((dir.path() / "d.xml").string());
-    std::printf("%s: %.2f s, %s: %s\n", name.c_str(), secondsSince(start),
-                valid ? "valid" : "invalid", doc->parseError()->reason().value_or("").c_str());
+    std::printf("%s: %.2f s, %s: %s%s\n", name.c_str(), secondsSince(start),
+                valid ? "valid" : "invalid", doc->parseError()->reason().value_or("").c_str(),
+                ownCauses(doc->parseError()->reasonFacts().value_or(XmlErrorFacts{})).c_str());
+    return 0;
+}
+
+// The figures the defaults of the schema shape are set against.
+int shapes(int count, char** paths) {
+    const SchemaShapeLimits limits = schemaShapeLimits(xmlBudget());
+    std::printf("default limits: chain %ju, references %ju, global definitions %ju\n",
+                static_cast<std::uintmax_t>(limits.chain),
+                static_cast<std::uintmax_t>(limits.references),
+                static_cast<std::uintmax_t>(limits.components));
+    for (int i = 0; i < count; ++i) {
+        const auto start = std::chrono::steady_clock::now();
+        const SchemaShape shape = schemaShapeOf(paths[i]);
+        const double seconds = secondsSince(start);
+        std::printf("%s: %ju files, %ju global definitions, chain %ju (%s %s), references %ju "
+                    "(most from %s %s); "
+                    "read in %.3f s\n",
+                    paths[i], static_cast<std::uintmax_t>(shape.files),
+                    static_cast<std::uintmax_t>(shape.components),
+                    static_cast<std::uintmax_t>(shape.longestChain), shape.chainStart.kind.c_str(),
+                    shape.chainStart.name.c_str(), static_cast<std::uintmax_t>(shape.references),
+                    shape.widestStart.kind.c_str(), shape.widestStart.name.c_str(), seconds);
+    }
     return 0;
 }
 
@@ -112,6 +158,9 @@ int main(int argc, char** argv) {
     if (mode == "case" && argc > 2) {
         return hostileCase(argv[2], argc > 3 ? std::stoul(argv[3]) : 0);
     }
-    std::fprintf(stderr, "usage: budget_bench peaks DIR | case NAME [SIZE]\n");
+    if (mode == "shape" && argc > 2) {
+        return shapes(argc - 2, argv + 2);
+    }
+    std::fprintf(stderr, "usage: budget_bench peaks DIR | case NAME [SIZE] | shape XSD...\n");
     return 64;
 }

@@ -477,8 +477,12 @@ Run::Outcome Run::check(const Job& job) {
     report.documentName = name;
     report.schemaPath = m_schemaFolder + outcome.schemaName;
     report.facts.errorLimit = m_inputs.errorLimit;
+    // The namespace the standard schemas of the document's folder declare:
+    // HL7's for checkup and guidance results, the ministry's for claims.
     if (job.stage == Stage::data) {
         report.facts.neededNamespace = kTargetNamespace;
+    } else if (job.stage == Stage::claims) {
+        report.facts.neededNamespace = kMinistryNamespace;
     }
     if (m_reception) {
         report.facts.valuePaths = m_reception->paths(job.stage);

@@ -24,6 +24,11 @@ inline constexpr const char* kGuidanceSchema = "hg08_V08.xsd";
 inline constexpr const char* kCheckupClaimSchema = "cc08_V08.xsd";
 inline constexpr const char* kGuidanceClaimSchema = "gc08_V08.xsd";
 
+// The namespace of the index, summary and claim schemas (and of their
+// documents); the checkup and guidance schemas declare HL7's "urn:hl7-org:v3".
+inline constexpr const char* kMinistryNamespace =
+    "https://www.mhlw.go.jp/stf/seisakunitsuite/bunya/0000161103.html";
+
 // The six names by which a folder qualifies as a schema folder, compared
 // exactly (hg08_V08.xsd is not one of them).
 inline constexpr std::array<std::string_view, 6> kStandardSchemaNames = {

@@ -137,6 +137,68 @@ std::string overBudgetJapanese(const XmlErrorFacts& f) {
            "を超えたため、ここで検証を打ち切りました。文書が大きすぎるか、異常な構造になっています。";
 }
 
+// The kind of definition a schema's shape is measured from (values[0] of
+// schemaTooComplex), in English and Japanese.
+struct DefinitionKind {
+    string_view name, english, japanese;
+};
+
+constexpr DefinitionKind kDefinitionKinds[] = {
+    {"element", "element", "要素"},     {"type", "type", "型"},
+    {"group", "group", "グループ"},     {"attributeGroup", "attribute group", "属性グループ"},
+    {"attribute", "attribute", "属性"}, {"notation", "notation", "記法"},
+};
+
+const DefinitionKind& definitionKind(const XmlErrorFacts& f) {
+    for (const DefinitionKind& kind : kDefinitionKinds) {
+        if (!f.values.empty() && kind.name == f.values.front()) {
+            return kind;
+        }
+    }
+    static constexpr DefinitionKind kUnknown{"", "definition", "定義"};
+    return kUnknown;
+}
+
+// A schema set refused for its shape before compiling (a clause, the cause
+// of schemaUnusable).
+std::string schemaTooComplexEnglish(const XmlErrorFacts& f) {
+    if (f.str1 == "components") {
+        return "it has more global definitions than the limit of " + f.str2 +
+               " of the compilation budget";
+    }
+    const std::string file =
+        f.values.size() > 1 && !f.values[1].empty() ? " in " + q(f.values[1]) : std::string();
+    const std::string from =
+        "the " + std::string(definitionKind(f).english) + " " + q(f.element) + file;
+    if (f.str1 == "chain") {
+        return "its definitions refer to one another in a chain of " + f.str3 + " from " + from +
+               ", over the limit of " + f.str2 +
+               " of the compilation budget (compiling a chain takes time that grows with the "
+               "square of its length)";
+    }
+    return "following the references between its definitions from each of them means "
+           "following " +
+           f.str3 + " references (counted once for every path, the most from " + from +
+           "), over the limit of " + f.str2 + " of the compilation budget";
+}
+
+std::string schemaTooComplexJapanese(const XmlErrorFacts& f) {
+    if (f.str1 == "components") {
+        return "グローバルな定義の数が上限の " + f.str2 + " 個を超えています";
+    }
+    const std::string from = (f.values.size() > 1 && !f.values[1].empty()
+                                  ? "スキーマファイル" + quoted(f.values[1]) + "の"
+                                  : std::string()) +
+                             std::string(definitionKind(f).japanese) + quoted(f.element) + "から";
+    if (f.str1 == "chain") {
+        return "定義の参照の連なりが上限の " + f.str2 + " 個を超えています（" + from + " " +
+               f.str3 + " 個。コンパイルにかかる時間は連なりの長さの2乗で増えます）";
+    }
+    return "定義から定義への参照をたどる数が上限の " + f.str2 +
+           " 個を超えています（たどる道筋ごとに数えて " + f.str3 + " 個。最も多いのは" + from +
+           "）";
+}
+
 std::string schemaUnusableEnglish(const XmlErrorFacts& f) {
     std::string cause = firstCauseEnglish(f);
     if (!f.str2.empty()) {
@@ -159,37 +221,49 @@ std::string schemaUnusableJapanese(const XmlErrorFacts& f) {
     return "スキーマ" + quoted(f.str1) + "は使えません：" + cause + "。";
 }
 
+// Whether the schemas tried declare the namespace the document's folder
+// needs (str3): when not, the schema tried last was a fallback, and naming its
+// namespace would send the reader the wrong way.
+bool folderNamespaceElsewhere(const XmlErrorFacts& f) {
+    return !f.str3.empty() && std::find(f.values.begin(), f.values.end(), f.str3) == f.values.end();
+}
+
 std::string rootNotDeclaredEnglish(const XmlErrorFacts& f) {
     std::string namespaces;
     for (const std::string& ns : f.values) {
         namespaces += (namespaces.empty() ? "" : ", ") + q(ns);
     }
+    const std::string note = folderNamespaceElsewhere(f)
+                                 ? "documents in this folder need the namespace " + q(f.str3)
+                                 : "the schema declares the target namespace " + namespaces;
     return "Element " + q(f.element) +
-           ": No matching global declaration available for the validation root (the schema "
-           "declares the target namespace " +
-           namespaces + ")." + schemaFailuresEnglish(f);
+           ": No matching global declaration available for the validation root (" + note + ")." +
+           schemaFailuresEnglish(f);
 }
 
 std::string rootNotDeclaredJapanese(const XmlErrorFacts& f) {
     const Name element = nameOf(f.element).value_or(Name{});
-    if (!f.str3.empty() && !(element.qualified && element.ns == f.str3)) {
-        // The schema tried last is a fallback: what the folder needs says more.
+    const auto inNamespace = [&element](const std::string& ns) {
+        return element.qualified ? element.ns == ns : ns.empty();
+    };
+    std::string list;
+    bool namespaceKnown = !f.str3.empty() && inNamespace(f.str3);
+    if (!f.str3.empty() && !namespaceKnown) {
+        // What the folder needs says more than the schema tried last.
         return "名前空間が違います：ルート要素" + quoted(element.local) + namespaceNote(element) +
                "。このフォルダのファイルは名前空間" + quoted(f.str3) + "で書きます。" +
                schemaFailuresJapanese(f);
     }
-    std::string list;
-    bool namespaceKnown = false;
     for (const std::string& ns : f.values) {
         list += (list.empty() ? "" : "、") + (ns.empty() ? std::string("名前空間なし") : quoted(ns));
-        namespaceKnown = namespaceKnown || (element.qualified ? element.ns == ns : ns.empty());
+        namespaceKnown = namespaceKnown || inNamespace(ns);
     }
-    std::string result = "ルート要素" + quoted(element.local) + namespaceNote(element) +
-                         "を宣言しているスキーマがありません（スキーマの名前空間：" + list + "）。";
     if (!namespaceKnown) {
-        result += "ファイルの名前空間がスキーマと違います。";
+        return "名前空間が違います：ルート要素" + quoted(element.local) + namespaceNote(element) +
+               "。スキーマの名前空間は" + list + "です。" + schemaFailuresJapanese(f);
     }
-    return result + schemaFailuresJapanese(f);
+    return "ルート要素が違います：" + quoted(element.local) + namespaceNote(element) +
+           "を宣言しているスキーマがありません。" + schemaFailuresJapanese(f);
 }
 
 std::string notANumberJapanese(const XmlErrorFacts& f) {
@@ -223,12 +297,15 @@ const std::vector<OwnWording>& ownWordings() {
              return "ファイルを読み込めません：" + quoted(f.str1) + "（" + errnoJapanese(f.str2) +
                     "）。";
          }},
-        {OwnFacts::documentIsFolder, [](F f) { return q(f.str1) + " is a folder, not a document."; },
+        {OwnFacts::documentIsFolder,
+         [](F f) { return q(f.str1) + " is a folder, not a document."; },
          [](F f) { return "XMLファイルではなくフォルダです：" + quoted(f.str1) + "。"; }},
         {OwnFacts::documentNotRegular, [](F f) { return q(f.str1) + " is not a regular file."; },
          [](F f) { return "通常のファイルではありません：" + quoted(f.str1) + "。"; }},
         {OwnFacts::documentLinkOutside,
-         [](F f) { return q(f.str1) + " is a link that leads outside its folder; it is not read."; },
+         [](F f) {
+             return q(f.str1) + " is a link that leads outside its folder; it is not read.";
+         },
          [](F f) {
              return "フォルダの外を指すリンクのため読み込みません：" + quoted(f.str1) + "。";
          }},
@@ -248,9 +325,11 @@ const std::vector<OwnWording>& ownWordings() {
          },
          [](F f) { return "検証に使えるスキーマがありません。" + schemaFailuresJapanese(f); }},
         {OwnFacts::rootNotDeclared, rootNotDeclaredEnglish, rootNotDeclaredJapanese},
-        {OwnFacts::parserNotCreated, [](F) { return std::string("The XML parser cannot be created."); },
+        {OwnFacts::parserNotCreated,
+         [](F) { return std::string("The XML parser cannot be created."); },
          [](F) { return std::string("XMLパーサーを作れませんでした。"); }},
-        {OwnFacts::noRootElement, [](F) { return std::string("The document has no root element."); },
+        {OwnFacts::noRootElement,
+         [](F) { return std::string("The document has no root element."); },
          [](F) { return std::string("ルート要素がありません。"); }},
         {OwnFacts::validatorNotCreated,
          [](F) { return std::string("The schema validator cannot be created."); },
@@ -313,6 +392,7 @@ const std::vector<OwnWording>& ownWordings() {
          }},
         {OwnFacts::schemaUnusable, schemaUnusableEnglish, schemaUnusableJapanese},
         {OwnFacts::overBudget, overBudgetEnglish, overBudgetJapanese},
+        {OwnFacts::schemaTooComplex, schemaTooComplexEnglish, schemaTooComplexJapanese},
         {OwnFacts::schemaParserNotCreated,
          [](F) { return std::string("the schema parser cannot be created"); },
          [](F) { return std::string("スキーマを読み込む準備ができませんでした"); }},
@@ -322,7 +402,8 @@ const std::vector<OwnWording>& ownWordings() {
          [](F f) { return quoted(f.str1) + "を読み込めません（" + errnoJapanese(f.str2) + "）"; }},
         {OwnFacts::fileNotAFile, [](F f) { return q(f.str1) + " is not a file"; },
          [](F f) { return quoted(f.str1) + "はファイルではありません"; }},
-        {OwnFacts::schemaTooLarge, [](F f) { return q(f.str1) + " is too large for a schema file"; },
+        {OwnFacts::schemaTooLarge,
+         [](F f) { return q(f.str1) + " is too large for a schema file"; },
          [](F f) { return quoted(f.str1) + "はスキーマファイルとしては大きすぎます"; }},
         {OwnFacts::notLocal,
          [](F f) { return q(f.str1) + " is not a local file; nothing is fetched from a network"; },
@@ -389,7 +470,7 @@ Reason ownReason(const XmlErrorFacts& facts) {
 }
 
 bool everyOwnFactsWorded() {
-    for (int own = 1; own <= static_cast<int>(OwnFacts::outsideSchemaFolder); ++own) {
+    for (int own = 1; own <= static_cast<int>(OwnFacts::schemaTooComplex); ++own) {
         if (wordingOf(static_cast<OwnFacts>(own)) == nullptr) {
             return false;
         }

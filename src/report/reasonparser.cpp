@@ -38,8 +38,8 @@ Reason tagMismatch(const XmlErrorFacts& f) {
         return std::nullopt;
     }
     const std::string line = f.int1 > 0 ? "（" + std::to_string(f.int1) + "行目）" : "";
-    return "開始タグ" + quoted(f.str1) + line + "と終了タグ" + quoted(f.str2) +
-           "が対応していません。";
+    return "タグが対応していません：開始タグ" + quoted(f.str1) + line + "と終了タグ" +
+           quoted(f.str2) + "。";
 }
 
 Reason tagNotFinished(const XmlErrorFacts& f) {
@@ -54,7 +54,8 @@ Reason tagNotFinished(const XmlErrorFacts& f) {
 Reason gtRequired(const XmlErrorFacts& f) {
     if (f.message.starts_with("Couldn't find end of Start Tag ") && !f.str1.empty()) {
         const std::string line = f.int1 > 0 ? "（" + std::to_string(f.int1) + "行目）" : "";
-        return "開始タグ" + quoted(f.str1) + line + "が「>」で閉じられていません。" + kCutHint;
+        return "タグが「>」で閉じられていません：開始タグ" + quoted(f.str1) + line + "。" +
+               kCutHint;
     }
     if (f.message == "expected '>'") {
         return std::string("タグが「>」で閉じられていません。");
@@ -111,7 +112,7 @@ std::string invalidCharacter(long long value) {
 Reason invalidChar(const XmlErrorFacts& f) {
     string_view message = f.message;
     if (eat(message, "Input is not proper UTF-8, indicate encoding ! Bytes: ")) {
-        return "ファイルにUTF-8として読めないバイト列" + documentValue(message) +
+        return "文字コードが違います：UTF-8として読めないバイト列" + documentValue(message) +
                "があります。UTF-8以外の文字コードで書かれているときは、XML宣言の「encoding」で"
                "その文字コードを指定してください。";
     }
@@ -152,7 +153,7 @@ Reason attributeWithoutValue(const XmlErrorFacts& f) {
         return std::nullopt;
     }
     return "属性" + quoted(f.str1) + "に値がありません。" + quoted(f.str1 + "=\"値\"") +
-           "の形で書いてください。属性名の途中で" + kCutHint;
+           "の形で書いてください。ファイルが属性名の途中で切れている可能性もあります。";
 }
 
 Reason attributeRedefined(const XmlErrorFacts& f) {
@@ -160,14 +161,14 @@ Reason attributeRedefined(const XmlErrorFacts& f) {
     if (!eat(message, "Attribute ") || !eatEnd(message, " redefined") || message.empty()) {
         return std::nullopt;
     }
-    return "属性" + quoted(message) + "が同じ要素に2回以上書かれています。";
+    return "属性が重複しています：属性" + quoted(message) + "が同じ要素に2回以上書かれています。";
 }
 
 Reason namespacedAttributeRedefined(const XmlErrorFacts& f) {
     if (f.str1.empty() || !f.message.starts_with("Namespaced Attribute ")) {
         return std::nullopt;
     }
-    return "名前空間" + quoted(f.str2) + "の属性" + quoted(f.str1) +
+    return "属性が重複しています：名前空間" + quoted(f.str2) + "の属性" + quoted(f.str1) +
            "が同じ要素に2回以上書かれています。";
 }
 
@@ -295,8 +296,8 @@ Reason invalidEncoding(const XmlErrorFacts& f) {
     if (!declared || declared->empty() || message.empty()) {
         return std::nullopt;
     }
-    return "ファイルは文字コード" + quoted(*declared) + "と宣言されていますが、内容は" +
-           quoted(message) + "で書かれています。";
+    return "文字コードが矛盾しています：ファイルは文字コード" + quoted(*declared) +
+           "と宣言されていますが、内容は" + quoted(message) + "で書かれています。";
 }
 
 Reason conversionFailed(const XmlErrorFacts& f) {
@@ -304,7 +305,8 @@ Reason conversionFailed(const XmlErrorFacts& f) {
     if (!eat(message, "input conversion failed due to input error, bytes ") || message.empty()) {
         return std::nullopt;
     }
-    return "ファイルに、宣言された文字コードでは読めないバイト列" + documentValue(message) +
+    return "文字コードが違います：宣言された文字コードでは読めないバイト列" +
+           documentValue(message) +
            "があります。XML宣言の「encoding」と実際の文字コードが合っているか確かめてください。";
 }
 
@@ -329,11 +331,12 @@ Reason undefinedNamespace(const XmlErrorFacts& f) {
     }
     const std::string declaration = quoted("xmlns:" + f.str1);
     if (!f.str3.empty()) {
-        return "要素" + quoted(f.str3) + "の属性" + quoted(f.str1 + ":" + f.str2) + "の接頭辞" +
-               quoted(f.str1) + "に対応する名前空間の宣言（" + declaration + "）がありません。";
+        return "名前空間の宣言がありません：要素" + quoted(f.str3) + "の属性" +
+               quoted(f.str1 + ":" + f.str2) + "の接頭辞" + quoted(f.str1) + "（" + declaration +
+               "の宣言が必要です）。";
     }
-    return "要素" + quoted(f.str1 + ":" + f.str2) + "の接頭辞" + quoted(f.str1) +
-           "に対応する名前空間の宣言（" + declaration + "）がありません。";
+    return "名前空間の宣言がありません：要素" + quoted(f.str1 + ":" + f.str2) + "の接頭辞" +
+           quoted(f.str1) + "（" + declaration + "の宣言が必要です）。";
 }
 
 Reason qnameError(const XmlErrorFacts& f) {

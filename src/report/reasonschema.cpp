@@ -18,8 +18,9 @@ namespace {
 
 // --- what a value must be ------------------------------------------------------------
 
-// The patterns of the standard schema set, in words, with an example. A
-// pattern not here is shown as it is.
+// The patterns of the standard schema set, in words, with an example. Other
+// digits-only patterns are described without one; any other pattern is
+// shown as it is.
 struct PatternText {
     string_view pattern;
     string_view description;
@@ -31,14 +32,27 @@ constexpr PatternText kPatterns[] = {
      "書いてください"},
     {"([1-9][0-9][0-9][0-9])((0[1-9])|(1[0-2]))(([0-2][0-9])|(3[01]))",
      "日付は半角数字8桁（YYYYMMDD、例：19590427）で書いてください"},
-    {"[0-9]{3}-[0-9]{4}", "郵便番号は半角数字3桁、「-」、半角数字4桁で書いてください（例：100-8916）"},
+    {"[0-9]{3}-[0-9]{4}",
+     "郵便番号は半角数字3桁、「-」、半角数字4桁で書いてください（例：100-8916）"},
     {"[0-2](\\.(0|[1-9][0-9]*))*",
      "OIDは半角数字を「.」で区切って書いてください（例：1.2.392.200119.6.102）"},
     {"1.2.392.200119.6.209.1[0-9]{1,8}|1.2.392.200119.6.210.1[0-9]{1,8}",
-     "「1.2.392.200119.6.209.1」か「1.2.392.200119.6.210.1」に続けて半角数字1〜8桁で書いてください"},
-    {"[^\\s]+", "空白や改行を含めずに書いてください"},
+     "「1.2.392.200119.6.209.1」か「1.2.392.200119.6.210.1」に続けて半角数字1〜8桁で書いてください"
+     "（例：1.2.392.200119.6.209.112345678）"},
+    {"[^\\s]+", "空白や改行を含めずに書いてください（コードの値など。例：9N001000000000001）"},
     {"true|false", "「true」か「false」で書いてください"},
-    {"[A-Za-z][A-Za-z0-9\\-]*", "半角英字で始め、半角英数字と「-」だけで書いてください"},
+    {"[A-Za-z][A-Za-z0-9\\-]*",
+     "半角英字で始め、半角英数字と「-」だけで書いてください（例：A1-B2）"},
+    // The numbers of the common types: digits only, the kinds of number that
+    // use them named for the example.
+    {"[0-9]{10}", "半角数字10桁で書いてください（特定健診機関番号など。例：2813304249）"},
+    {"[0-9]{0,8}", "半角数字8桁以内で書いてください（保険者番号など。例：00280081）"},
+    {"[0-9]{8}", "半角数字8桁で書いてください（代行機関番号など。例：12345678）"},
+    {"[0-9]{11}", "半角数字11桁で書いてください（受診券番号・利用券番号など。例：24000000001）"},
+    {"[0-9]{2}", "半角数字2桁で書いてください（被保険者枝番など。1桁なら前に0を付けます。例：01）"},
+    {"[0-9]{6}",
+     "半角数字6桁で書いてください（窓口負担金額・窓口負担率など。足りない桁は前を0で埋めます。"
+     "例：001000）"},
     {"[0-9a-zA-Z]{8}-[0-9a-zA-Z]{4}-[0-9a-zA-Z]{4}-[0-9a-zA-Z]{4}-[0-9a-zA-Z]{12}",
      "半角英数字を8桁-4桁-4桁-4桁-12桁に「-」で区切って書いてください"
      "（例：1b4e28ba-2fa1-11d2-883f-0016d3cca427）"},
@@ -88,8 +102,25 @@ constexpr TypeMeaning kTypeMeanings[] = {
     {"int", "整数として正しくありません", "半角数字で書きます。カンマや小数点は使えません"},
     {"totalMonetaryAmount", "金額として正しくありません",
      "0以上の整数を半角数字で書きます。カンマや小数点、「円」は使えません"},
-    {"NullFlavor", "値がない理由のコードとして正しくありません", "例：「NI」（情報なし）、「UNK」（不明）"},
+    {"NullFlavor", "値がない理由のコードとして正しくありません",
+     "例：「NI」（情報なし）、「UNK」（不明）"},
     {"ts", "日時として正しくありません", "半角数字でYYYYMMDDかYYYYMMDDhhmmssと書きます"},
+    // The other named types of the standard set that are neither a pattern
+    // nor a list of codes.
+    {"senderId", "機関番号として正しくありません",
+     "特定健診機関番号・特定保健指導機関番号は半角数字10桁、保険者番号は8桁以内、代行機関番号は"
+     "8桁で書きます"},
+    {"receiverId", "機関番号として正しくありません",
+     "特定健診機関番号・特定保健指導機関番号は半角数字10桁、保険者番号は8桁以内、代行機関番号は"
+     "8桁で書きます"},
+    {"uid", "識別子として正しくありません",
+     "OIDは半角数字を「.」で区切って書きます。例：1.2.392.200119.6.102"},
+    {"totalCount", "件数として正しくありません", "0〜999999の整数を半角数字で書きます"},
+    {"grandTotalCount", "件数として正しくありません", "0〜99999999の整数を半角数字で書きます"},
+    {"pointCount", "ポイント数として正しくありません", "0〜9999の整数を半角数字で書きます"},
+    {"percentage", "割合として正しくありません", "0〜100の整数を半角数字で書きます"},
+    {"bl", "真偽値として正しくありません", "「true」か「false」で書きます"},
+    {"probability", "確率として正しくありません", "0〜1の数値を半角数字と小数点「.」で書きます"},
 };
 
 const TypeMeaning* typeMeaning(string_view type) {
@@ -139,6 +170,22 @@ std::string valueHints(string_view value) {
     return hints;
 }
 
+// The codes a type allows, quoted and joined with 、; a long list is cut
+// after its first 30 codes (a code type gathers several lists, the one that
+// was meant is often not among the first ten an enumeration shows), with how
+// many more there are as an enumeration says it.
+std::string codeList(const std::vector<std::string>& codes) {
+    constexpr std::size_t kShown = 30;
+    std::string list;
+    for (std::size_t i = 0; i < codes.size() && i < kShown; ++i) {
+        list += (i == 0 ? "" : "、") + quoted(codes[i]);
+    }
+    if (codes.size() > kShown) {
+        list += "ほか" + std::to_string(codes.size() - kShown) + "件";
+    }
+    return list;
+}
+
 // The value as the message quotes it: on one line.
 std::string shownValue(string_view value) {
     // Line breaks become spaces; a space at the end stays (the message goes on).
@@ -166,8 +213,8 @@ Reason datatypeInvalid(const XmlErrorFacts& f) {
         if (colon == string_view::npos) {
             return std::nullopt;
         }
-        return ownerValue(*subject, *value) + "の接頭辞" + documentValue(value->substr(0, colon)) +
-               "に対応する名前空間の宣言がありません。";
+        return "名前空間の宣言がありません：" + ownerValue(*subject, *value) + "の接頭辞" +
+               documentValue(value->substr(0, colon)) + "。";
     }
     std::string what;
     std::optional<string_view> value;
@@ -229,6 +276,13 @@ Reason datatypeInvalid(const XmlErrorFacts& f) {
         return std::nullopt;
     }
     const std::string hints = value ? valueHints(*value) : std::string();
+    if (!f.values.empty()) {
+        // A code type: the codes it allows, the type's name for system people.
+        const TypeMeaning* meaning = local ? nullptr : typeMeaning(rest);
+        return std::string(meaning != nullptr ? meaning->verdict : "使える値ではありません") +
+               "：" + what + "。" + hints + "定められたコードのいずれかで書いてください" +
+               (type ? "（型" + *type + "）" : std::string()) + "：" + codeList(f.values) + "。";
+    }
     if (!local) {
         if (const TypeMeaning* meaning = typeMeaning(rest)) {
             return std::string(meaning->verdict) + "：" + what + "。" + hints + "（" +
@@ -278,24 +332,30 @@ Reason lengthFacet(const XmlErrorFacts& f) {
         return std::nullopt;
     }
     string_view bound = rest;
+    std::string verdict;
     std::string expectation;
     if (f.code == XML_SCHEMAV_CVC_LENGTH_VALID &&
         eat(bound, "differs from the allowed length of '")) {
-        expectation = "でなければなりません";
+        verdict = "文字数が違います";
+        expectation = "ちょうど";
     } else if (f.code == XML_SCHEMAV_CVC_MINLENGTH_VALID &&
                eat(bound, "underruns the allowed minimum length of '")) {
-        expectation = "以上でなければなりません";
+        verdict = "文字数が足りません";
+        expectation = "以上";
     } else if (f.code == XML_SCHEMAV_CVC_MAXLENGTH_VALID &&
                eat(bound, "exceeds the allowed maximum length of '")) {
-        expectation = "以下でなければなりません";
+        verdict = "文字数が多すぎます";
+        expectation = "以下";
     } else {
         return std::nullopt;
     }
     if (!number(bound)) {
         return std::nullopt;
     }
-    return what + "の長さは" + std::string(*actual) + "ですが、" + std::string(bound) +
-           expectation + "。";
+    const std::string limit = expectation == "ちょうど" ? "ちょうど" + std::string(bound) + "文字"
+                                                        : std::string(bound) + "文字" + expectation;
+    return verdict + "：" + what + "は" + std::string(*actual) + "文字です。" + limit +
+           "で書いてください。";
 }
 
 // The facets whose message is "The value '<str1>' <phrase>'<str2>'...".
@@ -309,17 +369,17 @@ Reason boundFacet(const XmlErrorFacts& f) {
     };
     static constexpr Shape kShapes[] = {
         {XML_SCHEMAV_CVC_MININCLUSIVE_VALID, "is less than the minimum value allowed ('",
-         "は小さすぎます。", "", "以上でなければなりません。"},
+         "値が小さすぎます：", "", "以上でなければなりません。"},
         {XML_SCHEMAV_CVC_MAXINCLUSIVE_VALID, "is greater than the maximum value allowed ('",
-         "は大きすぎます。", "", "以下でなければなりません。"},
-        {XML_SCHEMAV_CVC_MINEXCLUSIVE_VALID, "must be greater than '", "は小さすぎます。", "",
+         "値が大きすぎます：", "", "以下でなければなりません。"},
+        {XML_SCHEMAV_CVC_MINEXCLUSIVE_VALID, "must be greater than '", "値が小さすぎます：", "",
          "より大きくなければなりません。"},
-        {XML_SCHEMAV_CVC_MAXEXCLUSIVE_VALID, "must be less than '", "は大きすぎます。", "",
+        {XML_SCHEMAV_CVC_MAXEXCLUSIVE_VALID, "must be less than '", "値が大きすぎます：", "",
          "より小さくなければなりません。"},
         {XML_SCHEMAV_CVC_TOTALDIGITS_VALID, "has more digits than are allowed ('",
-         "は桁数が多すぎます。", "数字は全体で", "桁までです。"},
+         "桁数が多すぎます：", "数字は全体で", "桁までです。"},
         {XML_SCHEMAV_CVC_FRACTIONDIGITS_VALID, "has more fractional digits than are allowed ('",
-         "は小数点以下の桁数が多すぎます。", "小数点以下は", "桁までです。"},
+         "小数点以下の桁数が多すぎます：", "小数点以下は", "桁までです。"},
     };
     const std::optional<Subject> subject = subjectOf(f.message);
     if (!subject) {
@@ -352,7 +412,7 @@ Reason boundFacet(const XmlErrorFacts& f) {
         const bool digits = f.code == XML_SCHEMAV_CVC_TOTALDIGITS_VALID ||
                             f.code == XML_SCHEMAV_CVC_FRACTIONDIGITS_VALID;
         const std::string bound = digits ? f.str2 : quoted(f.str2);
-        return ownerValue(*subject, f.str1) + std::string(shape.problem) +
+        return std::string(shape.problem) + ownerValue(*subject, f.str1) + "。" +
                std::string(shape.before) + bound + std::string(shape.after);
     }
     return std::nullopt;
@@ -415,8 +475,8 @@ Reason elementContent(const XmlErrorFacts& f) {
             }
         }
         if (items->size() == 1) {
-            return "ここには" + text.prefix + text.list + "が必要ですが" + written +
-                   "が書かれています（抜けているか、順番が違います）。";
+            return "要素が抜けているか順番が違います：ここには" + text.prefix + text.list +
+                   "が必要ですが" + written + "が書かれています。";
         }
         if (items->size() > 1) {
             return "この位置には書けません：要素" + written + "。ここに書けるのは" + text.prefix +
@@ -440,12 +500,12 @@ Reason emptyContent(const XmlErrorFacts& f) {
     if (!subject) {
         return std::nullopt;
     }
-    const std::string head = owner(*subject) + "は内容を持たない要素のため、";
+    const std::string tail = owner(*subject) + "は内容を持たない要素です。";
     if (subject->rest == "Character content is not allowed, because the content type is empty") {
-        return head + "文字は書けません。";
+        return "文字は書けません：" + tail;
     }
     if (subject->rest == "Element content is not allowed, because the content type is empty") {
-        return head + "子要素は書けません。";
+        return "子要素は書けません：" + tail;
     }
     return std::nullopt;
 }
@@ -458,7 +518,7 @@ Reason simpleContent(const XmlErrorFacts& f) {
                          "Element content is not allowed, because the type definition is simple")) {
         return std::nullopt;
     }
-    return owner(*subject) + "には値（文字）だけが書けます。子要素は書けません。";
+    return "子要素は書けません：" + owner(*subject) + "には値（文字）だけが書けます。";
 }
 
 Reason elementOnly(const XmlErrorFacts& f) {
@@ -467,7 +527,8 @@ Reason elementOnly(const XmlErrorFacts& f) {
                                                "allowed")) {
         return std::nullopt;
     }
-    return owner(*subject) + "には子要素だけが書けます。空白以外の文字は書けません。";
+    return "文字は書けません：" + owner(*subject) + "には子要素だけが書けます（空白以外の文字は" +
+           "書けません）。";
 }
 
 // "The attribute '<name>' is not allowed", for an element with attributes
@@ -481,8 +542,8 @@ Reason attributeNotAllowed(const XmlErrorFacts& f) {
     if (!eat(rest, "The attribute '") || !eatEnd(rest, "' is not allowed")) {
         return std::nullopt;
     }
-    const std::string result = "要素" + quoted(subject->element.local) + "には属性" +
-                               attributeText(*subject->attribute) + "は書けません。";
+    const std::string result = "書けない属性です：要素" + quoted(subject->element.local) +
+                               "の属性" + attributeText(*subject->attribute) + "。";
     if (f.code == XML_SCHEMAV_CVC_TYPE_3_1_1) {
         return result + "この要素は値だけを持ち、属性を持てません。";
     }
@@ -502,7 +563,8 @@ Reason attributeMissing(const XmlErrorFacts& f) {
     if (!attribute) {
         return std::nullopt;
     }
-    return owner(*subject) + "に必須の属性" + attributeText(*attribute) + "がありません。";
+    return "必須の属性がありません：" + owner(*subject) + "の属性" + attributeText(*attribute) +
+           "。";
 }
 
 // "The value '<str1>' does not match the fixed value constraint '<str2>'" and
@@ -524,7 +586,8 @@ Reason fixedValue(const XmlErrorFacts& f) {
     if (rest != tail) {
         return std::nullopt;
     }
-    return ownerValue(*subject, f.str1) + "は、定められた値" + quoted(f.str2) + "と違います。";
+    return "定められた値と違います：" + ownerValue(*subject, f.str1) + "。定められた値は" +
+           quoted(f.str2) + "です。";
 }
 
 Reason undeclaredElement(const XmlErrorFacts& f) {
@@ -534,15 +597,15 @@ Reason undeclaredElement(const XmlErrorFacts& f) {
     }
     const std::string element = quoted(subject->element.local) + namespaceNote(subject->element);
     if (subject->rest == "No matching global declaration available for the validation root") {
-        return "ルート要素" + element + "はスキーマで宣言されていません。";
+        return "ルート要素が違います：" + element + "はスキーマで宣言されていません。";
     }
     if (subject->rest ==
         "No matching global element declaration available, but demanded by the strict wildcard") {
-        return "要素" + element +
-               "はスキーマで宣言されていません。この位置には宣言された要素だけが書けます。";
+        return "宣言されていない要素です：" + element +
+               "。この位置には宣言された要素だけが書けます。";
     }
     if (subject->rest == "No matching declaration available") {
-        return "要素" + element + "はスキーマで宣言されていません。";
+        return "宣言されていない要素です：" + element + "はスキーマで宣言されていません。";
     }
     return std::nullopt;
 }
@@ -552,7 +615,7 @@ Reason abstractElement(const XmlErrorFacts& f) {
     if (!subject || subject->rest != "The element declaration is abstract") {
         return std::nullopt;
     }
-    return owner(*subject) + "は抽象要素として宣言されているため、ファイルには書けません。";
+    return "抽象要素は書けません：" + owner(*subject) + "は抽象要素として宣言されています。";
 }
 
 Reason notNillable(const XmlErrorFacts& f) {
@@ -560,7 +623,7 @@ Reason notNillable(const XmlErrorFacts& f) {
     if (!subject || subject->rest != "The element is not 'nillable'") {
         return std::nullopt;
     }
-    return owner(*subject) + "には「xsi:nil」を指定できません。";
+    return "「xsi:nil」は指定できません：" + owner(*subject) + "は値を省略できない要素です。";
 }
 
 Reason nilledWithContent(const XmlErrorFacts& f) {
@@ -569,7 +632,7 @@ Reason nilledWithContent(const XmlErrorFacts& f) {
         !subject->rest.starts_with("Neither character nor element content is allowed")) {
         return std::nullopt;
     }
-    return owner(*subject) +
+    return "内容は書けません：" + owner(*subject) +
            "には「xsi:nil=\"true\"」が指定されているため、文字も子要素も書けません。";
 }
 
@@ -578,7 +641,7 @@ Reason nilledWithFixedValue(const XmlErrorFacts& f) {
     if (!subject || !subject->rest.starts_with("The element cannot be 'nilled'")) {
         return std::nullopt;
     }
-    return owner(*subject) + "には定められた値があるため、「xsi:nil=\"true\"」は指定できません。";
+    return "「xsi:nil」は指定できません：" + owner(*subject) + "には定められた値があります。";
 }
 
 Reason xsiTypeUnknown(const XmlErrorFacts& f) {
@@ -595,8 +658,8 @@ Reason xsiTypeUnknown(const XmlErrorFacts& f) {
     if (!type) {
         return std::nullopt;
     }
-    return "要素" + quoted(subject->element.local) + "の「xsi:type」に指定された型" + *type +
-           "はスキーマにありません。";
+    return "型がスキーマにありません：要素" + quoted(subject->element.local) +
+           "の「xsi:type」に指定された型" + *type + "。";
 }
 
 Reason xsiTypeNotDerived(const XmlErrorFacts& f) {
@@ -616,9 +679,9 @@ Reason xsiTypeNotDerived(const XmlErrorFacts& f) {
     if (!type) {
         return std::nullopt;
     }
-    return "要素" + quoted(subject->element.local) + "の「xsi:type」に指定された型" + *type +
-           "は、この要素には使えません（要素の型から派生した型ではないか、使うことが禁止されて"
-           "います）。";
+    return "この型は使えません：要素" + quoted(subject->element.local) +
+           "の「xsi:type」に指定された型" + *type +
+           "（要素の型から派生した型ではないか、使うことが禁止されています）。";
 }
 
 Reason abstractType(const XmlErrorFacts& f) {
@@ -626,8 +689,8 @@ Reason abstractType(const XmlErrorFacts& f) {
     if (!subject || subject->rest != "The type definition is abstract") {
         return std::nullopt;
     }
-    return owner(*subject) + "の型は抽象型のため、そのままでは使えません。「xsi:"
-                             "type」で具体的な型を指定してください。";
+    return "抽象型は使えません：" + owner(*subject) +
+           "の型は抽象型です。「xsi:type」で具体的な型を指定してください。";
 }
 
 Reason strictAttributeWildcard(const XmlErrorFacts& f) {
@@ -637,7 +700,7 @@ Reason strictAttributeWildcard(const XmlErrorFacts& f) {
                          "the strict wildcard") {
         return std::nullopt;
     }
-    return owner(*subject) + "はスキーマで宣言されていません。";
+    return "宣言されていない属性です：" + owner(*subject) + "はスキーマで宣言されていません。";
 }
 
 Reason identityConstraint(const XmlErrorFacts& f) {
@@ -654,7 +717,7 @@ Reason identityConstraint(const XmlErrorFacts& f) {
         if (!values || !constraint) {
             return std::nullopt;
         }
-        return element + "の値" + *values + "が重複しています（" + *constraint +
+        return "値が重複しています：" + element + "の値" + *values + "（" + *constraint +
                "では同じ値を2回使えません）。";
     }
     if (eat(rest, "Not all fields of ") && eatEnd(rest, " evaluate to a node")) {
@@ -662,8 +725,8 @@ Reason identityConstraint(const XmlErrorFacts& f) {
         if (!constraint) {
             return std::nullopt;
         }
-        return element + "に" + *constraint + "の値となる項目がありません（" + *constraint +
-               "の項目はすべて必要です）。";
+        return "キーの値がありません：" + element + "に" + *constraint + "の値となる項目が" +
+               "ありません（" + *constraint + "の項目はすべて必要です）。";
     }
     if (eat(rest, "No match found for key-sequence ")) {
         const std::optional<string_view> sequence = takeUntil(rest, " of keyref '");
@@ -675,7 +738,7 @@ Reason identityConstraint(const XmlErrorFacts& f) {
         if (!name) {
             return std::nullopt;
         }
-        return element + "の値" + *values + "に対応するキーがありません（参照の制約" +
+        return "対応するキーがありません：" + element + "の値" + *values + "（参照の制約" +
                quoted(name->local) + "）。";
     }
     if (eat(rest, "The XPath '")) {

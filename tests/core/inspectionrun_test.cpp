@@ -525,3 +525,50 @@ TEST(InspectionRun, DataDocumentInAnotherNamespaceNamesTheNamespaceItNeeds) {
               std::string::npos)
         << english.log.text;
 }
+
+// The namespace a DATA or CLAIMS document's reason names when no schema
+// declares its root: the one its folder needs (HL7's for DATA, the ministry's
+// for CLAIMS, as the standard schemas declare them), never the namespace of
+// the summary schema tried last (the test's summary schema is in HL7's
+// namespace). The English reason names it too where the summary schema's
+// namespace is not the one needed.
+TEST(InspectionRun, UndeclaredRootNamesTheNamespaceOfItsFolder) {
+    const std::string legacyClaim = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
+                                    "<claim xmlns=\"http://tokuteikenshin.jp/checkup/2007\">\n"
+                                    "  <amount>9900</amount>\n</claim>\n";
+    std::string misnamedData = dataDocument("1");
+    misnamedData.replace(misnamedData.find("<doc "), 5, "<report ");
+    misnamedData.replace(misnamedData.find("</doc>"), 6, "</report>");
+    const struct {
+        const char* name;
+        std::string path, content;
+        morvik::report::ReasonLanguage language;
+        std::string want;
+    } cases[] = {
+        {"claim in the legacy namespace", "CLAIMS/c1.xml", legacyClaim,
+         morvik::report::ReasonLanguage::japanese,
+         "　→ 名前空間が違います：ルート要素「claim」（名前空間「http://tokuteikenshin.jp/checkup/"
+         "2007」）。このフォルダのファイルは名前空間「https://www.mhlw.go.jp/stf/seisakunitsuite/"
+         "bunya/0000161103.html」で書きます。\r\n"},
+        {"claim in the legacy namespace, English", "CLAIMS/c1.xml", legacyClaim,
+         morvik::report::ReasonLanguage::english,
+         "Element '{http://tokuteikenshin.jp/checkup/2007}claim': No matching global declaration "
+         "available for the validation root (documents in this folder need the namespace "
+         "'https://www.mhlw.go.jp/stf/seisakunitsuite/bunya/0000161103.html').\r\n"},
+        {"DATA document with another root in its namespace", "DATA/d1.xml", misnamedData,
+         morvik::report::ReasonLanguage::japanese,
+         "　→ "
+         "ルート要素が違います：「report」（名前空間「urn:hl7-org:v3」）を宣言しているスキーマが"
+         "ありません。\r\n"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        TempDir dir;
+        auto files = standardFiles();
+        files.push_back({c.path, c.content});
+        Harness h;
+        h.reasons = morvik::report::ReasonWordingIn(c.language);
+        h.run(makeArchive(dir.path(), "arc", files).string());
+        EXPECT_NE(h.log.text.find(c.want), std::string::npos) << h.log.text;
+    }
+}

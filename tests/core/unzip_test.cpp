@@ -1101,6 +1101,16 @@ std::size_t countLines(const std::string& text, char step) {
 // killed while files are written, while earlier files are moved aside, or
 // while the files are put in place, the next run finds the destination as
 // it was before the killed one, then unpacks.
+namespace {
+// Where the child of KilledExtractionIsRolledBackByTheNextOne stops.
+struct KillPoint {
+    char step = 0;
+    std::size_t lines = 0;
+    int pipe = -1;
+};
+KillPoint g_killPoint;
+} // namespace
+
 TEST_F(UnzipTest, KilledExtractionIsRolledBackByTheNextOne) {
     std::vector<ZipEntry> entries;
     for (int i = 0; i < 4000; ++i) {
@@ -1127,23 +1137,36 @@ TEST_F(UnzipTest, KilledExtractionIsRolledBackByTheNextOne) {
         }
         writeFile(destination / "users_file.txt", "mine");
         const auto before = snapshot(caseDir.path());
+        // The child stops once its journal holds the lines wanted and says
+        // so through a pipe; it is killed there, whatever the machine's speed.
+        int ready[2];
+        ASSERT_EQ(::pipe(ready), 0);
+        g_killPoint = {c.step, c.lines, ready[1]};
         const pid_t pid = ::fork();
         if (pid == 0) {
+            ::close(ready[0]);
             ::alarm(60);
+            setJournalWatch([](char step, std::size_t lines) {
+                if (step == g_killPoint.step && lines == g_killPoint.lines) {
+                    const char byte = 'k';
+                    (void)!::write(g_killPoint.pipe, &byte, 1);
+                    for (;;) {
+                        ::pause();
+                    }
+                }
+            });
             ::_exit(static_cast<int>(unzipInto(zip, destination, protecting())));
         }
-        bool killed = false;
-        for (int spin = 0; spin < 2'000'000 && !killed; ++spin) {
-            if (countLines(journalText(destination), c.step) >= c.lines) {
-                ::kill(pid, SIGKILL);
-                killed = true;
-            }
-        }
+        ::close(ready[1]);
+        char byte = 0;
+        const bool stopped = ::read(ready[0], &byte, 1) == 1;
+        ::close(ready[0]);
+        ::kill(pid, SIGKILL);
         int status = 0;
         ::waitpid(pid, &status, 0);
-        ASSERT_TRUE(killed && WIFSIGNALED(status))
-            << c.label << ": finished before the kill, status " << status;
-        EXPECT_FALSE(journalText(destination).empty()) << c.label;
+        ASSERT_TRUE(stopped && WIFSIGNALED(status))
+            << c.label << ": finished before the kill point, status " << status;
+        EXPECT_EQ(countLines(journalText(destination), c.step), c.lines) << c.label;
 
         // The next run finishes the rollback (the destination is as it was),
         // then unpacks; nothing of the killed run is left.

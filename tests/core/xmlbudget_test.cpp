@@ -121,9 +121,12 @@ TEST(XmlBudget, TheDefaultBudgetLeavesOrdinaryLargeDocumentsAlone) {
 }
 
 // Case 2, small: schema chains whose compilation grows with the square of
-// their length end at the budget, with a cause that says so.
+// their length end at the budget, with a cause that says so. (Their shape
+// is let through here, so that they reach the compiler.)
 TEST(XmlBudget, SchemasOverBudgetCannotBeUsed) {
-    BudgetFor budget(smallBudget());
+    XmlBudget small = smallBudget();
+    small.schemaChain = small.schemaReferences = small.schemaComponents = std::uint64_t{1} << 40;
+    BudgetFor budget(small);
     TempDir dir;
     writeFile(dir.path() / "ok.xml", hostileSmallDocument());
     const struct {
@@ -191,4 +194,174 @@ TEST(XmlBudget, ARunGoesOnAfterADocumentOverBudget) {
     RunHarness again;
     again.maxDocumentTime = 600;
     EXPECT_EQ(again.run(zip.string()), morvik::inspection::RunOutcome::allValid) << again.log.text;
+}
+
+namespace {
+
+// The refusal of a schema's shape among the causes of an error, if any.
+const XmlErrorFacts* shapeRefusal(const XmlErrorFacts& facts) {
+    if (facts.own == OwnFacts::schemaTooComplex) {
+        return &facts;
+    }
+    for (const XmlErrorFacts& cause : facts.causes) {
+        if (const XmlErrorFacts* found = shapeRefusal(cause)) {
+            return found;
+        }
+    }
+    return nullptr;
+}
+
+constexpr const char* kOther =
+    "<?xml version=\"1.0\"?>\n<xs:schema xmlns:xs=\"http://www.w3.org/2001/XMLSchema\" "
+    "xmlns:o=\"urn:other\" targetNamespace=\"urn:other\">\n";
+
+} // namespace
+
+// Case 2 before compiling: schema sets whose shape is over the budget's
+// limits (lowered here: chains of 40, 2,000 references, 500 definitions) are
+// refused with their own reason, naming where the chain starts, and quickly;
+// sets just inside the limits, and chains that run through other files,
+// are measured as one. A circle is left to the compiler, which reports it.
+TEST(XmlBudget, SchemaSetsOfAShapeOverBudgetAreRefusedBeforeCompiling) {
+    XmlBudget lowered;
+    lowered.schemaChain = 40;
+    lowered.schemaReferences = 2'000;
+    lowered.schemaComponents = 500;
+    BudgetFor budget(lowered);
+    const std::string start =
+        "<?xml version=\"1.0\"?>\n<xs:schema xmlns:xs=\"http://www.w3.org/2001/XMLSchema\" "
+        "xmlns=\"urn:hl7-org:v3\" xmlns:o=\"urn:other\" targetNamespace=\"urn:hl7-org:v3\">\n"
+        "<xs:element name=\"doc\"/>\n";
+    std::string typesInOther = kOther;
+    for (int i = 1; i < 30; ++i) {
+        typesInOther += "<xs:simpleType name=\"t" + std::to_string(i) +
+                        "\"><xs:restriction base=\"o:t" + std::to_string(i - 1) +
+                        "\"/></xs:simpleType>\n";
+    }
+    typesInOther += "<xs:simpleType name=\"t0\"><xs:restriction base=\"xs:string\"/>"
+                    "</xs:simpleType></xs:schema>\n";
+    std::string flat = start;
+    for (int i = 0; i < 501; ++i) {
+        flat += "<xs:element name=\"e" + std::to_string(i) + "\"/>";
+    }
+    const struct {
+        const char* what;
+        std::string schema;
+        std::string other;   // other.xsd beside it, when not empty
+        const char* measure; // nullptr: not refused for its shape
+        const char* startsAt;
+    } cases[] = {
+        {"substitution-group chain", substitutionChain(41), "", "chain", "s40"},
+        {"group reference chain", groupChain(41), "", "chain", "g40"},
+        {"attribute-group reference chain", attributeGroupChain(41), "", "chain", "a40"},
+        {"type derivation chain", derivationChain(41), "", "chain", "t40"},
+        {"simple type restriction chain", restrictionChain(41), "", "chain", "r40"},
+        {"attribute groups branching and joining", attributeGroupDiamond(12), "", "references",
+         "a11"},
+        {"unions branching and joining", unionDiamond(12), "", "references", "u11"},
+        {"too many definitions", flat + "</xs:schema>\n", "", "components", ""},
+        {"substitution-group chain at the limit", substitutionChain(40), "", nullptr, ""},
+        {"chain continued in an imported file",
+         start + "<xs:import namespace=\"urn:other\" schemaLocation=\"other.xsd\"/>\n" +
+             "<xs:simpleType name=\"u\"><xs:list itemType=\"v\"/></xs:simpleType>\n"
+             "<xs:simpleType name=\"v\"><xs:union memberTypes=\"w9\"/></xs:simpleType>\n"
+             "<xs:complexType name=\"w0\"><xs:simpleContent><xs:extension base=\"o:t29\"/>"
+             "</xs:simpleContent></xs:complexType>\n" +
+             [] {
+                 std::string chain;
+                 for (int i = 1; i < 10; ++i) {
+                     chain += "<xs:complexType name=\"w" + std::to_string(i) +
+                              "\"><xs:simpleContent><xs:restriction base=\"w" +
+                              std::to_string(i - 1) + "\"/></xs:simpleContent></xs:complexType>\n";
+                 }
+                 return chain;
+             }() +
+             "</xs:schema>\n",
+         typesInOther, "chain", "u"},
+        {"chain through a file included without a namespace of its own",
+         std::string(substitutionChain(30))
+             .insert(substitutionChain(30).find("<xs:element"),
+                     "<xs:include schemaLocation=\"other.xsd\"/>\n"),
+         [] {
+             std::string chain = "<?xml version=\"1.0\"?>\n<xs:schema "
+                                 "xmlns:xs=\"http://www.w3.org/2001/XMLSchema\">\n"
+                                 "<xs:element name=\"c0\" substitutionGroup=\"s29\"/>\n";
+             for (int i = 1; i < 20; ++i) {
+                 chain += "<xs:element name=\"c" + std::to_string(i) + "\" substitutionGroup=\"c" +
+                          std::to_string(i - 1) + "\"/>\n";
+             }
+             return chain + "</xs:schema>\n";
+         }(),
+         "chain", "c19"},
+        {"circular derivation",
+         [] {
+             std::string text = std::string(derivationChain(30));
+             return text.insert(text.find("<xs:complexType name=\"t0\">"),
+                                "<xs:complexType name=\"t0\"><xs:complexContent>"
+                                "<xs:extension base=\"t29\"/></xs:complexContent>"
+                                "</xs:complexType>\n");
+         }(),
+         "", nullptr, ""},
+    };
+    TempDir dir;
+    writeFile(dir.path() / "ok.xml", hostileSmallDocument());
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        const fs::path schema = dir.path() / "XSD" / "s.xsd";
+        writeFile(schema, c.schema);
+        fs::remove(dir.path() / "XSD" / "other.xsd");
+        if (!c.other.empty()) {
+            writeFile(dir.path() / "XSD" / "other.xsd", c.other);
+        }
+        auto schemas = defaultXmlParserFactory().createSchemaCollection();
+        const bool added = schemas->add("urn:hl7-org:v3", schema.string());
+        const LoadResult result = load(*schemas, dir.path() / "ok.xml");
+        const XmlErrorFacts* refused = shapeRefusal(result.facts);
+        if (c.measure == nullptr) {
+            EXPECT_EQ(refused, nullptr) << refused->str1;
+            // The circle is the compiler's to report; the set at the limit compiles.
+            EXPECT_EQ(added, std::string(c.what) != "circular derivation") << result.facts.message;
+            continue;
+        }
+        EXPECT_FALSE(added);
+        ASSERT_NE(refused, nullptr) << result.facts.code;
+        EXPECT_EQ(refused->str1, c.measure);
+        EXPECT_EQ(refused->element, c.startsAt);
+        const std::string japanese =
+            morvik::report::reasonText(result.facts, morvik::report::ReasonLanguage::japanese);
+        const std::string english =
+            morvik::report::reasonText(result.facts, morvik::report::ReasonLanguage::english);
+        EXPECT_NE(japanese.find("上限の " + refused->str2 + " 個を超えています"), std::string::npos)
+            << japanese;
+        EXPECT_NE(english.find("limit of " + refused->str2), std::string::npos) << english;
+        if (*c.startsAt != '\0') {
+            EXPECT_NE(japanese.find("「" + std::string(c.startsAt) + "」から"), std::string::npos)
+                << japanese;
+        }
+    }
+}
+
+// The defaults are twenty times the official set's shape or more, and
+// scale with the compilation's time: the chain with its square root.
+TEST(XmlBudget, TheShapeLimitsLeaveTheOfficialSchemaSetTwentyFoldRoom) {
+    const fs::path official =
+        fs::path(MORVIK_REALDATA_DIR) / "mhlw-v08-2024" / "XSD" / "hc08_V08.xsd";
+    if (!fs::exists(official)) {
+        GTEST_SKIP() << "real schema set not present";
+    }
+    const SchemaShape shape = schemaShapeOf(official.string());
+    EXPECT_EQ(shape.files, 5u);
+    EXPECT_GT(shape.longestChain, 5u);
+    EXPECT_GT(shape.references, 1'000u);
+    EXPECT_GT(shape.components, 1'000u);
+    const SchemaShapeLimits limits = schemaShapeLimits(XmlBudget{});
+    EXPECT_GE(limits.chain, 20 * shape.longestChain);
+    EXPECT_GE(limits.references, 20 * shape.references);
+    EXPECT_GE(limits.components, 20 * shape.components);
+    XmlBudget longer;
+    longer.schemaCompileSeconds = 4 * XmlBudget::kDefaultSchemaCompileSeconds;
+    const SchemaShapeLimits raised = schemaShapeLimits(longer);
+    EXPECT_EQ(raised.chain, 2 * limits.chain);
+    EXPECT_EQ(raised.references, 4 * limits.references);
+    EXPECT_EQ(raised.components, 4 * limits.components);
 }

@@ -126,4 +126,39 @@ std::string derivationChain(std::size_t length) {
     return text + kSchemaEnd;
 }
 
+std::string restrictionChain(std::size_t length) {
+    std::string text = std::string(kSchemaStart) + "<xs:element name=\"doc\"/>\n"
+                                                   "<xs:simpleType name=\"r0\"><xs:restriction "
+                                                   "base=\"xs:string\"/></xs:simpleType>\n";
+    for (std::size_t i = 1; i < length; ++i) {
+        text += "<xs:simpleType name=\"r" + n(i) + "\"><xs:restriction base=\"r" + n(i - 1) +
+                "\"/></xs:simpleType>\n";
+    }
+    return text + kSchemaEnd;
+}
+
+std::string attributeGroupDiamond(std::size_t steps) {
+    std::string text = std::string(kSchemaStart) + "<xs:element name=\"doc\"/>\n"
+                                                   "<xs:attributeGroup name=\"a0\">"
+                                                   "<xs:attribute name=\"x\"/>"
+                                                   "</xs:attributeGroup>\n";
+    for (std::size_t i = 1; i < steps; ++i) {
+        const std::string before = "<xs:attributeGroup ref=\"a" + n(i - 1) + "\"/>";
+        text += "<xs:attributeGroup name=\"a" + n(i) + "\">" + before + before +
+                "</xs:attributeGroup>\n";
+    }
+    return text + kSchemaEnd;
+}
+
+std::string unionDiamond(std::size_t steps) {
+    std::string text = std::string(kSchemaStart) + "<xs:element name=\"doc\"/>\n"
+                                                   "<xs:simpleType name=\"u0\"><xs:restriction "
+                                                   "base=\"xs:string\"/></xs:simpleType>\n";
+    for (std::size_t i = 1; i < steps; ++i) {
+        text += "<xs:simpleType name=\"u" + n(i) + "\"><xs:union memberTypes=\"u" + n(i - 1) +
+                " u" + n(i - 1) + "\"/></xs:simpleType>\n";
+    }
+    return text + kSchemaEnd;
+}
+
 } // namespace morvik::test

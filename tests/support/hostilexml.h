@@ -31,5 +31,11 @@ std::string substitutionChain(std::size_t length);
 std::string groupChain(std::size_t length);
 std::string attributeGroupChain(std::size_t length);
 std::string derivationChain(std::size_t length);
+std::string restrictionChain(std::size_t length); // simple types
+// References that branch and join again at every step: an attribute group
+// referring to the one before it twice, a union of the one before it twice.
+// libxml2 follows every path: time (or memory) doubles with every step.
+std::string attributeGroupDiamond(std::size_t steps);
+std::string unionDiamond(std::size_t steps);
 
 } // namespace morvik::test

@@ -4,6 +4,7 @@
 #pragma once
 
 #include "inspection/archivecheck.h"
+#include "inspection/standardnames.h"
 
 #include <cstdint>
 #include <initializer_list>
@@ -15,8 +16,6 @@
 
 namespace morvik::inspection::checks {
 
-inline constexpr const char* kMinistryNamespace =
-    "https://www.mhlw.go.jp/stf/seisakunitsuite/bunya/0000161103.html";
 inline constexpr const char* kLegacyNamespace = "http://tokuteikenshin.jp/checkup/2007";
 inline constexpr const char* kHl7Namespace = "urn:hl7-org:v3";
 

@@ -6,20 +6,25 @@
 // where stopping is clean; a compilation has no such points, so past its
 // memory budget every further allocation of libxml2 fails and the
 // compilation ends with its out-of-memory error, which the account's own
-// reason replaces. A compilation over its time budget is refused when it
+// reason replaces (and what libxml2 lost when its lists could not grow is
+// freed after it). A compilation over its time budget is refused when it
 // ends: libxml2's compiler has long loops that allocate nothing, which no
-// hook of ours can stop.
+// hook of ours can stop; the shape of a schema set, read before it compiles
+// (xmlschemashape.cpp), keeps those loops short.
 #include "platform/xml/xmlbudget.h"
 
 #include "platform/xml/xmlruntime.h"
 
+#include <libxml/xmlerror.h>
 #include <libxml/xmlmemory.h>
 
 #include <algorithm>
 #include <atomic>
+#include <cmath>
 #include <cstdlib>
 #include <cstring>
 #include <malloc.h>
+#include <memory>
 
 namespace morvik::platform {
 
@@ -28,9 +33,13 @@ namespace {
 std::atomic<std::uint64_t> g_memory{XmlBudget::kDefaultMemory};
 std::atomic<std::uint32_t> g_documentSeconds{XmlBudget::kDefaultDocumentSeconds};
 std::atomic<std::uint32_t> g_schemaSeconds{XmlBudget::kDefaultSchemaCompileSeconds};
+std::atomic<std::uint64_t> g_schemaChain{0};
+std::atomic<std::uint64_t> g_schemaReferences{0};
+std::atomic<std::uint64_t> g_schemaComponents{0};
 
 thread_local BudgetScope* t_scope = nullptr;
 thread_local std::uint64_t t_lastPeak = 0;
+thread_local std::uint64_t t_lastReleased = 0;
 
 // How many allocations pass between two looks at the clock.
 constexpr unsigned kClockEvery = 256;
@@ -55,7 +64,12 @@ void* budgetRealloc(void* block, std::size_t size) noexcept {
     BudgetScope* scope = t_scope;
     const std::size_t before = usable(block);
     if (scope != nullptr && size > before && !scope->admit(size - before)) {
+        scope->refusedGrowth(block);
         return nullptr;
+    }
+    if (scope != nullptr) {
+        // Granted: whatever becomes of it, it is not lost.
+        scope->freed(block);
     }
     void* moved = std::realloc(block, size);
     if (scope != nullptr && moved != nullptr) {
@@ -66,6 +80,7 @@ void* budgetRealloc(void* block, std::size_t size) noexcept {
 
 void budgetFree(void* block) noexcept {
     if (BudgetScope* scope = t_scope; scope != nullptr && block != nullptr) {
+        scope->freed(block);
         scope->charge(-static_cast<std::int64_t>(usable(block)));
     }
     std::free(block);
@@ -89,6 +104,9 @@ void setXmlBudget(const XmlBudget& budget) {
     g_schemaSeconds.store(budget.schemaCompileSeconds != 0
                               ? budget.schemaCompileSeconds
                               : XmlBudget::kDefaultSchemaCompileSeconds);
+    g_schemaChain.store(budget.schemaChain);
+    g_schemaReferences.store(budget.schemaReferences);
+    g_schemaComponents.store(budget.schemaComponents);
 }
 
 XmlBudget xmlBudget() {
@@ -96,7 +114,32 @@ XmlBudget xmlBudget() {
     budget.memory = g_memory.load();
     budget.documentSeconds = g_documentSeconds.load();
     budget.schemaCompileSeconds = g_schemaSeconds.load();
+    budget.schemaChain = g_schemaChain.load();
+    budget.schemaReferences = g_schemaReferences.load();
+    budget.schemaComponents = g_schemaComponents.load();
     return budget;
+}
+
+SchemaShapeLimits schemaShapeLimits(const XmlBudget& budget) {
+    const double ratio = static_cast<double>(budget.schemaCompileSeconds != 0
+                                                 ? budget.schemaCompileSeconds
+                                                 : XmlBudget::kDefaultSchemaCompileSeconds) /
+                         XmlBudget::kDefaultSchemaCompileSeconds;
+    const auto scaled = [](std::uint64_t value, double by) {
+        return std::max<std::uint64_t>(1,
+                                       static_cast<std::uint64_t>(static_cast<double>(value) * by));
+    };
+    SchemaShapeLimits limits;
+    limits.chain = budget.schemaChain != 0
+                       ? budget.schemaChain
+                       : scaled(XmlBudget::kDefaultSchemaChain, std::sqrt(ratio));
+    limits.references = budget.schemaReferences != 0
+                            ? budget.schemaReferences
+                            : scaled(XmlBudget::kDefaultSchemaReferences, ratio);
+    limits.components = budget.schemaComponents != 0
+                            ? budget.schemaComponents
+                            : scaled(XmlBudget::kDefaultSchemaComponents, ratio);
+    return limits;
 }
 
 std::uint64_t lastBudgetPeak() {
@@ -116,6 +159,9 @@ BudgetScope::BudgetScope(BudgetKind kind, std::uint64_t size)
                     : g_schemaSeconds.load()),
       m_previous(t_scope) {
     m_deadline = std::chrono::steady_clock::now() + std::chrono::seconds(m_seconds);
+    if (kind == BudgetKind::schema) {
+        t_lastReleased = 0;
+    }
     t_scope = this;
 }
 
@@ -158,6 +204,53 @@ bool BudgetScope::spent() noexcept {
         m_out = kBudgetTime;
     }
     return m_out != nullptr;
+}
+
+void BudgetScope::refusedGrowth(void* block) noexcept {
+    if (block == nullptr) {
+        return;
+    }
+    try {
+        if (!m_refusedGrowth) {
+            m_refusedGrowth = std::make_unique<std::unordered_set<void*>>();
+        }
+        m_refusedGrowth->insert(block);
+    } catch (...) {
+        // Not remembered: lost for good, as without this account.
+    }
+}
+
+void BudgetScope::freed(void* block) noexcept {
+    if (m_refusedGrowth) {
+        m_refusedGrowth->erase(block);
+    }
+}
+
+std::size_t BudgetScope::releaseLostBlocks() noexcept {
+    if (!m_refusedGrowth) {
+        return 0;
+    }
+    std::unordered_set<void*> lost;
+    lost.swap(*m_refusedGrowth);
+    // The strings of the thread's last error live on until the next error.
+    if (const xmlError* last = xmlGetLastError()) {
+        for (const void* kept :
+             {static_cast<const void*>(last->message), static_cast<const void*>(last->file),
+              static_cast<const void*>(last->str1), static_cast<const void*>(last->str2),
+              static_cast<const void*>(last->str3)}) {
+            lost.erase(const_cast<void*>(kept));
+        }
+    }
+    for (void* block : lost) {
+        charge(-static_cast<std::int64_t>(usable(block)));
+        std::free(block);
+    }
+    t_lastReleased = lost.size();
+    return lost.size();
+}
+
+std::uint64_t lastBudgetReleasedBlocks() {
+    return t_lastReleased;
 }
 
 void BudgetScope::chargeOwn(std::int64_t bytes) noexcept {

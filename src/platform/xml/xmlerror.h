@@ -55,6 +55,17 @@ enum class OwnFacts : int {
     // "attributes" (of one element), str2 the limit (bytes, seconds or
     // attributes) in decimal.
     overBudget,
+    // A schema set whose shape, read from its files before compiling, is
+    // over the compilation's budget (a cause of schemaUnusable): str1
+    // "chain" (definitions on one chain of references), "references"
+    // (references followed from every definition, counted once for every
+    // path) or "components" (global definitions), str2 the limit, str3 the
+    // figure (for "components", where the reading stopped); element the name
+    // of the definition the chain starts at or from which the most
+    // references are followed, values its kind
+    // ("element", "type", "group", "attributeGroup", "attribute") and the
+    // file that defines it (empty: the schema file itself).
+    schemaTooComplex,
 };
 
 struct XmlErrorFacts {
@@ -75,7 +86,9 @@ struct XmlErrorFacts {
     int int1 = 0;
     // Our own refusals: the element ("{namespace}local" or "local") and the
     // attribute they are about, the values they list, and the refusals that
-    // led to them.
+    // led to them. For libxml2's error of a value its named type refuses
+    // (XML_SCHEMAV_CVC_DATATYPE_VALID_1_2_*), values holds what the type
+    // allows when it is made of enumerations alone, read from the schema.
     std::string element, attribute;
     std::vector<std::string> values;
     std::vector<XmlErrorFacts> causes;

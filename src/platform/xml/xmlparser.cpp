@@ -16,6 +16,7 @@
 #include <atomic>
 #include <cerrno>
 #include <new>
+#include <string_view>
 #include <sys/stat.h>
 #include <variant>
 
@@ -100,6 +101,34 @@ LoadOutcome outcomeOf(DocumentText document, const std::vector<ErrorInfo>& error
 
 LoadOutcome outcomeOf(DocumentText document, const ErrorInfo& error) {
     return outcomeOf(document, std::vector<ErrorInfo>{error}, false);
+}
+
+// A value refused by a named type made of enumerations: the values the type
+// allows, for the reason to list them (libxml2 names the type only in its
+// message: "... is not a valid value of the union type '{ns}local'.").
+void addAllowedValues(const CompiledSchema& schema, XmlErrorFacts& facts) {
+    if (facts.own != OwnFacts::none || facts.code < XML_SCHEMAV_CVC_DATATYPE_VALID_1_2_1 ||
+        facts.code > XML_SCHEMAV_CVC_DATATYPE_VALID_1_2_3) {
+        return;
+    }
+    const std::string_view message = facts.message;
+    constexpr std::string_view kType = " type '";
+    const std::size_t at = message.rfind(kType);
+    if (at == std::string_view::npos || !message.ends_with("'.")) {
+        return;
+    }
+    std::string_view name = message.substr(at + kType.size());
+    name.remove_suffix(2);
+    std::string_view namespaceUri;
+    if (name.starts_with('{')) {
+        const std::size_t close = name.find('}');
+        if (close == std::string_view::npos) {
+            return;
+        }
+        namespaceUri = name.substr(1, close - 1);
+        name.remove_prefix(close + 1);
+    }
+    facts.values = schema.enumeratedValues(std::string(namespaceUri), std::string(name));
 }
 
 // A failure before anything of the document was read: no line, no text.
@@ -193,7 +222,11 @@ LoadOutcome loadDocument(const std::string& path, const RegisteredSchemas* regis
     validateStream(document, **chosen, errors, matching);
     values.complete = matching != nullptr && !errors.fatal();
     if (errors.hasError()) {
-        return outcomeOf(textOf(document), errors.errors(), errors.capped());
+        std::vector<ErrorInfo> found = errors.errors();
+        for (ErrorInfo& error : found) {
+            addAllowedValues(**chosen, error.facts);
+        }
+        return outcomeOf(textOf(document), found, errors.capped());
     }
     // The loader refuses silently as far as libxml2 is concerned; a document
     // that needed something from outside is not valid.

@@ -14,6 +14,7 @@
 #include <libxml/parserInternals.h>
 #include <libxml/uri.h>
 #include <libxml/xmlerror.h>
+#include <libxml/xmlschemastypes.h>
 
 #include <cerrno>
 #include <climits>
@@ -164,6 +165,9 @@ void ensureRuntime() {
     std::call_once(once, [] {
         installBudgetHooks();
         xmlInitParser();
+        // The built-in types live as long as the process: made here, outside
+        // any compilation's budget (which frees what a compilation lost).
+        xmlSchemaInitTypes();
         for (const char* label : kShiftJisLabels) {
             xmlAddEncodingAlias(kShiftJisConverter, label);
         }

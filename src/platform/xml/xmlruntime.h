@@ -14,6 +14,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <unordered_set>
 #include <vector>
 
 struct _xmlParserCtxt;
@@ -159,9 +160,18 @@ public:
     // references), charged to the innermost account of this thread.
     static void chargeOwn(std::int64_t bytes) noexcept;
 
+    // Frees the blocks whose growth the budget refused and that libxml2 has
+    // not freed since, once everything the compilation made is freed; keeps
+    // the thread's last error, which may hold one. Returns how many. (Most
+    // of libxml2's lists grow with "list = realloc(list, size)", which loses
+    // the list when the growth is refused: nothing refers to it any more.)
+    std::size_t releaseLostBlocks() noexcept;
+
     // For the allocation hooks.
     bool admit(std::size_t more) noexcept;
     void charge(std::int64_t bytes) noexcept;
+    void refusedGrowth(void* block) noexcept;
+    void freed(void* block) noexcept;
 
 private:
     BudgetKind m_kind;
@@ -173,6 +183,7 @@ private:
     std::int64_t m_peak = 0;
     unsigned m_calls = 0;
     const char* m_out = nullptr; // kBudgetMemory or kBudgetTime once spent
+    std::unique_ptr<std::unordered_set<void*>> m_refusedGrowth;
 };
 
 // schemaFiles: the loader serves regular files inside the schema folder

@@ -3,10 +3,13 @@
 // while the stamps of all files it was compiled from stay the same.
 #include "platform/xml/xmlschemacache.h"
 
+#include "platform/xml/xmlbudget.h"
 #include "platform/xml/xmlparser.h"
 #include "platform/xml/xmlruntime.h"
+#include "platform/xml/xmlschemashape.h"
 #include "platform/xml/xmltext.h"
 
+#include <libxml/hash.h>
 #include <libxml/schemasInternals.h>
 #include <libxml/tree.h>
 #include <libxml/xmlerror.h>
@@ -85,7 +88,16 @@ Result<SchemaRef, XmlErrorFacts> compileFresh(const std::string& path) {
     std::optional<XmlErrorFacts> overBudget;
     {
         BudgetScope budget(BudgetKind::schema);
-        {
+        // A set whose chains of references would keep the compiler busy
+        // past any budget is refused before it starts.
+        const SchemaShapeLimits limits = schemaShapeLimits(xmlBudget());
+        const SchemaShape shape = measureSchemaShape(path, containment, limits);
+        if (std::optional<XmlErrorFacts> tooComplex = schemaShapeRefusal(shape, limits)) {
+            XmlErrorFacts failure = refusal(OwnFacts::schemaUnusable, path);
+            failure.causes.push_back(std::move(*tooComplex));
+            return failure;
+        }
+        if (!budget.ranOut()) {
             SchemaParserHandle parser(xmlSchemaNewParserCtxt(fileUri(path).c_str()));
             if (!parser) {
                 XmlErrorFacts failure = refusal(OwnFacts::schemaUnusable);
@@ -98,8 +110,14 @@ Result<SchemaRef, XmlErrorFacts> compileFresh(const std::string& path) {
             // What an allocation refused by the budget left may be a part of
             // a schema, and one that took too long is refused as well: none
             // of it is used.
+            const bool memory = budget.ranOut() && budget.error().facts.str1 == kBudgetMemory;
             schema.reset();
             overBudget = budget.error().facts;
+            if (memory) {
+                // Everything of the compilation is freed now, but what
+                // libxml2 lost when its lists could not grow.
+                budget.releaseLostBlocks();
+            }
         }
     }
     if (overBudget) {
@@ -232,6 +250,66 @@ bool CompiledSchema::declaresGlobalElement(const std::string& namespaceUri,
     std::lock_guard lock(m_mutex);
     m_declared.emplace(name, declared);
     return declared;
+}
+
+namespace {
+
+// Appends the enumerations of a simple type; false when some part of it
+// allows values no enumeration lists.
+bool collectEnumerations(const xmlSchemaType* type, std::vector<std::string>& values,
+                         std::set<std::string>& listed, std::set<const xmlSchemaType*>& seen,
+                         int depth) {
+    constexpr int kDeepest = 64;
+    if (type == nullptr || depth > kDeepest) {
+        return false;
+    }
+    if (!seen.insert(type).second) {
+        return true;
+    }
+    if ((type->flags & XML_SCHEMAS_TYPE_VARIETY_UNION) != 0) {
+        for (const xmlSchemaTypeLink* member = type->memberTypes; member != nullptr;
+             member = member->next) {
+            if (!collectEnumerations(member->type, values, listed, seen, depth + 1)) {
+                return false;
+            }
+        }
+        return type->memberTypes != nullptr;
+    }
+    bool enumerated = false;
+    for (const xmlSchemaFacet* facet = type->facets; facet != nullptr; facet = facet->next) {
+        if (facet->type == XML_SCHEMA_FACET_ENUMERATION && facet->value != nullptr) {
+            enumerated = true;
+            std::string value(reinterpret_cast<const char*>(facet->value));
+            if (listed.insert(value).second) {
+                values.push_back(std::move(value));
+            }
+        }
+    }
+    if (enumerated) {
+        return true;
+    }
+    return type->type == XML_SCHEMA_TYPE_SIMPLE && type->baseType != nullptr &&
+           type->baseType->type != XML_SCHEMA_TYPE_BASIC &&
+           collectEnumerations(type->baseType, values, listed, seen, depth + 1);
+}
+
+} // namespace
+
+std::vector<std::string> CompiledSchema::enumeratedValues(const std::string& namespaceUri,
+                                                          const std::string& localName) const {
+    const xmlSchema* schema = m_schema.get();
+    if (schema == nullptr || schema->typeDecl == nullptr || namespaceUri != m_targetNamespace) {
+        return {};
+    }
+    const auto* type =
+        static_cast<const xmlSchemaType*>(xmlHashLookup(schema->typeDecl, xml(localName.c_str())));
+    std::vector<std::string> values;
+    std::set<std::string> listed;
+    std::set<const xmlSchemaType*> seen;
+    if (type == nullptr || !collectEnumerations(type, values, listed, seen, 0)) {
+        return {};
+    }
+    return values;
 }
 
 bool CompiledSchema::probeDeclaration(const std::string& namespaceUri,

@@ -49,6 +49,13 @@ public:
     // that says "not declared" is the one about the validation root.
     bool declaresGlobalElement(const std::string& namespaceUri, const std::string& localName) const;
 
+    // The values a global simple type of the schema's target namespace
+    // allows when it is made of enumerations alone (a union whose members
+    // each are, a restriction that takes its base's), in the schema's order
+    // without repeats; empty when it is not, or no such type is declared.
+    std::vector<std::string> enumeratedValues(const std::string& namespaceUri,
+                                              const std::string& localName) const;
+
     // What its declarations say of its documents' values (IDs, ID
     // references, numbers), read from its files once.
     const ValueDeclarations& valueDeclarations() const;

@@ -7,6 +7,7 @@
 
 #include "platform/zip/unzipfailure.h"
 
+#include <atomic>
 #include <cerrno>
 #include <csignal>
 #include <cstdio>
@@ -24,6 +25,8 @@
 namespace morvik::platform {
 
 namespace {
+
+std::atomic<JournalWatch> g_journalWatch{nullptr};
 
 constexpr int kFolderFlags = O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC;
 
@@ -490,8 +493,19 @@ bool ExtractionWriter::note(char step, const std::string& path, const std::strin
     line += '\n';
     // One write per line: a kill leaves whole lines, or a last partial one
     // that the replay ignores.
-    return ::write(m_journalFile.get(), line.data(), line.size()) ==
-           static_cast<ssize_t>(line.size());
+    if (::write(m_journalFile.get(), line.data(), line.size()) !=
+        static_cast<ssize_t>(line.size())) {
+        return false;
+    }
+    const std::size_t lines = ++m_stepLines[static_cast<unsigned char>(step)];
+    if (const JournalWatch watch = g_journalWatch.load()) {
+        watch(step, lines);
+    }
+    return true;
+}
+
+void setJournalWatch(JournalWatch watch) {
+    g_journalWatch.store(watch);
 }
 
 void ExtractionWriter::removeJournal() {

@@ -9,6 +9,7 @@
 #include "platform/zip/extractionplan.h"
 #include "platform/zip/unzip.h"
 
+#include <array>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -104,6 +105,7 @@ private:
     bool m_committed = false;
     Fd m_journalFile;
     std::string m_journalName;
+    std::array<std::size_t, 256> m_stepLines{}; // journal lines by step
 };
 
 } // namespace morvik::platform

@@ -224,6 +224,14 @@ struct ExtractionOptions {
 // destination before extracting call it before they look.
 std::uint64_t recoverInterruptedExtractions(const std::string& destination);
 
+// For the tests that kill an extraction at a chosen step: called in the
+// extracting thread after each line its journal gains, with the line's step
+// ('T' a temporary written, 'A' a file moved aside, 'P' a file put in place,
+// ...) and how many lines of that step the journal holds now. None is set
+// unless a test sets one (in the process it forks to be killed).
+using JournalWatch = void (*)(char step, std::size_t lines);
+void setJournalWatch(JournalWatch watch);
+
 // Removes the temporaries that extractions left in destination and below
 // its folders topFolders (named as ours are, .unzip-XXXXXXXX-N, regular
 // files, named in no journal of an extraction under way; links are not
