@@ -6,6 +6,7 @@
 // xs:IDREF, xs:IDREFS, xs:double, xs:float, xs:decimal and its descendants).
 #include "platform/xml/xmlidattributes.h"
 
+#include "platform/xml/schemanodes.h"
 #include "platform/xml/xmlruntime.h"
 
 #include <libxml/parser.h>
@@ -25,25 +26,7 @@ namespace {
 
 using DocHandle = Handle<xmlDoc, xmlFreeDoc>;
 
-constexpr const char* kXsdNamespace = "http://www.w3.org/2001/XMLSchema";
-
 using QName = std::pair<std::string, std::string>; // namespace, local name
-
-bool isXsd(const xmlNode* node, const char* localName) {
-    return node->type == XML_ELEMENT_NODE && node->ns != nullptr &&
-           xmlStrEqual(node->ns->href, xml(kXsdNamespace)) &&
-           xmlStrEqual(node->name, xml(localName));
-}
-
-std::string attribute(const xmlNode* node, const char* name) {
-    xmlChar* value = xmlGetNoNsProp(node, xml(name));
-    if (value == nullptr) {
-        return {};
-    }
-    std::string result = text(value);
-    xmlFree(value);
-    return result;
-}
 
 std::string trimmed(const std::string& value) {
     const std::size_t start = value.find_first_not_of(" \t\r\n");
@@ -138,9 +121,9 @@ public:
             return;
         }
         auto info = std::make_unique<SchemaDocument>();
-        info->targetNamespace = attribute(root, "targetNamespace");
-        info->elementsQualified = attribute(root, "elementFormDefault") == "qualified";
-        info->attributesQualified = attribute(root, "attributeFormDefault") == "qualified";
+        info->targetNamespace = schemaAttribute(root, "targetNamespace");
+        info->elementsQualified = schemaAttribute(root, "elementFormDefault") == "qualified";
+        info->attributesQualified = schemaAttribute(root, "attributeFormDefault") == "qualified";
         collectGlobals(root, *info);
         m_documents.push_back(std::move(info));
     }
@@ -197,7 +180,7 @@ private:
                 collectGlobals(child, schema);
                 continue;
             }
-            const std::string name = attribute(child, "name");
+            const std::string name = schemaAttribute(child, "name");
             if (name.empty()) {
                 continue;
             }
@@ -254,7 +237,7 @@ private:
             if (isXsd(child, "restriction") || isXsd(child, "list")) {
                 const bool list = isXsd(child, "list");
                 std::optional<QName> base =
-                    qnameValue(child, attribute(child, list ? "itemType" : "base"));
+                    qnameValue(child, schemaAttribute(child, list ? "itemType" : "base"));
                 SimpleKind inner;
                 inner.nonNumeric = true;
                 if (base) {
@@ -281,7 +264,7 @@ private:
 
     SimpleKind unionKind(const xmlNode* unionNode, int depth) {
         std::vector<SimpleKind> members;
-        std::string memberTypes = attribute(unionNode, "memberTypes");
+        std::string memberTypes = schemaAttribute(unionNode, "memberTypes");
         std::size_t pos = 0;
         while ((pos = memberTypes.find_first_not_of(" \t\r\n", pos)) != std::string::npos) {
             const std::size_t end = memberTypes.find_first_of(" \t\r\n", pos);
@@ -327,7 +310,7 @@ private:
                 if (const xmlNode* inlined = firstXsd(child, "simpleType")) {
                     return simpleKindOf(inlined, depth + 1);
                 }
-                if (const auto base = qnameValue(child, attribute(child, "base"))) {
+                if (const auto base = qnameValue(child, schemaAttribute(child, "base"))) {
                     return simpleKindOf(*base, depth + 1);
                 }
             }
@@ -416,7 +399,7 @@ private:
         if (body != node) {
             for (const xmlNode* child = body->children; child != nullptr; child = child->next) {
                 if (isXsd(child, "extension") || isXsd(child, "restriction")) {
-                    if (const auto base = qnameValue(child, attribute(child, "base"))) {
+                    if (const auto base = qnameValue(child, schemaAttribute(child, "base"))) {
                         const TypeId baseId = namedType(*base);
                         type(id).base = baseId;
                     }
@@ -440,13 +423,13 @@ private:
             if (isXsd(child, "attribute")) {
                 addAttribute(id, Global{at.schema, child});
             } else if (isXsd(child, "attributeGroup")) {
-                if (const auto ref = qnameValue(child, attribute(child, "ref"))) {
+                if (const auto ref = qnameValue(child, schemaAttribute(child, "ref"))) {
                     if (const Global* group = find(m_attributeGroups, *ref)) {
                         readContent(id, *group, depth + 1);
                     }
                 }
             } else if (isXsd(child, "group")) {
-                if (const auto ref = qnameValue(child, attribute(child, "ref"))) {
+                if (const auto ref = qnameValue(child, schemaAttribute(child, "ref"))) {
                     if (const Global* group = find(m_groups, *ref)) {
                         readContent(id, *group, depth + 1);
                     }
@@ -463,17 +446,17 @@ private:
         const xmlNode* node = declaration.node;
         QName name;
         ValueKind kind;
-        if (const auto ref = qnameValue(node, attribute(node, "ref"))) {
+        if (const auto ref = qnameValue(node, schemaAttribute(node, "ref"))) {
             name = *ref;
             if (const Global* global = find(m_attributes, *ref)) {
                 kind = attributeKind(*global);
             }
         } else {
-            const std::string local = attribute(node, "name");
+            const std::string local = schemaAttribute(node, "name");
             if (local.empty()) {
                 return;
             }
-            const std::string form = attribute(node, "form");
+            const std::string form = schemaAttribute(node, "form");
             const bool qualified =
                 form == "qualified" || (form.empty() && declaration.schema->attributesQualified);
             name = QName(qualified ? declaration.schema->targetNamespace : "", local);
@@ -492,7 +475,7 @@ private:
 
     ValueKind attributeKind(const Global& declaration) {
         const xmlNode* node = declaration.node;
-        if (const auto typeName = qnameValue(node, attribute(node, "type"))) {
+        if (const auto typeName = qnameValue(node, schemaAttribute(node, "type"))) {
             return simpleKindOf(*typeName, 0).kind;
         }
         if (const xmlNode* inlined = firstXsd(node, "simpleType")) {
@@ -505,17 +488,17 @@ private:
         const xmlNode* node = declaration.node;
         QName name;
         TypeId childType = ValueDeclarations::kUnknownType;
-        if (const auto ref = qnameValue(node, attribute(node, "ref"))) {
+        if (const auto ref = qnameValue(node, schemaAttribute(node, "ref"))) {
             name = *ref;
             if (const Global* global = find(m_elements, *ref)) {
                 childType = elementType(*global);
             }
         } else {
-            const std::string local = attribute(node, "name");
+            const std::string local = schemaAttribute(node, "name");
             if (local.empty()) {
                 return;
             }
-            const std::string form = attribute(node, "form");
+            const std::string form = schemaAttribute(node, "form");
             const bool qualified =
                 form == "qualified" || (form.empty() && declaration.schema->elementsQualified);
             name = QName(qualified ? declaration.schema->targetNamespace : "", local);
@@ -536,7 +519,7 @@ private:
 
     TypeId elementType(const Global& declaration) {
         const xmlNode* node = declaration.node;
-        if (const auto typeName = qnameValue(node, attribute(node, "type"))) {
+        if (const auto typeName = qnameValue(node, schemaAttribute(node, "type"))) {
             return namedType(*typeName);
         }
         for (const xmlNode* child = node->children; child != nullptr; child = child->next) {
@@ -544,7 +527,7 @@ private:
                 return typeOf(Global{declaration.schema, child});
             }
         }
-        if (const auto group = qnameValue(node, attribute(node, "substitutionGroup"))) {
+        if (const auto group = qnameValue(node, schemaAttribute(node, "substitutionGroup"))) {
             const Global* head = find(m_elements, *group);
             if (head != nullptr && m_depth < kMaxDepth) {
                 ++m_depth;

@@ -11,6 +11,7 @@
 // compiles in about a second).
 #include "platform/xml/xmlschemashape.h"
 
+#include "platform/xml/schemanodes.h"
 #include "platform/xml/xmlruntime.h"
 
 #include <libxml/parser.h>
@@ -32,27 +33,6 @@ namespace {
 
 using DocHandle = Handle<xmlDoc, xmlFreeDoc>;
 using ParserHandle = Handle<xmlParserCtxt, xmlFreeParserCtxt>;
-
-constexpr const char* kXsdNamespace = "http://www.w3.org/2001/XMLSchema";
-
-bool isXsd(const xmlNode* node) {
-    return node->type == XML_ELEMENT_NODE && node->ns != nullptr &&
-           xmlStrEqual(node->ns->href, xml(kXsdNamespace));
-}
-
-bool isXsd(const xmlNode* node, const char* localName) {
-    return isXsd(node) && xmlStrEqual(node->name, xml(localName));
-}
-
-std::string attribute(const xmlNode* node, const char* name) {
-    xmlChar* value = xmlGetNoNsProp(node, xml(name));
-    if (value == nullptr) {
-        return {};
-    }
-    std::string result = text(value);
-    xmlFree(value);
-    return result;
-}
 
 // The symbol spaces of global definitions (complex and simple types share
 // one), by the name of the element that defines them.
@@ -149,7 +129,7 @@ private:
         }
         ++m_shape.files;
         FileScope scope;
-        scope.targetNamespace = attribute(root, "targetNamespace");
+        scope.targetNamespace = schemaAttribute(root, "targetNamespace");
         if (pending.included && scope.targetNamespace.empty() && !pending.includer.empty()) {
             scope.targetNamespace = pending.includer;
             scope.chameleon = true;
@@ -160,7 +140,7 @@ private:
              child = child->next) {
             if (isXsd(child, "include") || isXsd(child, "redefine") || isXsd(child, "import")) {
                 const bool import = isXsd(child, "import");
-                const std::string location = attribute(child, "schemaLocation");
+                const std::string location = schemaAttribute(child, "schemaLocation");
                 if (!location.empty()) {
                     queue(doc.get(), child, location,
                           import ? std::string() : scope.targetNamespace, !import);
@@ -193,7 +173,7 @@ private:
 
     void define(const xmlNode* node, const FileScope& scope) {
         const char* kind = kindOf(node);
-        const std::string name = kind != nullptr ? attribute(node, "name") : std::string();
+        const std::string name = kind != nullptr ? schemaAttribute(node, "name") : std::string();
         if (name.empty()) {
             return;
         }
@@ -206,7 +186,7 @@ private:
         }
         Definition& definition = m_definitions[at->second];
         if (xmlStrEqual(node->name, xml("element"))) {
-            refer(definition, node, attribute(node, "substitutionGroup"), "element", scope);
+            refer(definition, node, schemaAttribute(node, "substitutionGroup"), "element", scope);
         }
         // Its content, down to (not into) the declarations of local
         // elements, whose types are their own.
@@ -222,15 +202,15 @@ private:
                 continue;
             }
             if (isXsd(child, "group")) {
-                refer(definition, child, attribute(child, "ref"), "group", scope);
+                refer(definition, child, schemaAttribute(child, "ref"), "group", scope);
             } else if (isXsd(child, "attributeGroup")) {
-                refer(definition, child, attribute(child, "ref"), "attributeGroup", scope);
+                refer(definition, child, schemaAttribute(child, "ref"), "attributeGroup", scope);
             } else if (isXsd(child, "extension") || isXsd(child, "restriction")) {
-                refer(definition, child, attribute(child, "base"), "type", scope);
+                refer(definition, child, schemaAttribute(child, "base"), "type", scope);
             } else if (isXsd(child, "list")) {
-                refer(definition, child, attribute(child, "itemType"), "type", scope);
+                refer(definition, child, schemaAttribute(child, "itemType"), "type", scope);
             } else if (isXsd(child, "union")) {
-                refer(definition, child, attribute(child, "memberTypes"), "type", scope);
+                refer(definition, child, schemaAttribute(child, "memberTypes"), "type", scope);
             }
             open.push_back(child->children);
         }
