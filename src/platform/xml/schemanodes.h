@@ -2,36 +2,21 @@
 // which nodes are XML Schema elements, and their plain attributes.
 #pragma once
 
-#include "platform/xml/xmlruntime.h"
-
-#include <libxml/tree.h>
-
 #include <string>
+
+struct _xmlNode;
 
 namespace morvik::platform {
 
 inline constexpr const char* kXsdNamespace = "http://www.w3.org/2001/XMLSchema";
 
 // An element of the XML Schema namespace.
-inline bool isXsd(const xmlNode* node) {
-    return node->type == XML_ELEMENT_NODE && node->ns != nullptr &&
-           xmlStrEqual(node->ns->href, xml(kXsdNamespace));
-}
+bool isXsd(const _xmlNode* node);
 
 // An element of the XML Schema namespace named localName.
-inline bool isXsd(const xmlNode* node, const char* localName) {
-    return isXsd(node) && xmlStrEqual(node->name, xml(localName));
-}
+bool isXsd(const _xmlNode* node, const char* localName);
 
 // The value of node's attribute name (in no namespace); empty when absent.
-inline std::string schemaAttribute(const xmlNode* node, const char* name) {
-    xmlChar* value = xmlGetNoNsProp(node, xml(name));
-    if (value == nullptr) {
-        return {};
-    }
-    std::string result = text(value);
-    xmlFree(value);
-    return result;
-}
+std::string schemaAttribute(const _xmlNode* node, const char* name);
 
 } // namespace morvik::platform
