@@ -56,8 +56,8 @@ std::string q(const std::string& text) {
 
 // "Element '{ns}x', attribute 'a': " as libxml2 begins its schema errors.
 std::string englishSubject(const XmlErrorFacts& f) {
-    return "Element " + q(f.element) + (f.attribute.empty() ? "" : ", attribute " + q(f.attribute)) +
-           ": ";
+    return "Element " + q(f.element) +
+           (f.attribute.empty() ? "" : ", attribute " + q(f.attribute)) + ": ";
 }
 
 Subject subjectFrom(const XmlErrorFacts& f) {
@@ -129,12 +129,13 @@ std::string overBudgetJapanese(const XmlErrorFacts& f) {
                                 : "コンパイルに使うメモリが上限" + quoted(limit) + "を超えました";
     }
     if (f.str1 == "attributes") {
-        return "1つの要素の属性が上限の " + f.str2 +
-               " 個を超えているため、検証を打ち切りました（属性の照合にかかる時間は数の2乗で増えます）。";
+        return "検証を打ち切りました：1つの要素の属性が上限の " + f.str2 +
+               " 個を超えています（属性の照合にかかる時間は数の2乗で増えます）。";
     }
-    return (f.str1 == "time" ? "文書の検証にかかる時間が上限の " + f.str2 + " 秒"
-                             : "文書の検証に使うメモリが上限" + quoted(limit)) +
-           "を超えたため、ここで検証を打ち切りました。文書が大きすぎるか、異常な構造になっています。";
+    return "検証を打ち切りました：" +
+           (f.str1 == "time" ? "XMLファイルの検証にかかる時間が上限の " + f.str2 + " 秒"
+                             : "XMLファイルの検証に使うメモリが上限" + quoted(limit)) +
+           "を超えました。ファイルが大きすぎるか、異常な構造になっています。";
 }
 
 // The kind of definition a schema's shape is measured from (values[0] of
@@ -255,7 +256,8 @@ std::string rootNotDeclaredJapanese(const XmlErrorFacts& f) {
                schemaFailuresJapanese(f);
     }
     for (const std::string& ns : f.values) {
-        list += (list.empty() ? "" : "、") + (ns.empty() ? std::string("名前空間なし") : quoted(ns));
+        list +=
+            (list.empty() ? "" : "、") + (ns.empty() ? std::string("名前空間なし") : quoted(ns));
         namespaceKnown = namespaceKnown || inNamespace(ns);
     }
     if (!namespaceKnown) {
@@ -289,7 +291,8 @@ const std::vector<OwnWording>& ownWordings() {
         {OwnFacts::documentCannotOpen,
          [](F f) { return "The document " + q(f.str1) + " cannot be opened: " + f.str2 + "."; },
          [](F f) {
-             return "ファイルを開けません：" + quoted(f.str1) + "（" + errnoJapanese(f.str2) + "）。";
+             return "ファイルを開けません：" + quoted(f.str1) + "（" + errnoJapanese(f.str2) +
+                    "）。";
          }},
         {OwnFacts::documentCannotRead,
          [](F f) { return "The document " + q(f.str1) + " cannot be read: " + f.str2 + "."; },
@@ -365,9 +368,9 @@ const std::vector<OwnWording>& ownWordings() {
          }},
         {OwnFacts::notANumber,
          [](F f) {
-             return englishSubject(f) + q(f.str1) + " is not a valid value of the type " + q(f.str2) +
-                    ": it is not a number in the lexical form of " + joined(f.values, " or ") +
-                    " (an exponent needs digits).";
+             return englishSubject(f) + q(f.str1) + " is not a valid value of the type " +
+                    q(f.str2) + ": it is not a number in the lexical form of " +
+                    joined(f.values, " or ") + " (an exponent needs digits).";
          },
          notANumberJapanese},
         {OwnFacts::byteOrderMarkConflict,
@@ -376,8 +379,8 @@ const std::vector<OwnWording>& ownWordings() {
                     q(f.str2) + ".";
          },
          [](F f) {
-             return "文字コードが矛盾しています：ファイルの先頭のバイト順マークは" + quoted(f.str1) +
-                    "を示していますが、XML宣言の文字コードは" + quoted(f.str2) +
+             return "文字コードが矛盾しています：ファイルの先頭のバイト順マークは" +
+                    quoted(f.str1) + "を示していますが、XML宣言の文字コードは" + quoted(f.str2) +
                     "です。どちらかが誤っています。";
          }},
         {OwnFacts::duplicateId,
@@ -408,8 +411,8 @@ const std::vector<OwnWording>& ownWordings() {
         {OwnFacts::notLocal,
          [](F f) { return q(f.str1) + " is not a local file; nothing is fetched from a network"; },
          [](F f) {
-             return quoted(f.str1) +
-                    "はこのコンピューター上のファイルではありません（ネットワークからは取得しません）";
+             return quoted(f.str1) + "はこのコンピューター上のファイルではありません（ネットワーク"
+                                     "からは取得しません）";
          }},
         {OwnFacts::doctypeInSchema,
          [](F f) {
