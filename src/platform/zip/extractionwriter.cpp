@@ -15,6 +15,7 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <fstream>
+#include <memory>
 #include <random>
 #include <set>
 #include <sstream>
@@ -205,7 +206,8 @@ UnzipOutcome ExtractionWriter::openDestination(bool create) {
              slash = m_destination.find('/', slash + 1)) {
             const std::string prefix = m_destination.substr(0, slash);
             if (::mkdir(prefix.c_str(), 0777) == 0) {
-                m_journal.push_back({Step::createdDestination, false, 0, m_madeDestinations.size()});
+                m_journal.push_back(
+                    {Step::createdDestination, false, 0, m_madeDestinations.size()});
                 m_madeDestinations.push_back(prefix);
             } else if (errno != EEXIST) {
                 return notWritable(0, "the destination " + m_destination + " cannot be made",
@@ -584,6 +586,30 @@ long journalOwner(const std::string& name) {
     }
 }
 
+// The names of the extraction journals in the folder root.
+std::vector<std::string> journalNames(int root) {
+    std::vector<std::string> journals;
+    const int copy = ::dup(root);
+    if (copy < 0) {
+        return journals;
+    }
+    const std::unique_ptr<DIR, int (*)(DIR*)> dir(::fdopendir(copy), ::closedir);
+    if (!dir) {
+        ::close(copy);
+        return journals;
+    }
+    // The copy shares its position with every other copy of the handle.
+    ::rewinddir(dir.get());
+    while (const dirent* entry = ::readdir(dir.get())) {
+        const std::string name = entry->d_name;
+        if (name.starts_with(ExtractionWriter::kJournalPrefix) &&
+            name.ends_with(ExtractionWriter::kJournalSuffix)) {
+            journals.push_back(name);
+        }
+    }
+    return journals;
+}
+
 } // namespace
 
 std::uint64_t recoverInterruptedExtractions(const std::string& destination) {
@@ -591,21 +617,7 @@ std::uint64_t recoverInterruptedExtractions(const std::string& destination) {
     if (!root) {
         return 0;
     }
-    std::vector<std::string> journals;
-    {
-        DIR* dir = ::fdopendir(::dup(root.get()));
-        if (dir == nullptr) {
-            return 0;
-        }
-        while (const dirent* entry = ::readdir(dir)) {
-            const std::string name = entry->d_name;
-            if (name.starts_with(ExtractionWriter::kJournalPrefix) &&
-                name.ends_with(ExtractionWriter::kJournalSuffix)) {
-                journals.push_back(name);
-            }
-        }
-        ::closedir(dir);
-    }
+    const std::vector<std::string> journals = journalNames(root.get());
     std::uint64_t replayed = 0;
     for (const std::string& name : journals) {
         const long owner = journalOwner(name);
@@ -642,7 +654,8 @@ namespace {
 bool isTemporaryName(std::string_view name) {
     constexpr std::string_view kStart = ".unzip-";
     const auto hex = [](std::string_view digits) {
-        return !digits.empty() && digits.find_first_not_of("0123456789abcdef") == std::string_view::npos;
+        return !digits.empty() &&
+               digits.find_first_not_of("0123456789abcdef") == std::string_view::npos;
     };
     if (!name.starts_with(kStart) || name.size() < kStart.size() + 10 ||
         name[kStart.size() + 8] != '-') {
@@ -655,22 +668,7 @@ bool isTemporaryName(std::string_view name) {
 // The temporaries named in the journals of extractions still under way.
 std::set<std::string> temporariesInUse(int root) {
     std::set<std::string> inUse;
-    DIR* dir = ::fdopendir(::dup(root));
-    if (dir == nullptr) {
-        return inUse;
-    }
-    // The copy shares its position with every other copy of the handle.
-    ::rewinddir(dir);
-    std::vector<std::string> journals;
-    while (const dirent* entry = ::readdir(dir)) {
-        const std::string name = entry->d_name;
-        if (name.starts_with(ExtractionWriter::kJournalPrefix) &&
-            name.ends_with(ExtractionWriter::kJournalSuffix)) {
-            journals.push_back(name);
-        }
-    }
-    ::closedir(dir);
-    for (const std::string& name : journals) {
+    for (const std::string& name : journalNames(root)) {
         const Fd file(::openat(root, name.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC));
         std::string text;
         char buffer[65536];
@@ -719,8 +717,8 @@ std::uint64_t removeTemporariesIn(int folder, const std::string& path,
         removed += ::unlinkat(folder, name.c_str(), 0) == 0 ? 1 : 0;
     }
     for (const std::string& name : folders) {
-        const Fd sub(::openat(folder, name.c_str(),
-                              O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+        const Fd sub(
+            ::openat(folder, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
         if (sub) {
             removed += removeTemporariesIn(sub.get(), path + name + "/", inUse, depth - 1);
         }
@@ -742,8 +740,8 @@ std::uint64_t removeStaleTemporaries(const std::string& destination,
         if (name.empty() || name == "." || name == ".." || name.find('/') != std::string::npos) {
             continue;
         }
-        const Fd top(::openat(root.get(), name.c_str(),
-                              O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+        const Fd top(
+            ::openat(root.get(), name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
         if (top) {
             removed += removeTemporariesIn(top.get(), name + "/", inUse, kMaxTemporaryDepth);
         }
