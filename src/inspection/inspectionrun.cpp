@@ -4,7 +4,9 @@
 #include "platform/xml/xmlbudget.h"
 
 #include "inspection/archivecheck.h"
+#include "inspection/extractionfolder.h"
 #include "inspection/filenames.h"
+#include "inspection/inflatedvalidation.h"
 #include "inspection/paths.h"
 #include "inspection/schemachoice.h"
 #include "inspection/schemafolder.h"
@@ -20,7 +22,10 @@
 #include "platform/zip/unzip.h"
 
 #include <algorithm>
+#include <atomic>
+#include <mutex>
 #include <optional>
+#include <unordered_map>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -68,6 +73,19 @@ public:
 private:
     // Extraction and schema folder; false when the run ended with a message.
     bool prepare();
+    // The schema folder of the archive's top folders (the extraction folder
+    // first) or the one the user named; empty when there is none.
+    std::string schemaFolderIn(const std::vector<std::string>& topFolders);
+    // Validation of the documents the extraction inflates (see
+    // InflatedValidation); none when the run reads every file back.
+    std::unique_ptr<InflatedValidation> inflatedValidation(const ExtractionPlace& place);
+    bool setUpInflated(const ExtractionPlace& place);
+    void validateInflated(const ExtractionPlace& place, InflatedValidation::Document&& document);
+    // The place a file below the destination ('/'-separated) has among the
+    // documents: its stage, folder and name; false for no DATA or CLAIMS
+    // document.
+    bool documentAt(const ExtractionPlace& place, std::string_view path, Stage& stage,
+                    std::string& folder, std::string& name) const;
     StageDocuments listStage(const std::string& wantedFolder);
     std::string actualExtractionFolder(const std::string& named);
     std::string schemaFile(const char* standardName) {
@@ -104,6 +122,11 @@ private:
     std::string topLevelFile(const char* wanted);
     void tellEntriesLeftInArchive();
     Outcome check(const Job& job);
+    // The outcome of one document; bytes, when given, are the document
+    // (taken), and its file is not read.
+    Outcome checkDocument(Stage stage, const std::string& folder, const std::string& name,
+                          std::string_view fixedSchema, SchemaChoice& choice,
+                          std::string* bytes);
     // Adds name to m_documentNames; returns where it starts.
     std::size_t keepName(std::string_view name) {
         const std::size_t at = m_documentNames.size();
@@ -144,7 +167,41 @@ private:
     std::optional<platform::UserSchemaFolder> m_userSchemas;
     std::optional<ReceptionCheck> m_reception;
     bool m_anyFailure = false;
+    // The schema files are looked at once for the whole run.
+    const platform::SchemaReuseScope m_reuse;
+
+    // The documents validated while the extraction went on, by path, until
+    // the run takes them; what the extraction's own look at the schemas
+    // chose them by. Used only when the run finds the same schema folder.
+    struct Inflated {
+        std::string schemaFolder;
+        CaseInsensitiveNames names;
+        std::optional<SchemaChoice> choice;
+        std::mutex mutex;
+        std::unordered_map<std::string, Outcome> outcomes;
+        std::atomic<std::size_t> bytes{0};
+    } m_inflated;
 };
+
+// Roughly what a kept outcome holds in memory.
+std::size_t approximateBytes(const std::string& key, const DocumentReport& report) {
+    std::size_t bytes = 256 + key.size() + report.documentFolder.size() +
+                        report.documentName.size() + report.schemaPath.size() +
+                        report.message.size() + report.detail.size() + report.rootProblem.size();
+    for (const ValidationError& error : report.facts.errors) {
+        bytes += 256 + error.srcText.size() + error.reason.size();
+    }
+    const platform::CollectedValues& values = report.facts.values;
+    bytes += values.rootNamespace.size() + values.rootName.size();
+    for (const auto& value : values.values) {
+        bytes += sizeof value + value.second.capacity();
+    }
+    return bytes;
+}
+
+// Outcomes kept from the extraction at most: beyond, documents are read
+// back from their files as before.
+constexpr std::size_t kMaxInflatedOutcomeBytes = std::size_t{16} << 20;
 
 void Run::endedEarly(EarlyEnd::Kind kind) {
     if (m_services.observer == nullptr) {
@@ -190,8 +247,19 @@ bool Run::prepare() {
         request.limits.maxTotalBytes = m_inputs.maxExtractedSize;
     }
     request.stopRequested = m_services.stopRequested;
-    if (ZipExtract(request, m_extractionFolder, m_services.messages, m_services.programs,
-                   &m_extraction) != 0) {
+    const std::unique_ptr<InflatedValidation> inflated =
+        inflatedValidation(extractionPlaceOf(m_inputs.zipPath, m_inputs.extractInto));
+    request.sink = inflated.get();
+    const int extracted = ZipExtract(request, m_extractionFolder, m_services.messages,
+                                     m_services.programs, &m_extraction);
+    if (inflated) {
+        // A failed extraction shows nothing of what was validated meanwhile.
+        inflated->finish(extracted == 0);
+        if (extracted != 0) {
+            m_inflated.outcomes.clear();
+        }
+    }
+    if (extracted != 0) {
         if (m_extraction.unzip.cause == platform::UnzipCause::stopped) {
             return false;
         }
@@ -209,11 +277,10 @@ bool Run::prepare() {
     if (m_services.observer != nullptr) {
         m_services.observer->extracted(m_extraction);
     }
-    m_schemaFolder = resolveSchemaFolder(m_inputs.schemaText, m_extractionFolder);
-    // The archive's own XSD folder may lie in a top folder spelt otherwise.
-    for (std::size_t i = 1;
-         m_schemaFolder.empty() && m_inputs.schemaText.empty() && i < m_topFolders.size(); ++i) {
-        m_schemaFolder = resolveSchemaFolder({}, m_topFolders[i]);
+    m_schemaFolder = schemaFolderIn(m_topFolders);
+    if (m_schemaFolder != m_inflated.schemaFolder) {
+        // The documents were chosen their schemas in another folder.
+        m_inflated.outcomes.clear();
     }
     if (m_schemaFolder.empty()) {
         tell(kNoSchemaMessage);
@@ -225,6 +292,105 @@ bool Run::prepare() {
     }
     m_choice.emplace(m_schemaFolder, m_names);
     return true;
+}
+
+std::string Run::schemaFolderIn(const std::vector<std::string>& topFolders) {
+    std::string folder =
+        resolveSchemaFolder(m_inputs.schemaText, topFolders.empty() ? "" : topFolders.front());
+    // The archive's own XSD folder may lie in a top folder spelt otherwise.
+    for (std::size_t i = 1; folder.empty() && m_inputs.schemaText.empty() && i < topFolders.size();
+         ++i) {
+        folder = resolveSchemaFolder({}, topFolders[i]);
+    }
+    return folder;
+}
+
+std::unique_ptr<InflatedValidation> Run::inflatedValidation(const ExtractionPlace& place) {
+    // Only libxml2 takes a document as its bytes; a parser put in front of
+    // it reads the files.
+    if (!m_inputs.validateWhileExtracting ||
+        (m_services.parser != nullptr &&
+         m_services.parser != &platform::defaultXmlParserFactory())) {
+        return nullptr;
+    }
+    return std::make_unique<InflatedValidation>(
+        [this, place] { return setUpInflated(place); },
+        [this, place](std::string_view path) {
+            Stage stage = Stage::data;
+            std::string folder;
+            std::string name;
+            return m_inflated.bytes.load() < kMaxInflatedOutcomeBytes &&
+                   documentAt(place, path, stage, folder, name);
+        },
+        [this, place](InflatedValidation::Document&& document) {
+            validateInflated(place, std::move(document));
+        },
+        m_inputs.validationThreads != 0 ? m_inputs.validationThreads : defaultValidationThreads());
+}
+
+bool Run::setUpInflated(const ExtractionPlace& place) {
+    // The schemas are in place; the top folders and the schema folder are
+    // found as the run will find them once every file is in place, in a
+    // listing of their own (more files are yet to come).
+    std::vector<std::string> topFolders;
+    for (const std::string& found : m_inflated.names.folders(place.destination, place.baseName)) {
+        topFolders.push_back(place.destination + found + kPathSeparator);
+    }
+    if (topFolders.empty()) {
+        return false;
+    }
+    m_inflated.schemaFolder = schemaFolderIn(topFolders);
+    if (m_inflated.schemaFolder.empty()) {
+        return false;
+    }
+    if (!m_inputs.schemaText.empty()) {
+        m_userSchemas.emplace(m_inflated.schemaFolder);
+    }
+    m_inflated.choice.emplace(m_inflated.schemaFolder, m_inflated.names);
+    return true;
+}
+
+bool Run::documentAt(const ExtractionPlace& place, std::string_view path, Stage& stage,
+                     std::string& folder, std::string& name) const {
+    // top/DATA/name.xml or top/CLAIMS/name.xml, in any letter case, top
+    // named like the ZIP file.
+    const std::size_t first = path.find('/');
+    const std::size_t second =
+        first == std::string_view::npos ? first : path.find('/', first + 1);
+    if (second == std::string_view::npos || path.find('/', second + 1) != std::string_view::npos ||
+        !platform::isTopFolderName(path.substr(0, first), place.baseName)) {
+        return false;
+    }
+    const std::string stageFolder = platform::upperAscii(path.substr(first + 1, second - first - 1));
+    if (stageFolder == kDataFolder) {
+        stage = Stage::data;
+    } else if (stageFolder == kClaimsFolder) {
+        stage = Stage::claims;
+    } else {
+        return false;
+    }
+    name = std::string(path.substr(second + 1));
+    if (!platform::wildcardMatch("*.xml", name)) {
+        return false;
+    }
+    folder = place.destination + std::string(path.substr(0, second + 1));
+    std::replace(folder.begin(), folder.end(), '/', kPathSeparator);
+    return true;
+}
+
+void Run::validateInflated(const ExtractionPlace& place, InflatedValidation::Document&& document) {
+    Stage stage = Stage::data;
+    std::string folder;
+    std::string name;
+    if (!documentAt(place, document.path, stage, folder, name)) {
+        return;
+    }
+    Outcome outcome = checkDocument(stage, folder, name, {}, *m_inflated.choice, &document.bytes);
+    std::string key = folder + name;
+    const std::size_t bytes = approximateBytes(key, outcome.report);
+    const std::lock_guard lock(m_inflated.mutex);
+    m_inflated.bytes += bytes;
+    m_inflated.outcomes.insert_or_assign(std::move(key), std::move(outcome));
 }
 
 std::string Run::actualExtractionFolder(const std::string& named) {
@@ -299,6 +465,13 @@ RunOutcome Run::perform() {
     // The inputs are remembered on every press, before any check.
     m_services.settings.save(m_inputs.appName, m_inputs.section, "TX_XmlFnm", m_inputs.zipPath);
     m_services.settings.save(m_inputs.appName, m_inputs.section, "TX_Schima", m_inputs.schemaText);
+    // The checks of the whole archive exist before the first document is
+    // validated (the extraction may validate documents as it goes): the
+    // values they ask for are collected in the same pass, and the validation
+    // threads read what they ask for (it does not change after).
+    if (m_inputs.receptionCheck) {
+        m_reception.emplace(receptionChecks());
+    }
     if (!prepare()) {
         return m_extraction.unzip.cause == platform::UnzipCause::stopped ? RunOutcome::stopped
                                                                          : RunOutcome::endedEarly;
@@ -308,14 +481,6 @@ RunOutcome Run::perform() {
     const std::string summaryPath = topLevelFile(kSummaryDocument);
     const bool haveSummary = FileChk(summaryPath) == 0;
 
-    // The checks of the whole archive exist before the first document is
-    // validated: the values they ask for are collected in the same pass, and
-    // the validation threads read what they ask for (it does not change after).
-    if (m_inputs.receptionCheck) {
-        m_reception.emplace(receptionChecks());
-    }
-    // The schema files are looked at once for the whole run.
-    const platform::SchemaReuseScope reuse;
     Pool pool(
         plan(indexPath, summaryPath, haveSummary), [this](const Job& job) { return check(job); },
         m_inputs.validationThreads != 0 ? m_inputs.validationThreads : defaultValidationThreads());
@@ -446,6 +611,23 @@ std::vector<Run::Job> Run::plan(const std::string& indexPath, const std::string&
 }
 
 Run::Outcome Run::check(const Job& job) {
+    {
+        const std::lock_guard lock(m_inflated.mutex);
+        const auto found = m_inflated.outcomes.find(folderOf(job) + std::string(job.name));
+        if (found != m_inflated.outcomes.end() && found->second.report.stage == job.stage &&
+            job.schemaName.empty()) {
+            Outcome outcome = std::move(found->second);
+            m_inflated.outcomes.erase(found);
+            return outcome;
+        }
+    }
+    return checkDocument(job.stage, folderOf(job), std::string(job.name), job.schemaName,
+                         *m_choice, nullptr);
+}
+
+Run::Outcome Run::checkDocument(Stage stage, const std::string& folder, const std::string& name,
+                                std::string_view fixedSchema, SchemaChoice& choice,
+                                std::string* bytes) {
     // Keeps the progress texts for the run to show in order.
     struct Recorded : StatusLine {
         std::vector<std::string>& texts;
@@ -453,17 +635,16 @@ Run::Outcome Run::check(const Job& job) {
         void MsgDisp(const std::string& MsgStr) override { texts.push_back(MsgStr); }
     };
     Outcome outcome;
-    outcome.schemaName = std::string(job.schemaName);
-    const std::string name(job.name);
+    outcome.schemaName = std::string(fixedSchema);
     // The document as the schema choice read it, for the validation to go on
     // from there rather than open the file again.
     platform::OpenedDocumentHandle opened;
     if (outcome.schemaName.empty()) {
         platform::XmlErrorFacts rootProblem;
-        outcome.schemaName = m_choice->schemaFor(
-            folderOf(job), name,
-            job.stage == Stage::data ? SchemaChoice::Stage::data : SchemaChoice::Stage::claims,
-            &rootProblem, &opened);
+        outcome.schemaName = choice.schemaFor(
+            folder, name,
+            stage == Stage::data ? SchemaChoice::Stage::data : SchemaChoice::Stage::claims,
+            &rootProblem, &opened, bytes);
         if (rootProblem.code != 0 || !rootProblem.message.empty()) {
             outcome.report.rootProblem = m_services.reasons != nullptr
                                              ? m_services.reasons->reason(rootProblem)
@@ -472,24 +653,24 @@ Run::Outcome Run::check(const Job& job) {
     }
     Recorded status(outcome.statusTexts);
     DocumentReport& report = outcome.report;
-    report.stage = job.stage;
-    report.documentFolder = folderOf(job);
+    report.stage = stage;
+    report.documentFolder = folder;
     report.documentName = name;
-    report.schemaPath = m_schemaFolder + outcome.schemaName;
+    report.schemaPath = choice.folder() + outcome.schemaName;
     report.facts.errorLimit = m_inputs.errorLimit;
     // The namespace the standard schemas of the document's folder declare:
     // HL7's for checkup and guidance results, the ministry's for claims.
-    if (job.stage == Stage::data) {
+    if (stage == Stage::data) {
         report.facts.neededNamespace = kTargetNamespace;
-    } else if (job.stage == Stage::claims) {
+    } else if (stage == Stage::claims) {
         report.facts.neededNamespace = kMinistryNamespace;
     }
     if (m_reception) {
-        report.facts.valuePaths = m_reception->paths(job.stage);
+        report.facts.valuePaths = m_reception->paths(stage);
     }
     platform::XmlParserFactory& parser =
         m_services.parser != nullptr ? *m_services.parser : platform::defaultXmlParserFactory();
-    report.status = XmlSchemaChk(folderOf(job), name, m_schemaFolder, outcome.schemaName,
+    report.status = XmlSchemaChk(folder, name, choice.folder(), outcome.schemaName,
                                  report.message, report.detail, status, parser, &report.facts,
                                  m_services.reasons, std::move(opened));
     return outcome;

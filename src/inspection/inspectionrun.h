@@ -43,6 +43,10 @@ struct RunInputs {
     // The fifth section of the log: the checks of the whole archive after the
     // four stages (archivecheck.h). Off, the log is the four stages alone.
     bool receptionCheck = true;
+    // Whether documents are validated from the bytes the extraction inflates,
+    // while it goes on, rather than read back from their files after it.
+    // What the run shows is the same either way.
+    bool validateWhileExtracting = true;
 };
 
 struct RunServices {

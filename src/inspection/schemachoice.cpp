@@ -59,16 +59,21 @@ bool SchemaChoice::declares(const std::string& schemaName, const std::string& na
 std::string SchemaChoice::schemaFor(const std::string& documentFolder,
                                     const std::string& documentName, Stage stage,
                                     platform::XmlErrorFacts* rootProblem,
-                                    platform::OpenedDocumentHandle* opened) {
-    return actual(standardSchemaFor(documentFolder, documentName, stage, rootProblem, opened));
+                                    platform::OpenedDocumentHandle* opened, std::string* bytes) {
+    return actual(
+        standardSchemaFor(documentFolder, documentName, stage, rootProblem, opened, bytes));
 }
 
 std::string SchemaChoice::standardSchemaFor(const std::string& documentFolder,
                                             const std::string& documentName, Stage stage,
                                             platform::XmlErrorFacts* rootProblem,
-                                            platform::OpenedDocumentHandle* opened) {
+                                            platform::OpenedDocumentHandle* opened,
+                                            std::string* bytes) {
+    const std::string path = documentFolder + documentName;
     const std::optional<platform::XmlRootElement> root =
-        platform::readRootElement(documentFolder + documentName, rootProblem, opened);
+        bytes != nullptr
+            ? platform::readRootElementFromBytes(path, std::move(*bytes), rootProblem, opened)
+            : platform::readRootElement(path, rootProblem, opened);
     if (!root) {
         return kSummarySchema;
     }

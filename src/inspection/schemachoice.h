@@ -29,10 +29,15 @@ public:
     // spells it) for one document. When the document's root element cannot
     // be read, that is the summary schema and rootProblem (if given) receives
     // the facts of why not. When opened is given, it receives the document as
-    // far as it was read, for its validation to go on from there.
+    // far as it was read, for its validation to go on from there. bytes,
+    // when given, are the document's (taken): its file is not read, and
+    // opened receives the document also when its root cannot be read.
     std::string schemaFor(const std::string& documentFolder, const std::string& documentName,
                           Stage stage, platform::XmlErrorFacts* rootProblem = nullptr,
-                          platform::OpenedDocumentHandle* opened = nullptr);
+                          platform::OpenedDocumentHandle* opened = nullptr,
+                          std::string* bytes = nullptr);
+
+    const std::string& folder() const { return m_schemaFolder; }
 
 private:
     bool declares(const std::string& schemaName, const std::string& namespaceUri,
@@ -41,7 +46,7 @@ private:
     std::string standardSchemaFor(const std::string& documentFolder,
                                   const std::string& documentName, Stage stage,
                                   platform::XmlErrorFacts* rootProblem,
-                                  platform::OpenedDocumentHandle* opened);
+                                  platform::OpenedDocumentHandle* opened, std::string* bytes);
     std::string actual(const std::string& standardName);
 
     std::string m_schemaFolder;

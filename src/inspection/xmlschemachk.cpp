@@ -146,9 +146,10 @@ int XmlSchemaChk(const std::string& documentFolder, const std::string& documentN
                  const ReasonWording* reasons, platform::OpenedDocumentHandle opened) {
     status.MsgDisp(kStartText);
 
-    // The joined paths, tested as they are.
+    // The joined paths, tested as they are. A document given as its bytes
+    // is what the extraction writes there.
     const std::string documentPath = documentFolder + documentName;
-    if (FileChk(documentPath) != 0) {
+    if (!platform::givenAsBytes(opened, documentPath) && FileChk(documentPath) != 0) {
         message = "XMLファイルが「" + printable(documentPath) + kNotFoundTail;
         return kFailure;
     }

@@ -94,6 +94,7 @@ int ZipExtract(const ExtractionRequest& request, std::string& extractionFolder,
     // Only the top folder is the archive's to write.
     unzip.options.entriesBeside = platform::EntriesBeside::leaveInArchive;
     unzip.stopRequested = request.stopRequested;
+    unzip.sink = request.sink;
     platform::UnzipOutcome outcome =
         request.extractor ? request.extractor(unzip) : platform::extractArchive(unzip);
     const int result = static_cast<int>(outcome.result);

@@ -33,6 +33,8 @@ struct ExtractionRequest {
     platform::StopCheck stopRequested;
     // The unzip layer; platform::extractArchive when empty.
     Extractor extractor;
+    // Handed to the unzip layer (see platform::ExtractionSink); none when null.
+    platform::ExtractionSink* sink = nullptr;
     char separator = kPathSeparator;
 };
 

@@ -6,11 +6,14 @@
 #include "support/runharness.h"
 #include "support/testutil.h"
 #include "support/xmlfaults.h"
+#include "support/zipbuilder.h"
 
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <sys/inotify.h>
 #include <thread>
+#include <unistd.h>
 
 using namespace morvik::inspection;
 using namespace morvik::test;
@@ -18,8 +21,50 @@ namespace fs = std::filesystem;
 
 namespace {
 
+// Counts the files opened in the document folders from the end of the
+// extraction on: a document validated from the bytes the extraction
+// inflated is never read back.
+class ReadBackWatch {
+public:
+    ReadBackWatch() : m_fd(::inotify_init1(IN_NONBLOCK | IN_CLOEXEC)) {}
+    ~ReadBackWatch() { ::close(m_fd); }
+    ReadBackWatch(const ReadBackWatch&) = delete;
+    ReadBackWatch& operator=(const ReadBackWatch&) = delete;
+
+    void watch(const fs::path& folder) {
+        if (fs::is_directory(folder)) {
+            ::inotify_add_watch(m_fd, folder.c_str(), IN_OPEN);
+        }
+    }
+    std::size_t filesOpened() {
+        std::size_t opened = 0;
+        alignas(inotify_event) char buffer[8192];
+        for (ssize_t n; (n = ::read(m_fd, buffer, sizeof buffer)) > 0;) {
+            for (char* at = buffer; at < buffer + n;) {
+                const auto* event = reinterpret_cast<const inotify_event*>(at);
+                opened += event->len > 0 && (event->mask & IN_ISDIR) == 0 ? 1 : 0;
+                at += sizeof(inotify_event) + event->len;
+            }
+        }
+        return opened;
+    }
+
+private:
+    int m_fd;
+};
+
 struct EventLog : RunObserver {
     std::vector<std::string> events;
+    ReadBackWatch readBack;
+    void extracted(const ExtractionFacts& facts) override {
+        for (const char* folder : {"DATA", "CLAIMS"}) {
+            readBack.watch(fs::path(facts.place.folder()) / folder);
+        }
+    }
+    void endedEarly(const EarlyEnd& end) override {
+        events.push_back("ended early " + std::to_string(static_cast<int>(end.kind)) + " " +
+                         end.extraction.unzip.entry);
+    }
     void started(const std::string& extraction, const std::string& schema,
                  std::size_t documents) override {
         events.push_back("started " + extraction + " " + schema + " " + std::to_string(documents));
@@ -33,6 +78,7 @@ struct EventLog : RunObserver {
 
 struct Seen {
     RunOutcome outcome;
+    std::size_t filesReadBack = 0;
     std::string log;
     std::vector<std::string> status;
     std::vector<std::string> events;
@@ -41,7 +87,8 @@ struct Seen {
 
 Seen runWith(const fs::path& zip, std::size_t threads,
              morvik::platform::XmlParserFactory* parser = nullptr,
-             morvik::report::ReasonLanguage language = morvik::report::ReasonLanguage::japanese) {
+             morvik::report::ReasonLanguage language = morvik::report::ReasonLanguage::japanese,
+             bool whileExtracting = true) {
     fs::remove_all(zip.parent_path() / zip.stem());
     RunHarness h;
     h.reasons = morvik::report::ReasonWordingIn(language);
@@ -49,8 +96,10 @@ Seen runWith(const fs::path& zip, std::size_t threads,
     h.observer = &observer;
     h.parser = parser;
     h.validationThreads = threads;
+    h.validateWhileExtracting = whileExtracting;
     Seen seen;
     seen.outcome = h.run(zip.string());
+    seen.filesReadBack = observer.readBack.filesOpened();
     seen.log = h.log.text;
     seen.status = h.status.texts;
     seen.events = observer.events;
@@ -108,18 +157,86 @@ TEST(ParallelRun, SameAsOneThreadWhateverFailsWhere) {
     cases[0].files.push_back({"CLAIMS/c1.xml", claimDocument()});
     cases[0].files.push_back({"CLAIMS/c2.xml", dataDocument()});
     for (Case& c : cases) {
-        TempDir dir;
         ArchiveFiles files = standardFiles();
         files.insert(files.end(), c.files.begin(), c.files.end());
         std::erase_if(files, [&](const auto& file) {
             return std::find(c.drop.begin(), c.drop.end(), file.first) != c.drop.end();
         });
-        const fs::path zip = makeArchive(dir.path(), "arc", files);
-        const Seen one = runWith(zip, 1);
-        EXPECT_EQ(one.outcome, RunOutcome::someFailed) << c.what;
-        for (std::size_t threads : {2u, 4u}) {
-            expectSame(one, runWith(zip, threads),
-                       c.what + std::string(" on ") + std::to_string(threads) + " threads");
+        // Schemas stored first, and last (as real archives store them): the
+        // extraction then puts them in place before the documents it has
+        // passed over.
+        for (const bool schemasLast : {false, true}) {
+            if (schemasLast) {
+                std::stable_partition(files.begin(), files.end(), [](const auto& file) {
+                    return !file.first.starts_with("XSD/");
+                });
+            }
+            TempDir dir;
+            const fs::path zip = makeArchive(dir.path(), "arc", files);
+            const std::string what = c.what + std::string(schemasLast ? ", schemas last" : "");
+            // Every file read back after the extraction, on one thread.
+            const Seen one = runWith(zip, 1, nullptr, morvik::report::ReasonLanguage::japanese,
+                                     false);
+            EXPECT_EQ(one.outcome, RunOutcome::someFailed) << what;
+            EXPECT_GT(one.filesReadBack, 0u) << what;
+            for (std::size_t threads : {1u, 2u, 4u}) {
+                for (const bool whileExtracting : {false, true}) {
+                    const Seen many = runWith(zip, threads, nullptr,
+                                              morvik::report::ReasonLanguage::japanese,
+                                              whileExtracting);
+                    const std::string variant = what + " on " + std::to_string(threads) +
+                                                " threads" +
+                                                (whileExtracting ? ", while extracting" : "");
+                    expectSame(one, many, variant);
+                    if (whileExtracting) {
+                        EXPECT_EQ(many.filesReadBack, 0u) << variant;
+                    }
+                }
+            }
+        }
+    }
+}
+
+// An extraction that fails after documents were validated from what it
+// inflated shows none of them: the failure is told as a run that read
+// nothing back tells it, and nothing is left in the destination.
+TEST(ParallelRun, LateExtractionFailureShowsNoValidation) {
+    std::vector<RawZipEntry> entries;
+    for (const auto& [name, content] : standardFiles()) {
+        if (!name.starts_with("XSD/")) {
+            entries.push_back(rawFile("arc/" + name, content));
+        }
+    }
+    for (int i = 0; i < 40; ++i) {
+        entries.push_back(rawFile("arc/DATA/d" + std::to_string(i) + ".xml",
+                                  dataDocument(i % 9 == 0 ? "x" : "1")));
+    }
+    for (const auto& [name, content] : standardFiles()) {
+        if (name.starts_with("XSD/")) {
+            entries.push_back(rawFile("arc/" + name, content));
+        }
+    }
+    struct Case {
+        const char* what;
+        std::size_t damaged; // the entry whose CRC is wrong
+    };
+    const std::size_t documents = entries.size() - 2;
+    for (const Case& c : {Case{"last document", documents - 1}, Case{"last schema", entries.size() - 1},
+                          Case{"first document", entries.size() - 42}}) {
+        std::vector<RawZipEntry> damaged = entries;
+        damaged[c.damaged].crc ^= 1;
+        TempDir dir;
+        const fs::path zip = dir.path() / "arc.zip";
+        writeFile(zip, rawZip(damaged));
+        const Seen one =
+            runWith(zip, 1, nullptr, morvik::report::ReasonLanguage::japanese, false);
+        EXPECT_EQ(one.outcome, RunOutcome::endedEarly) << c.what;
+        ASSERT_EQ(one.events.size(), 1u) << c.what;
+        for (std::size_t threads : {1u, 4u}) {
+            const Seen many =
+                runWith(zip, threads, nullptr, morvik::report::ReasonLanguage::japanese, true);
+            expectSame(one, many, c.what + std::string(" on ") + std::to_string(threads));
+            EXPECT_FALSE(fs::exists(dir.path() / "arc")) << c.what;
         }
     }
 }

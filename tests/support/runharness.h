@@ -33,6 +33,7 @@ struct RunHarness {
     bool receptionCheck = false;
     std::uint64_t maxDocumentMemory = 0;
     std::uint32_t maxDocumentTime = 0;
+    bool validateWhileExtracting = true;
 
     inspection::RunOutcome run(const std::string& zipPath, const std::string& schemaText = "") {
         inspection::RunServices services{
@@ -57,6 +58,7 @@ struct RunHarness {
         inputs.receptionCheck = receptionCheck;
         inputs.maxDocumentMemory = maxDocumentMemory;
         inputs.maxDocumentTime = maxDocumentTime;
+        inputs.validateWhileExtracting = validateWhileExtracting;
         return inspection::runInspection(inputs, services);
     }
     std::string saved(const std::string& key) { return settings.read("Morvik", kMainSection, key); }

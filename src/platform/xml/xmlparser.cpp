@@ -51,6 +51,9 @@ DocumentText textOf(const StreamedDocument& document) {
     if (hook != nullptr) {
         hook(document.path);
     }
+    if (document.inMemory) {
+        return DocumentText{-1, document.bytes};
+    }
     return DocumentText{document.fd.get(), {}};
 }
 
@@ -188,7 +191,17 @@ LoadOutcome loadDocument(const std::string& path, const RegisteredSchemas* regis
 
     StreamedDocument document;
     RootProbe root;
-    if (std::optional<OpenedDocument> probed = takeOpenedDocument(std::move(opened), path)) {
+    std::optional<OpenedDocument> probed = takeOpenedDocument(std::move(opened), path);
+    if (probed && !probed->probed) {
+        // Given as its bytes, with a root that cannot be read: probed again
+        // for the error, never looked for on the disk.
+        document = std::move(probed->document);
+        std::optional<RootProbe> probe = probeRoot(document, errors);
+        if (!probe) {
+            return outcomeOf(textOf(document), errors.first());
+        }
+        root = std::move(*probe);
+    } else if (probed) {
         document = std::move(probed->document);
         root = std::move(probed->root);
     } else {

@@ -180,6 +180,19 @@ struct XmlRootElement {
                                                             XmlErrorFacts* problem = nullptr,
                                                             OpenedDocumentHandle* opened = nullptr);
 
+// The same for the document that is to be at path, given whole as its bytes
+// (inflated from an archive, before or while its file is written): nothing
+// is read from the disk. opened, when given, receives the document also when
+// its root cannot be read, so that the load of path reads these bytes and
+// reports why.
+[[nodiscard]] std::optional<XmlRootElement>
+readRootElementFromBytes(const std::string& path, std::string bytes,
+                         XmlErrorFacts* problem = nullptr, OpenedDocumentHandle* opened = nullptr);
+
+// Whether opened holds the document for path given as its bytes: its
+// load needs no file there.
+[[nodiscard]] bool givenAsBytes(const OpenedDocumentHandle& opened, const std::string& path);
+
 // True when the XSD at schemaPath (with its includes and imports) compiles
 // and declares a global element localName in namespaceUri (empty: no
 // namespace). Uses the same compiled schemas as XmlSchemaCollection::add.

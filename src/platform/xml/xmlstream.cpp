@@ -749,6 +749,19 @@ bool readBlock(ReadSource& source) {
     StreamedDocument& document = *source.document;
     source.block = {};
     source.blockPosition = 0;
+    if (document.inMemory) {
+        // The bytes are viewed, never copied.
+        const std::size_t n = std::min<std::size_t>(
+            kReadBlock, document.bytes.size() - static_cast<std::size_t>(document.read));
+        if (n == 0) {
+            document.atEnd = true;
+            return false;
+        }
+        source.block = std::string_view(document.bytes).substr(document.read, n);
+        document.read += n;
+        document.atEnd = document.read >= document.size;
+        return true;
+    }
     ssize_t got = 0;
     do {
         got = ::read(document.fd.get(), source.blockBytes.get(), kReadBlock);
@@ -849,7 +862,12 @@ int parseDocument(StreamedDocument& document, xmlSAXHandlerPtr sax, void* userDa
     source.document = &document;
     source.errors = &errors;
     source.recordHead = recordHead;
-    if (!recordHead && document.head.size() > kMaxHead) {
+    if (document.inMemory) {
+        // Every parse reads the bytes from their start: nothing to keep.
+        source.recordHead = false;
+        document.read = 0;
+        document.atEnd = false;
+    } else if (!recordHead && document.head.size() > kMaxHead) {
         // The probe did not keep all it read.
         document.head.clear();
         document.atEnd = false;
@@ -1063,10 +1081,43 @@ void OpenedDocumentDeleter::operator()(OpenedDocument* opened) const noexcept {
 
 std::optional<OpenedDocument> takeOpenedDocument(OpenedDocumentHandle opened,
                                                  const std::string& path) {
-    if (!opened || opened->document.path != path || stampOf(path) != opened->document.stamp) {
+    if (!opened || opened->document.path != path ||
+        (!opened->document.inMemory && stampOf(path) != opened->document.stamp)) {
         return std::nullopt;
     }
     return std::move(*opened);
+}
+
+bool givenAsBytes(const OpenedDocumentHandle& opened, const std::string& path) {
+    return opened && opened->document.inMemory && opened->document.path == path;
+}
+
+std::optional<XmlRootElement> readRootElementFromBytes(const std::string& path, std::string bytes,
+                                                       XmlErrorFacts* problem,
+                                                       OpenedDocumentHandle* opened) {
+    ensureRuntime();
+    ErrorCollector errors;
+    LoadScope scope(LoadPolicy::nothing);
+    StreamedDocument document;
+    document.path = path;
+    document.size = bytes.size();
+    document.bytes = std::move(bytes);
+    document.inMemory = true;
+    std::optional<RootProbe> probe = probeRoot(document, errors);
+    if (!probe && problem != nullptr) {
+        *problem = errors.first().facts;
+        problem->message = oneLineUtf8(problem->message);
+    }
+    std::optional<XmlRootElement> element;
+    if (probe) {
+        element = probe->element;
+    }
+    if (opened != nullptr) {
+        const bool probed = probe.has_value();
+        opened->reset(new OpenedDocument{std::move(document),
+                                         probed ? std::move(*probe) : RootProbe{}, probed});
+    }
+    return element;
 }
 
 std::optional<XmlRootElement> readRootElement(const std::string& path, XmlErrorFacts* problem,

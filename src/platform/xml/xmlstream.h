@@ -24,10 +24,13 @@ struct RootProbe {
     std::int32_t column = 0; // of the root start tag's end
 };
 
-// A document open for reading, and the bytes read from it so far.
+// A document open for reading, and the bytes read from it so far; or a
+// document given whole as its bytes (inMemory), read from those.
 struct StreamedDocument {
     std::string path; // names it in messages
     Fd fd;
+    std::string bytes; // the whole document, when inMemory
+    bool inMemory = false;
     FileStamp stamp;        // of the file as it was opened
     std::string head;       // read by the root probe, handed on to the validation
     std::uint64_t size = 0; // as the file was when it was opened
@@ -64,11 +67,14 @@ void checkWellFormed(StreamedDocument& document, ErrorCollector& errors,
 struct OpenedDocument {
     StreamedDocument document;
     RootProbe root;
+    // False for a document given as its bytes whose root could not be read:
+    // the load probes it again, from those bytes, to report why.
+    bool probed = true;
 };
 
 // The opened document when it is the file at path and that file is still
-// unchanged; nothing otherwise (a file put in its place or written since is
-// a document of its own).
+// unchanged, or the document given as its bytes for path; nothing otherwise
+// (a file put in its place or written since is a document of its own).
 [[nodiscard]] std::optional<OpenedDocument> takeOpenedDocument(OpenedDocumentHandle opened,
                                                                const std::string& path);
 

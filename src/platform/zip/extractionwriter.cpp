@@ -348,13 +348,14 @@ UnzipOutcome ExtractionWriter::writeFile(std::uint32_t node,
     return {};
 }
 
-UnzipOutcome ExtractionWriter::commit() {
+UnzipOutcome ExtractionWriter::placeWritten() {
     UnzipOutcome failure;
     // The written files are the journal's temporaries, in writing order;
-    // the steps below add to the journal behind them.
+    // the steps below add to the journal behind them. A temporary already
+    // put in place (undone) was placed by an earlier call.
     const std::size_t steps = m_journal.size();
     for (std::size_t position = 0; position < steps; ++position) {
-        if (m_journal[position].step != Step::temporary) {
+        if (m_journal[position].step != Step::temporary || m_journal[position].undone) {
             continue;
         }
         const std::uint32_t node = m_journal[position].node;
@@ -405,6 +406,12 @@ UnzipOutcome ExtractionWriter::commit() {
     }
     if (failure.result != UnzipResult::ok) {
         rollback();
+    }
+    return failure;
+}
+
+UnzipOutcome ExtractionWriter::commit() {
+    if (UnzipOutcome failure = placeWritten(); failure.result != UnzipResult::ok) {
         return failure;
     }
     for (const JournalEntry& entry : m_journal) {

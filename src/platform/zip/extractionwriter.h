@@ -43,8 +43,16 @@ public:
     // file beside the target and says whether its data was sound.
     UnzipOutcome writeFile(std::uint32_t node, const std::function<UnzipOutcome(int fd)>& fill);
 
+    // Puts the files written so far in place, keeping what they replace
+    // aside: files that later ones need (schemas) are placed early. They are
+    // this extraction's like the others: a later failure or rollback()
+    // removes them and puts back what they replaced. On failure everything is
+    // rolled back.
+    UnzipOutcome placeWritten();
+
     // Puts every written file in place, keeping what it replaces aside until
-    // all are in place; on failure everything is rolled back.
+    // all are in place, then drops what was kept aside; on failure
+    // everything is rolled back.
     UnzipOutcome commit();
 
     // Removes what this extraction made and puts back what it moved aside.

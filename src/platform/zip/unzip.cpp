@@ -183,71 +183,151 @@ bool writeAll(int fd, const char* data, std::size_t size) {
     return true;
 }
 
-// Reads the data of every selected entry with libarchive, once, into the
+// Reads the data of selected entries with libarchive, each once, into the
 // writer. libarchive reads the entries in the order of their local headers,
 // as the directory lists them (names, one per entry, in the directory's
-// order); each must be the entry the plan judged.
-UnzipOutcome writeEntries(int archiveFd, const ZipDirectory& directory,
-                          const std::vector<std::string_view>& names, const ExtractionPlan& plan,
-                          ExtractionWriter& writer, const StopCheck& stopRequested) {
-    const auto stopNow = [&] { return stopRequested && stopRequested(); };
-    // Outlives the reader, which may call it until it is freed.
-    ArchiveView view(archiveFd, directory);
-    ArchiveReader reader(archive_read_new());
-    if (!reader) {
-        return unzipFailure(UnzipResult::archiveError, UnzipCause::damagedArchive, "",
-                            "libarchive cannot be set up");
+// order); each must be the entry the plan judged. With a sink, the files it
+// wants first are written and put in place before the others: a first pass
+// writes every entry up to the last of them except the others' files, which
+// a second pass writes (libarchive skips an entry's data without inflating
+// it).
+class EntryWriter {
+public:
+    EntryWriter(int archiveFd, const ZipDirectory& directory,
+                const std::vector<std::string_view>& names, const ExtractionPlan& plan,
+                ExtractionWriter& writer, const StopCheck& stopRequested, ExtractionSink* sink)
+        : m_archiveFd(archiveFd), m_directory(directory), m_names(names), m_plan(plan),
+          m_writer(writer), m_stopRequested(stopRequested), m_sink(sink),
+          m_deferred(sink != nullptr ? names.size() : 0, false) {}
+
+    UnzipOutcome run() {
+        std::size_t lastFirst = m_names.size();
+        if (m_sink != nullptr) {
+            for (std::size_t i = 0; i < m_names.size(); ++i) {
+                const PlannedEntry& planned = m_plan.entries[i];
+                if (planned.selected && !planned.folder &&
+                    m_sink->first(nodePath(m_plan.nodes, planned.node))) {
+                    lastFirst = i;
+                }
+            }
+            if (lastFirst == m_names.size()) {
+                m_sink->firstPlaced();
+            }
+        }
+        m_lastFirst = lastFirst;
+        if (UnzipOutcome failure = pass(false); failure.result != UnzipResult::ok) {
+            return failure;
+        }
+        if (std::find(m_deferred.begin(), m_deferred.end(), true) == m_deferred.end()) {
+            return {};
+        }
+        return pass(true);
     }
-    archive* a = reader.get();
-    // The seekable reader takes names, types and sizes from the central
-    // directory, the archive's own table of contents. Names without the UTF-8
-    // flag are CP932, as Japanese Windows tools write them; flagged names stay
-    // UTF-8. (SHIFT_JIS would fail on "～" or "①".)
-    if (archive_read_support_format_zip_seekable(a) != ARCHIVE_OK ||
-        archive_read_set_options(a, "hdrcharset=CP932") != ARCHIVE_OK) {
-        return readFailure(a, "");
-    }
-    view.open(a);
-    if (archive_read_open1(a) != ARCHIVE_OK) {
-        return readFailure(a, "");
-    }
-    std::vector<char> buffer(64 * 1024);
-    for (std::size_t i = 0; i < names.size(); ++i) {
-        const PlannedEntry& planned = plan.entries[i];
-        const std::string shown = printableName(names[i]);
-        if (stopNow()) {
-            return stoppedOutcome(shown);
+
+private:
+    bool stopNow() const { return m_stopRequested && m_stopRequested(); }
+
+    // One reading of the archive: the first, or the one for the deferred
+    // files.
+    UnzipOutcome pass(bool deferredOnly) {
+        // Outlives the reader, which may call it until it is freed.
+        ArchiveView view(m_archiveFd, m_directory);
+        ArchiveReader reader(archive_read_new());
+        if (!reader) {
+            return unzipFailure(UnzipResult::archiveError, UnzipCause::damagedArchive, "",
+                                "libarchive cannot be set up");
         }
-        archive_entry* entry = nullptr;
-        const int status = archive_read_next_header(a, &entry);
-        if (status == ARCHIVE_EOF) {
-            return unzipFailure(UnzipResult::archiveError, UnzipCause::damagedArchive, shown,
-                                "libarchive finds fewer entries than the directory lists");
+        archive* a = reader.get();
+        // The seekable reader takes names, types and sizes from the central
+        // directory, the archive's own table of contents. Names without the
+        // UTF-8 flag are CP932, as Japanese Windows tools write them; flagged
+        // names stay UTF-8. (SHIFT_JIS would fail on "～" or "①".)
+        if (archive_read_support_format_zip_seekable(a) != ARCHIVE_OK ||
+            archive_read_set_options(a, "hdrcharset=CP932") != ARCHIVE_OK) {
+            return readFailure(a, "");
         }
-        // A warning here is a name that does not convert or headers that
-        // contradict each other: not an archive to unpack.
-        if (status != ARCHIVE_OK) {
-            return readFailure(a, shown);
+        view.open(a);
+        if (archive_read_open1(a) != ARCHIVE_OK) {
+            return readFailure(a, "");
         }
-        const char* name = archive_entry_pathname(entry);
-        const bool folder = archive_entry_filetype(entry) == AE_IFDIR;
-        if (name == nullptr || normalizedPath(name) != normalizedPath(names[i]) ||
-            folder != planned.folder || (!folder && archive_entry_filetype(entry) != AE_IFREG) ||
-            archive_entry_hardlink(entry) != nullptr || archive_entry_is_encrypted(entry) ||
-            (!folder && archive_entry_size_is_set(entry) &&
-             static_cast<std::uint64_t>(archive_entry_size(entry)) != planned.size)) {
-            return unzipFailure(UnzipResult::archiveError, UnzipCause::damagedArchive, shown,
-                                "libarchive reads the entry otherwise than its headers say");
-        }
-        if (!planned.selected) {
-            continue;
-        }
-        if (planned.folder) {
-            if (UnzipOutcome failure = writer.makeFolder(planned.node);
+        for (std::size_t i = 0; i < m_names.size(); ++i) {
+            const PlannedEntry& planned = m_plan.entries[i];
+            const std::string shown = printableName(m_names[i]);
+            if (stopNow()) {
+                return stoppedOutcome(shown);
+            }
+            archive_entry* entry = nullptr;
+            const int status = archive_read_next_header(a, &entry);
+            if (status == ARCHIVE_EOF) {
+                return unzipFailure(UnzipResult::archiveError, UnzipCause::damagedArchive, shown,
+                                    "libarchive finds fewer entries than the directory lists");
+            }
+            // A warning here is a name that does not convert or headers that
+            // contradict each other: not an archive to unpack.
+            if (status != ARCHIVE_OK) {
+                return readFailure(a, shown);
+            }
+            const char* name = archive_entry_pathname(entry);
+            const bool folder = archive_entry_filetype(entry) == AE_IFDIR;
+            if (name == nullptr || normalizedPath(name) != normalizedPath(m_names[i]) ||
+                folder != planned.folder ||
+                (!folder && archive_entry_filetype(entry) != AE_IFREG) ||
+                archive_entry_hardlink(entry) != nullptr || archive_entry_is_encrypted(entry) ||
+                (!folder && archive_entry_size_is_set(entry) &&
+                 static_cast<std::uint64_t>(archive_entry_size(entry)) != planned.size)) {
+                return unzipFailure(UnzipResult::archiveError, UnzipCause::damagedArchive, shown,
+                                    "libarchive reads the entry otherwise than its headers say");
+            }
+            if (!planned.selected) {
+                continue;
+            }
+            if (deferredOnly) {
+                if (!m_deferred[i]) {
+                    continue;
+                }
+            } else if (planned.folder) {
+                if (UnzipOutcome failure = m_writer.makeFolder(planned.node);
+                    failure.result != UnzipResult::ok) {
+                    return failure;
+                }
+                continue;
+            } else if (m_lastFirst < m_names.size() && i < m_lastFirst &&
+                       !m_sink->first(nodePath(m_plan.nodes, planned.node))) {
+                m_deferred[i] = true;
+                continue;
+            }
+            if (UnzipOutcome failure = writeFile(a, planned, shown);
                 failure.result != UnzipResult::ok) {
                 return failure;
             }
-            continue;
+            if (!deferredOnly && i == m_lastFirst) {
+                if (UnzipOutcome failure = m_writer.placeWritten();
+                    failure.result != UnzipResult::ok) {
+                    return failure;
+                }
+                m_sink->firstPlaced();
+            }
+        }
+        archive_entry* extra = nullptr;
+        if (archive_read_next_header(a, &extra) != ARCHIVE_EOF) {
+            return unzipFailure(UnzipResult::archiveError, UnzipCause::damagedArchive, "",
+                                "libarchive finds more entries than the directory lists");
+        }
+        return {};
+    }
+
+    // The entry libarchive stands at into its file; its data to the sink
+    // when the sink wants it.
+    UnzipOutcome writeFile(archive* a, const PlannedEntry& planned, const std::string& shown) {
+        std::string path;
+        std::string data;
+        bool keep = false;
+        if (m_sink != nullptr) {
+            path = nodePath(m_plan.nodes, planned.node);
+            keep = m_sink->wanted(path, planned.size);
+            if (keep) {
+                data.reserve(static_cast<std::size_t>(planned.size));
+            }
         }
         const auto fill = [&](int fd) -> UnzipOutcome {
             std::uint64_t total = 0;
@@ -259,7 +339,7 @@ UnzipOutcome writeEntries(int archiveFd, const ZipDirectory& directory,
                         return stoppedOutcome(shown);
                     }
                 }
-                const la_ssize_t n = archive_read_data(a, buffer.data(), buffer.size());
+                const la_ssize_t n = archive_read_data(a, m_buffer.data(), m_buffer.size());
                 if (n == 0) {
                     break;
                 }
@@ -275,10 +355,13 @@ UnzipOutcome writeEntries(int archiveFd, const ZipDirectory& directory,
                                         "the data is larger than the " +
                                             std::to_string(planned.size) + " bytes declared");
                 }
-                if (!writeAll(fd, buffer.data(), static_cast<std::size_t>(n))) {
+                if (!writeAll(fd, m_buffer.data(), static_cast<std::size_t>(n))) {
                     return unzipFailure(UnzipResult::diskFull, UnzipCause::notWritable, shown,
                                         std::string("the file cannot be written (") +
                                             std::strerror(errno) + ")");
+                }
+                if (keep) {
+                    data.append(m_buffer.data(), static_cast<std::size_t>(n));
                 }
             }
             if (total != planned.size) {
@@ -288,18 +371,26 @@ UnzipOutcome writeEntries(int archiveFd, const ZipDirectory& directory,
             }
             return {};
         };
-        if (UnzipOutcome failure = writer.writeFile(planned.node, fill);
-            failure.result != UnzipResult::ok) {
-            return failure;
+        UnzipOutcome failure = m_writer.writeFile(planned.node, fill);
+        if (failure.result == UnzipResult::ok && keep) {
+            m_sink->inflated(path, std::move(data));
         }
+        return failure;
     }
-    archive_entry* extra = nullptr;
-    if (archive_read_next_header(a, &extra) != ARCHIVE_EOF) {
-        return unzipFailure(UnzipResult::archiveError, UnzipCause::damagedArchive, "",
-                            "libarchive finds more entries than the directory lists");
-    }
-    return {};
-}
+
+    int m_archiveFd;
+    const ZipDirectory& m_directory;
+    const std::vector<std::string_view>& m_names;
+    const ExtractionPlan& m_plan;
+    ExtractionWriter& m_writer;
+    const StopCheck& m_stopRequested;
+    ExtractionSink* m_sink;
+    // Entries the first pass left to the second; the last first entry (the
+    // number of entries when there is none).
+    std::vector<bool> m_deferred;
+    std::size_t m_lastFirst = 0;
+    std::vector<char> m_buffer = std::vector<char>(64 * 1024);
+};
 
 // What the archive file is, for an archive that cannot be read.
 UnzipOutcome unreadableArchive(ArchiveFileProblem problem, int error, const std::string& archive) {
@@ -389,8 +480,9 @@ UnzipOutcome extract(const UnzipRequest& request, std::vector<TopLevelName>& top
     if (UnzipOutcome failure = writer.inspect(); failure.result != UnzipResult::ok) {
         return failure;
     }
-    UnzipOutcome written =
-        writeEntries(archiveFd.get(), directory, names, plan, writer, request.stopRequested);
+    UnzipOutcome written = EntryWriter(archiveFd.get(), directory, names, plan, writer,
+                                       request.stopRequested, request.sink)
+                               .run();
     if (written.result == UnzipResult::ok && request.stopRequested && request.stopRequested()) {
         written = stoppedOutcome("");
     }

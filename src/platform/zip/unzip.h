@@ -250,6 +250,30 @@ std::optional<std::uint64_t> freeSpaceOf(const std::string& folder);
 // every few megabytes inside one).
 using StopCheck = std::function<bool()>;
 
+// Takes part in one extraction (UnzipRequest::sink): chooses the files to
+// be put in place before all others, and receives the data of other files
+// as they are inflated, so that a caller can work on them while the
+// extraction goes on. Entries are named by their path below the destination,
+// '/'-separated, as their files are named there. Every call comes from the
+// extracting thread. Nothing the sink is told makes the extraction
+// succeed: it may still fail and be rolled back after any call.
+class ExtractionSink {
+public:
+    virtual ~ExtractionSink() = default;
+    // Whether this file is written and put in place before every file for
+    // which this answers false, whatever its place in the archive.
+    virtual bool first(std::string_view path) = 0;
+    // Once every first file is in place (also when there is none), before
+    // any other file is written.
+    virtual void firstPlaced() = 0;
+    // Whether the data of this file (of size bytes, as declared) is wanted,
+    // asked before it is inflated.
+    virtual bool wanted(std::string_view path, std::uint64_t size) = 0;
+    // The whole data of a wanted file, once its size and CRC were found
+    // right and it was written (not yet in place).
+    virtual void inflated(std::string_view path, std::string data) = 0;
+};
+
 // One extraction, as the program asks for it.
 struct UnzipRequest {
     std::string archive;
@@ -260,6 +284,8 @@ struct UnzipRequest {
     ExtractionOptions options;
     FreeSpaceFunction freeSpace = freeSpaceOf;
     StopCheck stopRequested;
+    // Must outlive the call; none by default.
+    ExtractionSink* sink = nullptr;
 };
 
 // Runs the request. First, without reading any entry's data: the archive's
