@@ -3,7 +3,15 @@
 
 #include "platform/text/utf8.h"
 
+#include <cstdlib>
+#include <cstring>
+
 namespace morvik::inspection {
+
+bool defaultValidateWhileExtracting() {
+    const char* readBack = std::getenv("MORVIK_READ_BACK");
+    return readBack == nullptr || *readBack == '\0' || std::strcmp(readBack, "0") == 0;
+}
 
 InflatedValidation::InflatedValidation(Setup setup, Accept accept, Work work,
                                        std::size_t threads, Limits limits)
@@ -19,7 +27,7 @@ bool InflatedValidation::first(std::string_view path) {
 
 void InflatedValidation::firstPlaced() {
     m_active = m_setup();
-    if (!m_active || m_threadCount <= 1) {
+    if (!m_active || m_threadCount == 0) {
         return;
     }
     for (std::size_t i = 0; i < m_threadCount; ++i) {

@@ -21,6 +21,12 @@
 
 namespace morvik::inspection {
 
+// Whether runs validate documents while the extraction goes on unless told:
+// yes, but for MORVIK_READ_BACK set (not "" or "0") in the environment,
+// which has every document read back from its file after the extraction
+// (for comparing the two, and a way back should one ever be needed).
+[[nodiscard]] bool defaultValidateWhileExtracting();
+
 class InflatedValidation final : public platform::ExtractionSink {
 public:
     // A document as inflated: its path below the destination ('/'-separated)
@@ -46,7 +52,7 @@ public:
         std::size_t maxQueued = 64;
     };
 
-    // With threads <= 1 each document is validated on the extracting thread
+    // With no threads each document is validated on the extracting thread
     // as it comes.
     InflatedValidation(Setup setup, Accept accept, Work work, std::size_t threads, Limits limits);
     InflatedValidation(Setup setup, Accept accept, Work work, std::size_t threads)

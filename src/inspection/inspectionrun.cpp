@@ -23,6 +23,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cstring>
 #include <mutex>
 #include <optional>
 #include <unordered_map>
@@ -114,6 +115,21 @@ private:
         DocumentReport report;
     };
     using Pool = ValidationPool<Job, Outcome>;
+    // An outcome kept until the run takes it, in less memory: what the job
+    // gives again (folder, name, schema path) is dropped, the progress texts
+    // and the values read are packed into one string each.
+    struct Kept {
+        std::unique_ptr<Outcome> outcome;
+        std::string statusTexts; // each ended by '\n'
+        std::string values;      // each: path index, length, bytes
+        std::string rootNamespace;
+        std::string rootName;
+        bool valuesComplete = false;
+    };
+    static Kept keep(Outcome outcome);
+    static Outcome taken(Kept kept, const std::string& folder, const std::string& name,
+                         const std::string& schemaFolder);
+    static std::size_t keptBytes(const std::string& key, const Kept& kept);
 
     std::vector<Job> plan(const std::string& indexPath, const std::string& summaryPath,
                           bool haveSummary);
@@ -178,30 +194,28 @@ private:
         CaseInsensitiveNames names;
         std::optional<SchemaChoice> choice;
         std::mutex mutex;
-        std::unordered_map<std::string, Outcome> outcomes;
+        std::unordered_map<std::string, Kept> outcomes;
         std::atomic<std::size_t> bytes{0};
     } m_inflated;
 };
 
-// Roughly what a kept outcome holds in memory.
-std::size_t approximateBytes(const std::string& key, const DocumentReport& report) {
-    std::size_t bytes = 256 + key.size() + report.documentFolder.size() +
-                        report.documentName.size() + report.schemaPath.size() +
-                        report.message.size() + report.detail.size() + report.rootProblem.size();
-    for (const ValidationError& error : report.facts.errors) {
-        bytes += 256 + error.srcText.size() + error.reason.size();
-    }
-    const platform::CollectedValues& values = report.facts.values;
-    bytes += values.rootNamespace.size() + values.rootName.size();
-    for (const auto& value : values.values) {
-        bytes += sizeof value + value.second.capacity();
-    }
-    return bytes;
+// Outcomes kept from the extraction at most (some 3,500 documents of the
+// real shape with the reception check's values): beyond, documents are read
+// back from their files as before. Nothing can be shown before the
+// extraction has succeeded, so that what is kept grows with the archive;
+// this bound keeps a run of 100,000 documents within its memory.
+constexpr std::size_t kMaxInflatedOutcomeBytes = std::size_t{4} << 20;
+
+void appendNumber(std::string& into, std::uint32_t number) {
+    into.append(reinterpret_cast<const char*>(&number), sizeof number);
 }
 
-// Outcomes kept from the extraction at most: beyond, documents are read
-// back from their files as before.
-constexpr std::size_t kMaxInflatedOutcomeBytes = std::size_t{16} << 20;
+std::uint32_t readNumber(std::string_view from, std::size_t& at) {
+    std::uint32_t number = 0;
+    std::memcpy(&number, from.data() + at, sizeof number);
+    at += sizeof number;
+    return number;
+}
 
 void Run::endedEarly(EarlyEnd::Kind kind) {
     if (m_services.observer == nullptr) {
@@ -308,11 +322,16 @@ std::string Run::schemaFolderIn(const std::vector<std::string>& topFolders) {
 std::unique_ptr<InflatedValidation> Run::inflatedValidation(const ExtractionPlace& place) {
     // Only libxml2 takes a document as its bytes; a parser put in front of
     // it reads the files.
-    if (!m_inputs.validateWhileExtracting ||
+    if (!m_inputs.validateWhileExtracting || !defaultValidateWhileExtracting() ||
         (m_services.parser != nullptr &&
          m_services.parser != &platform::defaultXmlParserFactory())) {
         return nullptr;
     }
+    // As many threads as validate after the extraction (the extraction waits
+    // for them); one: on the extracting thread itself.
+    const std::size_t all =
+        m_inputs.validationThreads != 0 ? m_inputs.validationThreads : defaultValidationThreads();
+    const std::size_t threads = all > 1 ? all : 0;
     return std::make_unique<InflatedValidation>(
         [this, place] { return setUpInflated(place); },
         [this, place](std::string_view path) {
@@ -325,7 +344,7 @@ std::unique_ptr<InflatedValidation> Run::inflatedValidation(const ExtractionPlac
         [this, place](InflatedValidation::Document&& document) {
             validateInflated(place, std::move(document));
         },
-        m_inputs.validationThreads != 0 ? m_inputs.validationThreads : defaultValidationThreads());
+        threads);
 }
 
 bool Run::setUpInflated(const ExtractionPlace& place) {
@@ -385,12 +404,81 @@ void Run::validateInflated(const ExtractionPlace& place, InflatedValidation::Doc
     if (!documentAt(place, document.path, stage, folder, name)) {
         return;
     }
-    Outcome outcome = checkDocument(stage, folder, name, {}, *m_inflated.choice, &document.bytes);
+    Kept kept = keep(checkDocument(stage, folder, name, {}, *m_inflated.choice, &document.bytes));
     std::string key = folder + name;
-    const std::size_t bytes = approximateBytes(key, outcome.report);
+    const std::size_t bytes = keptBytes(key, kept);
     const std::lock_guard lock(m_inflated.mutex);
     m_inflated.bytes += bytes;
-    m_inflated.outcomes.insert_or_assign(std::move(key), std::move(outcome));
+    m_inflated.outcomes.insert_or_assign(std::move(key), std::move(kept));
+}
+
+Run::Kept Run::keep(Outcome outcome) {
+    Kept kept;
+    for (const std::string& text : outcome.statusTexts) {
+        kept.statusTexts.append(text).push_back('\n');
+    }
+    outcome.statusTexts = std::vector<std::string>();
+    platform::CollectedValues& values = outcome.report.facts.values;
+    for (const auto& [path, value] : values.values) {
+        appendNumber(kept.values, path);
+        appendNumber(kept.values, static_cast<std::uint32_t>(value.size()));
+        kept.values.append(value);
+    }
+    kept.values.shrink_to_fit();
+    kept.rootNamespace = std::move(values.rootNamespace);
+    kept.rootName = std::move(values.rootName);
+    kept.valuesComplete = values.complete;
+    values = platform::CollectedValues();
+    DocumentReport& report = outcome.report;
+    report.documentFolder = std::string();
+    report.documentName = std::string();
+    report.schemaPath = std::string();
+    kept.outcome = std::make_unique<Outcome>(std::move(outcome));
+    return kept;
+}
+
+Run::Outcome Run::taken(Kept kept, const std::string& folder, const std::string& name,
+                        const std::string& schemaFolder) {
+    Outcome outcome = std::move(*kept.outcome);
+    std::string_view texts = kept.statusTexts;
+    for (std::size_t end = texts.find('\n'); end != std::string_view::npos;
+         end = texts.find('\n')) {
+        outcome.statusTexts.emplace_back(texts.substr(0, end));
+        texts.remove_prefix(end + 1);
+    }
+    platform::CollectedValues& values = outcome.report.facts.values;
+    for (std::size_t at = 0; at < kept.values.size();) {
+        const std::uint32_t path = readNumber(kept.values, at);
+        const std::uint32_t length = readNumber(kept.values, at);
+        values.values.emplace_back(path, kept.values.substr(at, length));
+        at += length;
+    }
+    values.rootNamespace = std::move(kept.rootNamespace);
+    values.rootName = std::move(kept.rootName);
+    values.complete = kept.valuesComplete;
+    DocumentReport& report = outcome.report;
+    report.documentFolder = folder;
+    report.documentName = name;
+    report.schemaPath = schemaFolder + outcome.schemaName;
+    return outcome;
+}
+
+std::size_t Run::keptBytes(const std::string& key, const Kept& kept) {
+    // The map's node and the outcome's own block, then every string that
+    // left its inline buffer.
+    const auto heap = [](const std::string& text) {
+        return text.capacity() > 15 ? text.capacity() + 1 : 0;
+    };
+    const DocumentReport& report = kept.outcome->report;
+    std::size_t bytes = 64 + sizeof(Kept) + key.size() + sizeof(Outcome) + heap(key) +
+                        heap(kept.statusTexts) + heap(kept.values) + heap(kept.rootNamespace) +
+                        heap(kept.rootName) + heap(kept.outcome->schemaName) +
+                        heap(report.message) + heap(report.detail) + heap(report.rootProblem) +
+                        heap(report.facts.neededNamespace);
+    for (const ValidationError& error : report.facts.errors) {
+        bytes += sizeof error + heap(error.srcText) + heap(error.reason) + 256;
+    }
+    return bytes;
 }
 
 std::string Run::actualExtractionFolder(const std::string& named) {
@@ -611,14 +699,19 @@ std::vector<Run::Job> Run::plan(const std::string& indexPath, const std::string&
 }
 
 Run::Outcome Run::check(const Job& job) {
-    {
-        const std::lock_guard lock(m_inflated.mutex);
-        const auto found = m_inflated.outcomes.find(folderOf(job) + std::string(job.name));
-        if (found != m_inflated.outcomes.end() && found->second.report.stage == job.stage &&
-            job.schemaName.empty()) {
-            Outcome outcome = std::move(found->second);
-            m_inflated.outcomes.erase(found);
-            return outcome;
+    if (job.schemaName.empty()) {
+        std::optional<Kept> kept;
+        {
+            const std::lock_guard lock(m_inflated.mutex);
+            const auto found = m_inflated.outcomes.find(folderOf(job) + std::string(job.name));
+            if (found != m_inflated.outcomes.end() &&
+                found->second.outcome->report.stage == job.stage) {
+                kept = std::move(found->second);
+                m_inflated.outcomes.erase(found);
+            }
+        }
+        if (kept) {
+            return taken(std::move(*kept), folderOf(job), std::string(job.name), m_schemaFolder);
         }
     }
     return checkDocument(job.stage, folderOf(job), std::string(job.name), job.schemaName,

@@ -3,7 +3,8 @@
 // inflating anything (zipdirectory, extractionplan), the destination is
 // looked at (extractionwriter), and only then does libarchive read the data,
 // each entry once, straight into fresh files that are put in place at the
-// end; any failure on the way rolls the destination back.
+// end (those a sink wants first, before the others); any failure on the way
+// rolls the destination back.
 #include "platform/zip/unzip.h"
 
 #include "platform/fs/fd.h"

@@ -294,7 +294,10 @@ struct UnzipRequest {
 // against freeSpace(destination), and what is already in the destination. Then
 // each selected entry is inflated once into a fresh temporary file beside its
 // target (size and CRC checked as it is written); only when all are written are
-// they renamed into place. Whatever fails, or when stopRequested answers true,
+// they renamed into place; with a sink, the files it wants first are written
+// and renamed into place before any other is written, and the data of the
+// files it wants is handed to it as they are written. Whatever fails, or
+// when stopRequested answers true,
 // or SIGINT or SIGTERM arrives, the destination is left as it was: files and
 // folders this call created are removed and replaced files are put back. A
 // journal beside the work (.morvik-unzip-journal-*) lets the next extraction
