@@ -960,6 +960,34 @@ std::string receptionSection(const Options& options, const DataSet& set) {
     return s.str();
 }
 
+// Documents validated from what the extraction inflates, while it goes on,
+// against every document read back from its file after the extraction
+// (MORVIK_READ_BACK=1), pair by pair.
+std::string pipelineSection(const Options& options, const DataSet& set) {
+    const fs::path zip = options.work / (topFolder("6") + ".zip");
+    writeArchive(zip, set, options.pairAt);
+    const std::string inspect = options.inspect.string();
+    Configuration whileExtracting{"morvik-inspect (validating while extracting, the default)",
+                                  [&](const fs::path& copy) {
+                                      return measure({{inspect, copy.string()}, {}, {}});
+                                  },
+                                  {}};
+    Configuration readBack{"morvik-inspect, MORVIK_READ_BACK=1",
+                           [&](const fs::path& copy) {
+                               return measure(
+                                   {{inspect, copy.string()}, {"MORVIK_READ_BACK=1"}, {}});
+                           },
+                           {}};
+    std::ostringstream s;
+    s << "## Validating while extracting against reading every document back\n\n"
+      << thousands(options.pairAt)
+      << " copies of the real DATA document and the 4 real CLAIMS documents; default threads.\n\n"
+      << pairSection(zip, options.work, options.pairRuns, whileExtracting, readBack)
+      << "Ratio: while extracting / read back.\n\n";
+    fs::remove(zip);
+    return s.str();
+}
+
 std::string versusSection(const Options& options, const DataSet& set) {
     const int n = options.pairAt;
     const fs::path zip = options.work / (topFolder("4") + ".zip");
@@ -1275,6 +1303,9 @@ int run(int argc, char** argv) {
             add(reasonsSection(options, set));
         }
         add(receptionSection(options, set));
+        if (!options.receptionOnly) {
+            add(pipelineSection(options, set));
+        }
     }
     if (!options.versus.empty() && options.pairAt > 0 && options.pairRuns > 0) {
         add(versusSection(options, set));
