@@ -1236,3 +1236,96 @@ TEST_F(UnzipTest, StaleTemporariesOfOursAreRemoved) {
     ASSERT_EQ(unzipInto(zip, destination, protecting()), UnzipResult::ok);
     EXPECT_EQ(lastUnzipOutcome().removedTemporaries, 0u);
 }
+
+namespace {
+
+// Wants the .xsd files first and the data of the .xml files; records what
+// stood in the destination when the first files were said to be in place.
+struct RecordingSink : ExtractionSink {
+    fs::path destination;
+    int firstPlacedCalls = 0;
+    std::map<std::string, std::string> atFirstPlaced; // as snapshot() shows it
+    std::map<std::string, std::string> data;
+
+    bool first(std::string_view path) override { return path.ends_with(".xsd"); }
+    void firstPlaced() override {
+        ++firstPlacedCalls;
+        atFirstPlaced = snapshot(destination);
+        std::erase_if(atFirstPlaced, [](const auto& entry) {
+            return entry.first.back() == '/' || entry.first.find(".unzip-") != std::string::npos ||
+                   entry.first.find(".morvik-unzip-") != std::string::npos;
+        });
+    }
+    bool wanted(std::string_view path, std::uint64_t) override { return path.ends_with(".xml"); }
+    void inflated(std::string_view path, std::string bytes) override {
+        data.emplace(std::string(path), std::move(bytes));
+    }
+};
+
+} // namespace
+
+// Whatever their place in the archive, the files a sink wants first are in
+// place, alone, before any other file is written; the others' data reach it
+// as written; a later failure takes the first files away again and puts back
+// what they replaced.
+TEST_F(UnzipTest, SinkGetsItsFilesFirstAndTheOthersAsInflated) {
+    const std::vector<std::pair<std::string, std::string>> schemas = {{"a/XSD/s.xsd", "<s/>"},
+                                                                      {"a/XSD/t.xsd", "<t/>"}};
+    const std::vector<std::pair<std::string, std::string>> documents = {
+        {"a/ix.xml", "index"}, {"a/DATA/d1.xml", std::string(200000, 'd')}, {"a/DATA/d2.xml", ""}};
+    struct Case {
+        const char* what;
+        std::vector<std::size_t> order; // into schemas (0, 1) then documents (2, 3, 4)
+        bool failLast;                  // the last entry's CRC is wrong
+    };
+    const std::vector<Case> cases = {
+        {"schemas first", {0, 1, 2, 3, 4}, false},
+        {"schemas last", {2, 3, 4, 0, 1}, false},
+        {"schemas between", {2, 0, 3, 1, 4}, false},
+        {"no schema", {2, 3, 4}, false},
+        {"last document damaged, schemas in place", {0, 1, 2, 4, 3}, true},
+        {"last schema damaged", {2, 3, 4, 0, 1}, true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        const TempDir caseDir;
+        useFolder(caseDir);
+        // A schema replaced inside the top folder must come back on failure.
+        writeFile(destination / "a/XSD/s.xsd", "old");
+        std::vector<RawZipEntry> entries;
+        std::map<std::string, std::string> expectedFirst = {{"a/XSD/s.xsd", "old"}};
+        for (const std::size_t i : c.order) {
+            const auto& [name, content] = i < 2 ? schemas[i] : documents[i - 2];
+            entries.push_back(rawFile(name, content));
+            if (i < 2) {
+                expectedFirst[name] = content;
+            }
+        }
+        if (c.failLast) {
+            entries.back().crc ^= 1;
+        }
+        writeBytes(zip, rawZip(entries));
+        const auto before = snapshot(destination);
+        RecordingSink sink;
+        sink.destination = destination;
+        UnzipRequest request;
+        request.archive = zip.string();
+        request.destination = destination.string() + "/";
+        request.options.existingFiles = ExistingFiles::replace;
+        request.sink = &sink;
+        const UnzipOutcome outcome = extractArchive(request);
+        if (c.failLast) {
+            EXPECT_EQ(outcome.result, UnzipResult::archiveError);
+            EXPECT_EQ(snapshot(destination), before);
+            continue;
+        }
+        ASSERT_EQ(outcome.result, UnzipResult::ok) << outcome.message;
+        EXPECT_EQ(sink.firstPlacedCalls, 1);
+        EXPECT_EQ(sink.atFirstPlaced, expectedFirst);
+        std::map<std::string, std::string> expectedData(documents.begin(), documents.end());
+        EXPECT_EQ(sink.data, expectedData);
+        for (const auto& [name, content] : expectedData) {
+            EXPECT_EQ(readFile(destination / name), content) << name;
+        }
+    }
+}

@@ -153,6 +153,14 @@ struct SchemaSet {
         writeFile(path, content);
         return load({main.string()}, path.string());
     }
+    // The same document given as its bytes, for a path where no file is.
+    Outcome checkBytes(const std::string& content, const std::string& name = "d.xml") const {
+        const fs::path path = dir.path() / "nowhere" / name;
+        OpenedDocumentHandle opened;
+        (void)readRootElementFromBytes(path.string(), content, nullptr, &opened);
+        EXPECT_TRUE(givenAsBytes(opened, path.string()));
+        return load({main.string()}, path.string(), nullptr, std::move(opened));
+    }
 };
 
 // A listening socket on the loopback interface: tells whether anyone
@@ -268,6 +276,9 @@ TEST(XmlParser, LoadOutcomesOfDocuments) {
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         const Outcome outcome = set.check(c.content);
+        // A document handed over as its bytes tells exactly what its file
+        // tells, its lines' texts included.
+        EXPECT_EQ(set.checkBytes(c.content), outcome);
         if (c.code == 0) {
             EXPECT_EQ(outcome, validOutcome()) << outcome;
             continue;
@@ -303,6 +314,7 @@ TEST(XmlParser, ErrorsFarIntoLargeDocumentsAreFoundWhileStreaming) {
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         const Outcome outcome = set.check(document(lines + c.tail + lines));
+        EXPECT_EQ(set.checkBytes(document(lines + c.tail + lines)), outcome);
         EXPECT_EQ(outcome.errorCode, c.code) << outcome;
         EXPECT_EQ(outcome.line, c.code == 0 ? 0 : 100003);
         EXPECT_EQ(outcome.srcText, c.srcText);
