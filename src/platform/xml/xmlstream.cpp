@@ -53,6 +53,11 @@ constexpr std::size_t kMaxHead = 1024 * 1024;
 // where nothing of ours is called: the bytes handed to it are counted first,
 // and a start tag with more attributes than this ends the document.
 constexpr std::uint32_t kMaxAttributesPerElement = 10'000;
+// Each attribute takes four bytes at least (a name, '=' and two quotes), so
+// that a smaller document cannot hold that many in one start tag: its bytes
+// need no counting (real documents are some 30 KB). Nothing beyond the size a
+// document had when it was opened is read.
+constexpr std::uint64_t kAttributesCountedFrom = 4 * std::uint64_t{kMaxAttributesPerElement};
 
 // Counts the attributes of each start tag in the bytes as they are handed to
 // the parser (their '=' outside quoted values), skipping comments, CDATA
@@ -731,13 +736,14 @@ struct ReadSource {
     BudgetScope* budget = nullptr;
     bool budgetSpent = false; // the parse was stopped by the budget
     AttributeCounter attributes;
+    bool countAttributes = true;
     bool tooManyAttributes = false;
 };
 
 // Hands the n bytes now in buffer to the parser, unless they hold a start
 // tag with too many attributes.
 int handOver(ReadSource& source, const char* buffer, std::size_t n) {
-    if (!source.attributes.feed(buffer, n)) {
+    if (source.countAttributes && !source.attributes.feed(buffer, n)) {
         source.tooManyAttributes = true;
         return -1;
     }
@@ -762,9 +768,20 @@ bool readBlock(ReadSource& source) {
         document.atEnd = document.read >= document.size;
         return true;
     }
+    // Bytes that are not counted are never read past the size the file had
+    // when it was opened: that size is what spares the count.
+    std::size_t wanted = kReadBlock;
+    if (!source.countAttributes) {
+        wanted = static_cast<std::size_t>(
+            std::min<std::uint64_t>(wanted, document.size - std::min(document.read, document.size)));
+        if (wanted == 0) {
+            document.atEnd = true;
+            return false;
+        }
+    }
     ssize_t got = 0;
     do {
-        got = ::read(document.fd.get(), source.blockBytes.get(), kReadBlock);
+        got = ::read(document.fd.get(), source.blockBytes.get(), wanted);
     } while (got < 0 && errno == EINTR);
     if (got <= 0) {
         const int error = errno;
@@ -862,6 +879,7 @@ int parseDocument(StreamedDocument& document, xmlSAXHandlerPtr sax, void* userDa
     source.document = &document;
     source.errors = &errors;
     source.recordHead = recordHead;
+    source.countAttributes = document.size >= kAttributesCountedFrom;
     if (document.inMemory) {
         // Every parse reads the bytes from their start: nothing to keep.
         source.recordHead = false;
