@@ -7,6 +7,7 @@
 #include "platform/text/utf8.h"
 
 #include <algorithm>
+#include <type_traits>
 #include <dirent.h>
 #include <memory>
 #include <sys/stat.h>
@@ -34,15 +35,26 @@ char32_t foldCase(char32_t c) {
 
 } // namespace
 
-bool wildcardMatch(std::string_view patternText, std::string_view nameText) {
-    const std::u32string pattern = decodeUtf8(patternText);
-    const std::u32string name = decodeUtf8(nameText);
+namespace {
+
+bool isAscii(std::string_view text) {
+    return std::all_of(text.begin(), text.end(),
+                       [](char c) { return static_cast<unsigned char>(c) < 0x80; });
+}
+
+// The matching on code points (decoded UTF-8) or, for ASCII text, on its
+// bytes, which are its code points.
+template <class Text> bool matches(const Text& pattern, const Text& name) {
+    const auto code = [](auto c) {
+        return static_cast<char32_t>(
+            static_cast<std::make_unsigned_t<std::remove_cvref_t<decltype(c)>>>(c));
+    };
     const std::size_t p = pattern.size();
     const std::size_t n = name.size();
     // starsFrom[i]: pattern[i..] holds nothing but '*'.
     std::vector<char> starsFrom(p + 1, 1);
     for (std::size_t i = p; i-- > 0;) {
-        starsFrom[i] = static_cast<char>(pattern[i] == U'*' && starsFrom[i + 1]);
+        starsFrom[i] = static_cast<char>(code(pattern[i]) == U'*' && starsFrom[i + 1]);
     }
     // matches[i * (n + 1) + j]: pattern[i..] matches name[j..]. Built from the
     // end, so no pattern can make the matching take more than p * n steps.
@@ -50,12 +62,12 @@ bool wildcardMatch(std::string_view patternText, std::string_view nameText) {
     const auto at = [n](std::size_t i, std::size_t j) { return i * (n + 1) + j; };
     matches[at(p, n)] = 1;
     for (std::size_t i = p; i-- > 0;) {
-        const char32_t c = pattern[i];
+        const char32_t c = code(pattern[i]);
         for (std::size_t j = n + 1; j-- > 0;) {
             bool match = false;
             if (c == U'*') {
                 match = matches[at(i + 1, j)] || (j < n && matches[at(i, j + 1)]);
-            } else if (j < n && (c == U'?' || foldCase(c) == foldCase(name[j]))) {
+            } else if (j < n && (c == U'?' || foldCase(c) == foldCase(code(name[j])))) {
                 match = matches[at(i + 1, j + 1)];
             } else if (c == U'.' && j == n && i + 1 < p && starsFrom[i + 1]) {
                 // A closing ".*" also matches a name that has no dot there.
@@ -67,19 +79,34 @@ bool wildcardMatch(std::string_view patternText, std::string_view nameText) {
     return matches[at(0, 0)] != 0;
 }
 
+template <class Text> int compareFolded(const Text& left, const Text& right) {
+    const std::size_t common = std::min(left.size(), right.size());
+    for (std::size_t i = 0; i < common; ++i) {
+        const char32_t x = foldCase(static_cast<char32_t>(
+            static_cast<std::make_unsigned_t<typename Text::value_type>>(left[i])));
+        const char32_t y = foldCase(static_cast<char32_t>(
+            static_cast<std::make_unsigned_t<typename Text::value_type>>(right[i])));
+        if (x != y) {
+            return x < y ? -1 : 1;
+        }
+    }
+    return left.size() == right.size() ? 0 : left.size() < right.size() ? -1 : 1;
+}
+
+} // namespace
+
+bool wildcardMatch(std::string_view patternText, std::string_view nameText) {
+    // Names of this domain are ASCII nearly always: matched without decoding.
+    if (isAscii(patternText) && isAscii(nameText)) {
+        return matches(patternText, nameText);
+    }
+    return matches(decodeUtf8(patternText), decodeUtf8(nameText));
+}
+
 bool lessByName(std::string_view a, std::string_view b) {
-    const std::u32string left = decodeUtf8(a);
-    const std::u32string right = decodeUtf8(b);
-    const auto folded = [](char32_t x, char32_t y) { return foldCase(x) < foldCase(y); };
-    if (std::lexicographical_compare(left.begin(), left.end(), right.begin(), right.end(),
-                                     folded)) {
-        return true;
-    }
-    if (std::lexicographical_compare(right.begin(), right.end(), left.begin(), left.end(),
-                                     folded)) {
-        return false;
-    }
-    return a < b;
+    const int order = isAscii(a) && isAscii(b) ? compareFolded(a, b)
+                                               : compareFolded(decodeUtf8(a), decodeUtf8(b));
+    return order != 0 ? order < 0 : a < b;
 }
 
 std::vector<FolderEntry> folderEntries(const std::string& folder) {
