@@ -25,8 +25,8 @@ bool InflatedValidation::first(std::string_view path) {
     return path.size() >= 4 && platform::upperAscii(path.substr(path.size() - 4)) == ".XSD";
 }
 
-void InflatedValidation::firstPlaced() {
-    m_active = m_setup();
+void InflatedValidation::firstPlaced(std::uint64_t files) {
+    m_active = m_setup(files);
     if (!m_active || m_threadCount == 0) {
         return;
     }

@@ -35,8 +35,9 @@ public:
         std::string path;
         std::string bytes;
     };
-    // Once the schemas are in place: whether documents can be validated now.
-    using Setup = std::function<bool()>;
+    // Once the schemas are in place, with how many files the extraction
+    // writes: whether documents can be validated now.
+    using Setup = std::function<bool(std::uint64_t files)>;
     // Whether the file at path is a document the run will validate and its
     // outcome can be kept.
     using Accept = std::function<bool(std::string_view path)>;
@@ -73,7 +74,7 @@ public:
     std::uint64_t handed() const { return m_handed; }
 
     bool first(std::string_view path) override;
-    void firstPlaced() override;
+    void firstPlaced(std::uint64_t files) override;
     bool wanted(std::string_view path, std::uint64_t size) override;
     void inflated(std::string_view path, std::string data) override;
 

@@ -80,7 +80,7 @@ private:
     // Validation of the documents the extraction inflates (see
     // InflatedValidation); none when the run reads every file back.
     std::unique_ptr<InflatedValidation> inflatedValidation(const ExtractionPlace& place);
-    bool setUpInflated(const ExtractionPlace& place);
+    bool setUpInflated(const ExtractionPlace& place, std::uint64_t files);
     void validateInflated(const ExtractionPlace& place, InflatedValidation::Document&& document);
     // The place a file below the destination ('/'-separated) has among the
     // documents: its stage, folder and name; false for no DATA or CLAIMS
@@ -196,15 +196,24 @@ private:
         std::mutex mutex;
         std::unordered_map<std::string, Kept> outcomes;
         std::atomic<std::size_t> bytes{0};
+        std::size_t maxBytes = 0;
     } m_inflated;
 };
 
-// Outcomes kept from the extraction at most (some 3,500 documents of the
-// real shape with the reception check's values): beyond, documents are read
-// back from their files as before. Nothing can be shown before the
-// extraction has succeeded, so that what is kept grows with the archive;
-// this bound keeps a run of 100,000 documents within its memory.
-constexpr std::size_t kMaxInflatedOutcomeBytes = std::size_t{4} << 20;
+// Outcomes kept from the extraction at most: beyond, documents are read back
+// from their files as before. Nothing can be shown before the extraction has
+// succeeded, so that what is kept grows with the archive, beside the run's
+// own lists, which grow by some 320 bytes a document. What is kept may take
+// what those leave of 11 MiB, and 4 MiB at least (some 3,500 documents of
+// the real shape with the reception check's values): some 8 MiB at 10,000
+// documents, and a run of 100,000 stays within its memory.
+std::size_t inflatedOutcomeBytes(std::uint64_t files) {
+    constexpr std::uint64_t kShared = std::uint64_t{11} << 20;
+    constexpr std::uint64_t kLeast = std::uint64_t{4} << 20;
+    constexpr std::uint64_t kListsPerFile = 320;
+    const std::uint64_t lists = files * kListsPerFile;
+    return static_cast<std::size_t>(lists < kShared - kLeast ? kShared - lists : kLeast);
+}
 
 void appendNumber(std::string& into, std::uint32_t number) {
     into.append(reinterpret_cast<const char*>(&number), sizeof number);
@@ -333,12 +342,12 @@ std::unique_ptr<InflatedValidation> Run::inflatedValidation(const ExtractionPlac
         m_inputs.validationThreads != 0 ? m_inputs.validationThreads : defaultValidationThreads();
     const std::size_t threads = all > 1 ? all : 0;
     return std::make_unique<InflatedValidation>(
-        [this, place] { return setUpInflated(place); },
+        [this, place](std::uint64_t files) { return setUpInflated(place, files); },
         [this, place](std::string_view path) {
             Stage stage = Stage::data;
             std::string folder;
             std::string name;
-            return m_inflated.bytes.load() < kMaxInflatedOutcomeBytes &&
+            return m_inflated.bytes.load() < m_inflated.maxBytes &&
                    documentAt(place, path, stage, folder, name);
         },
         [this, place](InflatedValidation::Document&& document) {
@@ -347,7 +356,8 @@ std::unique_ptr<InflatedValidation> Run::inflatedValidation(const ExtractionPlac
         threads);
 }
 
-bool Run::setUpInflated(const ExtractionPlace& place) {
+bool Run::setUpInflated(const ExtractionPlace& place, std::uint64_t files) {
+    m_inflated.maxBytes = inflatedOutcomeBytes(files);
     // The schemas are in place; the top folders and the schema folder are
     // found as the run will find them once every file is in place, in a
     // listing of their own (more files are yet to come).

@@ -1248,7 +1248,7 @@ struct RecordingSink : ExtractionSink {
     std::map<std::string, std::string> data;
 
     bool first(std::string_view path) override { return path.ends_with(".xsd"); }
-    void firstPlaced() override {
+    void firstPlaced(std::uint64_t) override {
         ++firstPlacedCalls;
         atFirstPlaced = snapshot(destination);
         std::erase_if(atFirstPlaced, [](const auto& entry) {

@@ -206,13 +206,15 @@ public:
         if (m_sink != nullptr) {
             for (std::size_t i = 0; i < m_names.size(); ++i) {
                 const PlannedEntry& planned = m_plan.entries[i];
-                if (planned.selected && !planned.folder &&
-                    m_sink->first(nodePath(m_plan.nodes, planned.node))) {
-                    lastFirst = i;
+                if (planned.selected && !planned.folder) {
+                    ++m_files;
+                    if (m_sink->first(nodePath(m_plan.nodes, planned.node))) {
+                        lastFirst = i;
+                    }
                 }
             }
             if (lastFirst == m_names.size()) {
-                m_sink->firstPlaced();
+                m_sink->firstPlaced(m_files);
             }
         }
         m_lastFirst = lastFirst;
@@ -306,7 +308,7 @@ private:
                     failure.result != UnzipResult::ok) {
                     return failure;
                 }
-                m_sink->firstPlaced();
+                m_sink->firstPlaced(m_files);
             }
         }
         archive_entry* extra = nullptr;
@@ -390,6 +392,7 @@ private:
     // number of entries when there is none).
     std::vector<bool> m_deferred;
     std::size_t m_lastFirst = 0;
+    std::uint64_t m_files = 0; // selected files
     std::vector<char> m_buffer = std::vector<char>(64 * 1024);
 };
 

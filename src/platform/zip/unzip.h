@@ -264,8 +264,9 @@ public:
     // which this answers false, whatever its place in the archive.
     virtual bool first(std::string_view path) = 0;
     // Once every first file is in place (also when there is none), before
-    // any other file is written.
-    virtual void firstPlaced() = 0;
+    // any other file is written; files: how many the extraction writes in
+    // all.
+    virtual void firstPlaced(std::uint64_t files) = 0;
     // Whether the data of this file (of size bytes, as declared) is wanted,
     // asked before it is inflated.
     virtual bool wanted(std::string_view path, std::uint64_t size) = 0;
