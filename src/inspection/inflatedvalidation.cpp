@@ -1,6 +1,8 @@
 // Validation of what the extraction inflates, while it goes on.
 #include "inspection/inflatedvalidation.h"
 
+#include "inspection/inspectionrun.h"
+
 #include "platform/text/utf8.h"
 
 #include <cstdlib>
@@ -9,8 +11,8 @@
 namespace morvik::inspection {
 
 bool defaultValidateWhileExtracting() {
-    const char* readBack = std::getenv("MORVIK_READ_BACK");
-    return readBack == nullptr || *readBack == '\0' || std::strcmp(readBack, "0") == 0;
+    const char* chosen = std::getenv("MORVIK_VALIDATE_WHILE_EXTRACTING");
+    return chosen != nullptr && *chosen != '\0' && std::strcmp(chosen, "0") != 0;
 }
 
 InflatedValidation::InflatedValidation(Setup setup, Accept accept, Work work,

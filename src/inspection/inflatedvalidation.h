@@ -21,12 +21,6 @@
 
 namespace morvik::inspection {
 
-// Whether runs validate documents while the extraction goes on unless told:
-// yes, but for MORVIK_READ_BACK set (not "" or "0") in the environment,
-// which has every document read back from its file after the extraction
-// (for comparing the two, and a way back should one ever be needed).
-[[nodiscard]] bool defaultValidateWhileExtracting();
-
 class InflatedValidation final : public platform::ExtractionSink {
 public:
     // A document as inflated: its path below the destination ('/'-separated)

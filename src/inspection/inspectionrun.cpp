@@ -331,7 +331,7 @@ std::string Run::schemaFolderIn(const std::vector<std::string>& topFolders) {
 std::unique_ptr<InflatedValidation> Run::inflatedValidation(const ExtractionPlace& place) {
     // Only libxml2 takes a document as its bytes; a parser put in front of
     // it reads the files.
-    if (!m_inputs.validateWhileExtracting || !defaultValidateWhileExtracting() ||
+    if (!m_inputs.validateWhileExtracting ||
         (m_services.parser != nullptr &&
          m_services.parser != &platform::defaultXmlParserFactory())) {
         return nullptr;

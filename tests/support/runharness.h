@@ -33,7 +33,7 @@ struct RunHarness {
     bool receptionCheck = false;
     std::uint64_t maxDocumentMemory = 0;
     std::uint32_t maxDocumentTime = 0;
-    bool validateWhileExtracting = true;
+    bool validateWhileExtracting = false;
 
     inspection::RunOutcome run(const std::string& zipPath, const std::string& schemaText = "") {
         inspection::RunServices services{
