@@ -199,6 +199,7 @@ public:
                 ExtractionWriter& writer, const StopCheck& stopRequested, ExtractionSink* sink)
         : m_archiveFd(archiveFd), m_directory(directory), m_names(names), m_plan(plan),
           m_writer(writer), m_stopRequested(stopRequested), m_sink(sink),
+          m_first(sink != nullptr ? names.size() : 0, false),
           m_deferred(sink != nullptr ? names.size() : 0, false) {}
 
     UnzipOutcome run() {
@@ -209,6 +210,7 @@ public:
                 if (planned.selected && !planned.folder) {
                     ++m_files;
                     if (m_sink->first(nodePath(m_plan.nodes, planned.node))) {
+                        m_first[i] = true;
                         lastFirst = i;
                     }
                 }
@@ -294,8 +296,7 @@ private:
                     return failure;
                 }
                 continue;
-            } else if (m_lastFirst < m_names.size() && i < m_lastFirst &&
-                       !m_sink->first(nodePath(m_plan.nodes, planned.node))) {
+            } else if (i < m_lastFirst && m_lastFirst < m_names.size() && !m_first[i]) {
                 m_deferred[i] = true;
                 continue;
             }
@@ -388,8 +389,10 @@ private:
     ExtractionWriter& m_writer;
     const StopCheck& m_stopRequested;
     ExtractionSink* m_sink;
-    // Entries the first pass left to the second; the last first entry (the
-    // number of entries when there is none).
+    // The files the sink wants first, and those the first pass left to the
+    // second; the last first entry (the number of entries when there is
+    // none).
+    std::vector<bool> m_first;
     std::vector<bool> m_deferred;
     std::size_t m_lastFirst = 0;
     std::uint64_t m_files = 0; // selected files
